@@ -1,0 +1,169 @@
+#include "form1.h"
+
+#include "retrycommand.h"
+#include "startcommand.h"
+
+#include "webenginebrowser.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScreen>
+#include <QWebEngineView>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+const QString prompt = QStringLiteral("请输入吧名");
+
+template<typename Control>
+Control *place(QWidget *parent, const char *name, int left, int top, int width, int height)
+{
+    auto *control = new Control(parent);
+    control->setObjectName(QLatin1String(name));
+    control->setGeometry(left, top, width, height);
+    return control;
+}
+
+} // namespace
+
+Form1::Form1(QWidget *parent)
+    : QWidget(parent)
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Quillory"));
+    setLocale(QLocale(QLocale::Chinese, QLocale::China));
+    resize(472, 299);
+    createControls();
+    m_log = std::make_unique<ActivityLog>(List1);
+    m_browser = std::make_unique<WebEngineBrowser>(WebBrowser1);
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+Form1::~Form1() = default;
+
+void Form1::createControls()
+{
+    Text1 = place<QLineEdit>(this, "Text1", 8, 16, 105, 25);
+    Text1->setText(prompt);
+    Text1->installEventFilter(this);
+    Command1 = place<QPushButton>(this, "Command1", 120, 16, 81, 25);
+    Command1->setText(QStringLiteral("开始下载"));
+    List1 = place<QListWidget>(this, "List1", 8, 48, 457, 244);
+    List1->setSelectionMode(QAbstractItemView::SingleSelection);
+    Command2 = place<QPushButton>(this, "Command2", 208, 16, 145, 25);
+    Command2->setText(QStringLiteral("重新下载保存失败的文件"));
+    // Created last, so the browser lies in front of the log it overlaps.
+    WebBrowser1 = place<QWebEngineView>(this, "WebBrowser1", 88, 72, 297, 153);
+    for (QPushButton *button : {Command1, Command2}) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
+    setTabOrder(Text1, Command1);
+    setTabOrder(Command1, List1);
+    setTabOrder(List1, Command2);
+    setTabOrder(Command2, WebBrowser1);
+    Text1->setFocus();
+    connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
+}
+
+bool Form1::eventFilter(QObject *watched, QEvent *event)
+{
+    // Only a mouse click clears the prompt; moving in with the keyboard leaves it.
+    if (watched == Text1 && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton)
+        Text1_Click();
+    return QWidget::eventFilter(watched, event);
+}
+
+void Form1::Text1_Click()
+{
+    if (Text1->text() == prompt)
+        Text1->clear();
+}
+
+void Form1::Command1_Click()
+{
+    // One job at a time: a second job would share the scratch file and the browser.
+    if (m_jobRunning) {
+        AppendLog(QStringLiteral("已有下载任务在进行，本次开始已忽略"));
+        return;
+    }
+    m_jobRunning = true;
+    StartCommand(*this).run();
+    m_jobRunning = false;
+}
+
+void Form1::Command2_Click()
+{
+    runRetry(m_failures);
+}
+
+QString Form1::barName() const
+{
+    return Text1->text();
+}
+
+void Form1::showNameMissing()
+{
+    if (m_nameMissingHandler) {
+        m_nameMissingHandler();
+        return;
+    }
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Quillory"), QStringLiteral("请输入贴吧名称"),
+                    QMessageBox::Ok, this);
+    box.exec();
+}
+
+void Form1::AppendLog(const QString &line)
+{
+    m_log->AppendLog(line);
+}
+
+void Form1::ShowLastLogLine()
+{
+    m_log->ShowLastLogLine();
+}
+
+BrowserAdapter &Form1::browser()
+{
+    return *m_browser;
+}
+
+FailureLists &Form1::failures()
+{
+    return m_failures;
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    event->accept();
+    Form_Unload();
+}
+
+void Form1::Form_Unload()
+{
+    CleanAll();
+}
+
+void Form1::CleanAll()
+{
+    // A job may be suspended in a wait below us. Once the application has quit every later
+    // event loop returns at once, so that job would run on; ending the process here abandons
+    // it where it stands, and spares the web engine's teardown-order troubles.
+    std::fflush(stdout);
+    std::fflush(stderr);
+    if (m_exitHandler) {
+        m_exitHandler();
+        return;
+    }
+    std::_Exit(0);
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "activitylog.h"
+
+#include "failurelists.h"
+#include "jobwindow.h"
+
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QWebEngineView;
+class WebEngineBrowser;
+
+// The program's only window: the name box, Start, Retry, the activity log and the browser in
+// which the job renders album pages.
+class Form1 final : public QWidget, public JobWindow
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(Form1)
+
+public:
+    explicit Form1(QWidget *parent = nullptr);
+    ~Form1() override;
+
+    QLineEdit *Text1;
+    QPushButton *Command1;
+    QPushButton *Command2;
+    QListWidget *List1;
+    QWebEngineView *WebBrowser1;
+
+    void Text1_Click();
+    void Command1_Click();
+    void Command2_Click();
+
+    QString barName() const override;
+    void showNameMissing() override;
+    void AppendLog(const QString &line) override;
+    void ShowLastLogLine() override;
+    BrowserAdapter &browser() override;
+    FailureLists &failures() override;
+
+    bool jobRunning() const { return m_jobRunning; }
+
+    // Test seams: what answers the missing-name message, and how the program ends on close.
+    void setNameMissingHandler(std::function<void()> handler) { m_nameMissingHandler = std::move(handler); }
+    void setExitHandler(std::function<void()> handler) { m_exitHandler = std::move(handler); }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void createControls();
+    void Form_Unload();
+    void CleanAll();
+
+    std::unique_ptr<ActivityLog> m_log;
+    std::unique_ptr<WebEngineBrowser> m_browser;
+    FailureLists m_failures;
+    bool m_jobRunning = false;
+    std::function<void()> m_nameMissingHandler;
+    std::function<void()> m_exitHandler;
+};

@@ -1,0 +1,123 @@
+#include "albumrender.h"
+
+#include "jobstate.h"
+#include "jobwindow.h"
+#include "scratchfile.h"
+
+#include "browseradapter.h"
+#include "eventwait.h"
+#include "fetch.h"
+#include "settings.h"
+#include "split2.h"
+
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QUrl>
+
+namespace {
+
+const QString titleMarker = QStringLiteral("aghl_big aghl_title\">");
+
+bool waitUntilLoaded(BrowserAdapter &browser)
+{
+    const Timings &t = Settings::timings();
+    QElapsedTimer clock;
+    clock.start();
+    while (browser.ReadyState() != BrowserAdapter::Complete) {
+        const qint64 left = t.loadWaitLimitMs - clock.elapsed();
+        if (left <= 0)
+            return false;
+        if (EventWait::forSignal(&browser, &BrowserAdapter::readyStateChanged, int(left)) ==
+            EventWait::Outcome::Interrupted)
+            return false;
+    }
+    return true;
+}
+
+void scrollPass(BrowserAdapter &browser)
+{
+    const Timings &t = Settings::timings();
+    for (int step = 1; step <= t.scrollSteps; ++step) {
+        browser.Scroll(0, step * t.scrollStepPixels);
+        YanShi(t.scrollStepMs);
+    }
+    YanShi(t.afterScrollMs);
+}
+
+// Scrolls until a whole pass leaves the markup as it was, so that batches a lazy gallery adds
+// over several passes all end up in the result; bounded for pages that change for ever.
+QString settle(const QString &fetched, JobWindow &window)
+{
+    BrowserAdapter &browser = window.browser();
+    QString before = fetched;
+    QString current = browser.bodyOuterHtml();
+    for (int passes = 0; current != before; ++passes) {
+        if (passes == Settings::timings().maxScrollPasses) {
+            window.AppendLog(QStringLiteral("相册页面一直在变化，已停止滚动，按当前内容继续"));
+            break;
+        }
+        before = current;
+        scrollPass(browser);
+        current = browser.bodyOuterHtml();
+    }
+    return current;
+}
+
+QString titleOf(const JobState &state)
+{
+    const std::optional<QString> cut = state.AlbumHtml.contains(titleMarker)
+        ? split2(state.AlbumHtml, titleMarker, QStringLiteral("<"), false, false)
+        : std::nullopt;
+    // Without a title the album still needs a folder of its own, so its pictures do not mix
+    // with another album's.
+    if (!cut)
+        return albumIdFromUrl(state.AlbumUrl);
+    return decodeTitleEntities(*cut);
+}
+
+} // namespace
+
+QString albumIdFromUrl(const QString &AlbumUrl)
+{
+    const QString path = QUrl(AlbumUrl).path();
+    const QString id = path.section(u'/', -1, -1, QString::SectionSkipEmpty);
+    return id.isEmpty() ? QStringLiteral("album") : id;
+}
+
+QString decodeTitleEntities(const QString &title)
+{
+    static const QRegularExpression entity(QStringLiteral("&(amp|lt|gt|quot|#39|nbsp);"));
+    QString decoded;
+    qsizetype from = 0;
+    for (auto it = entity.globalMatch(title); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        decoded += QStringView(title).mid(from, m.capturedStart() - from);
+        const QString name = m.captured(1);
+        decoded += name == u"amp" ? u'&'
+            : name == u"lt"       ? u'<'
+            : name == u"gt"       ? u'>'
+            : name == u"quot"     ? u'"'
+            : name == u"#39"      ? u'\''
+                                  : QChar(0xa0);
+        from = m.capturedEnd();
+    }
+    return decoded + QStringView(title).mid(from);
+}
+
+void renderAlbum(JobState &state, JobWindow &window)
+{
+    const Timings &t = Settings::timings();
+    BrowserAdapter &browser = window.browser();
+    state.AlbumHtml = BytesToBstr(GetBody(state.AlbumUrl + QStringLiteral("#!/l/p1"), t.pageLimitSeconds),
+                                  QStringLiteral("gb2312"));
+    browser.setSilent(true);
+    browser.Navigate(state.AlbumUrl);
+    if (!waitUntilLoaded(browser))
+        window.AppendLog(QStringLiteral("相册页面加载超时，按已载入的内容继续"));
+    YanShi(t.afterLoadMs);
+    state.AlbumHtml = settle(state.AlbumHtml, window);
+    ScratchFile::write(QStringLiteral("cs.txt"), state.AlbumHtml);
+    state.AlbumTitle = titleOf(state);
+    window.AppendLog(QStringLiteral("开始处理相册(%1/%2):").arg(state.AlbumIndex + 1).arg(state.AlbumCount) +
+                     state.AlbumTitle);
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+class JobWindow;
+struct JobState;
+
+// Loads the album at state.AlbumIndex into the browser, scrolls it until its markup stops
+// changing, and leaves the settled markup and the album's title in `state`.
+void renderAlbum(JobState &state, JobWindow &window);
+
+// The title as the user sees it on the page: the entities of serialized text decoded.
+QString decodeTitleEntities(const QString &title);
+
+// The album's own name from its address, for a page that shows no title.
+QString albumIdFromUrl(const QString &AlbumUrl);

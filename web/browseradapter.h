@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+// What a job needs of an embedded browser: load an address, tell when it has loaded, hand
+// over the body's markup as the page's scripts have built it, and scroll the page's window.
+class BrowserAdapter : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int Complete = 4;
+
+    using QObject::QObject;
+
+    // No dialog of the page's own ever waits for an answer while silent.
+    virtual void setSilent(bool silent) = 0;
+    // Starts loading and returns at once.
+    virtual void Navigate(const QString &address) = 0;
+    // Complete once the last navigation has finished loading (successfully or not).
+    virtual int ReadyState() const = 0;
+    // The body element's outer HTML now; empty when the document has no body or gives no answer.
+    virtual QString bodyOuterHtml() = 0;
+    // Scrolls the page's window to the absolute position (x, y) in pixels.
+    virtual void Scroll(int x, int y) = 0;
+
+signals:
+    void readyStateChanged();
+};

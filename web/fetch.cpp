@@ -1,0 +1,97 @@
+#include "fetch.h"
+
+#include "eventwait.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPointer>
+#include <QScopedPointer>
+#include <QStringDecoder>
+
+#include <cmath>
+
+QString FetchResult::text() const
+{
+    return kind == Kind::TimeoutText ? QStringLiteral("获取内容超时") : QString();
+}
+
+namespace Fetch {
+
+QNetworkAccessManager *manager()
+{
+    static QPointer<QNetworkAccessManager> shared;
+    if (!shared)
+        shared = new QNetworkAccessManager(QCoreApplication::instance());
+    return shared;
+}
+
+} // namespace Fetch
+
+namespace {
+
+int limitInMs(double seconds)
+{
+    if (!(seconds > 0))
+        return 0;
+    return int(std::ceil(std::min(seconds * 1000.0, 2e9)));
+}
+
+QNetworkRequest requestFor(const QString &address)
+{
+    QNetworkRequest request{QUrl(address)};
+    request.setRawHeader("If-Modified-Since", "0");
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    return request;
+}
+
+} // namespace
+
+FetchResult GetBody(const QString &Weburl, double chaoshi)
+{
+    QScopedPointer<QNetworkReply, QScopedPointerDeleteLater> reply(Fetch::manager()->get(requestFor(Weburl)));
+    QElapsedTimer clock;
+    clock.start();
+    if (!reply->isFinished() && chaoshi > 0)
+        EventWait::forSignal(reply.data(), &QNetworkReply::finished, limitInMs(chaoshi));
+
+    FetchResult result;
+    if (double(clock.nsecsElapsed()) / 1e9 > chaoshi)
+        result.kind = FetchResult::Kind::TimeoutText;
+    if (!reply->isFinished()) {
+        reply->abort();
+        result.kind = FetchResult::Kind::EmptyText;
+    } else if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200) {
+        result = FetchResult::fromBytes(reply->readAll());
+    }
+    return result;
+}
+
+namespace {
+
+// The "gb2312" label means GBK in practice: browsers and the pages' own servers use it that
+// way, and ICU's strict GB 2312 turns GBK-only characters into U+001A. GB18030 is the superset.
+QByteArray converterName(const QString &charset)
+{
+    const QString name = charset.trimmed().toLower();
+    static const QStringList gbkLabels = {QStringLiteral("gb2312"), QStringLiteral("gbk"),
+                                          QStringLiteral("gb_2312-80"), QStringLiteral("x-gbk"),
+                                          QStringLiteral("cp936"), QStringLiteral("windows-936")};
+    if (gbkLabels.contains(name))
+        return QByteArrayLiteral("GB18030");
+    return name.toLatin1();
+}
+
+} // namespace
+
+QString BytesToBstr(const FetchResult &body, const QString &charset)
+{
+    if (!body.hasBytes())
+        return QString();
+    QStringDecoder decoder(converterName(charset).constData());
+    if (!decoder.isValid())
+        return QString();
+    return decoder.decode(body.bytes);
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+
+// Every delay, time limit, host and folder the program uses, kept in one place so that
+// tests can shorten the delays and point the program at a local server. The program
+// itself never changes the timings; only the hosts can be moved, by environment.
+struct Timings
+{
+    double pageLimitSeconds = 5;     // album-list and album pages
+    double pictureLimitSeconds = 10; // pictures
+    int loadPollMs = 5;
+    int afterLoadMs = 2500;
+    int scrollSteps = 10;
+    int scrollStepPixels = 1000;
+    int scrollStepMs = 150;
+    int afterScrollMs = 2500;
+    // Bounds that keep a page that never loads or never settles from holding a job for ever.
+    int loadWaitLimitMs = 60000;
+    int maxScrollPasses = 30;
+    int scriptAnswerLimitMs = 10000;
+};
+
+namespace Settings {
+
+const Timings &timings();
+void setTimings(const Timings &timings);
+
+// A host, optionally with ":port"; QUILLORY_FORUM_HOST and QUILLORY_IMAGE_HOST replace the defaults.
+QString forumHost();
+QString imageHost();
+void setHosts(const QString &forumHost, const QString &imageHost);
+
+// The folder the executable runs from, unless a test has moved it.
+QString programFolder();
+void setProgramFolder(const QString &folder);
+
+} // namespace Settings

@@ -1,0 +1,63 @@
+#include "silentpage.h"
+
+#include <QAuthenticator>
+#include <QWebEngineCertificateError>
+#include <QWebEngineFullScreenRequest>
+#include <QWebEngineRegisterProtocolHandlerRequest>
+
+SilentPage::SilentPage(QWebEngineProfile *profile, QObject *parent)
+    : QWebEnginePage(profile, parent)
+{
+    refuseEngineRequests();
+}
+
+void SilentPage::refuseEngineRequests()
+{
+    connect(this, &QWebEnginePage::certificateError, this,
+            [](QWebEngineCertificateError error) { error.rejectCertificate(); });
+    connect(this, &QWebEnginePage::featurePermissionRequested, this,
+            [this](const QUrl &origin, Feature feature) {
+                setFeaturePermission(origin, feature, PermissionDeniedByUser);
+            });
+    connect(this, &QWebEnginePage::authenticationRequired, this,
+            [](const QUrl &, QAuthenticator *authenticator) { *authenticator = QAuthenticator(); });
+    connect(this, &QWebEnginePage::proxyAuthenticationRequired, this,
+            [](const QUrl &, QAuthenticator *authenticator, const QString &) { *authenticator = QAuthenticator(); });
+    connect(this, &QWebEnginePage::fullScreenRequested, this,
+            [](QWebEngineFullScreenRequest request) { request.reject(); });
+    connect(this, &QWebEnginePage::registerProtocolHandlerRequested, this,
+            [](QWebEngineRegisterProtocolHandlerRequest request) { request.reject(); });
+}
+
+void SilentPage::javaScriptAlert(const QUrl &securityOrigin, const QString &msg)
+{
+    if (!m_silent)
+        QWebEnginePage::javaScriptAlert(securityOrigin, msg);
+}
+
+bool SilentPage::javaScriptConfirm(const QUrl &securityOrigin, const QString &msg)
+{
+    return m_silent ? false : QWebEnginePage::javaScriptConfirm(securityOrigin, msg);
+}
+
+bool SilentPage::javaScriptPrompt(const QUrl &securityOrigin, const QString &msg, const QString &defaultValue,
+                                  QString *result)
+{
+    return m_silent ? false : QWebEnginePage::javaScriptPrompt(securityOrigin, msg, defaultValue, result);
+}
+
+void SilentPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString &, int, const QString &)
+{
+    // The pages' own console chatter would drown the activity lines on standard error.
+}
+
+QStringList SilentPage::chooseFiles(FileSelectionMode mode, const QStringList &oldFiles,
+                                    const QStringList &acceptedMimeTypes)
+{
+    return m_silent ? QStringList() : QWebEnginePage::chooseFiles(mode, oldFiles, acceptedMimeTypes);
+}
+
+QWebEnginePage *SilentPage::createWindow(WebWindowType)
+{
+    return nullptr;
+}
