@@ -63,7 +63,9 @@ FetchResult GetBody(const QString &Weburl, double chaoshi)
     if (!reply->isFinished()) {
         reply->abort();
         result.kind = FetchResult::Kind::EmptyText;
-    } else if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200) {
+    } else if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200 &&
+               reply->error() == QNetworkReply::NoError) {
+        // A 200 whose connection broke off carries only part of the body: never a success.
         result = FetchResult::fromBytes(reply->readAll());
     }
     return result;

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "settings.h"
+
+#include <QApplication>
+#include <QListWidget>
+#include <QStringList>
+#include <QTest>
+
+// The web engine has to be told to share its GL context before the application exists, so
+// every test that may show a browser starts through this main.
+#define QUILLORY_TEST_MAIN(TestClass)                                                                                  \
+    int main(int argc, char *argv[])                                                                                   \
+    {                                                                                                                  \
+        QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);                                                    \
+        QApplication app(argc, argv);                                                                                  \
+        QApplication::setApplicationName(QStringLiteral("Quillory"));                                                  \
+        TestClass test;                                                                                                \
+        return QTest::qExec(&test, argc, argv);                                                                        \
+    }
+
+namespace TestSupport {
+
+// The shipped timings scaled down so that a whole job runs in a few seconds.
+inline Timings shortTimings()
+{
+    Timings t;
+    t.pageLimitSeconds = 2;
+    t.pictureLimitSeconds = 2;
+    t.afterLoadMs = 100;
+    t.scrollStepMs = 20;
+    t.afterScrollMs = 300;
+    t.loadWaitLimitMs = 4000;
+    t.maxScrollPasses = 4;
+    t.scriptAnswerLimitMs = 3000;
+    return t;
+}
+
+inline QStringList lines(const QListWidget *list)
+{
+    QStringList result;
+    for (int i = 0; i < list->count(); ++i)
+        result << list->item(i)->text();
+    return result;
+}
+
+// Every file below `folder`, relative to it, sorted.
+QStringList filesBelow(const QString &folder);
+
+} // namespace TestSupport

@@ -1,0 +1,307 @@
+#include "form1.h"
+#include "forumserver.h"
+#include "testsupport.h"
+
+#include "foldername.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QUrlQuery>
+
+using TestSupport::filesBelow;
+using TestSupport::lines;
+
+namespace {
+
+QString ok(int n)
+{
+    return QStringLiteral("第1页,第%1张下载成功！").arg(n);
+}
+
+QString failed(int n)
+{
+    return QStringLiteral("第1页,第%1张下载失败！").arg(n);
+}
+
+QString readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QStringLiteral("<missing>");
+}
+
+} // namespace
+
+class TestJob : public QObject
+{
+    Q_OBJECT
+
+private:
+    ForumServer m_server;
+    std::unique_ptr<QTemporaryDir> m_root;
+    std::unique_ptr<Form1> m_form;
+
+    QString program() const { return m_root->filePath(QStringLiteral("program")); }
+
+    Form1 &form()
+    {
+        if (!m_form) {
+            m_form = std::make_unique<Form1>();
+            m_form->setExitHandler([] {});
+            m_form->show();
+        }
+        return *m_form;
+    }
+
+    void load(const QByteArray &json)
+    {
+        QString error;
+        QVERIFY2(m_server.loadJson(json, &error), qPrintable(error));
+        m_server.clearRequests();
+    }
+
+    QStringList start(const QString &bar)
+    {
+        form().Text1->setText(bar);
+        const int before = form().List1->count();
+        form().Command1_Click();
+        return lines(form().List1).mid(before);
+    }
+
+    // The album-list and album pages the job itself fetched, in order (the browser's own
+    // requests do not carry this header).
+    QStringList jobFetches() const
+    {
+        QStringList targets;
+        for (const ForumRequest &r : m_server.requests()) {
+            if (r.headers.value("if-modified-since") == "0" && !r.target.startsWith("/forum/"))
+                targets << QString::fromUtf8(r.target);
+        }
+        return targets;
+    }
+
+    QString barFolder(const QString &bar) const
+    {
+        return program() + u'/' + safeFolderName(bar + QStringLiteral("吧"));
+    }
+
+    void verifyPicture(const QString &path, const QString &id)
+    {
+        QFile file(path);
+        QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(path));
+        QVERIFY2(file.readAll() == m_server.pictureBytes(id), qPrintable(path));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_server.listen());
+        Settings::setTimings(TestSupport::shortTimings());
+        Settings::setHosts(m_server.hostAndPort(), m_server.hostAndPort());
+    }
+
+    void init()
+    {
+        m_root = std::make_unique<QTemporaryDir>();
+        QVERIFY(QDir().mkpath(program()));
+        Settings::setProgramFolder(program());
+    }
+
+    void cleanup()
+    {
+        m_form.reset();
+        m_root.reset();
+    }
+
+    void discoversAlbumsAcrossListPages()
+    {
+        load(R"({"bars":[{"name":"三页","perPage":2,"lastPageLink":"every","albums":[
+            {"id":"11","title":"一"},{"id":"12","title":"二"},{"id":"13","title":"三"},
+            {"id":"14","title":"四"},{"id":"15","title":"五"}]}]})");
+        const QStringList log = start(QStringLiteral("三页"));
+        const QString kw = QStringLiteral("/photo/g?kw=%E4%B8%89%E9%A1%B5&pn=");
+        QCOMPARE(jobFetches(), QStringList({kw + u'1', kw + u'2', kw + u'3', QStringLiteral("/p/11"),
+                                            QStringLiteral("/p/12"), QStringLiteral("/p/13"),
+                                            QStringLiteral("/p/14"), QStringLiteral("/p/15")}));
+        QCOMPARE(log, QStringList({QStringLiteral("开始获取相册地址！"),
+                                   QStringLiteral("获取相册地址完成！三页吧共有5个相册"),
+                                   QStringLiteral("开始处理相册(1/5):一"), QStringLiteral("开始处理相册(2/5):二"),
+                                   QStringLiteral("开始处理相册(3/5):三"), QStringLiteral("开始处理相册(4/5):四"),
+                                   QStringLiteral("开始处理相册(5/5):五"), QStringLiteral("所有相册下载完毕！")}));
+        QVERIFY(QFileInfo(barFolder(QStringLiteral("三页"))).isDir());
+        QCOMPARE(QFileInfo(program() + QStringLiteral("/1.txt")).size(), 0);
+        // An album without pictures leaves its settled markup in the scratch file.
+        const QString dump = readAll(program() + QStringLiteral("/cs.txt"));
+        QVERIFY(dump.startsWith(QStringLiteral("<body")));
+        QVERIFY(dump.contains(QStringLiteral("aghl_big aghl_title\">五<")));
+        QVERIFY(dump.endsWith(QStringLiteral("\r\n")));
+    }
+
+    void barWithoutAlbums()
+    {
+        load(R"({"bars":[{"name":"空","albums":[]}]})");
+        QCOMPARE(start(QStringLiteral("空")),
+                 QStringList({QStringLiteral("开始获取相册地址！"), QStringLiteral("获取相册地址完成！空吧共有0个相册"),
+                              QStringLiteral("所有相册下载完毕！")}));
+        QCOMPARE(filesBelow(m_root->path()), QStringList({QStringLiteral("program/1.txt")}));
+        QVERIFY(!QFileInfo::exists(barFolder(QStringLiteral("空"))));
+    }
+
+    void hostileBarNames_data()
+    {
+        QTest::addColumn<QString>("bar");
+        QTest::newRow("parent folders") << QStringLiteral("../../x");
+        QTest::newRow("absolute") << QStringLiteral("/tmp/quillory-escape");
+        QTest::newRow("query characters") << QStringLiteral("a&b#c+d%e f");
+        QTest::newRow("backslashes") << QStringLiteral("..\\..\\y");
+    }
+
+    void hostileBarNames()
+    {
+        QFETCH(QString, bar);
+        const QJsonObject album{{QStringLiteral("id"), QStringLiteral("21")},
+                                {QStringLiteral("title"), QStringLiteral("t")},
+                                {QStringLiteral("pictures"), QJsonArray{QStringLiteral("p1")}}};
+        const QJsonObject barObject{{QStringLiteral("name"), bar}, {QStringLiteral("albums"), QJsonArray{album}}};
+        load(QJsonDocument(QJsonObject{{QStringLiteral("bars"), QJsonArray{barObject}}}).toJson());
+        const QStringList log = start(bar);
+        QCOMPARE(log.at(1), QStringLiteral("获取相册地址完成！") + bar + QStringLiteral("吧共有1个相册"));
+        QCOMPARE(log.last(), QStringLiteral("所有相册下载完毕！"));
+        // The server saw exactly the name that was typed.
+        const QUrlQuery query(QUrl(QStringLiteral("http://h") + jobFetches().first()));
+        QCOMPARE(query.queryItemValue(QStringLiteral("kw"), QUrl::FullyDecoded), bar);
+        const QString folder = safeFolderName(bar + QStringLiteral("吧"));
+        QStringList expected = {QStringLiteral("program/1.txt"), QStringLiteral("program/cs.txt"),
+                                QStringLiteral("program/") + folder + QStringLiteral("/t/1.jpg")};
+        expected.sort();
+        QCOMPARE(filesBelow(m_root->path()), expected);
+        QVERIFY(!QFileInfo::exists(QStringLiteral("/tmp/quillory-escape吧")));
+    }
+
+    void rendersTitlesAndLazyPictures()
+    {
+        // Half the pictures arrive only after a second scroll pass.
+        load(R"({"bars":[{"name":"画","albums":[
+            {"id":"31","title":"山川 &amp; 湖泊 &lt;1&gt;","batch":3,"delayMs":250,
+             "pictures":["a1","a2","a3","a4","a5","a6"]},
+            {"id":"32","noTitle":true,"pictures":["b1"]}]}]})");
+        const QStringList log = start(QStringLiteral("画"));
+        QCOMPARE(log, QStringList({QStringLiteral("开始获取相册地址！"), QStringLiteral("获取相册地址完成！画吧共有2个相册"),
+                                   QStringLiteral("开始处理相册(1/2):山川 & 湖泊 <1>"), ok(1), ok(2), ok(3), ok(4),
+                                   ok(5), ok(6), QStringLiteral("开始处理相册(2/2):32"), ok(1),
+                                   QStringLiteral("所有相册下载完毕！")}));
+        const QString bar = barFolder(QStringLiteral("画"));
+        for (int i = 1; i <= 6; ++i)
+            verifyPicture(bar + QStringLiteral("/山川 & 湖泊 <1>/%1.jpg").arg(i), QStringLiteral("a%1").arg(i));
+        verifyPicture(bar + QStringLiteral("/32/1.jpg"), QStringLiteral("b1"));
+        QCOMPARE(readAll(program() + QStringLiteral("/cs.txt")),
+                 QStringLiteral("http://%1/forum/pic/item/b1.jpg\r\n").arg(m_server.hostAndPort()));
+    }
+
+    void unsettledPagesEndWithinTheirBounds_data()
+    {
+        QTest::addColumn<QByteArray>("album");
+        QTest::addColumn<QString>("notice");
+        QTest::newRow("never settles") << QByteArray(R"({"id":"41","title":"钟","ticking":true,"pictures":["c1"]})")
+                                       << QStringLiteral("相册页面一直在变化，已停止滚动，按当前内容继续");
+        QTest::newRow("never loads") << QByteArray(R"({"id":"42","title":"钟","neverLoads":true,"pictures":["c1"]})")
+                                     << QStringLiteral("相册页面加载超时，按已载入的内容继续");
+    }
+
+    void unsettledPagesEndWithinTheirBounds()
+    {
+        QFETCH(QByteArray, album);
+        QFETCH(QString, notice);
+        load(R"({"bars":[{"name":"钟","albums":[)" + album + "]}]}");
+        const QStringList log = start(QStringLiteral("钟"));
+        QCOMPARE(log, QStringList({QStringLiteral("开始获取相册地址！"), QStringLiteral("获取相册地址完成！钟吧共有1个相册"),
+                                   notice, QStringLiteral("开始处理相册(1/1):钟"), ok(1),
+                                   QStringLiteral("所有相册下载完毕！")}));
+    }
+
+    void savesFailsAndRetries()
+    {
+        load(R"({"bars":[{"name":"故障","perPage":2,"lastPageLink":"every","albums":[
+            {"id":"51","title":"甲","pictures":["f1",{"id":"f2","status":404,"once":true},"f3",
+                {"id":"f4","status":500,"once":true},{"id":"f5","body":"html"}]},
+            {"id":"52","title":"乙","pictures":[{"id":"g1","drop":true,"once":true},{"id":"g2","body":"empty","once":true},
+                {"id":"g3","body":"onebyte","once":true},{"id":"g4","status":304}]},
+            {"id":"53","title":"甲","pictures":[{"id":"h1","delayMs":3000,"once":true},"h2"]}]}]})");
+        const QStringList log = start(QStringLiteral("故障"));
+        QCOMPARE(log, QStringList({QStringLiteral("开始获取相册地址！"), QStringLiteral("获取相册地址完成！故障吧共有3个相册"),
+                                   QStringLiteral("开始处理相册(1/3):甲"), ok(1), failed(2), ok(3), failed(4), ok(5),
+                                   QStringLiteral("开始处理相册(2/3):乙"), failed(1), failed(2), failed(3), failed(4),
+                                   QStringLiteral("开始处理相册(3/3):甲"), failed(1), ok(2),
+                                   QStringLiteral("所有相册下载完毕！")}));
+        QCOMPARE(form().List1->currentRow(), form().List1->count() - 1);
+
+        const QString bar = barFolder(QStringLiteral("故障"));
+        const QString pic = QStringLiteral("http://") + m_server.hostAndPort() + QStringLiteral("/forum/pic/item/");
+        auto pair = [&](const char *id, const char *path) {
+            return QPair<QString, QString>(pic + QLatin1String(id) + QStringLiteral(".jpg\r\n"),
+                                           bar + QString::fromUtf8(path) + QStringLiteral("\r\n"));
+        };
+        const QList<QPair<QString, QString>> failures = {
+            pair("f2", "/甲/2.jpg"), pair("f4", "/甲/4.jpg"), pair("g1", "/乙/1.jpg"), pair("g2", "/乙/2.jpg"),
+            pair("g3", "/乙/3.jpg"), pair("g4", "/乙/4.jpg"), pair("h1", "/甲/1.jpg")};
+        QString urls, paths;
+        for (const auto &[url, path] : failures) {
+            urls += url;
+            paths += path;
+        }
+        QCOMPARE(form().failures().FailedUrls, urls);
+        QCOMPARE(form().failures().FailedPaths, paths);
+        // The third album shares the first one's folder: its failed 1.jpg left the earlier picture
+        // untouched, its 2.jpg is new. A one-byte body is written but counts as failed.
+        verifyPicture(bar + QStringLiteral("/甲/2.jpg"), QStringLiteral("h2"));
+        verifyPicture(bar + QStringLiteral("/甲/1.jpg"), QStringLiteral("f1"));
+        QCOMPARE(QFileInfo(bar + QStringLiteral("/乙/3.jpg")).size(), 1);
+        QVERIFY(!QFileInfo::exists(bar + QStringLiteral("/乙/1.jpg")));
+        QVERIFY(!QFileInfo::exists(bar + QStringLiteral("/乙/2.jpg")));
+
+        // The "once" faults have cleared: a Retry keeps only the picture that still answers 304.
+        form().Command2_Click();
+        QCOMPARE(form().failures().FailedUrls, failures.at(5).first);
+        QCOMPARE(form().failures().FailedPaths, failures.at(5).second);
+        verifyPicture(bar + QStringLiteral("/甲/1.jpg"), QStringLiteral("h1"));
+        verifyPicture(bar + QStringLiteral("/甲/2.jpg"), QStringLiteral("f2"));
+        verifyPicture(bar + QStringLiteral("/乙/1.jpg"), QStringLiteral("g1"));
+        verifyPicture(bar + QStringLiteral("/乙/3.jpg"), QStringLiteral("g3"));
+        QCOMPARE(lines(form().List1).size(), log.size());
+        QVERIFY(!filesBelow(m_root->path()).join(u'\n').contains(QStringLiteral(".jpg.")));
+    }
+
+    void retryInsideAWaitingStart()
+    {
+        load(R"({"bars":[
+            {"name":"一","albums":[{"id":"61","title":"x","pictures":[{"id":"r1","status":500,"once":true}]}]},
+            {"name":"二","albums":[{"id":"62","title":"y","pictures":[{"id":"s1","delayMs":1000},"s2"]}]}]})");
+        start(QStringLiteral("一"));
+        QCOMPARE(form().failures().FailedPaths, barFolder(QStringLiteral("一")) + QStringLiteral("/x/1.jpg\r\n"));
+        // Press Retry while the second job waits for its slow picture.
+        bool retried = false;
+        QTimer *probe = new QTimer(&form());
+        connect(probe, &QTimer::timeout, &form(), [&] {
+            if (!retried && readAll(program() + QStringLiteral("/cs.txt")).contains(QStringLiteral("s1.jpg"))) {
+                retried = true;
+                form().Command2_Click();
+            }
+        });
+        probe->start(20);
+        const QStringList log = start(QStringLiteral("二"));
+        QVERIFY(retried);
+        QCOMPARE(log, QStringList({QStringLiteral("开始获取相册地址！"), QStringLiteral("获取相册地址完成！二吧共有1个相册"),
+                                   QStringLiteral("开始处理相册(1/1):y"), ok(1), ok(2), QStringLiteral("所有相册下载完毕！")}));
+        QCOMPARE(form().failures().FailedUrls, QString());
+        verifyPicture(barFolder(QStringLiteral("一")) + QStringLiteral("/x/1.jpg"), QStringLiteral("r1"));
+        verifyPicture(barFolder(QStringLiteral("二")) + QStringLiteral("/y/1.jpg"), QStringLiteral("s1"));
+    }
+};
+
+QUILLORY_TEST_MAIN(TestJob)
+#include "tst_job.moc"
