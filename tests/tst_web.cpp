@@ -1,0 +1,275 @@
+#include "forumserver.h"
+#include "testsupport.h"
+
+#include "eventwait.h"
+#include "fetch.h"
+#include "savejpg.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <unistd.h>
+
+Q_DECLARE_METATYPE(FetchResult::Kind)
+
+namespace {
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+QByteArray gbk(const QString &text)
+{
+    QStringEncoder encoder("GB18030");
+    return encoder.encode(text);
+}
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+} // namespace
+
+class TestWeb : public QObject
+{
+    Q_OBJECT
+
+private:
+    ForumServer m_server;
+
+    QString picture(const QString &id) const
+    {
+        return QStringLiteral("http://%1/forum/pic/item/%2.jpg").arg(m_server.hostAndPort(), id);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_server.listen());
+        QString error;
+        QVERIFY2(m_server.loadJson(R"({"bars":[{"name":"测","albums":[{"id":"1","title":"t","pictures":[
+            {"id":"empty","body":"empty"},{"id":"one","body":"onebyte"},{"id":"html","body":"html"},
+            {"id":"s404","status":404},{"id":"s304","status":304},{"id":"s500","status":500},
+            {"id":"slow","delayMs":1500},{"id":"drop","drop":true},{"id":"big","size":200000}]}]}]})",
+                                   &error),
+                 qPrintable(error));
+        Timings t;
+        t.pictureLimitSeconds = 0.5;
+        Settings::setTimings(t);
+    }
+
+    void getBody_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<double>("limit");
+        QTest::addColumn<FetchResult::Kind>("kind");
+        QTest::addColumn<QString>("sameBytesAs");
+        using K = FetchResult::Kind;
+        QTest::newRow("200 with a body") << picture(QStringLiteral("p1")) << 5.0 << K::Bytes << "p1";
+        QTest::newRow("200 with an empty body") << picture(QStringLiteral("empty")) << 5.0 << K::Bytes << QString();
+        QTest::newRow("404") << picture(QStringLiteral("s404")) << 5.0 << K::NoValue << QString();
+        QTest::newRow("304") << picture(QStringLiteral("s304")) << 5.0 << K::NoValue << QString();
+        QTest::newRow("500") << picture(QStringLiteral("s500")) << 5.0 << K::NoValue << QString();
+        QTest::newRow("slower than the limit") << picture(QStringLiteral("slow")) << 0.4 << K::EmptyText << QString();
+        QTest::newRow("no limit at all") << picture(QStringLiteral("p1")) << 0.0 << K::EmptyText << QString();
+        QTest::newRow("connection dropped half-way") << picture(QStringLiteral("drop")) << 5.0 << K::NoValue << QString();
+        QTest::newRow("connection refused") << QStringLiteral("http://127.0.0.1:1/x") << 5.0 << K::NoValue << QString();
+        QTest::newRow("address refused by the client") << QStringLiteral("http://") << 5.0 << K::NoValue << QString();
+        QTest::newRow("not http") << QStringLiteral("nosuch://x/y") << 5.0 << K::NoValue << QString();
+    }
+
+    void getBody()
+    {
+        QFETCH(QString, address);
+        QFETCH(double, limit);
+        QFETCH(FetchResult::Kind, kind);
+        QFETCH(QString, sameBytesAs);
+        QElapsedTimer clock;
+        clock.start();
+        const FetchResult result = GetBody(address, limit);
+        QCOMPARE(result.kind, kind);
+        QCOMPARE(result.bytes, sameBytesAs.isEmpty() ? QByteArray() : m_server.pictureBytes(sameBytesAs));
+        QVERIFY(clock.elapsed() < qint64(limit * 1000) + 1000);
+        QCOMPARE(BytesToBstr(result, QStringLiteral("gb2312")).isEmpty(), result.bytes.isEmpty());
+    }
+
+    void requestShape()
+    {
+        m_server.clearRequests();
+        const QString address = QStringLiteral("http://%1/p/1#!/l/p1").arg(m_server.hostAndPort());
+        QVERIFY(GetBody(address, 5).hasBytes());
+        QCOMPARE(m_server.requests().size(), 1);
+        const ForumRequest request = m_server.requests().first();
+        QCOMPARE(request.method, QByteArray("GET"));
+        QCOMPARE(request.target, QByteArray("/p/1"));
+        QCOMPARE(request.headers.value("if-modified-since"), QByteArray("0"));
+    }
+
+    void decoding_data()
+    {
+        QTest::addColumn<FetchResult>("body");
+        QTest::addColumn<QString>("text");
+        const QString page = QStringLiteral("<a href=\"/photo/g?kw=x&pn=3\">尾页</a>");
+        QTest::newRow("markers in GBK") << FetchResult::fromBytes(gbk(page)) << page;
+        // 镕 is in GBK but not in GB 2312; pages labelled gb2312 use it all the same.
+        QTest::newRow("beyond GB 2312") << FetchResult::fromBytes(gbk(QStringLiteral("朱镕基"))) << QStringLiteral("朱镕基");
+        QTest::newRow("empty bytes") << FetchResult::fromBytes(QByteArray()) << QString();
+        QTest::newRow("timeout text") << FetchResult{FetchResult::Kind::TimeoutText, {}} << QString();
+        QTest::newRow("no value") << FetchResult{FetchResult::Kind::NoValue, {}} << QString();
+        QTest::newRow("empty text") << FetchResult{FetchResult::Kind::EmptyText, {}} << QString();
+    }
+
+    void decoding()
+    {
+        QFETCH(FetchResult, body);
+        QFETCH(QString, text);
+        QCOMPARE(BytesToBstr(body, QStringLiteral("gb2312")), text);
+    }
+
+    void saveJpg_data()
+    {
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<QByteArray>("existing");
+        QTest::addColumn<QString>("folder"); // "" a writable folder, else a folder that cannot take the file
+        QTest::addColumn<bool>("saved");
+        const QByteArray longer(400000, 'x');
+        QTest::newRow("new file") << "p1" << QByteArray() << QString() << true;
+        QTest::newRow("over a longer file") << "p2" << longer << QString() << true;
+        QTest::newRow("an HTML answer") << "html" << QByteArray() << QString() << true;
+        QTest::newRow("empty body") << "empty" << QByteArray() << QString() << false;
+        QTest::newRow("empty body over a file") << "empty" << QByteArray("old") << QString() << false;
+        QTest::newRow("404 over a file") << "s404" << QByteArray("old") << QString() << false;
+        QTest::newRow("timeout") << "slow" << QByteArray() << QString() << false;
+        QTest::newRow("timeout over a file") << "slow" << QByteArray("old") << QString() << false;
+        QTest::newRow("dropped over a file") << "drop" << QByteArray("old") << QString() << false;
+        QTest::newRow("missing folder") << "p1" << QByteArray() << "missing/deeper" << false;
+        QTest::newRow("folder nobody may write") << "p1" << QByteArray() << "/proc/self" << false;
+    }
+
+    void saveJpg()
+    {
+        QFETCH(QString, id);
+        QFETCH(QByteArray, existing);
+        QFETCH(QString, folder);
+        QFETCH(bool, saved);
+        QTemporaryDir dir;
+        const QString target = (folder.isEmpty() ? dir.path() : folder.startsWith(u'/') ? folder : dir.filePath(folder)) +
+                               QStringLiteral("/1.jpg");
+        if (!existing.isEmpty()) {
+            QFile file(target);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(existing) == existing.size());
+        }
+        // The HTML answer is not a picture, so the server's picture bytes do not describe it.
+        const QByteArray bytes = id == u"html" ? GetBody(picture(id), 5).bytes : m_server.pictureBytes(id);
+        QVERIFY(!bytes.isEmpty() || !saved);
+        const int result = SaveJpg(picture(id), target);
+        QCOMPARE(result, saved ? int(bytes.size() - 1) : 0);
+        if (saved)
+            QCOMPARE(contents(target), bytes);
+        else
+            QCOMPARE(QFileInfo::exists(target) ? contents(target) : QByteArray(), existing);
+        // No temporary file is left beside the picture.
+        if (folder.isEmpty())
+            QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QFileInfo::exists(target) ? QStringList{QStringLiteral("1.jpg")} : QStringList{});
+    }
+
+    void oneByteBodyIsWrittenButCountsAsFailed()
+    {
+        QTemporaryDir dir;
+        const QString target = dir.filePath(QStringLiteral("1.jpg"));
+        QCOMPARE(SaveJpg(picture(QStringLiteral("one")), target), 0);
+        QCOMPARE(QFileInfo(target).size(), 1);
+    }
+
+    void readOnlyFolder()
+    {
+        QTemporaryDir dir;
+        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
+        if (QFile(dir.filePath(QStringLiteral("probe"))).open(QIODevice::WriteOnly))
+            QSKIP("permissions do not bind this user (root); the /proc row covers an unwritable folder");
+        QCOMPARE(SaveJpg(picture(QStringLiteral("p1")), dir.filePath(QStringLiteral("1.jpg"))), 0);
+        QVERIFY(QDir(dir.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    void fullDiskKeepsTheOldFile()
+    {
+        // A file-size limit makes the write fail the way a full disk does.
+        QTemporaryDir dir;
+        const QString target = dir.filePath(QStringLiteral("1.jpg"));
+        {
+            QFile file(target);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("old") == 3);
+        }
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit saved{};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        rlimit small = saved;
+        small.rlim_cur = 50000;
+        setrlimit(RLIMIT_FSIZE, &small);
+        const int result = SaveJpg(picture(QStringLiteral("big")), target);
+        setrlimit(RLIMIT_FSIZE, &saved);
+        QCOMPARE(result, 0);
+        QCOMPARE(contents(target), QByteArray("old"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("1.jpg")});
+    }
+
+    void yanShiWaitsAtLeastItsTime()
+    {
+        QElapsedTimer clock;
+        clock.start();
+        YanShi(120);
+        QVERIFY(clock.nsecsElapsed() >= 120'000'000);
+    }
+
+    void yanShiOfNothingProcessesNothing()
+    {
+        bool ran = false;
+        QTimer::singleShot(0, this, [&] { ran = true; });
+        YanShi(0);
+        YanShi(-5);
+        QVERIFY(!ran);
+        YanShi(1);
+        QVERIFY(ran);
+    }
+
+    void yanShiLetsANestedHandlerRun()
+    {
+        bool nestedDone = false;
+        QTimer::singleShot(20, this, [&] {
+            YanShi(300);
+            nestedDone = true;
+        });
+        QElapsedTimer clock;
+        clock.start();
+        YanShi(50);
+        // The outer wait ends only after the nested handler has returned, at its next chance.
+        QVERIFY(nestedDone);
+        QVERIFY(clock.elapsed() >= 300);
+        QVERIFY(clock.elapsed() < 1000);
+    }
+
+    void yanShiSleepsInsteadOfSpinning()
+    {
+        const double cpuBefore = cpuSeconds();
+        QElapsedTimer clock;
+        clock.start();
+        YanShi(2000);
+        const double wall = double(clock.elapsed()) / 1000;
+        QVERIFY2(cpuSeconds() - cpuBefore < wall / 10, qPrintable(QString::number(cpuSeconds() - cpuBefore)));
+    }
+};
+
+QUILLORY_TEST_MAIN(TestWeb)
+#include "tst_web.moc"
