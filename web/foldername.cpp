@@ -6,7 +6,7 @@ constexpr int maxNameBytes = 255;
 
 bool unsafeCharacter(QChar ch)
 {
-    if (ch.unicode() < 0x20 || ch.unicode() == 0x7f || ch == u'/' || ch == u'\\')
+    if (ch.category() == QChar::Other_Control || ch == u'/' || ch == u'\\')
         return true;
 #ifdef Q_OS_WIN
     return QStringView(u"<>:\"|?*").contains(ch);

@@ -1,0 +1,405 @@
+#include "albumrender.h"
+#include "foldername.h"
+#include "listpagescan.h"
+#include "picturescan.h"
+#include "split2.h"
+#include "textscan.h"
+
+#include <QDirIterator>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString Host = u"forum.test"_s;
+const QString AlbumMarker = u"grbm_ele_a grbm_ele_big"_s;
+const QString Emoji = u"\U0001F600"_s;
+
+QString album(const QString &id)
+{
+    return u"<div class=\"grbm_ele_wrap\"><a class=\""_s + AlbumMarker + u"\" href=\"/p/"_s + id
+        + u"\" target=\"_blank\"><img src=\"t.jpg\"></a></div>"_s;
+}
+
+// The "next page" link carries a pn= of its own, so only the window before the last-page
+// marker may be read.
+QString pager(const QString &lastPage)
+{
+    return u"<div class=\"pager\"><a href=\"/photo/g?kw=x&amp;pn=2\">下一页</a><a href=\"/photo/g?kw=x&amp;pn="_s
+        + lastPage + u"\">尾页</a></div>"_s;
+}
+
+QString urls(const QStringList &paths)
+{
+    QString all;
+    for (const QString &path : paths)
+        all += u"http://"_s + Host + u'/' + path + u"\r\n"_s;
+    return all;
+}
+
+QString pictureLink(const QString &id)
+{
+    return u"<a href=\"/photo/p?kw=x&amp;pic_id="_s + id + u"\"><img src=\"s.jpg\"></a>"_s;
+}
+
+QSet<QString> treeBelow(const QString &root)
+{
+    QSet<QString> entries;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        entries.insert(QDir(root).relativeFilePath(it.next()));
+    return entries;
+}
+
+void cutRow(const char *name, const QString &a, const QString &b, const QString &c, bool d, bool e,
+            const std::optional<QString> &expected)
+{
+    QTest::newRow(name) << a << b << c << d << e << expected.has_value() << expected.value_or(QString());
+}
+
+void stringColumns()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("expected");
+}
+
+} // namespace
+
+class TestTextCutting : public QObject
+{
+    Q_OBJECT
+private slots:
+    void split2Cuts_data()
+    {
+        QTest::addColumn<QString>("a");
+        QTest::addColumn<QString>("b");
+        QTest::addColumn<QString>("c");
+        QTest::addColumn<bool>("d");
+        QTest::addColumn<bool>("e");
+        QTest::addColumn<bool>("hasValue");
+        QTest::addColumn<QString>("expected");
+
+        const QString kv = u"k=[v];"_s, none;
+        cutRow("between markers", kv, u"["_s, u"]"_s, false, false, u"v"_s);
+        cutRow("keep start marker", kv, u"["_s, u"]"_s, true, false, u"[v"_s);
+        cutRow("append end marker", kv, u"["_s, u"]"_s, false, true, u"v]"_s);
+        cutRow("keep both markers", kv, u"["_s, u"]"_s, true, true, u"[v]"_s);
+        cutRow("empty end takes rest", kv, u"["_s, none, false, false, u"v];"_s);
+        cutRow("empty end keeps start", kv, u"["_s, none, true, false, u"[v];"_s);
+        cutRow("empty end ignores append", kv, u"["_s, none, false, true, u"v];"_s);
+        cutRow("absent start counts from text start", kv, u"#"_s, u"]"_s, false, false, u"k=[v"_s);
+        cutRow("absent long start shifts by its length", kv, u"##"_s, u"]"_s, false, false, u"=[v"_s);
+        cutRow("absent start, empty end gives whole text", kv, u"#"_s, none, false, false, kv);
+        cutRow("absent start kept", kv, u"#"_s, u"]"_s, true, false, std::nullopt);
+        cutRow("absent start kept, empty end", kv, u"#"_s, none, true, false, std::nullopt);
+        cutRow("end missing", u"k=[v"_s, u"["_s, u"]"_s, false, false, std::nullopt);
+        cutRow("end only before start", u"]k=[v"_s, u"["_s, u"]"_s, false, false, std::nullopt);
+        cutRow("start at the very end", u"ab["_s, u"["_s, u"]"_s, false, false, std::nullopt);
+        cutRow("start at the very end, empty end", u"ab["_s, u"["_s, none, false, false, QString());
+        cutRow("end inside start marker", u"ab]cd"_s, u"b]c"_s, u"]"_s, false, false, std::nullopt);
+        cutRow("end inside kept start marker", u"ab]cd"_s, u"b]c"_s, u"]"_s, true, false, u"b"_s);
+        cutRow("end inside kept start, appended", u"ab]cd"_s, u"b]c"_s, u"]"_s, true, true, u"b]"_s);
+        cutRow("nothing between markers", u"[]"_s, u"["_s, u"]"_s, false, false, QString());
+        cutRow("nothing between, end appended", u"[]"_s, u"["_s, u"]"_s, false, true, u"]"_s);
+        cutRow("first occurrences only", u"[a][b]"_s, u"["_s, u"]"_s, false, false, u"a"_s);
+        cutRow("rest after first start", u"x[a]y[b]z"_s, u"["_s, none, false, false, u"a]y[b]z"_s);
+        cutRow("same marker both ends", u"'x'y'"_s, u"'"_s, u"'"_s, false, false, u"x"_s);
+        cutRow("long end marker", u"<b>x</b>"_s, u"<b>"_s, u"</b>"_s, false, true, u"x</b>"_s);
+        cutRow("empty start, end sought from second char", u"]ab]"_s, none, u"]"_s, false, false, u"]ab"_s);
+        cutRow("empty start in empty text", none, none, none, false, false, std::nullopt);
+        cutRow("empty text, end marker", none, u"["_s, u"]"_s, false, false, std::nullopt);
+        cutRow("empty text, empty end", none, u"["_s, none, false, false, QString());
+        // The marker starts at 13 and the title's closing '<' is at 37.
+        cutRow("album title", u"<div class=\"aghl_big aghl_title\">春天的花</div>"_s, u"aghl_big aghl_title\">"_s,
+               u"<"_s, false, false, u"春天的花"_s);
+    }
+
+    void split2Cuts()
+    {
+        QFETCH(QString, a);
+        QFETCH(QString, b);
+        QFETCH(QString, c);
+        QFETCH(bool, d);
+        QFETCH(bool, e);
+        QFETCH(bool, hasValue);
+        QFETCH(QString, expected);
+
+        const std::optional<QString> cut = split2(a, b, c, d, e);
+        QCOMPARE(cut.has_value(), hasValue);
+        if (cut)
+            QCOMPARE(*cut, expected);
+    }
+
+    void findPositions_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<qsizetype>("from");
+        QTest::addColumn<qsizetype>("expected");
+
+        QTest::newRow("at the start position") << u"abcabc"_s << qsizetype(2) << qsizetype(2);
+        QTest::newRow("past the first") << u"abcabc"_s << qsizetype(3) << qsizetype(5);
+        QTest::newRow("zero start counts as one") << u"bc"_s << qsizetype(0) << qsizetype(1);
+        QTest::newRow("negative start counts as one") << u"bc"_s << qsizetype(-20) << qsizetype(1);
+        QTest::newRow("none after start") << u"abcabc"_s << qsizetype(6) << qsizetype(0);
+        QTest::newRow("start beyond text") << u"abc"_s << qsizetype(100) << qsizetype(0);
+    }
+
+    void findPositions()
+    {
+        QFETCH(QString, text);
+        QFETCH(qsizetype, from);
+        QFETCH(qsizetype, expected);
+        QCOMPARE(TextScan::find(text, u"b", from), expected);
+    }
+
+    void midPieces_data()
+    {
+        QTest::addColumn<qsizetype>("from");
+        QTest::addColumn<qsizetype>("count");
+        QTest::addColumn<QString>("expected");
+
+        QTest::newRow("inside") << qsizetype(2) << qsizetype(3) << u"bcd"_s;
+        QTest::newRow("runs past the end") << qsizetype(5) << qsizetype(10) << u"ef"_s;
+        QTest::newRow("from zero") << qsizetype(0) << qsizetype(3) << QString();
+        QTest::newRow("from past the end") << qsizetype(7) << qsizetype(1) << QString();
+        QTest::newRow("zero count") << qsizetype(2) << qsizetype(0) << QString();
+        QTest::newRow("negative count") << qsizetype(2) << qsizetype(-1) << QString();
+    }
+
+    void midPieces()
+    {
+        QFETCH(qsizetype, from);
+        QFETCH(qsizetype, count);
+        QFETCH(QString, expected);
+        QCOMPARE(TextScan::mid(u"abcdef"_s, from, count), expected);
+    }
+
+    void leadingNumber_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<double>("expected");
+
+        QTest::newRow("digits before a quote") << u"3\">尾页"_s << 3.0;
+        QTest::newRow("leading zeros") << u"00712"_s << 712.0;
+        QTest::newRow("minus sign") << u"-7x"_s << -7.0;
+        QTest::newRow("decimal") << u"2.5px"_s << 2.5;
+        QTest::newRow("second point ends it") << u"1.2.3"_s << 1.2;
+        QTest::newRow("no exponent") << u"12e3"_s << 12.0;
+        QTest::newRow("letters") << u"abc"_s << 0.0;
+        QTest::newRow("empty") << QString() << 0.0;
+        QTest::newRow("sign alone") << u"-"_s << 0.0;
+        QTest::newRow("sign and point") << u"+."_s << 0.0;
+        QTest::newRow("full-width digits") << u"４２"_s << 0.0;
+        QTest::newRow("full-width digit ends it") << u"3４"_s << 3.0;
+    }
+
+    void leadingNumber()
+    {
+        QFETCH(QString, text);
+        QFETCH(double, expected);
+        QCOMPARE(TextScan::leadingNumber(text), expected);
+    }
+
+    void listPage_data()
+    {
+        QTest::addColumn<QString>("html");
+        QTest::addColumn<double>("passedCount");
+        QTest::addColumn<QString>("expectedUrls");
+        QTest::addColumn<double>("expectedCount");
+
+        const QString html = u"<html>"_s, one = album(u"1"_s);
+        QTest::newRow("empty page keeps count") << QString() << 4.0 << QString() << 4.0;
+        QTest::newRow("no album keeps count despite pager") << html + pager(u"37"_s) << 4.0 << QString() << 4.0;
+        QTest::newRow("one album without pager") << html + one << 9.0 << urls({u"p/1"_s}) << 1.0;
+        QTest::newRow("albums in order with pager")
+            << html + album(u"11"_s) + album(u"22"_s) + album(u"33"_s) + pager(u"37"_s) << 1.0
+            << urls({u"p/11"_s, u"p/22"_s, u"p/33"_s}) << 37.0;
+        QTest::newRow("repeated link stays repeated") << html + one + one << 1.0 << urls({u"p/1"_s, u"p/1"_s}) << 1.0;
+        QTest::newRow("second link after one marker ignored")
+            << u"<i "_s + AlbumMarker + u" \"/p/1\" \"/p/2\" "_s + AlbumMarker + u" \"/p/3\""_s << 1.0
+            << urls({u"p/1"_s, u"p/3"_s}) << 1.0;
+        QTest::newRow("link before the marker ignored")
+            << u"<a href=\"/p/9\">x</a>"_s + album(u"10"_s) << 1.0 << urls({u"p/10"_s}) << 1.0;
+        QTest::newRow("marker at the first character missed")
+            << AlbumMarker + u" href=\"/p/1\""_s << 6.0 << QString() << 6.0;
+        QTest::newRow("marker without link ends scan after count")
+            << html + pager(u"5"_s) + one + u"<b class=\""_s + AlbumMarker + u"\">"_s << 1.0 << urls({u"p/1"_s})
+            << 5.0;
+        QTest::newRow("lone marker without link") << u"<i "_s + AlbumMarker << 8.0 << QString() << 1.0;
+        QTest::newRow("unclosed link skipped")
+            << html + album(u"0"_s) + u"<a class=\""_s + AlbumMarker + u" href=\"/p/1"_s << 1.0
+            << urls({u"p/0"_s}) << 1.0;
+        QTest::newRow("count cut to five digits") << one + pager(u"123456"_s) << 1.0 << urls({u"p/1"_s}) << 12345.0;
+        QTest::newRow("non-numeric count") << one + pager(u"last"_s) << 3.0 << urls({u"p/1"_s}) << 0.0;
+        QTest::newRow("last-page marker near the start")
+            << u"<a href=\"?pn=7\">尾页</a>"_s + one << 1.0 << urls({u"p/1"_s}) << 7.0;
+        // pn= exactly 20 characters before the marker is still inside the window; one further is not,
+        // and then the count is read from position 3 of the page.
+        QTest::newRow("pn= at window edge")
+            << u"<!42-->"_s + one + u"<a href=\"?pn=5&kw=bbbbbbbbbbbb\">尾页</a>"_s << 1.0 << urls({u"p/1"_s})
+            << 5.0;
+        QTest::newRow("pn= outside window")
+            << u"<!42-->"_s + one + u"<a href=\"?pn=5&kw=bbbbbbbbbbbbb\">尾页</a>"_s << 1.0 << urls({u"p/1"_s})
+            << 42.0;
+    }
+
+    void listPage()
+    {
+        QFETCH(QString, html);
+        QFETCH(double, passedCount);
+        QFETCH(QString, expectedUrls);
+        QFETCH(double, expectedCount);
+
+        const ListPageScan scan = scanListPage(html, Host, passedCount);
+        QCOMPARE(scan.albumUrls, expectedUrls);
+        QCOMPARE(scan.pageCount, expectedCount);
+    }
+
+    void pictureIds_data()
+    {
+        QTest::addColumn<QString>("html");
+        QTest::addColumn<QStringList>("expected");
+
+        QTest::newRow("album links") << pictureLink(u"abc123"_s) + pictureLink(u"def456"_s)
+                                     << QStringList{u"abc123"_s, u"def456"_s};
+        QTest::newRow("repeats kept in order") << pictureLink(u"a"_s) + pictureLink(u"b"_s) + pictureLink(u"a"_s)
+                                               << QStringList{u"a"_s, u"b"_s, u"a"_s};
+        QTest::newRow("key without semicolon") << u"<a href=\"/photo/p?pic_id=9\">"_s << QStringList();
+        QTest::newRow("empty page") << QString() << QStringList();
+        QTest::newRow("adjacent one-character ids") << u"x;pic_id=a\";pic_id=b\""_s << QStringList{u"a"_s, u"b"_s};
+        QTest::newRow("marker at the first character missed") << u";pic_id=a\";pic_id=b\""_s << QStringList{u"b"_s};
+        QTest::newRow("id runs to the first quote")
+            << u"x;pic_id=12&amp;see_lz=1\">"_s << QStringList{u"12&amp;see_lz=1"_s};
+        QTest::newRow("unclosed marker ends scan") << u"x;pic_id=a\";pic_id=b"_s << QStringList{u"a"_s};
+        QTest::newRow("quote right after marker") << u"x;pic_id=\"\""_s << QStringList{u"\""_s};
+        // The quoted run swallows the next marker, which the search from the id's second character
+        // still finds.
+        QTest::newRow("quoted run restarts inside")
+            << u"x;pic_id=\"y;pic_id=z\""_s << QStringList{u"\"y;pic_id=z"_s, u"z"_s};
+    }
+
+    void pictureIds()
+    {
+        QFETCH(QString, html);
+        QFETCH(QStringList, expected);
+        QCOMPARE(scanPictureIds(html), expected);
+    }
+
+    void folderName_data()
+    {
+        stringColumns();
+        QTest::newRow("plain title kept") << u"我的 相册.2024"_s << u"我的 相册.2024"_s;
+        QTest::newRow("dot dot") << u".."_s << u"__"_s;
+        QTest::newRow("dot") << u"."_s << u"_"_s;
+        QTest::newRow("leading dots kept") << u"..x"_s << u"..x"_s;
+        QTest::newRow("climbing path") << u"../../x"_s << u".._.._x"_s;
+        QTest::newRow("slash") << u"a/b"_s << u"a_b"_s;
+        QTest::newRow("backslash") << u"a\\b"_s << u"a_b"_s;
+        QTest::newRow("newline and tab") << u"x\ny\tz"_s << u"x_y_z"_s;
+        QTest::newRow("delete") << u"x\x7fy"_s << u"x_y"_s;
+        QTest::newRow("C1 control") << u"x\u0085y"_s << u"x_y"_s;
+        QTest::newRow("embedded NUL") << u"a\0b"_s << u"a_b"_s;
+        QTest::newRow("trailing dot and blank") << u"name. "_s << u"name__"_s;
+        QTest::newRow("blanks around") << u"  x  "_s << u"  x__"_s;
+        QTest::newRow("empty") << QString() << u"_"_s;
+        QTest::newRow("ascii cut") << QString(300, u'a') << QString(255, u'a');
+        QTest::newRow("chinese cut, three bytes each") << u"图"_s.repeated(300) << u"图"_s.repeated(85);
+        QTest::newRow("emoji cut, four bytes each") << Emoji.repeated(200) << Emoji.repeated(63);
+        QTest::newRow("emoji filling exactly") << QString(251, u'a') + Emoji << QString(251, u'a') + Emoji;
+        QTest::newRow("emoji one byte over") << QString(252, u'a') + Emoji + u"b"_s << QString(252, u'a');
+        QTest::newRow("chinese one byte over") << QString(253, u'a') + u"图"_s << QString(253, u'a');
+        QTest::newRow("cut leaves a trailing dot") << QString(254, u'a') + u".b"_s << QString(254, u'a') + u'_';
+    }
+
+    void folderName()
+    {
+        QFETCH(QString, input);
+        QFETCH(QString, expected);
+        QCOMPARE(safeFolderName(input), expected);
+    }
+
+    void folderNameStaysInBar_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("dot dot") << u".."_s;
+        QTest::newRow("dot") << u"."_s;
+        QTest::newRow("climbing path") << u"../../x"_s;
+        QTest::newRow("climbing backslashes") << u"..\\..\\x"_s;
+        QTest::newRow("slash") << u"a/b"_s;
+        QTest::newRow("absolute path") << u"/etc"_s;
+        QTest::newRow("newline") << u"x\ny"_s;
+        QTest::newRow("long chinese") << u"风景"_s.repeated(150);
+        QTest::newRow("many emoji") << Emoji.repeated(200);
+        QTest::newRow("trailing dot and blank") << u"name. "_s;
+        QTest::newRow("embedded NUL") << u"a\0b"_s;
+        QTest::newRow("empty") << QString();
+    }
+
+    void folderNameStaysInBar()
+    {
+        QFETCH(QString, name);
+        const QString folder = safeFolderName(name);
+        QVERIFY(!folder.isEmpty());
+        QVERIFY(!folder.contains(u'/'));
+        QVERIFY(folder != u"."_s && folder != u".."_s);
+        QVERIFY(folder.toUtf8().size() <= 255);
+        QVERIFY(folder.isValidUtf16());
+
+        QTemporaryDir root;
+        QVERIFY(root.isValid());
+        // Two levels of parents, so that a name climbing out of the bar folder lands where we look.
+        const QString bar = root.filePath(u"forum/bar"_s);
+        QVERIFY(QDir().mkpath(bar));
+        const QSet<QString> before = treeBelow(root.path());
+        QVERIFY(QDir(bar).mkdir(folder));
+        const QSet<QString> added = treeBelow(root.path()) - before;
+        QCOMPARE(QStringList(added.cbegin(), added.cend()), QStringList{u"forum/bar/"_s + folder});
+        QCOMPARE(QFileInfo(bar + u'/' + folder).fileName(), folder);
+    }
+
+    void titleEntities_data()
+    {
+        stringColumns();
+        QTest::newRow("ampersand") << u"A &amp; B"_s << u"A & B"_s;
+        QTest::newRow("angle brackets") << u"&lt;b&gt;"_s << u"<b>"_s;
+        QTest::newRow("quotes") << u"&quot;x&quot; &#39;y&#39;"_s << u"\"x\" 'y'"_s;
+        QTest::newRow("no-break space") << u"a&nbsp;b"_s << u"a\u00a0b"_s;
+        QTest::newRow("no double decoding") << u"&amp;lt;"_s << u"&lt;"_s;
+        QTest::newRow("unknown entities kept") << u"&copy;&#40;"_s << u"&copy;&#40;"_s;
+        QTest::newRow("upper case kept") << u"&AMP;"_s << u"&AMP;"_s;
+        QTest::newRow("no semicolon kept") << u"&amp &lt"_s << u"&amp &lt"_s;
+        QTest::newRow("bare ampersands") << u"&&amp;;"_s << u"&&;"_s;
+        QTest::newRow("chinese untouched") << u"春天&amp;秋天"_s << u"春天&秋天"_s;
+        QTest::newRow("empty") << QString() << QString();
+    }
+
+    void titleEntities()
+    {
+        QFETCH(QString, input);
+        QFETCH(QString, expected);
+        QCOMPARE(decodeTitleEntities(input), expected);
+    }
+
+    void albumId_data()
+    {
+        stringColumns();
+        QTest::newRow("plain") << u"http://h/p/12345"_s << u"12345"_s;
+        QTest::newRow("trailing slash") << u"http://h/p/12345/"_s << u"12345"_s;
+        QTest::newRow("query") << u"http://h/p/12345?pn=2"_s << u"12345"_s;
+        QTest::newRow("fragment") << u"http://h/p/12345#!/l/p1"_s << u"12345"_s;
+    }
+
+    void albumId()
+    {
+        QFETCH(QString, input);
+        QFETCH(QString, expected);
+        QCOMPARE(albumIdFromUrl(input), expected);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTextCutting)
+#include "tst_textcutting.moc"
