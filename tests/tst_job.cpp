@@ -120,7 +120,7 @@ private slots:
 
     void discoversAlbumsAcrossListPages()
     {
-        load(R"({"bars":[{"name":"三页","perPage":2,"lastPageLink":"every","albums":[
+        load(R"({"bars":[{"name":"三页","perPage":2,"lastPageLink":"notLast","albums":[
             {"id":"11","title":"一"},{"id":"12","title":"二"},{"id":"13","title":"三"},
             {"id":"14","title":"四"},{"id":"15","title":"五"}]}]})");
         const QStringList log = start(QStringLiteral("三页"));
@@ -226,7 +226,7 @@ private slots:
 
     void savesFailsAndRetries()
     {
-        load(R"({"bars":[{"name":"故障","perPage":2,"lastPageLink":"every","albums":[
+        load(R"({"bars":[{"name":"故障","perPage":2,"lastPageLink":"first","albums":[
             {"id":"51","title":"甲","pictures":["f1",{"id":"f2","status":404,"once":true},"f3",
                 {"id":"f4","status":500,"once":true},{"id":"f5","body":"html"}]},
             {"id":"52","title":"乙","pictures":[{"id":"g1","drop":true,"once":true},{"id":"g2","body":"empty","once":true},

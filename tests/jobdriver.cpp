@@ -1,0 +1,45 @@
+// Runs the real window and a Start job in a process of its own, so that tests can close the
+// window or kill the process in the middle of a job and look at what is left.
+//   jobdriver <host:port> <program folder> <bar> [close-after-ms]
+#include "form1.h"
+
+#include "settings.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QTimer>
+
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments();
+    if (args.size() < 4)
+        return 2;
+    Timings t;
+    t.afterLoadMs = 100;
+    t.scrollStepMs = 20;
+    t.afterScrollMs = 300;
+    Settings::setTimings(t);
+    Settings::setHosts(args.at(1), args.at(1));
+    Settings::setProgramFolder(args.at(2));
+
+    Form1 form;
+    form.Text1->setText(args.at(3));
+    form.show();
+    QTimer::singleShot(0, &form, [&form] {
+        form.Command1_Click();
+        std::fputs("job returned\n", stderr);
+        QCoreApplication::exit(0);
+    });
+    if (args.size() > 4) {
+        QTimer::singleShot(args.at(4).toInt(), &form, [&form] {
+            std::fputs("closing\n", stderr);
+            std::fflush(stderr);
+            form.close();
+        });
+    }
+    return QApplication::exec();
+}

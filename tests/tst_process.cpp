@@ -1,0 +1,128 @@
+#include "forumserver.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTemporaryDir>
+
+namespace {
+
+QString driver()
+{
+    return qEnvironmentVariable("QUILLORY_BUILD_DIR") + QStringLiteral("/tests/jobdriver");
+}
+
+int browserHelpers()
+{
+    int count = 0;
+    for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains("QtWebEngineProcess"))
+            ++count;
+    }
+    return count;
+}
+
+} // namespace
+
+class TestProcess : public QObject
+{
+    Q_OBJECT
+
+private:
+    ForumServer m_server;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(QFileInfo(driver()).isExecutable());
+        QVERIFY(m_server.listen());
+        QString error;
+        QVERIFY2(m_server.loadJson(R"({"bars":[
+            {"name":"慢图","albums":[{"id":"1","title":"t","pictures":["a",{"id":"b","delayMs":5000}]}]},
+            {"name":"大图","albums":[{"id":"2","title":"t","pictures":[
+                {"id":"c1","size":3000000},{"id":"c2","size":3000000,"delayMs":100},{"id":"c3","size":3000000},
+                {"id":"c4","size":3000000,"delayMs":100},{"id":"c5","size":3000000},{"id":"c6","size":3000000}]}]}]})",
+                                   &error),
+                 qPrintable(error));
+    }
+
+    void closingInsideAWaitEndsAtOnce_data()
+    {
+        QTest::addColumn<QString>("bar");
+        QTest::addColumn<int>("closeAfterMs");
+        QTest::addColumn<QString>("lastLine");
+        QTest::newRow("in a list-page fetch") << QStringLiteral("silent") << 600 << QStringLiteral("开始获取相册地址！");
+        QTest::newRow("in a picture fetch") << QStringLiteral("慢图") << 2500 << QStringLiteral("第1页,第1张下载成功！");
+    }
+
+    void closingInsideAWaitEndsAtOnce()
+    {
+        QFETCH(QString, bar);
+        QFETCH(int, closeAfterMs);
+        QFETCH(QString, lastLine);
+        QTcpServer silent; // accepts and never answers
+        QVERIFY(silent.listen(QHostAddress::LocalHost));
+        const QString host = bar == u"silent" ? QStringLiteral("127.0.0.1:%1").arg(silent.serverPort()) : m_server.hostAndPort();
+        QTemporaryDir folder;
+        const int helpersBefore = browserHelpers();
+        QProcess job;
+        QElapsedTimer sinceClose;
+        connect(&job, &QProcess::readyReadStandardError, this, [&] {
+            if (!sinceClose.isValid() && job.peek(1 << 20).contains("closing"))
+                sinceClose.start();
+        });
+        job.setReadChannel(QProcess::StandardError);
+        job.start(driver(), {host, folder.path(), bar, QString::number(closeAfterMs)});
+        QVERIFY(job.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(job.state() == QProcess::NotRunning, 30000);
+        QVERIFY(sinceClose.isValid());
+        QVERIFY2(sinceClose.elapsed() < 1000, qPrintable(QString::number(sinceClose.elapsed())));
+        QCOMPARE(job.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(job.exitCode(), 0);
+        const QString out = QString::fromUtf8(job.readAllStandardError());
+        const QString afterClose = out.section(QStringLiteral("closing\n"), 1);
+        QVERIFY2(afterClose.trimmed().isEmpty(), qPrintable(afterClose));
+        const QString beforeClose = out.section(QStringLiteral("closing\n"), 0, 0);
+        QVERIFY2(beforeClose.contains(lastLine + u'\n'), qPrintable(beforeClose));
+        QVERIFY(!out.contains(QStringLiteral("所有相册下载完毕！")));
+        // The engine's helper processes go with the program.
+        QTRY_COMPARE_WITH_TIMEOUT(browserHelpers(), helpersBefore, 3000);
+    }
+
+    void killedMidJobLeavesNoPartialPicture_data()
+    {
+        QTest::addColumn<int>("extraMs");
+        for (int ms : {0, 40, 120, 250})
+            QTest::newRow(qPrintable(QStringLiteral("%1 ms after a picture").arg(ms))) << ms;
+    }
+
+    void killedMidJobLeavesNoPartialPicture()
+    {
+        QFETCH(int, extraMs);
+        QTemporaryDir folder;
+        QProcess job;
+        job.setReadChannel(QProcess::StandardError);
+        job.start(driver(), {m_server.hostAndPort(), folder.path(), QStringLiteral("大图")});
+        QVERIFY(job.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(job.peek(1 << 20).contains("张下载"), 30000);
+        QTest::qWait(extraMs);
+        job.kill();
+        QVERIFY(job.waitForFinished());
+        const QString album = folder.path() + QStringLiteral("/大图吧/t");
+        const QStringList left = TestSupport::filesBelow(album);
+        QVERIFY(!left.isEmpty());
+        for (const QString &name : left) {
+            QVERIFY2(name.endsWith(QStringLiteral(".jpg")) && !name.startsWith(u'.'), qPrintable(name));
+            QFile file(album + u'/' + name);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QVERIFY2(file.readAll() == m_server.pictureBytes(QStringLiteral("c") + name.chopped(4)), qPrintable(name));
+        }
+    }
+};
+
+QUILLORY_TEST_MAIN(TestProcess)
+#include "tst_process.moc"

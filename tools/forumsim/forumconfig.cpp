@@ -1,0 +1,246 @@
+#include "forumconfig.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
+#include <QStringBuilder>
+
+namespace {
+
+// Thrown deep inside the parse so that every helper stays a one-liner for the happy path.
+struct ConfigError
+{
+    QString message;
+};
+
+[[noreturn]] void fail(const QString &where, const QString &what)
+{
+    throw ConfigError{where % u": "_qs % what};
+}
+
+void checkKeys(const QJsonObject &object, const QStringList &allowed, const QString &where)
+{
+    // Typos such as "delayms" would otherwise silently turn a fault off.
+    for (const QString &key : object.keys()) {
+        if (!allowed.contains(key))
+            fail(where, u"unknown key \""_qs % key % u'"');
+    }
+}
+
+qint64 integer(const QJsonObject &object, const QString &key, qint64 fallback, qint64 min,
+               qint64 max, const QString &where)
+{
+    const QJsonValue value = object.value(key);
+    if (value.isUndefined())
+        return fallback;
+    const double number = value.toDouble(-1.5);
+    if (!value.isDouble() || number != double(qint64(number)) || number < min || number > max)
+        fail(where, key % u" must be an integer from "_qs % QString::number(min) % u" to "_qs
+                        % QString::number(max));
+    return qint64(number);
+}
+
+bool boolean(const QJsonObject &object, const QString &key, const QString &where)
+{
+    const QJsonValue value = object.value(key);
+    if (!value.isUndefined() && !value.isBool())
+        fail(where, key % u" must be true or false"_qs);
+    return value.toBool(false);
+}
+
+QString text(const QJsonObject &object, const QString &key, const QString &where)
+{
+    const QJsonValue value = object.value(key);
+    if (value.isUndefined())
+        return {};
+    if (!value.isString())
+        fail(where, key % u" must be a string"_qs);
+    return value.toString();
+}
+
+// Ids are strings in the file, but numeric album ids are easy to write by mistake and harmless.
+QString identifier(const QJsonValue &value, const QString &where)
+{
+    if (value.isString() && !value.toString().isEmpty())
+        return value.toString();
+    if (value.isDouble() && value.toDouble() == double(qint64(value.toDouble())))
+        return QString::number(qint64(value.toDouble()));
+    fail(where, u"id must be a non-empty string"_qs);
+}
+
+QJsonArray array(const QJsonObject &object, const QString &key, const QString &where)
+{
+    const QJsonValue value = object.value(key);
+    if (!value.isUndefined() && !value.isArray())
+        fail(where, key % u" must be an array"_qs);
+    return value.toArray();
+}
+
+ForumPicture parsePicture(const QJsonValue &value, const QString &where)
+{
+    ForumPicture picture;
+    if (!value.isObject()) {
+        picture.id = identifier(value, where);
+        return picture;
+    }
+    const QJsonObject object = value.toObject();
+    checkKeys(object, {u"id"_qs, u"status"_qs, u"delayMs"_qs, u"body"_qs, u"drop"_qs,
+                       u"once"_qs, u"size"_qs}, where);
+    picture.id = identifier(object.value(u"id"_qs), where);
+    picture.status = int(integer(object, u"status"_qs, 200, 100, 599, where));
+    picture.delayMs = int(integer(object, u"delayMs"_qs, 0, 0, 3600000, where));
+    picture.body = text(object, u"body"_qs, where);
+    picture.drop = boolean(object, u"drop"_qs, where);
+    picture.once = boolean(object, u"once"_qs, where);
+    picture.size = integer(object, u"size"_qs, 0, 0, 1 << 30, where);
+    const QStringList bodies{QString(), u"empty"_qs, u"onebyte"_qs, u"html"_qs};
+    if (!bodies.contains(picture.body))
+        fail(where, u"body must be \"empty\", \"onebyte\" or \"html\""_qs);
+    return picture;
+}
+
+ForumAlbum parseAlbum(const QJsonObject &object, const QString &where)
+{
+    checkKeys(object, {u"id"_qs, u"title"_qs, u"batch"_qs, u"delayMs"_qs, u"initial"_qs,
+                       u"noTitle"_qs, u"ticking"_qs, u"neverLoads"_qs, u"pictures"_qs}, where);
+    ForumAlbum album;
+    album.id = identifier(object.value(u"id"_qs), where);
+    album.title = text(object, u"title"_qs, where);
+    album.batch = int(integer(object, u"batch"_qs, 5, 1, 100000, where));
+    album.delayMs = int(integer(object, u"delayMs"_qs, 0, 0, 3600000, where));
+    album.initial = int(integer(object, u"initial"_qs, 0, 0, 100000, where));
+    album.noTitle = boolean(object, u"noTitle"_qs, where);
+    album.ticking = boolean(object, u"ticking"_qs, where);
+    album.neverLoads = boolean(object, u"neverLoads"_qs, where);
+    const QJsonArray pictures = array(object, u"pictures"_qs, where);
+    for (qsizetype i = 0; i < pictures.size(); ++i)
+        album.pictures.append(parsePicture(pictures.at(i), where % u" picture "_qs % QString::number(i)));
+    return album;
+}
+
+LastPageLink lastPageLink(const QJsonObject &object, const QString &where)
+{
+    const QString mode = text(object, u"lastPageLink"_qs, where);
+    if (mode.isEmpty() || mode == u"notLast")
+        return LastPageLink::NotLast;
+    if (mode == u"first")
+        return LastPageLink::First;
+    if (mode == u"every")
+        return LastPageLink::Every;
+    if (mode == u"none")
+        return LastPageLink::None;
+    fail(where, u"lastPageLink must be \"notLast\", \"first\", \"every\" or \"none\""_qs);
+}
+
+ForumBar parseBar(const QJsonObject &object, const QString &where)
+{
+    checkKeys(object, {u"name"_qs, u"perPage"_qs, u"lastPageLink"_qs, u"albums"_qs}, where);
+    ForumBar bar;
+    bar.name = text(object, u"name"_qs, where);
+    if (bar.name.isEmpty())
+        fail(where, u"name must be a non-empty string"_qs);
+    bar.perPage = int(integer(object, u"perPage"_qs, 10, 1, 100000, where));
+    bar.lastPageLink = lastPageLink(object, where);
+    const QJsonArray albums = array(object, u"albums"_qs, where);
+    for (qsizetype i = 0; i < albums.size(); ++i) {
+        const QString at = where % u" album "_qs % QString::number(i);
+        if (!albums.at(i).isObject())
+            fail(at, u"must be an object"_qs);
+        bar.albums.append(parseAlbum(albums.at(i).toObject(), at));
+    }
+    return bar;
+}
+
+QJsonObject parseRoot(const QByteArray &json)
+{
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
+    if (parseError.error != QJsonParseError::NoError)
+        fail(u"offset "_qs % QString::number(parseError.offset), parseError.errorString());
+    if (!document.isObject())
+        fail(u"top level"_qs, u"must be an object"_qs);
+    const QJsonObject root = document.object();
+    checkKeys(root, {u"pictureSize"_qs, u"bars"_qs}, u"top level"_qs);
+    return root;
+}
+
+void checkUnique(const QList<ForumBar> &bars)
+{
+    QSet<QString> barNames;
+    QSet<QString> albumIds;
+    for (const ForumBar &bar : bars) {
+        if (barNames.contains(bar.name))
+            fail(u"bar \""_qs % bar.name % u'"', u"declared twice"_qs);
+        barNames.insert(bar.name);
+        for (const ForumAlbum &album : bar.albums) {
+            if (albumIds.contains(album.id))
+                fail(u"album \""_qs % album.id % u'"', u"declared twice"_qs);
+            albumIds.insert(album.id);
+        }
+    }
+}
+
+} // namespace
+
+std::optional<ForumConfig> ForumConfig::fromJson(const QByteArray &json, QString *error)
+{
+    try {
+        const QJsonObject root = parseRoot(json);
+        ForumConfig config;
+        config.m_pictureSize = integer(root, u"pictureSize"_qs, 0, 0, 1 << 30, u"top level"_qs);
+        const QJsonArray bars = array(root, u"bars"_qs, u"top level"_qs);
+        for (qsizetype i = 0; i < bars.size(); ++i) {
+            const QString at = u"bar "_qs % QString::number(i);
+            if (!bars.at(i).isObject())
+                fail(at, u"must be an object"_qs);
+            config.m_bars.append(parseBar(bars.at(i).toObject(), at));
+        }
+        checkUnique(config.m_bars);
+        config.buildIndex();
+        return config;
+    } catch (const ConfigError &problem) {
+        if (error)
+            *error = problem.message;
+        return std::nullopt;
+    }
+}
+
+void ForumConfig::buildIndex()
+{
+    for (int b = 0; b < m_bars.size(); ++b) {
+        m_barIndex.insert(m_bars.at(b).name, b);
+        for (int a = 0; a < m_bars.at(b).albums.size(); ++a) {
+            const ForumAlbum &album = m_bars.at(b).albums.at(a);
+            m_albumIndex.insert(album.id, qMakePair(b, a));
+            for (const ForumPicture &picture : album.pictures) {
+                if (!m_pictures.contains(picture.id))
+                    m_pictures.insert(picture.id, picture);
+            }
+        }
+    }
+}
+
+const ForumBar *ForumConfig::bar(const QString &name) const
+{
+    const auto it = m_barIndex.constFind(name);
+    return it == m_barIndex.cend() ? nullptr : &m_bars.at(*it);
+}
+
+const ForumAlbum *ForumConfig::album(const QString &albumId) const
+{
+    const auto it = m_albumIndex.constFind(albumId);
+    return it == m_albumIndex.cend() ? nullptr : &m_bars.at(it->first).albums.at(it->second);
+}
+
+const ForumBar *ForumConfig::barOfAlbum(const QString &albumId) const
+{
+    const auto it = m_albumIndex.constFind(albumId);
+    return it == m_albumIndex.cend() ? nullptr : &m_bars.at(it->first);
+}
+
+const ForumPicture *ForumConfig::picture(const QString &pictureId) const
+{
+    const auto it = m_pictures.constFind(pictureId);
+    return it == m_pictures.cend() ? nullptr : &*it;
+}

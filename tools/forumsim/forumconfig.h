@@ -1,0 +1,32 @@
+#pragma once
+
+#include "forumcontent.h"
+
+#include <QHash>
+#include <QPair>
+#include <QString>
+
+#include <optional>
+
+// The simulated forum's content: bars, their albums and pictures, with lookups the routes need.
+class ForumConfig
+{
+public:
+    static std::optional<ForumConfig> fromJson(const QByteArray &json, QString *error);
+
+    qint64 pictureSize() const { return m_pictureSize; }
+    const ForumBar *bar(const QString &name) const;
+    const ForumAlbum *album(const QString &albumId) const;
+    const ForumBar *barOfAlbum(const QString &albumId) const;
+    // The first declaration of a picture id, or nullptr for an id no album mentions.
+    const ForumPicture *picture(const QString &pictureId) const;
+
+private:
+    void buildIndex();
+
+    qint64 m_pictureSize = 0;
+    QList<ForumBar> m_bars;
+    QHash<QString, int> m_barIndex;
+    QHash<QString, QPair<int, int>> m_albumIndex;
+    QHash<QString, ForumPicture> m_pictures;
+};

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+// Plain data read from the simulator's JSON file; ForumConfig fills and indexes it.
+
+struct ForumPicture
+{
+    QString id;
+    int status = 200;
+    int delayMs = 0;
+    QString body;          // "", "empty", "onebyte" or "html"
+    bool drop = false;
+    bool once = false;
+    qint64 size = 0;       // 0: use the top-level pictureSize
+
+    bool hasFault() const { return status != 200 || delayMs > 0 || !body.isEmpty() || drop; }
+};
+
+struct ForumAlbum
+{
+    QString id;
+    QString title;         // inserted into the page as-is, so it may carry entities
+    int batch = 5;
+    int delayMs = 0;
+    int initial = 0;
+    bool noTitle = false;
+    bool ticking = false;
+    bool neverLoads = false;
+    QList<ForumPicture> pictures;
+};
+
+// NotLast is how the forum itself lays its pages out: every page but the last links the last.
+enum class LastPageLink { NotLast, First, Every, None };
+
+struct ForumBar
+{
+    QString name;
+    int perPage = 10;
+    LastPageLink lastPageLink = LastPageLink::NotLast;
+    QList<ForumAlbum> albums;
+
+    int pageCount() const { return qMax(1, int((albums.size() + perPage - 1) / perPage)); }
+};

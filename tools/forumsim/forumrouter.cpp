@@ -1,0 +1,123 @@
+#include "forumrouter.h"
+
+#include "pagerenderer.h"
+
+#include <QUrl>
+#include <QUrlQuery>
+
+namespace {
+
+const QByteArray GbkHtml = QByteArrayLiteral("text/html; charset=GBK");
+
+// Qt 6's left() returns nothing for a negative length, and indexOf() reports "absent" as -1.
+QByteArray beforeFirst(const QByteArray &bytes, char separator)
+{
+    const qsizetype at = bytes.indexOf(separator);
+    return at < 0 ? bytes : bytes.left(at);
+}
+
+QByteArray afterFirst(const QByteArray &bytes, char separator)
+{
+    const qsizetype at = bytes.indexOf(separator);
+    return at < 0 ? QByteArray() : bytes.mid(at + 1);
+}
+
+QString decodedTail(const QByteArray &path, qsizetype from)
+{
+    return QUrl::fromPercentEncoding(path.mid(from));
+}
+
+// "/forum/pic/item/<id>.jpg" -> id, or an empty string when the name does not fit.
+QString pictureIdIn(const QByteArray &path, const QByteArray &prefix)
+{
+    if (!path.startsWith(prefix) || !path.endsWith(".jpg") || path.size() <= prefix.size() + 4)
+        return {};
+    return QUrl::fromPercentEncoding(path.mid(prefix.size(), path.size() - prefix.size() - 4));
+}
+
+int pageNumber(const QUrlQuery &query)
+{
+    if (!query.hasQueryItem(u"pn"_qs))
+        return 1;
+    bool ok = false;
+    const int page = query.queryItemValue(u"pn"_qs).toInt(&ok);
+    return ok ? page : 0;
+}
+
+} // namespace
+
+ForumRouter::ForumRouter(ForumConfig config) : m_config(std::move(config)) {}
+
+HttpResponse ForumRouter::route(const ForumRequest &request)
+{
+    const QByteArray target = beforeFirst(request.target, '#');
+    const QByteArray path = beforeFirst(target, '?');
+    if (request.method != "GET")
+        return HttpResponse::statusPage(404);
+    if (path == "/photo/g")
+        return listPage(afterFirst(target, '?'));
+    if (path.startsWith("/p/"))
+        return albumPage(decodedTail(path, 3));
+    if (const QString id = pictureIdIn(path, "/forum/pic/item/"); !id.isEmpty())
+        return picture(id, true);
+    if (const QString id = pictureIdIn(path, "/forum/pic/thumb/"); !id.isEmpty())
+        return picture(id, false);
+    if (path == "/hang")
+        return HttpResponse::never();
+    return HttpResponse::statusPage(404);
+}
+
+QByteArray ForumRouter::pictureBytes(const QString &id) const
+{
+    const ForumPicture *declared = m_config.picture(id);
+    return m_factory.bytes(id, declared && declared->size > 0 ? declared->size : m_config.pictureSize());
+}
+
+HttpResponse ForumRouter::listPage(const QByteArray &query) const
+{
+    // FullyDecoded keeps a literal "+" as "+": the forum's links encode blanks as %20.
+    const QUrlQuery items(QString::fromUtf8(query));
+    const QString barName = items.queryItemValue(u"kw"_qs, QUrl::FullyDecoded);
+    const ForumBar *bar = m_config.bar(barName);
+    return HttpResponse::content(GbkHtml, PageRenderer::listPage(barName, bar, pageNumber(items)));
+}
+
+HttpResponse ForumRouter::albumPage(const QString &albumId) const
+{
+    const ForumAlbum *album = m_config.album(albumId);
+    if (!album)
+        return HttpResponse::statusPage(404);
+    const QString barName = m_config.barOfAlbum(albumId)->name;
+    return HttpResponse::content(GbkHtml, PageRenderer::albumPage(barName, *album));
+}
+
+HttpResponse ForumRouter::picture(const QString &id, bool withFaults)
+{
+    const ForumPicture *declared = m_config.picture(id);
+    if (!withFaults || !declared || !declared->hasFault())
+        return jpeg(id);
+    const int seen = ++m_itemRequests[id];
+    return declared->once && seen > 1 ? jpeg(id) : faulty(*declared);
+}
+
+HttpResponse ForumRouter::faulty(const ForumPicture &declared) const
+{
+    HttpResponse response =
+        declared.status == 200 ? jpeg(declared.id) : HttpResponse::statusPage(declared.status);
+    if (declared.body == u"empty") {
+        response.body.clear();
+    } else if (declared.body == u"onebyte") {
+        response.body = response.body.left(1);
+    } else if (declared.body == u"html") {
+        response.contentType = QByteArrayLiteral("text/html; charset=utf-8");
+        response.body = QByteArrayLiteral("<!DOCTYPE html><html><body><p>图片已失效</p></body></html>\n");
+    }
+    response.delayMs = declared.delayMs;
+    response.drop = declared.drop;
+    return response;
+}
+
+HttpResponse ForumRouter::jpeg(const QString &id) const
+{
+    return HttpResponse::content(QByteArrayLiteral("image/jpeg"), pictureBytes(id));
+}

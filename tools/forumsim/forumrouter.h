@@ -1,0 +1,27 @@
+#pragma once
+
+#include "forumconfig.h"
+#include "forumrequest.h"
+#include "httpresponse.h"
+#include "picturefactory.h"
+
+// Maps a request to the forum's answer, including the faults a picture is configured to show.
+class ForumRouter
+{
+public:
+    explicit ForumRouter(ForumConfig config);
+
+    HttpResponse route(const ForumRequest &request);
+    QByteArray pictureBytes(const QString &id) const;
+
+private:
+    HttpResponse listPage(const QByteArray &query) const;
+    HttpResponse albumPage(const QString &albumId) const;
+    HttpResponse picture(const QString &id, bool withFaults);
+    HttpResponse faulty(const ForumPicture &declared) const;
+    HttpResponse jpeg(const QString &id) const;
+
+    ForumConfig m_config;
+    PictureFactory m_factory;
+    QHash<QString, int> m_itemRequests;   // per picture id, so "once" faults hit only the first
+};

@@ -1,0 +1,178 @@
+#include "pagerenderer.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QStringBuilder>
+#include <QStringEncoder>
+#include <QUrl>
+
+namespace {
+
+// Appends the remaining pictures a batch at a time, each batch set off by a scroll event, the
+// way a lazily loading gallery does; scrolling while a batch is due does not queue another.
+constexpr char GalleryScript[] = R"(<script>
+(function () {
+  var bar = %1;
+  var ids = %2;
+  var batch = %3, delay = %4, next = 0, pending = false;
+  var list = document.getElementById("ag_list");
+  function add(id) {
+    var a = document.createElement("a");
+    a.className = "ag_ele_a";
+    a.setAttribute("href", "/photo/p?kw=" + encodeURIComponent(bar) + "&pic_id=" + encodeURIComponent(id));
+    var img = document.createElement("img");
+    img.setAttribute("src", "/forum/pic/thumb/" + encodeURIComponent(id) + ".jpg");
+    img.width = 60;
+    img.height = 45;
+    a.appendChild(img);
+    list.appendChild(a);
+  }
+  window.addEventListener("scroll", function () {
+    if (pending || next >= ids.length)
+      return;
+    pending = true;
+    setTimeout(function () {
+      ids.slice(next, next + batch).forEach(add);
+      next += batch;
+      pending = false;
+    }, delay);
+  });
+})();
+</script>
+)";
+
+} // namespace
+
+QByteArray PageRenderer::listPage(const QString &barName, const ForumBar *bar, int page)
+{
+    QString content = u"<div class=\"grbm_wrapper\">\n"_qs;
+    if (bar)
+        content += albumEntries(*bar, page);
+    if (!bar || bar->albums.isEmpty())
+        content += u"<p class=\"grbm_empty\">本吧暂无相册</p>\n"_qs;
+    content += u"</div>\n"_qs;
+    if (bar && page >= 1 && page <= bar->pageCount())
+        content += pager(*bar, barName, page);
+    return gbk(frame(barName.toHtmlEscaped() % u"吧_相册"_qs, barName, content));
+}
+
+QByteArray PageRenderer::albumPage(const QString &barName, const ForumAlbum &album)
+{
+    QString content;
+    if (!album.noTitle)
+        content += u"<div class=\"aghl_big aghl_title\">"_qs % album.title % u"</div>\n"_qs;
+    content += u"<div class=\"aghl_info\">共 "_qs % QString::number(album.pictures.size())
+               % u" 张</div>\n<div id=\"ag_list\" class=\"ag_container\">"_qs;
+    const int initial = qMin(album.initial, int(album.pictures.size()));
+    for (int i = 0; i < initial; ++i)
+        content += pictureLink(barName, album.pictures.at(i).id);
+    content += u"</div>\n<div style=\"height:12000px\"></div>\n"_qs;
+    if (album.ticking)
+        content += u"<div id=\"ag_ticker\">0</div>\n"_qs % tickerScript();
+    if (album.neverLoads)
+        content += u"<img src=\"/hang\" width=\"1\" height=\"1\">\n"_qs;
+    content += galleryScript(barName, album);
+    return gbk(frame(album.title % u"_"_qs % barName.toHtmlEscaped() % u"吧"_qs, barName, content));
+}
+
+QString PageRenderer::frame(const QString &title, const QString &barName, const QString &content)
+{
+    return u"<!DOCTYPE html>\n<html><head><meta charset=\"gbk\">\n<title>"_qs % title
+           % u"</title>\n<style>body{font:14px sans-serif;margin:0 20px}"
+             "#head{padding:8px 0;border-bottom:1px solid #ccc}</style>\n</head><body>\n"
+             "<div id=\"head\"><a href=\"/\">贴吧</a> &gt; <a href=\"/f?kw="_qs
+           % urlPart(barName) % u"\">"_qs % barName.toHtmlEscaped()
+           % u"吧</a> &gt; 图片</div>\n"_qs % content % u"<div id=\"foot\">forumsim</div>\n</body></html>\n"_qs;
+}
+
+QString PageRenderer::albumEntries(const ForumBar &bar, int page)
+{
+    if (page < 1)
+        return {};
+    QString entries;
+    const qsizetype first = qsizetype(page - 1) * bar.perPage;
+    for (qsizetype i = first; i < first + bar.perPage && i < bar.albums.size(); ++i) {
+        const ForumAlbum &album = bar.albums.at(i);
+        entries += u"<div class=\"grbm_ele_wrapper\"><a class=\"grbm_ele_a grbm_ele_big\" href=\"/p/"_qs
+                   % urlPart(album.id) % u"\" target=\"_blank\"><span>"_qs % album.title
+                   % u"</span></a><span class=\"grbm_ele_num\">"_qs
+                   % QString::number(album.pictures.size()) % u"张</span></div>\n"_qs;
+    }
+    return entries;
+}
+
+QString PageRenderer::pager(const ForumBar &bar, const QString &barName, int page)
+{
+    const int pages = bar.pageCount();
+    if (pages == 1)
+        return {};
+    QString links = u"<div class=\"pager\">"_qs;
+    if (page > 1)
+        links += listLink(barName, page - 1, u"上一页"_qs);
+    links += u"<span class=\"cur\">"_qs % QString::number(page) % u"</span>"_qs;
+    if (page < pages)
+        links += listLink(barName, page + 1, u"下一页"_qs);
+    const bool last = bar.lastPageLink == LastPageLink::Every
+                      || (bar.lastPageLink == LastPageLink::NotLast && page < pages)
+                      || (bar.lastPageLink == LastPageLink::First && page == 1);
+    if (last)
+        links += listLink(barName, pages, u"尾页"_qs);
+    return links % u"</div>\n"_qs;
+}
+
+QString PageRenderer::listLink(const QString &barName, int page, const QString &label)
+{
+    return u"<a href=\"/photo/g?kw="_qs % urlPart(barName) % u"&amp;pn="_qs % QString::number(page)
+           % u"\">"_qs % label % u"</a>"_qs;
+}
+
+QString PageRenderer::pictureLink(const QString &barName, const QString &pictureId)
+{
+    return u"<a class=\"ag_ele_a\" href=\"/photo/p?kw="_qs % urlPart(barName) % u"&amp;pic_id="_qs
+           % urlPart(pictureId) % u"\"><img src=\"/forum/pic/thumb/"_qs % urlPart(pictureId)
+           % u".jpg\" width=\"60\" height=\"45\"></a>"_qs;
+}
+
+QString PageRenderer::galleryScript(const QString &barName, const ForumAlbum &album)
+{
+    QJsonArray ids;
+    const qsizetype initial = qMin(qsizetype(album.initial), album.pictures.size());
+    for (qsizetype i = initial; i < album.pictures.size(); ++i)
+        ids.append(album.pictures.at(i).id);
+    return QString::fromUtf8(GalleryScript)
+        .arg(jsLiteral(barName), jsLiteral(ids), QString::number(album.batch), QString::number(album.delayMs));
+}
+
+QString PageRenderer::tickerScript()
+{
+    return uR"(<script>
+(function () {
+  var ticker = document.getElementById("ag_ticker"), n = 0;
+  setInterval(function () { ticker.textContent = String(++n); }, 50);
+})();
+</script>
+)"_qs;
+}
+
+// JSON is valid JavaScript. "<" only occurs inside its strings, and escaping it there keeps a
+// value from closing the script element or opening an HTML comment in it.
+QString PageRenderer::jsLiteral(const QJsonValue &value)
+{
+    const QJsonArray wrapper{value};
+    QString json = QString::fromUtf8(QJsonDocument(wrapper).toJson(QJsonDocument::Compact));
+    json = json.mid(1, json.size() - 2);
+    return json.replace(u'<', u"\\u003c"_qs);
+}
+
+// Matches encodeURIComponent, so links rendered here and links the script adds look alike.
+QString PageRenderer::urlPart(const QString &text)
+{
+    return QString::fromLatin1(QUrl::toPercentEncoding(text, "!*'()"));
+}
+
+QByteArray PageRenderer::gbk(const QString &html)
+{
+    // GB18030 is a superset of GBK and identical to it for every character these pages use.
+    QStringEncoder encoder("GB18030");
+    return encoder.encode(html);
+}

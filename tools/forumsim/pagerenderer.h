@@ -1,0 +1,29 @@
+#pragma once
+
+#include "forumcontent.h"
+
+#include <QByteArray>
+#include <QString>
+
+class QJsonValue;
+
+// The forum's HTML pages, in GBK like the real site, with exactly the markup the client reads.
+class PageRenderer
+{
+public:
+    // bar may be nullptr for an unknown bar name; page is 1-based.
+    static QByteArray listPage(const QString &barName, const ForumBar *bar, int page);
+    static QByteArray albumPage(const QString &barName, const ForumAlbum &album);
+
+private:
+    static QString frame(const QString &title, const QString &barName, const QString &content);
+    static QString albumEntries(const ForumBar &bar, int page);
+    static QString pager(const ForumBar &bar, const QString &barName, int page);
+    static QString listLink(const QString &barName, int page, const QString &label);
+    static QString pictureLink(const QString &barName, const QString &pictureId);
+    static QString galleryScript(const QString &barName, const ForumAlbum &album);
+    static QString tickerScript();
+    static QString jsLiteral(const QJsonValue &value);
+    static QString urlPart(const QString &text);
+    static QByteArray gbk(const QString &html);
+};
