@@ -1,14 +1,8 @@
 #pragma once
 
-#include <QByteArray>
 #include <QString>
 
 // Fetches url (10-second limit) and writes the bytes to tpm in one atomic step. Returns the
 // index of the last byte written, or 0 when nothing was fetched or nothing could be written:
 // tpm then is exactly what it was before.
 int SaveJpg(const QString &url, const QString &tpm);
-
-namespace SaveFile {
-// The old file or the new one, never a mix or a stub; false when the bytes are not on disk.
-bool writeAtomically(const QString &path, const QByteArray &bytes);
-}

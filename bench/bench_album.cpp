@@ -1,0 +1,68 @@
+// One album of the sample bar with the shipped delays: wall time against the floor those delays
+// set (2.5 s after loading plus 4 s a scroll pass), and this process's CPU time against wall time.
+#include "benchwindow.h"
+#include "forumserver.h"
+
+#include "albumrender.h"
+#include "harvest.h"
+#include "jobstate.h"
+#include "settings.h"
+#include "webenginebrowser.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QWebEngineView>
+
+#include <sys/resource.h>
+
+static double cpuSeconds()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    const QString album = argc > 2 ? QString::fromUtf8(argv[2]) : QStringLiteral("7310001");
+    ForumServer server;
+    if (argc < 2 || !server.loadFile(QString::fromUtf8(argv[1])) || !server.listen())
+        return std::fprintf(stderr, "usage: bench_album <sample.json> [album id]\n"), 2;
+    QTemporaryDir folder;
+    Settings::setProgramFolder(folder.path());
+    Settings::setHosts(server.hostAndPort(), server.hostAndPort());
+
+    QWebEngineView view;
+    view.resize(297, 153);
+    view.show();
+    WebEngineBrowser engine(&view);
+    CountingBrowser browser(engine);
+    BenchWindow window(&browser);
+    JobState state;
+    state.AlbumUrl = QStringLiteral("http://%1/p/%2").arg(server.hostAndPort(), album);
+    state.AlbumCount = 1;
+    state.BarFolder = folder.path();
+
+    const double cpuBefore = cpuSeconds();
+    QElapsedTimer clock;
+    clock.start();
+    renderAlbum(state, window);
+    const double renderWall = double(clock.elapsed()) / 1000;
+    harvestAlbum(state, window);
+    const double wall = double(clock.elapsed()) / 1000;
+    const double cpu = cpuSeconds() - cpuBefore;
+
+    const Timings &t = Settings::timings();
+    const int passes = browser.scrolls / t.scrollSteps;
+    const double floor =
+        (t.afterLoadMs + passes * (t.scrollSteps * t.scrollStepMs + t.afterScrollMs)) / 1000.0;
+    std::printf("scroll passes          %d\n", passes);
+    std::printf("floor                  %.2f s\n", floor);
+    std::printf("render wall time       %.2f s  (%.3f x floor)\n", renderWall, renderWall / floor);
+    std::printf("album wall time        %.2f s  (%.3f x floor)\n", wall, wall / floor);
+    std::printf("process CPU time       %.2f s  (%.1f %% of wall time)\n", cpu, 100 * cpu / wall);
+    return 0;
+}

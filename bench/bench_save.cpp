@@ -1,0 +1,110 @@
+// Saves N pictures of 50 KB from the simulated forum through the program's own harvesting and
+// save path (one album holding N identifiers), then the same N addresses with one curl process
+// that reuses its connection, and prints both rates side by side.
+#include "benchwindow.h"
+
+#include "harvest.h"
+#include "jobstate.h"
+#include "settings.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <sys/resource.h>
+
+static QString albumHtml(int count)
+{
+    QString html = QStringLiteral("<body>");
+    for (int i = 0; i < count; ++i)
+        html += QStringLiteral("<a href=\"/photo/p?kw=b&amp;pic_id=bench%1\"><img></a>").arg(i);
+    return html + QStringLiteral("</body>");
+}
+
+static double curlSeconds(const QString &host, int count, const QString &folder)
+{
+    QString config;
+    for (int i = 0; i < count; ++i)
+        config += QStringLiteral("url = \"http://%1/forum/pic/item/bench%2.jpg\"\noutput = \"%3/%2.jpg\"\n")
+                      .arg(host)
+                      .arg(i)
+                      .arg(folder);
+    QFile file(folder + QStringLiteral("/curl.cfg"));
+    if (!file.open(QIODevice::WriteOnly) || file.write(config.toUtf8()) < 0)
+        return -1;
+    file.close();
+    QProcess curl;
+    QEventLoop loop;
+    QObject::connect(&curl, &QProcess::finished, &loop, &QEventLoop::quit);
+    QElapsedTimer clock;
+    clock.start();
+    // The simulator lives in this thread, so the wait must keep serving events.
+    curl.start(QStringLiteral("curl"), {QStringLiteral("-s"), QStringLiteral("-H"), QStringLiteral("If-Modified-Since: 0"),
+                                        QStringLiteral("-K"), file.fileName()});
+    loop.exec();
+    if (curl.exitCode() != 0)
+        return -1;
+    return double(clock.elapsed()) / 1000;
+}
+
+// The simulator runs in a process of its own, as a real server would, so that neither side
+// shares a thread with it.
+static QString startSimulator(QProcess &simulator, const QString &folder)
+{
+    QFile config(folder + QStringLiteral("/bench.json"));
+    if (!config.open(QIODevice::WriteOnly) || config.write(R"({"pictureSize":51200,"bars":[]})") < 0)
+        return QString();
+    config.close();
+    simulator.start(QCoreApplication::applicationDirPath() + QStringLiteral("/../forumsim"),
+                    {QStringLiteral("--config"), config.fileName()});
+    if (!simulator.waitForReadyRead(10000))
+        return QString();
+    return QString::fromUtf8(simulator.readLine()).trimmed().section(u' ', -1);
+}
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const int count = argc > 1 ? QByteArray(argv[1]).toInt() : 2000;
+    QTemporaryDir folder;
+    QProcess simulator;
+    const QString host = startSimulator(simulator, folder.path());
+    if (host.isEmpty())
+        return std::fprintf(stderr, "the simulator did not start\n"), 2;
+    Settings::setProgramFolder(folder.path());
+    Settings::setHosts(host, host);
+    QDir().mkpath(folder.filePath(QStringLiteral("curl")));
+    // The simulator makes each picture on first request; a first curl run keeps that out of both.
+    curlSeconds(host, count, folder.filePath(QStringLiteral("curl")));
+
+    BenchWindow window;
+    window.echo = false;
+    JobState state;
+    state.AlbumHtml = albumHtml(count);
+    state.AlbumTitle = QStringLiteral("bench");
+    state.BarFolder = folder.path();
+    QElapsedTimer clock;
+    clock.start();
+    harvestAlbum(state, window);
+    const double ours = double(clock.elapsed()) / 1000;
+    const int saved = int(QDir(folder.filePath(QStringLiteral("bench"))).entryList(QDir::Files).size());
+
+    const double theirs = curlSeconds(host, count, folder.filePath(QStringLiteral("curl")));
+    simulator.kill();
+    simulator.waitForFinished();
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+
+    std::printf("pictures               %d of %d saved, %zu failures recorded\n", saved, count,
+                size_t(window.failures().FailedUrls.count(QStringLiteral("\r\n"))));
+    std::printf("quillory               %.2f s  %.0f pictures/s\n", ours, count / ours);
+    if (theirs > 0)
+        std::printf("curl                   %.2f s  %.0f pictures/s\n", theirs, count / theirs);
+    if (theirs > 0)
+        std::printf("quillory / curl rate   %.2f\n", theirs / ours);
+    std::printf("peak memory            %.1f MiB\n", usage.ru_maxrss / 1024.0);
+    return 0;
+}
