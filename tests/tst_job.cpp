@@ -183,6 +183,31 @@ private slots:
         QVERIFY(!QFileInfo::exists(QStringLiteral("/tmp/quillory-escape吧")));
     }
 
+    void scratchFilesThatCannotBeWrittenDoNotStopTheJob()
+    {
+        load(R"({"bars":[{"name":"挡","albums":[{"id":"71","title":"t","pictures":["k1"]}]}]})");
+        QVERIFY(QDir(program()).mkdir(QStringLiteral("1.txt")) && QDir(program()).mkdir(QStringLiteral("cs.txt")));
+        QCOMPARE(start(QStringLiteral("挡")),
+                 QStringList({QStringLiteral("无法创建文件：") + program() + QStringLiteral("/1.txt"),
+                              QStringLiteral("开始获取相册地址！"), QStringLiteral("获取相册地址完成！挡吧共有1个相册"),
+                              QStringLiteral("开始处理相册(1/1):t"), ok(1), QStringLiteral("所有相册下载完毕！")}));
+        verifyPicture(barFolder(QStringLiteral("挡")) + QStringLiteral("/t/1.jpg"), QStringLiteral("k1"));
+    }
+
+    void barFolderTakenByAFileEndsTheJob()
+    {
+        load(R"({"bars":[{"name":"占","albums":[{"id":"72","title":"t","pictures":["k1"]}]}]})");
+        QFile file(barFolder(QStringLiteral("占")));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("mine") == 4);
+        file.close();
+        QCOMPARE(start(QStringLiteral("占")),
+                 QStringList({QStringLiteral("开始获取相册地址！"), QStringLiteral("获取相册地址完成！占吧共有1个相册"),
+                              QStringLiteral("无法创建文件夹：") + barFolder(QStringLiteral("占")) +
+                                  QStringLiteral("，下载已停止")}));
+        QCOMPARE(form().List1->currentRow(), form().List1->count() - 1);
+        QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll() == "mine");
+    }
+
     void rendersTitlesAndLazyPictures()
     {
         // Half the pictures arrive only after a second scroll pass.

@@ -1,0 +1,91 @@
+#include "testsupport.h"
+
+#include "eventwait.h"
+#include "webenginebrowser.h"
+
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineView>
+
+namespace {
+
+QString dataPage(const QString &html)
+{
+    return QStringLiteral("data:text/html;charset=utf-8,") + QString::fromLatin1(QUrl::toPercentEncoding(html));
+}
+
+} // namespace
+
+class TestBrowser : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QWebEngineView> m_view;
+    std::unique_ptr<WebEngineBrowser> m_browser;
+
+    bool load(const QString &address)
+    {
+        m_browser->setSilent(true);
+        m_browser->Navigate(address);
+        if (m_browser->ReadyState() == BrowserAdapter::Complete)
+            return false; // must not report the previous page as loaded
+        EventWait::forSignal(m_browser.get(), &BrowserAdapter::readyStateChanged, 15000);
+        return m_browser->ReadyState() == BrowserAdapter::Complete;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        Settings::setTimings(TestSupport::shortTimings());
+        m_view = std::make_unique<QWebEngineView>();
+        m_view->resize(297, 153);
+        m_view->show();
+        m_browser = std::make_unique<WebEngineBrowser>(m_view.get());
+    }
+
+    void cleanupTestCase()
+    {
+        m_browser.reset();
+        m_view.reset();
+    }
+
+    void offTheRecord()
+    {
+        QVERIFY(m_view->page()->profile()->isOffTheRecord());
+        QCOMPARE(m_view->page()->profile()->persistentCookiesPolicy(), QWebEngineProfile::NoPersistentCookies);
+    }
+
+    void pageDialogsNeverWait()
+    {
+        // Every one of these would wait for the user if it were shown.
+        QVERIFY(load(dataPage(QStringLiteral(
+            "<body><script>alert(1); var c = confirm('go?'); var p = prompt('name?', 'x');"
+            "var w = window.open('about:blank'); document.body.append(String(c) + '|' + String(p) + '|' + String(w));"
+            "</script></body>"))));
+        YanShi(200);
+        // Confirm says no, prompt gives nothing, and the page went on to its end.
+        QVERIFY(m_browser->bodyOuterHtml().endsWith(QStringLiteral("</script>false|null|[object Window]</body>")));
+    }
+
+    void scrollsToAbsolutePositions()
+    {
+        QVERIFY(load(dataPage(QStringLiteral(
+            "<body><div style=\"height:20000px\"></div><p id=y></p><script>"
+            "addEventListener('scroll', () => document.getElementById('y').textContent = scrollY);</script></body>"))));
+        for (int y : {3000, 1000, 9000}) {
+            m_browser->Scroll(0, y);
+            YanShi(150);
+            QVERIFY2(m_browser->bodyOuterHtml().contains(QStringLiteral("<p id=\"y\">%1</p>").arg(y)), qPrintable(QString::number(y)));
+        }
+    }
+
+    void documentWithoutABody()
+    {
+        QVERIFY(load(QStringLiteral("data:image/svg+xml,%3Csvg xmlns='http://www.w3.org/2000/svg'/%3E")));
+        QCOMPARE(m_browser->bodyOuterHtml(), QString());
+    }
+};
+
+QUILLORY_TEST_MAIN(TestBrowser)
+#include "tst_browser.moc"

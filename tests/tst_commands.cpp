@@ -1,0 +1,147 @@
+#include "fakewindow.h"
+#include "forumserver.h"
+#include "testsupport.h"
+
+#include "harvest.h"
+#include "jobstate.h"
+#include "retrycommand.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+class TestCommands : public QObject
+{
+    Q_OBJECT
+
+private:
+    ForumServer m_server;
+
+    QString url(const QString &id) const
+    {
+        return QStringLiteral("http://%1/forum/pic/item/%2.jpg").arg(m_server.hostAndPort(), id);
+    }
+
+    static QString entries(const QStringList &items)
+    {
+        QString list;
+        for (const QString &item : items)
+            list += item + QStringLiteral("\r\n");
+        return list;
+    }
+
+    QStringList pictureRequests() const
+    {
+        QStringList ids;
+        for (const ForumRequest &r : m_server.requests())
+            ids << QString::fromUtf8(r.target).section(u'/', -1).chopped(4);
+        return ids;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_server.listen());
+        QVERIFY(m_server.loadJson(R"({"bars":[{"name":"x","albums":[{"id":"1","pictures":[
+            {"id":"gone","status":404},{"id":"flaky","status":500,"once":true}]}]}]})"));
+        Settings::setTimings(TestSupport::shortTimings());
+        Settings::setHosts(m_server.hostAndPort(), m_server.hostAndPort());
+    }
+
+    void init() { m_server.clearRequests(); }
+
+    void harvestKeepsTheListsPaired()
+    {
+        QTemporaryDir program;
+        Settings::setProgramFolder(program.path());
+        FakeWindow window;
+        window.lists.FailedUrls = entries({QStringLiteral("earlier")});
+        window.lists.FailedPaths = entries({QStringLiteral("earlier.jpg")});
+        JobState state;
+        state.BarFolder = program.path();
+        state.AlbumTitle = QStringLiteral("t");
+        // A line break inside an identifier would split its list entry in two.
+        state.AlbumHtml = QStringLiteral("<a href=\"?a&amp;pic_id=p1\"><a href=\"?a&amp;pic_id=bad\r\nid\">"
+                                         "<a href=\"?a&amp;pic_id=gone\"><a href=\"?a&amp;pic_id=p1\">"
+                                         "<a href=\"?a&amp;pic_id=unclosed");
+        harvestAlbum(state, window);
+        QCOMPARE(window.log, QStringList({QStringLiteral("第1页,第1张下载成功！"), QStringLiteral("第1页,第2张下载失败！"),
+                                          QStringLiteral("第1页,第3张下载失败！"), QStringLiteral("第1页,第4张下载成功！")}));
+        QCOMPARE(window.shownLines, QList<int>({1, 2, 3, 4}));
+        QCOMPARE(pictureRequests(), QStringList({QStringLiteral("p1"), QStringLiteral("gone"), QStringLiteral("p1")}));
+        QCOMPARE(window.lists.FailedUrls, entries({QStringLiteral("earlier"), url(QStringLiteral("gone"))}));
+        QCOMPARE(window.lists.FailedPaths,
+                 entries({QStringLiteral("earlier.jpg"), program.path() + QStringLiteral("/t/3.jpg")}));
+        QCOMPARE(TestSupport::filesBelow(program.path()),
+                 QStringList({QStringLiteral("cs.txt"), QStringLiteral("t/1.jpg"), QStringLiteral("t/4.jpg")}));
+    }
+
+    void albumWithoutPicturesMakesNoFolder()
+    {
+        QTemporaryDir program;
+        Settings::setProgramFolder(program.path());
+        FakeWindow window;
+        JobState state;
+        state.BarFolder = program.path();
+        state.AlbumTitle = QStringLiteral("t");
+        state.AlbumHtml = QStringLiteral("<body>pic_id=x\"</body>");
+        harvestAlbum(state, window);
+        QVERIFY(window.log.isEmpty());
+        QVERIFY(QDir(program.path()).isEmpty());
+    }
+
+    void retry_data()
+    {
+        QTest::addColumn<QStringList>("ids");     // recorded failures, in order
+        QTest::addColumn<QStringList>("kept");    // what fails again
+        QTest::addColumn<QStringList>("fetched"); // what was asked of the server
+        QTest::newRow("nothing recorded") << QStringList() << QStringList() << QStringList();
+        QTest::newRow("only the middle one fails again")
+            << QStringList({QStringLiteral("a"), QStringLiteral("gone"), QStringLiteral("b")})
+            << QStringList({QStringLiteral("gone")})
+            << QStringList({QStringLiteral("a"), QStringLiteral("gone"), QStringLiteral("b")});
+        QTest::newRow("all recovered") << QStringList({QStringLiteral("a"), QStringLiteral("b")}) << QStringList()
+                                       << QStringList({QStringLiteral("a"), QStringLiteral("b")});
+    }
+
+    void retry()
+    {
+        QFETCH(QStringList, ids);
+        QFETCH(QStringList, kept);
+        QFETCH(QStringList, fetched);
+        QTemporaryDir folder;
+        auto pathOf = [&](const QString &id) { return folder.filePath(id + QStringLiteral(".jpg")); };
+        FailureLists lists;
+        for (const QString &id : ids) {
+            lists.FailedUrls += url(id) + QStringLiteral("\r\n");
+            lists.FailedPaths += pathOf(id) + QStringLiteral("\r\n");
+        }
+        runRetry(lists);
+        QCOMPARE(pictureRequests(), fetched);
+        QStringList keptUrls, keptPaths;
+        for (const QString &id : kept) {
+            keptUrls << url(id);
+            keptPaths << pathOf(id);
+        }
+        QCOMPARE(lists.FailedUrls, entries(keptUrls));
+        QCOMPARE(lists.FailedPaths, entries(keptPaths));
+        for (const QString &id : ids)
+            QCOMPARE(QFile(pathOf(id)).exists(), !kept.contains(id));
+        // A second press retries only what failed in the first.
+        m_server.clearRequests();
+        runRetry(lists);
+        QCOMPARE(pictureRequests(), kept);
+    }
+
+    void retryWithFewerPathsThanUrls()
+    {
+        FailureLists lists{entries({url(QStringLiteral("a")), url(QStringLiteral("b"))}), entries({QString()})};
+        lists.FailedPaths.chop(2);
+        runRetry(lists);
+        // Without a path to go to, a picture stays recorded; the pairing of the rest is kept.
+        QCOMPARE(lists.FailedUrls, entries({url(QStringLiteral("a")), url(QStringLiteral("b"))}));
+        QCOMPARE(lists.FailedPaths, entries({QString(), QString()}));
+    }
+};
+
+QUILLORY_TEST_MAIN(TestCommands)
+#include "tst_commands.moc"
