@@ -134,50 +134,6 @@ private slots:
             QCOMPARE(*cut, expected);
     }
 
-    void findPositions_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<qsizetype>("from");
-        QTest::addColumn<qsizetype>("expected");
-
-        QTest::newRow("at the start position") << u"abcabc"_s << qsizetype(2) << qsizetype(2);
-        QTest::newRow("past the first") << u"abcabc"_s << qsizetype(3) << qsizetype(5);
-        QTest::newRow("zero start counts as one") << u"bc"_s << qsizetype(0) << qsizetype(1);
-        QTest::newRow("negative start counts as one") << u"bc"_s << qsizetype(-20) << qsizetype(1);
-        QTest::newRow("none after start") << u"abcabc"_s << qsizetype(6) << qsizetype(0);
-        QTest::newRow("start beyond text") << u"abc"_s << qsizetype(100) << qsizetype(0);
-    }
-
-    void findPositions()
-    {
-        QFETCH(QString, text);
-        QFETCH(qsizetype, from);
-        QFETCH(qsizetype, expected);
-        QCOMPARE(TextScan::find(text, u"b", from), expected);
-    }
-
-    void midPieces_data()
-    {
-        QTest::addColumn<qsizetype>("from");
-        QTest::addColumn<qsizetype>("count");
-        QTest::addColumn<QString>("expected");
-
-        QTest::newRow("inside") << qsizetype(2) << qsizetype(3) << u"bcd"_s;
-        QTest::newRow("runs past the end") << qsizetype(5) << qsizetype(10) << u"ef"_s;
-        QTest::newRow("from zero") << qsizetype(0) << qsizetype(3) << QString();
-        QTest::newRow("from past the end") << qsizetype(7) << qsizetype(1) << QString();
-        QTest::newRow("zero count") << qsizetype(2) << qsizetype(0) << QString();
-        QTest::newRow("negative count") << qsizetype(2) << qsizetype(-1) << QString();
-    }
-
-    void midPieces()
-    {
-        QFETCH(qsizetype, from);
-        QFETCH(qsizetype, count);
-        QFETCH(QString, expected);
-        QCOMPARE(TextScan::mid(u"abcdef"_s, from, count), expected);
-    }
-
     void leadingNumber_data()
     {
         QTest::addColumn<QString>("text");
