@@ -18,7 +18,6 @@ private slots:
         const Timings &t = Settings::timings();
         QCOMPARE(t.pageLimitSeconds, 5.0);
         QCOMPARE(t.pictureLimitSeconds, 10.0);
-        QCOMPARE(t.loadPollMs, 5);
         QCOMPARE(t.afterLoadMs, 2500);
         QCOMPARE(t.scrollSteps, 10);
         QCOMPARE(t.scrollStepPixels, 1000);

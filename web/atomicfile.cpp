@@ -1,16 +1,19 @@
 #include "atomicfile.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSaveFile>
 
-#include <cstdio>
+#ifdef Q_OS_LINUX
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
 // commit() forgets an earlier write error, so the write's own result has to decide.
-[[maybe_unused]] bool writeWithSaveFile(const QString &path, const QByteArray &bytes)
+bool writeWithSaveFile(const QString &path, const QByteArray &bytes)
 {
     QSaveFile file(path);
     file.setDirectWriteFallback(false);
@@ -24,24 +27,50 @@ namespace {
     return file.commit();
 }
 
-// Hidden and not named like a picture, so that even a process killed in the instant between
-// writing and renaming leaves nothing that passes for one.
-QString temporaryNameFor(const QString &path)
+#ifdef Q_OS_LINUX
+
+bool writeAll(int fd, const QByteArray &bytes)
 {
-    const QFileInfo info(path);
-    return info.path() + QStringLiteral("/.") + info.fileName() +
-           QStringLiteral(".%1.part").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+    const char *data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, size_t(left));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        data += written;
+        left -= written;
+    }
+    return true;
 }
 
-bool writeNewFile(const QString &path, const QByteArray &bytes)
+// Hidden and not named like a picture; it lives only between two system calls.
+QByteArray replacementName(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-        return false;
-    const bool written = file.write(bytes) == bytes.size() && file.flush();
-    file.close();
-    return written && file.error() == QFile::NoError;
+    const QFileInfo info(path);
+    return QFile::encodeName(info.path() + QStringLiteral("/.") + info.fileName() +
+                             QStringLiteral(".%1.part").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
 }
+
+bool linkIntoPlace(int fd, const QString &path)
+{
+    const QByteArray source = "/proc/self/fd/" + QByteArray::number(fd);
+    const QByteArray target = QFile::encodeName(path);
+    if (::linkat(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), AT_SYMLINK_FOLLOW) == 0)
+        return true;
+    if (errno != EEXIST)
+        return false;
+    const QByteArray temporary = replacementName(path);
+    if (::linkat(AT_FDCWD, source.constData(), AT_FDCWD, temporary.constData(), AT_SYMLINK_FOLLOW) != 0)
+        return false;
+    if (::rename(temporary.constData(), target.constData()) == 0)
+        return true;
+    ::unlink(temporary.constData());
+    return false;
+}
+
+#endif
 
 } // namespace
 
@@ -49,15 +78,20 @@ namespace AtomicFile {
 
 bool write(const QString &path, const QByteArray &bytes)
 {
-#ifdef Q_OS_UNIX
-    // No fsync: the bytes are safe from a killed or crashed program without it, and syncing
-    // every picture would cost more than fetching it. rename() replaces the old file whole.
-    const QString temporary = temporaryNameFor(path);
-    if (writeNewFile(temporary, bytes) &&
-        std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData()) == 0)
-        return true;
-    QFile::remove(temporary);
-    return false;
+#ifdef Q_OS_LINUX
+    // The bytes go into a file without a name and get one only once they are all written, so a
+    // process killed half-way leaves nothing behind at all. No fsync: that guards against power
+    // loss only, and would cost more than fetching the picture.
+    const int fd = ::open(QFile::encodeName(QFileInfo(path).path()).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        // File systems without unnamed files.
+        if (errno == EOPNOTSUPP || errno == EISDIR)
+            return writeWithSaveFile(path, bytes);
+        return false;
+    }
+    const bool placed = writeAll(fd, bytes) && linkIntoPlace(fd, path);
+    ::close(fd);
+    return placed;
 #else
     return writeWithSaveFile(path, bytes);
 #endif

@@ -9,7 +9,6 @@ struct Timings
 {
     double pageLimitSeconds = 5;     // album-list and album pages
     double pictureLimitSeconds = 10; // pictures
-    int loadPollMs = 5;
     int afterLoadMs = 2500;
     int scrollSteps = 10;
     int scrollStepPixels = 1000;
