@@ -44,6 +44,12 @@ inline QStringList lines(const QListWidget *list)
     return result;
 }
 
+// The address of picture `id` on the picture host `host`.
+inline QString pictureUrl(const QString &host, const QString &id)
+{
+    return QStringLiteral("http://%1/forum/pic/item/%2.jpg").arg(host, id);
+}
+
 // Every file below `folder`, relative to it, sorted.
 QStringList filesBelow(const QString &folder);
 

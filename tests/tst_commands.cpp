@@ -18,7 +18,7 @@ private:
 
     QString url(const QString &id) const
     {
-        return QStringLiteral("http://%1/forum/pic/item/%2.jpg").arg(m_server.hostAndPort(), id);
+        return TestSupport::pictureUrl(m_server.hostAndPort(), id);
     }
 
     static QString entries(const QStringList &items)

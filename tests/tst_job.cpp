@@ -225,7 +225,7 @@ private slots:
             verifyPicture(bar + QStringLiteral("/山川 & 湖泊 <1>/%1.jpg").arg(i), QStringLiteral("a%1").arg(i));
         verifyPicture(bar + QStringLiteral("/32/1.jpg"), QStringLiteral("b1"));
         QCOMPARE(readAll(program() + QStringLiteral("/cs.txt")),
-                 QStringLiteral("http://%1/forum/pic/item/b1.jpg\r\n").arg(m_server.hostAndPort()));
+                 TestSupport::pictureUrl(m_server.hostAndPort(), QStringLiteral("b1")) + QStringLiteral("\r\n"));
     }
 
     void unsettledPagesEndWithinTheirBounds_data()
@@ -266,9 +266,9 @@ private slots:
         QCOMPARE(form().List1->currentRow(), form().List1->count() - 1);
 
         const QString bar = barFolder(QStringLiteral("故障"));
-        const QString pic = QStringLiteral("http://") + m_server.hostAndPort() + QStringLiteral("/forum/pic/item/");
         auto pair = [&](const char *id, const char *path) {
-            return QPair<QString, QString>(pic + QLatin1String(id) + QStringLiteral(".jpg\r\n"),
+            return QPair<QString, QString>(TestSupport::pictureUrl(m_server.hostAndPort(), QLatin1String(id)) +
+                                               QStringLiteral("\r\n"),
                                            bar + QString::fromUtf8(path) + QStringLiteral("\r\n"));
         };
         const QList<QPair<QString, QString>> failures = {

@@ -50,7 +50,7 @@ private:
 
     QString picture(const QString &id) const
     {
-        return QStringLiteral("http://%1/forum/pic/item/%2.jpg").arg(m_server.hostAndPort(), id);
+        return TestSupport::pictureUrl(m_server.hostAndPort(), id);
     }
 
 private slots:

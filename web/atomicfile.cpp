@@ -1,5 +1,6 @@
 #include "atomicfile.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSaveFile>
