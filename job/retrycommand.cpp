@@ -15,8 +15,9 @@ QStringList pieces(const QString &list)
 
 } // namespace
 
-void runRetry(FailureLists &lists)
+RetryCounts runRetry(FailureLists &lists, const std::function<void(const PictureOutcome &)> &onDone)
 {
+    RetryCounts counts;
     const QStringList urls = pieces(lists.FailedUrls);
     const QStringList paths = pieces(lists.FailedPaths);
     lists.FailedUrls.clear();
@@ -24,9 +25,20 @@ void runRetry(FailureLists &lists)
     // The last piece is the empty text behind the final CR LF.
     for (qsizetype i = 0; i + 1 < urls.size(); ++i) {
         const QString path = paths.value(i);
-        if (SaveJpg(urls.at(i), path) != 0)
+        PictureOutcome outcome;
+        outcome.url = urls.at(i);
+        outcome.path = path;
+        const bool saved = SaveJpg(urls.at(i), path) != 0;
+        outcome.kind = saved ? PictureOutcome::Kind::Saved : PictureOutcome::Kind::Failed;
+        if (onDone)
+            onDone(outcome);
+        if (saved) {
+            ++counts.saved;
             continue;
+        }
+        ++counts.failed;
         lists.FailedUrls += urls.at(i) + QStringLiteral("\r\n");
         lists.FailedPaths += path + QStringLiteral("\r\n");
     }
+    return counts;
 }

@@ -8,7 +8,7 @@ namespace ScratchFile {
 
 QString path(const QString &name)
 {
-    return Settings::programFolder() + u'/' + name;
+    return Settings::scratchFolder() + u'/' + name;
 }
 
 bool write(const QString &name, const QString &text)

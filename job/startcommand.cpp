@@ -18,7 +18,7 @@ namespace {
 
 QString barFolderFor(const QString &BarName)
 {
-    return Settings::programFolder() + u'/' + safeFolderName(BarName + QStringLiteral("吧"));
+    return Settings::pictureFolder() + u'/' + safeFolderName(BarName + QStringLiteral("吧"));
 }
 
 } // namespace
@@ -28,7 +28,7 @@ StartCommand::StartCommand(JobWindow &window)
 {
 }
 
-void StartCommand::run()
+JobSummary StartCommand::run()
 {
     if (m_window.barName().isEmpty())
         m_window.showNameMissing();
@@ -38,10 +38,12 @@ void StartCommand::run()
         // The albums have nowhere to go; saying they were all downloaded would be untrue.
         m_scratch.close();
         m_window.ShowLastLogLine();
-        return;
+        m_summary.end = JobSummary::End::NoBarFolder;
+        return m_summary;
     }
     processAlbums();
     complete();
+    return m_summary;
 }
 
 void StartCommand::openScratchFile()
@@ -68,6 +70,7 @@ void StartCommand::discoverAlbums()
     }
     s.AlbumList = s.AlbumUrls.isEmpty() ? QStringList() : s.AlbumUrls.split(QStringLiteral("\r\n"));
     s.AlbumCount = int(std::max<qsizetype>(s.AlbumList.size() - 1, 0));
+    m_summary.albums = s.AlbumCount;
 }
 
 bool StartCommand::prepareBarFolder()

@@ -6,6 +6,17 @@
 
 class JobWindow;
 
+// How a Start run ended, for front ends that report more than the log shows.
+struct JobSummary
+{
+    enum class End { Completed, NoName, ListUnreachable, NoBarFolder };
+    End end = End::Completed;
+    int albums = 0;
+    int saved = 0;
+    int skipped = 0;
+    int failed = 0;
+};
+
 // One run of the Start command: discovers the bar's albums, renders each and saves its pictures.
 class StartCommand final
 {
@@ -14,7 +25,7 @@ class StartCommand final
 public:
     explicit StartCommand(JobWindow &window);
 
-    void run();
+    JobSummary run();
 
 private:
     void openScratchFile();
@@ -26,4 +37,5 @@ private:
     JobWindow &m_window;
     JobState m_state;
     QFile m_scratch;
+    JobSummary m_summary;
 };

@@ -10,6 +10,8 @@ struct State
     QString forumHost;
     QString imageHost;
     QString programFolder;
+    QString pictureFolder;
+    QString scratchFolder;
 };
 
 State &state()
@@ -66,6 +68,26 @@ QString programFolder()
 void setProgramFolder(const QString &folder)
 {
     state().programFolder = folder;
+}
+
+QString pictureFolder()
+{
+    return state().pictureFolder.isEmpty() ? programFolder() : state().pictureFolder;
+}
+
+void setPictureFolder(const QString &folder)
+{
+    state().pictureFolder = folder;
+}
+
+QString scratchFolder()
+{
+    return state().scratchFolder.isEmpty() ? programFolder() : state().scratchFolder;
+}
+
+void setScratchFolder(const QString &folder)
+{
+    state().scratchFolder = folder;
 }
 
 } // namespace Settings

@@ -34,4 +34,11 @@ void setHosts(const QString &forumHost, const QString &imageHost);
 QString programFolder();
 void setProgramFolder(const QString &folder);
 
+// Where the bar folders go, and where the scratch files go; both are the program folder
+// unless a front end has moved them.
+QString pictureFolder();
+void setPictureFolder(const QString &folder);
+QString scratchFolder();
+void setScratchFolder(const QString &folder);
+
 } // namespace Settings
