@@ -60,13 +60,18 @@ FetchResult GetBody(const QString &Weburl, double chaoshi)
     FetchResult result;
     if (double(clock.nsecsElapsed()) / 1e9 > chaoshi)
         result.kind = FetchResult::Kind::TimeoutText;
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (!reply->isFinished()) {
         reply->abort();
         result.kind = FetchResult::Kind::EmptyText;
-    } else if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200 &&
-               reply->error() == QNetworkReply::NoError) {
+        result.reason = QStringLiteral("超时");
+    } else if (status == 200 && reply->error() == QNetworkReply::NoError) {
         // A 200 whose connection broke off carries only part of the body: never a success.
         result = FetchResult::fromBytes(reply->readAll());
+    } else if (status != 0 && status != 200) {
+        result.reason = QStringLiteral("HTTP ") + QString::number(status);
+    } else {
+        result.reason = QStringLiteral("网络错误：") + reply->errorString();
     }
     return result;
 }

@@ -16,8 +16,10 @@ struct FetchResult
 
     Kind kind = Kind::NoValue;
     QByteArray bytes;
+    // Why nothing was fetched, in a few words for the log ("HTTP 404", ...); empty for bytes.
+    QString reason;
 
-    static FetchResult fromBytes(const QByteArray &body) { return {Kind::Bytes, body}; }
+    static FetchResult fromBytes(const QByteArray &body) { return {Kind::Bytes, body, {}}; }
     bool hasBytes() const { return kind == Kind::Bytes; }
     // The text a caller sees for the non-bytes kinds.
     QString text() const;
