@@ -118,6 +118,10 @@ void renderAlbum(JobState &state, JobWindow &window)
     state.AlbumHtml = settle(state.AlbumHtml, window);
     ScratchFile::write(QStringLiteral("cs.txt"), state.AlbumHtml);
     state.AlbumTitle = titleOf(state);
+}
+
+void logAlbumLine(const JobState &state, JobWindow &window)
+{
     window.AppendLog(QStringLiteral("开始处理相册(%1/%2):").arg(state.AlbumIndex + 1).arg(state.AlbumCount) +
                      state.AlbumTitle);
 }

@@ -9,6 +9,9 @@ struct JobState;
 // changing, and leaves the settled markup and the album's title in `state`.
 void renderAlbum(JobState &state, JobWindow &window);
 
+// The album's line in the log, once it is the album's turn.
+void logAlbumLine(const JobState &state, JobWindow &window);
+
 // The title as the user sees it on the page: the entities of serialized text decoded.
 QString decodeTitleEntities(const QString &title);
 

@@ -3,15 +3,17 @@
 #include "failurelists.h"
 #include "jobstate.h"
 #include "jobwindow.h"
+#include "picturebatch.h"
 #include "picturescan.h"
 #include "scratchfile.h"
 
 #include "foldername.h"
-#include "savejpg.h"
 #include "settings.h"
 
 #include <QDir>
 #include <QFileInfo>
+
+#include <optional>
 
 namespace {
 
@@ -22,46 +24,106 @@ bool fetchableId(const QString &id)
     return std::none_of(id.begin(), id.end(), [](QChar ch) { return ch.unicode() < 0x20 || ch.unicode() == 0x7f; });
 }
 
+QList<std::optional<QString>> pictureIds(const QString &AlbumHtml)
+{
+    QList<std::optional<QString>> ids;
+    for (const QString &id : scanPictureIds(AlbumHtml))
+        ids.append(fetchableId(id) ? std::optional<QString>(id) : std::nullopt);
+    return ids;
+}
+
 void ensureFolder(const QString &folder)
 {
     if (!QFileInfo::exists(folder))
         QDir().mkdir(folder);
 }
 
-void logOutcome(JobState &state, JobWindow &window, bool saved)
+QString lineFor(int AlbumPage, int ImageNo, PictureOutcome::Kind kind)
 {
-    window.AppendLog(QStringLiteral("第%1页,第%2张%3")
-                         .arg(state.AlbumPage)
-                         .arg(state.ImageNo)
-                         .arg(saved ? QStringLiteral("下载成功！") : QStringLiteral("下载失败！")));
-}
-
-bool savePicture(JobState &state, JobWindow &window, const QString &ImageId)
-{
-    if (!fetchableId(ImageId))
-        return false;
-    if (SaveJpg(state.ImageUrl, state.ImagePath) != 0)
-        return true;
-    FailureLists &lists = window.failures();
-    lists.FailedUrls += state.ImageUrl + QStringLiteral("\r\n");
-    lists.FailedPaths += state.ImagePath + QStringLiteral("\r\n");
-    return false;
+    const QString what = kind == PictureOutcome::Kind::Saved     ? QStringLiteral("下载成功！")
+                         : kind == PictureOutcome::Kind::Skipped ? QStringLiteral("已保存过，跳过")
+                                                                 : QStringLiteral("下载失败！");
+    return QStringLiteral("第%1页,第%2张").arg(AlbumPage).arg(ImageNo) + what;
 }
 
 } // namespace
 
-void harvestAlbum(JobState &state, JobWindow &window)
+PictureHarvest::PictureHarvest(JobWindow &window)
+    : m_window(window)
 {
-    const QString AlbumFolder = state.BarFolder + u'/' + safeFolderName(state.AlbumTitle);
+}
+
+PictureHarvest::~PictureHarvest() = default;
+
+void PictureHarvest::start(JobState &state)
+{
+    finish();
+    const QList<std::optional<QString>> ids = pictureIds(state.AlbumHtml);
+    m_window.albumHarvested(state.AlbumIndex + 1, state.AlbumCount, state.AlbumTitle, int(ids.size()));
+    if (!m_window.savesPictures())
+        return;
+    const QString AlbumFolder =
+        state.AlbumFolder.isEmpty() ? state.BarFolder + u'/' + safeFolderName(state.AlbumTitle) : state.AlbumFolder;
+    m_pictures.clear();
+    m_batch = std::make_unique<PictureBatch>(
+        [this](int index, const SaveOutcome &outcome) { report(m_pictures.at(index), outcome); });
     state.ImageNo = 0;
-    for (const QString &ImageId : scanPictureIds(state.AlbumHtml)) {
+    for (const std::optional<QString> &ImageId : ids) {
         ++state.ImageNo;
+        if (!ImageId) {
+            m_pictures.append({state.ImageNo, state.AlbumPage, QString(), QString(), Picture::Source::Unfetchable});
+            m_batch->addKnown(SaveOutcome{0, QStringLiteral("图片标识无效")});
+            continue;
+        }
         state.ImageUrl = QStringLiteral("http://") + Settings::imageHost() + QStringLiteral("/forum/pic/item/") +
-                         ImageId + QStringLiteral(".jpg");
+                         *ImageId + QStringLiteral(".jpg");
         state.ImagePath = AlbumFolder + u'/' + QString::number(state.ImageNo) + QStringLiteral(".jpg");
         ensureFolder(AlbumFolder);
         ScratchFile::write(QStringLiteral("cs.txt"), state.ImageUrl);
-        logOutcome(state, window, savePicture(state, window, ImageId));
-        window.ShowLastLogLine();
+        const bool skipped = m_window.pictureAlreadySaved(state.ImageUrl, state.ImagePath);
+        m_pictures.append({state.ImageNo, state.AlbumPage, state.ImageUrl, state.ImagePath,
+                           skipped ? Picture::Source::Skipped : Picture::Source::Fetched});
+        if (skipped)
+            m_batch->addKnown(SaveOutcome{});
+        else
+            m_batch->add(state.ImageUrl, state.ImagePath);
     }
+}
+
+bool PictureHarvest::finish()
+{
+    return !m_batch || m_batch->waitUntilDelivered();
+}
+
+void PictureHarvest::report(const Picture &picture, const SaveOutcome &outcome)
+{
+    PictureOutcome done;
+    done.kind = picture.source == Picture::Source::Skipped ? PictureOutcome::Kind::Skipped
+                : outcome.saved()                          ? PictureOutcome::Kind::Saved
+                                                           : PictureOutcome::Kind::Failed;
+    done.url = picture.ImageUrl;
+    done.path = picture.ImagePath;
+    done.reason = outcome.reason;
+    done.bytes = outcome.bytes;
+    (done.kind == PictureOutcome::Kind::Saved     ? m_saved
+     : done.kind == PictureOutcome::Kind::Skipped ? m_skipped
+                                                  : m_failed)++;
+    if (done.kind == PictureOutcome::Kind::Failed && picture.source == Picture::Source::Fetched) {
+        FailureLists &lists = m_window.failures();
+        lists.FailedUrls += picture.ImageUrl + QStringLiteral("\r\n");
+        lists.FailedPaths += picture.ImagePath + QStringLiteral("\r\n");
+    }
+    m_window.pictureDone(done);
+    QString line = lineFor(picture.AlbumPage, picture.ImageNo, done.kind);
+    if (done.kind == PictureOutcome::Kind::Failed && m_window.explainsFailures())
+        line += QStringLiteral("（") + done.reason + QStringLiteral("）");
+    m_window.AppendLog(line);
+    m_window.ShowLastLogLine();
+}
+
+void harvestAlbum(JobState &state, JobWindow &window)
+{
+    PictureHarvest harvest(window);
+    harvest.start(state);
+    harvest.finish();
 }

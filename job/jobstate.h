@@ -19,6 +19,7 @@ struct JobState
     int AlbumPage = 1;
     QString AlbumHtml;
     QString AlbumTitle;
+    QString AlbumFolder; // where the album's pictures go; from its title when empty
     int ImageNo = 0;
     QString ImageUrl;
     QString ImagePath;

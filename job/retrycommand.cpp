@@ -1,8 +1,7 @@
 #include "retrycommand.h"
 
 #include "failurelists.h"
-
-#include "savejpg.h"
+#include "picturebatch.h"
 
 #include <QStringList>
 
@@ -22,23 +21,33 @@ RetryCounts runRetry(FailureLists &lists, const std::function<void(const Picture
     const QStringList paths = pieces(lists.FailedPaths);
     lists.FailedUrls.clear();
     lists.FailedPaths.clear();
-    // The last piece is the empty text behind the final CR LF.
-    for (qsizetype i = 0; i + 1 < urls.size(); ++i) {
-        const QString path = paths.value(i);
+    // A job waiting around this press hands on none of its pictures until the press is over.
+    const PictureBatch::Hold hold;
+    PictureBatch batch([&](int i, const SaveOutcome &saved) {
         PictureOutcome outcome;
+        outcome.kind = saved.saved() ? PictureOutcome::Kind::Saved : PictureOutcome::Kind::Failed;
         outcome.url = urls.at(i);
-        outcome.path = path;
-        const bool saved = SaveJpg(urls.at(i), path) != 0;
-        outcome.kind = saved ? PictureOutcome::Kind::Saved : PictureOutcome::Kind::Failed;
+        outcome.path = paths.value(i);
+        outcome.reason = saved.reason;
+        outcome.bytes = saved.bytes;
         if (onDone)
             onDone(outcome);
-        if (saved) {
+        if (saved.saved()) {
             ++counts.saved;
-            continue;
+            return;
         }
         ++counts.failed;
-        lists.FailedUrls += urls.at(i) + QStringLiteral("\r\n");
-        lists.FailedPaths += path + QStringLiteral("\r\n");
+        lists.FailedUrls += outcome.url + QStringLiteral("\r\n");
+        lists.FailedPaths += outcome.path + QStringLiteral("\r\n");
+    });
+    // The last piece is the empty text behind the final CR LF.
+    for (qsizetype i = 0; i + 1 < urls.size(); ++i) {
+        // Without a path there is nowhere to put the picture, so it is not fetched.
+        if (paths.value(i).isEmpty())
+            batch.addKnown(SaveOutcome{0, QStringLiteral("无法写入文件")});
+        else
+            batch.add(urls.at(i), paths.value(i));
     }
+    batch.waitUntilDelivered();
     return counts;
 }

@@ -92,12 +92,21 @@ bool StartCommand::prepareBarFolder()
 void StartCommand::processAlbums()
 {
     JobState &s = m_state;
+    // Each album's pictures download while the next album's page loads and settles; its line
+    // waits for the last picture line of the album before it.
+    PictureHarvest harvest(m_window);
     for (s.AlbumIndex = 0; s.AlbumIndex < s.AlbumCount; ++s.AlbumIndex) {
         s.AlbumUrl = s.AlbumList.at(s.AlbumIndex);
         s.AlbumPage = 1;
         renderAlbum(s, m_window);
-        harvestAlbum(s, m_window);
+        harvest.finish();
+        logAlbumLine(s, m_window);
+        harvest.start(s);
     }
+    harvest.finish();
+    m_summary.saved = harvest.saved();
+    m_summary.skipped = harvest.skipped();
+    m_summary.failed = harvest.failed();
 }
 
 void StartCommand::complete()

@@ -312,7 +312,7 @@ private slots:
         bool retried = false;
         QTimer *probe = new QTimer(&form());
         connect(probe, &QTimer::timeout, &form(), [&] {
-            if (!retried && readAll(program() + QStringLiteral("/cs.txt")).contains(QStringLiteral("s1.jpg"))) {
+            if (!retried && readAll(program() + QStringLiteral("/cs.txt")).contains(QStringLiteral("/item/s"))) {
                 retried = true;
                 form().Command2_Click();
             }

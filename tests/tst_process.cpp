@@ -45,7 +45,7 @@ private slots:
             {"name":"慢图","albums":[{"id":"1","title":"t","pictures":["a",{"id":"b","delayMs":5000}]}]},
             {"name":"大图","albums":[{"id":"2","title":"t","pictures":[
                 {"id":"c1","size":3000000},{"id":"c2","size":3000000,"delayMs":100},{"id":"c3","size":3000000},
-                {"id":"c4","size":3000000,"delayMs":100},{"id":"c5","size":3000000},{"id":"c6","size":3000000}]}]}]})",
+                {"id":"c4","size":3000000,"delayMs":100},{"id":"c5","size":3000000},{"id":"c6","size":3000000},{"id":"c7","size":3000000,"delayMs":1500}]}]}]})",
                                    &error),
                  qPrintable(error));
     }

@@ -125,9 +125,9 @@ private slots:
         // 镕 is in GBK but not in GB 2312; pages labelled gb2312 use it all the same.
         QTest::newRow("beyond GB 2312") << FetchResult::fromBytes(gbk(QStringLiteral("朱镕基"))) << QStringLiteral("朱镕基");
         QTest::newRow("empty bytes") << FetchResult::fromBytes(QByteArray()) << QString();
-        QTest::newRow("timeout text") << FetchResult{FetchResult::Kind::TimeoutText, {}} << QString();
-        QTest::newRow("no value") << FetchResult{FetchResult::Kind::NoValue, {}} << QString();
-        QTest::newRow("empty text") << FetchResult{FetchResult::Kind::EmptyText, {}} << QString();
+        QTest::newRow("timeout text") << FetchResult{FetchResult::Kind::TimeoutText, {}, {}} << QString();
+        QTest::newRow("no value") << FetchResult{FetchResult::Kind::NoValue, {}, {}} << QString();
+        QTest::newRow("empty text") << FetchResult{FetchResult::Kind::EmptyText, {}, {}} << QString();
     }
 
     void decoding()

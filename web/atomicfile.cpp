@@ -13,27 +13,10 @@
 
 namespace {
 
-// commit() forgets an earlier write error, so the write's own result has to decide.
-bool writeWithSaveFile(const QString &path, const QByteArray &bytes)
-{
-    QSaveFile file(path);
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        file.commit();
-        return false;
-    }
-    return file.commit();
-}
-
 #ifdef Q_OS_LINUX
 
-bool writeAll(int fd, const QByteArray &bytes)
+bool writeAll(int fd, const char *data, qint64 left)
 {
-    const char *data = bytes.constData();
-    qsizetype left = bytes.size();
     while (left > 0) {
         const ssize_t written = ::write(fd, data, size_t(left));
         if (written < 0 && errno == EINTR)
@@ -77,25 +60,87 @@ bool linkIntoPlace(int fd, const QString &path)
 
 namespace AtomicFile {
 
-bool write(const QString &path, const QByteArray &bytes)
+Writer::Writer(const QString &path)
+    : m_path(path)
+{
+}
+
+Writer::~Writer()
+{
+    discard();
+}
+
+bool Writer::open()
 {
 #ifdef Q_OS_LINUX
     // The bytes go into a file without a name and get one only once they are all written, so a
     // process killed half-way leaves nothing behind at all. No fsync: that guards against power
     // loss only, and would cost more than fetching the picture.
-    const int fd = ::open(QFile::encodeName(QFileInfo(path).path()).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        // File systems without unnamed files.
-        if (errno == EOPNOTSUPP || errno == EISDIR)
-            return writeWithSaveFile(path, bytes);
+    m_fd = ::open(QFile::encodeName(QFileInfo(m_path).path()).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (m_fd >= 0)
+        return true;
+    // Only file systems without unnamed files get a named temporary file instead.
+    if (errno != EOPNOTSUPP && errno != EISDIR)
         return false;
-    }
-    const bool placed = writeAll(fd, bytes) && linkIntoPlace(fd, path);
-    ::close(fd);
-    return placed;
-#else
-    return writeWithSaveFile(path, bytes);
 #endif
+    m_fallback = std::make_unique<QSaveFile>(m_path);
+    m_fallback->setDirectWriteFallback(false);
+    if (m_fallback->open(QIODevice::WriteOnly))
+        return true;
+    m_fallback.reset();
+    return false;
+}
+
+bool Writer::write(const char *data, qint64 size)
+{
+    if (m_failed || size < 0)
+        return false;
+    bool written = false;
+#ifdef Q_OS_LINUX
+    if (m_fd >= 0)
+        written = writeAll(m_fd, data, size);
+#endif
+    if (m_fallback)
+        written = m_fallback->write(data, size) == size;
+    m_failed = !written;
+    if (written)
+        m_size += size;
+    return written;
+}
+
+bool Writer::commit()
+{
+    bool placed = false;
+    if (!m_failed) {
+#ifdef Q_OS_LINUX
+        if (m_fd >= 0)
+            placed = linkIntoPlace(m_fd, m_path);
+#endif
+        // commit() forgets an earlier write error, so only a clean write may get this far.
+        if (m_fallback)
+            placed = m_fallback->commit();
+    }
+    m_fallback.reset();
+    discard();
+    return placed;
+}
+
+void Writer::discard()
+{
+#ifdef Q_OS_LINUX
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+#endif
+    if (m_fallback)
+        m_fallback->cancelWriting();
+    m_fallback.reset();
+}
+
+bool write(const QString &path, const QByteArray &bytes)
+{
+    Writer writer(path);
+    return writer.open() && writer.write(bytes.constData(), bytes.size()) && writer.commit();
 }
 
 } // namespace AtomicFile

@@ -1,6 +1,7 @@
 #include "fetch.h"
 
 #include "eventwait.h"
+#include "settings.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -8,10 +9,10 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
-#include <QScopedPointer>
 #include <QStringDecoder>
 
 #include <cmath>
+#include <memory>
 
 QString FetchResult::text() const
 {
@@ -28,6 +29,20 @@ QNetworkAccessManager *manager()
     return shared;
 }
 
+QNetworkRequest requestFor(const QString &address)
+{
+    QNetworkRequest request{QUrl(address)};
+    request.setRawHeader("If-Modified-Since", "0");
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    return request;
+}
+
+void release(QObject *object)
+{
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [object] { delete object; }, Qt::QueuedConnection);
+}
+
 } // namespace Fetch
 
 namespace {
@@ -39,25 +54,43 @@ int limitInMs(double seconds)
     return int(std::ceil(std::min(seconds * 1000.0, 2e9)));
 }
 
-QNetworkRequest requestFor(const QString &address)
+bool overPageCap(const QNetworkReply &reply)
 {
-    QNetworkRequest request{QUrl(address)};
-    request.setRawHeader("If-Modified-Since", "0");
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    return request;
+    const qint64 cap = Settings::timings().maxPageBytes;
+    return reply.bytesAvailable() > cap || reply.header(QNetworkRequest::ContentLengthHeader).toLongLong() > cap;
 }
 
 } // namespace
 
 FetchResult GetBody(const QString &Weburl, double chaoshi)
 {
-    QScopedPointer<QNetworkReply, QScopedPointerDeleteLater> reply(Fetch::manager()->get(requestFor(Weburl)));
+    // Deleted when this call ends, not later: a later delete waits for the outermost event loop,
+    // which a job never returns to while it runs.
+    const std::unique_ptr<QNetworkReply> reply(Fetch::manager()->get(Fetch::requestFor(Weburl)));
     QElapsedTimer clock;
     clock.start();
+    bool tooLarge = false;
+    QEventLoop loop;
+    const auto checkSize = [&] {
+        if (!tooLarge && overPageCap(*reply)) {
+            tooLarge = true;
+            loop.quit();
+        }
+    };
+    QObject::connect(reply.get(), &QNetworkReply::metaDataChanged, &loop, checkSize);
+    QObject::connect(reply.get(), &QNetworkReply::readyRead, &loop, checkSize);
+    QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
     if (!reply->isFinished() && chaoshi > 0)
-        EventWait::forSignal(reply.data(), &QNetworkReply::finished, limitInMs(chaoshi));
+        EventWait::run(loop, limitInMs(chaoshi));
+    checkSize();
 
     FetchResult result;
+    if (tooLarge) {
+        // Over the cap it fails at once, whatever the status: the rest is never read.
+        reply->abort();
+        result.reason = QStringLiteral("内容过大");
+        return result;
+    }
     if (double(clock.nsecsElapsed()) / 1e9 > chaoshi)
         result.kind = FetchResult::Kind::TimeoutText;
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();

@@ -13,7 +13,16 @@ FetchResult GetBody(const QString &Weburl, double chaoshi);
 // Decodes the bytes kind in the named character set; every other kind gives empty text.
 QString BytesToBstr(const FetchResult &body, const QString &charset);
 
+class QNetworkRequest;
+class QObject;
+
 namespace Fetch {
-// The manager every GetBody call shares; created on first use, owned by the application.
+// The manager every fetch shares; created on first use, owned by the application.
 QNetworkAccessManager *manager();
+// One GET of `address` as every fetch sends it.
+QNetworkRequest requestFor(const QString &address);
+// Deletes `object` as soon as the event loop running now takes its next turn. deleteLater()
+// would wait for the loop it was called from, and a job waits in loops nested inside that one
+// until it ends, so every reply of a long job would be kept alive till then.
+void release(QObject *object);
 }

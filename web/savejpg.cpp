@@ -1,18 +1,35 @@
 #include "savejpg.h"
 
-#include "atomicfile.h"
-#include "fetch.h"
-#include "settings.h"
+#include "eventwait.h"
+
+#include <QEventLoop>
 
 #include <limits>
+#include <optional>
+
+SaveOutcome savePicture(const QString &url, const QString &tpm)
+{
+    QEventLoop loop;
+    std::optional<SaveOutcome> outcome;
+    // A caller waiting here holds up whatever waits around it, so its picture goes first.
+    PictureDownloads::shared().fetch(
+        url, tpm, &loop,
+        [&](const SaveOutcome &done) {
+            outcome = done;
+            loop.quit();
+        },
+        std::numeric_limits<int>::max());
+    while (!outcome) {
+        if (EventWait::run(loop, std::numeric_limits<int>::max()) == EventWait::Outcome::Interrupted)
+            return SaveOutcome{0, QStringLiteral("程序正在退出")};
+    }
+    return *outcome;
+}
 
 int SaveJpg(const QString &url, const QString &tpm)
 {
-    const FetchResult fetched = GetBody(url, Settings::timings().pictureLimitSeconds);
-    // Nothing fetched leaves an existing file alone and creates no empty one.
-    if (!fetched.hasBytes() || fetched.bytes.isEmpty())
+    const SaveOutcome outcome = savePicture(url, tpm);
+    if (outcome.bytes == 0)
         return 0;
-    if (!AtomicFile::write(tpm, fetched.bytes))
-        return 0;
-    return int(std::min<qsizetype>(fetched.bytes.size() - 1, std::numeric_limits<int>::max()));
+    return int(std::min<qint64>(outcome.bytes - 1, std::numeric_limits<int>::max()));
 }

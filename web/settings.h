@@ -18,6 +18,11 @@ struct Timings
     int loadWaitLimitMs = 60000;
     int maxScrollPasses = 30;
     int scriptAnswerLimitMs = 10000;
+    // Pictures fetched side by side; each one's time limit runs from when its request is sent.
+    int parallelPictures = 4;
+    // A hostile server must not fill the memory or the disk within a time limit.
+    qint64 maxPageBytes = qint64(32) * 1024 * 1024;
+    qint64 maxPictureBytes = qint64(256) * 1024 * 1024;
 };
 
 namespace Settings {

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "picturedownloads.h"
+
+#include <QObject>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+// Pictures fetched side by side and reported strictly in the order they were added: the outcome
+// of a picture is handed on only once every picture before it is done, so that the log reads as
+// if they had been fetched one after another.
+class PictureBatch final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(PictureBatch)
+
+public:
+    using Deliver = std::function<void(int index, const SaveOutcome &outcome)>;
+
+    // While a Hold lives, batches made before it hand on nothing: a command that runs inside
+    // another's wait runs to its end before the other goes on.
+    class Hold final
+    {
+    public:
+        Hold();
+        ~Hold();
+        Hold(const Hold &) = delete;
+        Hold &operator=(const Hold &) = delete;
+    };
+
+    explicit PictureBatch(Deliver deliver);
+    ~PictureBatch() override;
+
+    // Each returns the picture's index.
+    int add(const QString &url, const QString &path);
+    // A picture whose outcome is known without fetching it.
+    int addKnown(const SaveOutcome &outcome);
+
+    bool allDelivered() const { return m_next == int(m_outcomes.size()); }
+    // Keeps the window responsive until every picture added so far has been handed on; false
+    // when the application is quitting and no more waiting is possible.
+    bool waitUntilDelivered();
+
+signals:
+    void delivered();
+
+private:
+    void settle(int index, const SaveOutcome &outcome);
+    void flush();
+
+    Deliver m_deliver;
+    std::vector<std::optional<SaveOutcome>> m_outcomes;
+    int m_next = 0;
+    int m_level;
+    bool m_flushing = false;
+};

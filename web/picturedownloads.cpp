@@ -1,0 +1,177 @@
+#include "picturedownloads.h"
+
+#include "atomicfile.h"
+#include "fetch.h"
+#include "settings.h"
+
+#include <QCoreApplication>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QTimer>
+
+#include <memory>
+
+namespace {
+
+// One picture on its way to disk. It owns its reply and its unnamed file, and ends exactly once.
+class Transfer final : public QObject
+{
+public:
+    using Ended = std::function<void(const SaveOutcome &)>;
+
+    Transfer(const QString &url, const QString &tpm, Ended ended)
+        : m_writer(tpm)
+        , m_url(url)
+        , m_ended(std::move(ended))
+    {
+    }
+
+    void begin()
+    {
+        if (!m_writer.open()) {
+            // Nothing could be kept, so nothing is asked of the server either.
+            QTimer::singleShot(0, this, [this] { end(QStringLiteral("无法写入文件")); });
+            return;
+        }
+        const Timings &t = Settings::timings();
+        m_reply = Fetch::manager()->get(Fetch::requestFor(m_url));
+        // The bytes are taken as they come, so the reply never needs to hold many of them.
+        m_reply->setReadBufferSize(256 * 1024);
+        connect(m_reply, &QNetworkReply::metaDataChanged, this, &Transfer::checkAnnouncedSize);
+        connect(m_reply, &QNetworkReply::readyRead, this, &Transfer::take);
+        connect(m_reply, &QNetworkReply::finished, this, &Transfer::complete);
+        m_limit.setSingleShot(true);
+        m_limit.setTimerType(Qt::PreciseTimer);
+        connect(&m_limit, &QTimer::timeout, this, [this] { end(QStringLiteral("超时")); });
+        m_limit.start(int(std::min(std::max(t.pictureLimitSeconds, 0.0) * 1000.0, 2e9)));
+    }
+
+private:
+    bool answeredOk() const
+    {
+        return m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200;
+    }
+
+    void checkAnnouncedSize()
+    {
+        if (answeredOk() && m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() >
+                                Settings::timings().maxPictureBytes)
+            end(QStringLiteral("图片过大"));
+    }
+
+    void take()
+    {
+        while (m_reply && m_reply->bytesAvailable() > 0) {
+            char buffer[64 * 1024];
+            const qint64 got = m_reply->read(buffer, sizeof buffer);
+            if (got <= 0)
+                return;
+            // An answer that is not the picture is read only to be dropped.
+            if (!answeredOk())
+                continue;
+            if (m_writer.size() + got > Settings::timings().maxPictureBytes)
+                return end(QStringLiteral("图片过大"));
+            if (!m_writer.write(buffer, got))
+                return end(QStringLiteral("无法写入文件"));
+        }
+    }
+
+    void complete()
+    {
+        if (!m_reply)
+            return;
+        take();
+        if (!m_reply)
+            return;
+        const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        if (status != 200)
+            return end(status != 0 ? QStringLiteral("HTTP ") + QString::number(status)
+                                   : QStringLiteral("网络错误：") + m_reply->errorString());
+        // A 200 whose connection broke off carries only part of the picture: never a success.
+        if (m_reply->error() != QNetworkReply::NoError)
+            return end(QStringLiteral("网络错误：") + m_reply->errorString());
+        if (m_writer.size() == 0)
+            return end(QStringLiteral("内容为空"));
+        const qint64 size = m_writer.size();
+        if (!m_writer.commit())
+            return end(QStringLiteral("无法写入文件"));
+        // A single byte is put in place but is no picture worth counting.
+        end(size > 1 ? QString() : QStringLiteral("内容只有1个字节"), size);
+    }
+
+    void end(const QString &reason, qint64 placed = 0)
+    {
+        if (m_over)
+            return;
+        m_over = true;
+        m_limit.stop();
+        if (m_reply) {
+            m_reply->disconnect(this);
+            m_reply->abort();
+            Fetch::release(m_reply);
+            m_reply = nullptr;
+        }
+        SaveOutcome outcome;
+        outcome.bytes = placed;
+        outcome.reason = reason;
+        Ended ended = std::move(m_ended);
+        Fetch::release(this);
+        ended(outcome);
+    }
+
+    AtomicFile::Writer m_writer;
+    QString m_url;
+    Ended m_ended;
+    QNetworkReply *m_reply = nullptr;
+    QTimer m_limit;
+    bool m_over = false;
+};
+
+} // namespace
+
+PictureDownloads &PictureDownloads::shared()
+{
+    static QPointer<PictureDownloads> downloads;
+    if (!downloads)
+        downloads = new PictureDownloads(QCoreApplication::instance());
+    return *downloads;
+}
+
+void PictureDownloads::fetch(const QString &url, const QString &tpm, QObject *context, Done done, int priority)
+{
+    auto at = m_waiting.begin();
+    while (at != m_waiting.end() && at->priority >= priority)
+        ++at;
+    m_waiting.insert(at, Request{url, tpm, context, std::move(done), priority});
+    startWaiting();
+}
+
+void PictureDownloads::startWaiting()
+{
+    while (m_running < std::max(1, Settings::timings().parallelPictures) && !m_waiting.empty()) {
+        Request next = std::move(m_waiting.front());
+        m_waiting.pop_front();
+        start(std::move(next));
+    }
+}
+
+void PictureDownloads::start(Request request)
+{
+    // Whoever asked has gone (a command that ended): the picture is not wanted any more.
+    if (request.context.isNull())
+        return;
+    ++m_running;
+    auto *transfer = new Transfer(request.url, request.tpm, [this, request](const SaveOutcome &outcome) {
+        finish(request, outcome);
+    });
+    transfer->setParent(this);
+    transfer->begin();
+}
+
+void PictureDownloads::finish(const Request &request, const SaveOutcome &outcome)
+{
+    --m_running;
+    startWaiting();
+    if (!request.context.isNull() && request.done)
+        request.done(outcome);
+}

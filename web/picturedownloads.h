@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <deque>
+#include <functional>
+
+// What became of one picture save.
+struct SaveOutcome
+{
+    qint64 bytes = 0; // bytes put at the target; 0 when nothing was
+    QString reason;   // why the picture does not count as saved; empty when it does
+
+    bool saved() const { return reason.isEmpty(); }
+};
+
+// Fetches pictures side by side on this thread, each straight into its target file as the bytes
+// arrive, never more than the set number at once. Each picture's time limit runs from when its
+// request is sent, not while it waits for a free slot.
+class PictureDownloads final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(PictureDownloads)
+
+public:
+    using Done = std::function<void(const SaveOutcome &)>;
+
+    static PictureDownloads &shared();
+
+    // `done` runs once the outcome is known, unless `context` is gone by then. Fetches of a higher
+    // `priority` leave before every waiting one of a lower priority: a command that waits for its
+    // own pictures inside another's wait must not queue behind the other's.
+    void fetch(const QString &url, const QString &tpm, QObject *context, Done done, int priority = 0);
+    int running() const { return m_running; }
+
+private:
+    struct Request
+    {
+        QString url;
+        QString tpm;
+        QPointer<QObject> context;
+        Done done;
+        int priority;
+    };
+
+    using QObject::QObject;
+    void startWaiting();
+    void start(Request request);
+    void finish(const Request &request, const SaveOutcome &outcome);
+
+    std::deque<Request> m_waiting;
+    int m_running = 0;
+};
