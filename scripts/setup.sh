@@ -6,7 +6,7 @@ set -euo pipefail
 QUILLORY_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 QUILLORY_BUILD="${QUILLORY_BUILD:-$QUILLORY_ROOT/build}"
 
-packages=(cmake g++ make qt6-base-dev qt6-webengine-dev libgl-dev libxkbcommon-dev fonts-noto-cjk curl)
+packages=(cmake g++ make qt6-base-dev qt6-webengine-dev libgl-dev libxkbcommon-dev zlib1g-dev fonts-noto-cjk curl)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -301,6 +301,52 @@ private slots:
         QVERIFY(!filesBelow(m_root->path()).join(u'\n').contains(QStringLiteral(".jpg.")));
     }
 
+    void picturesSideBySideKeepTheOneAtATimeResult()
+    {
+        // Later pictures answer sooner than earlier ones, and some fail.
+        load(R"({"bars":[{"name":"并行","albums":[
+            {"id":"81","title":"前","pictures":[{"id":"q1","delayMs":700},{"id":"q2","delayMs":600},
+                {"id":"q3","status":404,"delayMs":500},{"id":"q4","delayMs":400},{"id":"q5","drop":true},
+                {"id":"q6","delayMs":300},"q7",{"id":"q8","delayMs":200},{"id":"q9","status":500},"q10"]},
+            {"id":"82","title":"后","pictures":["r1",{"id":"r2","status":404},"r3"]}]}]})");
+        const QStringList log = start(QStringLiteral("并行"));
+        QCOMPARE(log, QStringList({QStringLiteral("开始获取相册地址！"), QStringLiteral("获取相册地址完成！并行吧共有2个相册"),
+                                   QStringLiteral("开始处理相册(1/2):前"), ok(1), ok(2), failed(3), ok(4), failed(5),
+                                   ok(6), ok(7), ok(8), failed(9), ok(10), QStringLiteral("开始处理相册(2/2):后"),
+                                   ok(1), failed(2), ok(3), QStringLiteral("所有相册下载完毕！")}));
+        const QString bar = barFolder(QStringLiteral("并行"));
+        QString urls, paths;
+        for (const auto &[id, path] : {std::pair("q3", "/前/3.jpg"), std::pair("q5", "/前/5.jpg"),
+                                       std::pair("q9", "/前/9.jpg"), std::pair("r2", "/后/2.jpg")}) {
+            urls += TestSupport::pictureUrl(m_server.hostAndPort(), QLatin1String(id)) + QStringLiteral("\r\n");
+            paths += bar + QString::fromUtf8(path) + QStringLiteral("\r\n");
+        }
+        QCOMPARE(form().failures().FailedUrls, urls);
+        QCOMPARE(form().failures().FailedPaths, paths);
+        QStringList expected;
+        for (int i : {1, 2, 4, 6, 7, 8, 10}) {
+            verifyPicture(bar + QStringLiteral("/前/%1.jpg").arg(i), QStringLiteral("q%1").arg(i));
+            expected << QStringLiteral("前/%1.jpg").arg(i);
+        }
+        for (int i : {1, 3}) {
+            verifyPicture(bar + QStringLiteral("/后/%1.jpg").arg(i), QStringLiteral("r%1").arg(i));
+            expected << QStringLiteral("后/%1.jpg").arg(i);
+        }
+        expected.sort();
+        QCOMPARE(filesBelow(bar), expected);
+
+        QVERIFY2(m_server.mostPicturesAtOnce() <= Settings::timings().parallelPictures,
+                 qPrintable(QString::number(m_server.mostPicturesAtOnce())));
+        QVERIFY(m_server.mostPicturesAtOnce() > 1);
+        // The first album's slow pictures were still being fetched after the second album's page.
+        QStringList targets;
+        for (const ForumRequest &r : m_server.requests())
+            targets << QString::fromUtf8(r.target);
+        const qsizetype nextAlbum = targets.indexOf(QStringLiteral("/p/82"));
+        QVERIFY(nextAlbum > 0);
+        QVERIFY2(targets.mid(nextAlbum).join(u' ').contains(QStringLiteral("/forum/pic/item/q")), qPrintable(targets.join(u' ')));
+    }
+
     void retryInsideAWaitingStart()
     {
         load(R"({"bars":[

@@ -33,6 +33,15 @@ QByteArray gbk(const QString &text)
     return encoder.encode(text);
 }
 
+// The memory the process holds now, not its peak.
+qint64 residentBytes()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    return statm.readAll().split(' ').value(1).toLongLong() * sysconf(_SC_PAGESIZE);
+}
+
 QByteArray contents(const QString &path)
 {
     QFile file(path);
@@ -61,7 +70,8 @@ private slots:
         QVERIFY2(m_server.loadJson(R"({"bars":[{"name":"测","albums":[{"id":"1","title":"t","pictures":[
             {"id":"empty","body":"empty"},{"id":"one","body":"onebyte"},{"id":"html","body":"html"},
             {"id":"s404","status":404},{"id":"s304","status":304},{"id":"s500","status":500},
-            {"id":"slow","delayMs":1500},{"id":"drop","drop":true},{"id":"big","size":200000}]}]}]})",
+            {"id":"slow","delayMs":1500},{"id":"drop","drop":true},{"id":"big","size":200000},
+            {"id":"huge","size":100000000}]}]}]})",
                                    &error),
                  qPrintable(error));
         Timings t;
@@ -102,6 +112,109 @@ private slots:
         QCOMPARE(result.bytes, sameBytesAs.isEmpty() ? QByteArray() : m_server.pictureBytes(sameBytesAs));
         QVERIFY(clock.elapsed() < qint64(limit * 1000) + 1000);
         QCOMPARE(BytesToBstr(result, QStringLiteral("gb2312")).isEmpty(), result.bytes.isEmpty());
+    }
+
+    // A hostile server gets nothing more than a failed fetch out of the program, in bounded time
+    // and memory, and leaves nothing behind that holds up the next fetch.
+    void hostileAnswers_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("reason"); // as a page; a picture says the same of itself
+        QTest::newRow("endless body") << "endless" << QStringLiteral("内容过大");
+        QTest::newRow("endless announced length") << "endless-length" << QStringLiteral("内容过大");
+        QTest::newRow("gzip body without end") << "gzip" << QStringLiteral("内容过大");
+        QTest::newRow("interim answers without end") << "continue" << QStringLiteral("超时");
+    }
+
+    void hostileAnswers()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, reason);
+        const Timings shipped = Settings::timings();
+        Timings t = shipped;
+        t.maxPageBytes = 4 << 20;
+        t.maxPictureBytes = 4 << 20;
+        t.pictureLimitSeconds = 1;
+        Settings::setTimings(t);
+        const QString address = QStringLiteral("http://%1/hostile/").arg(m_server.hostAndPort()) + kind;
+        const qint64 memoryBefore = residentBytes();
+        const FetchResult page = GetBody(address + QStringLiteral("?page"), 1);
+        QVERIFY(!page.hasBytes());
+        QCOMPARE(page.reason, reason);
+        QVERIFY(GetBody(picture(QStringLiteral("p1")), 1).hasBytes());
+
+        QTemporaryDir dir;
+        const QString target = dir.filePath(QStringLiteral("1.jpg"));
+        const SaveOutcome saved = savePicture(address + QStringLiteral("?picture"), target);
+        QCOMPARE(saved.reason, reason == u"内容过大" ? QStringLiteral("图片过大") : reason);
+        QVERIFY(QDir(dir.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+        QVERIFY(savePicture(picture(QStringLiteral("p1")), target).saved());
+        QVERIFY2(residentBytes() - memoryBefore < 64 << 20, qPrintable(QString::number(residentBytes() - memoryBefore)));
+        Settings::setTimings(shipped);
+        // Qt's network thread that was given up on still works through every interim answer the
+        // server sent before it closed; it goes quiet once it is through.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [] {
+                const double before = cpuSeconds();
+                QTest::qWait(200);
+                return cpuSeconds() - before < 0.05;
+            }(),
+            20000);
+    }
+
+    void pictureOverTheCapLeavesNoFile()
+    {
+        const Timings shipped = Settings::timings();
+        Timings t = shipped;
+        t.maxPictureBytes = 150000;
+        t.pictureLimitSeconds = 5;
+        Settings::setTimings(t);
+        QTemporaryDir dir;
+        const QString target = dir.filePath(QStringLiteral("1.jpg"));
+        QCOMPARE(SaveJpg(picture(QStringLiteral("big")), target), 0);
+        Settings::setTimings(shipped);
+        QVERIFY(QDir(dir.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+    }
+
+    void largePictureGoesStraightToDisk()
+    {
+        const Timings shipped = Settings::timings();
+        Timings t = shipped;
+        t.pictureLimitSeconds = 30;
+        Settings::setTimings(t);
+        QTemporaryDir dir;
+        const QString target = dir.filePath(QStringLiteral("1.jpg"));
+        qint64 peak = 0;
+        QTimer sampler;
+        connect(&sampler, &QTimer::timeout, this, [&] { peak = std::max(peak, residentBytes()); });
+        sampler.start(5);
+        const qint64 before = residentBytes();
+        const int result = SaveJpg(picture(QStringLiteral("huge")), target);
+        sampler.stop();
+        Settings::setTimings(shipped);
+        QCOMPARE(result, 100000000 - 1);
+        QVERIFY2(peak - before < 32 << 20, qPrintable(QString::number(peak - before)));
+        QCOMPARE(contents(target), m_server.pictureBytes(QStringLiteral("huge")));
+    }
+
+    void repliesAreFreedInsideALongWait()
+    {
+        // A job runs inside a handler of the window's own event loop, so a reply deleted later
+        // than its fetch would stay alive until the job ends.
+        const QString address = QStringLiteral("http://%1/photo/g?kw=x&pn=1").arg(m_server.hostAndPort());
+        QEventLoop outer;
+        qint64 growth = 0;
+        QTimer::singleShot(0, this, [&] {
+            for (int i = 0; i < 200; ++i)
+                GetBody(address, 5);
+            const qint64 before = residentBytes();
+            for (int i = 0; i < 2000; ++i)
+                GetBody(address, 5);
+            growth = residentBytes() - before;
+            outer.quit();
+        });
+        outer.exec();
+        QVERIFY2(growth < 8 << 20, qPrintable(QString::number(growth)));
     }
 
     void requestShape()

@@ -9,10 +9,11 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QStringDecoder>
 
 #include <cmath>
-#include <memory>
+#include <deque>
 
 QString FetchResult::text() const
 {
@@ -21,12 +22,43 @@ QString FetchResult::text() const
 
 namespace Fetch {
 
-QNetworkAccessManager *manager()
+namespace {
+
+QPointer<QNetworkAccessManager> &current()
 {
     static QPointer<QNetworkAccessManager> shared;
-    if (!shared)
-        shared = new QNetworkAccessManager(QCoreApplication::instance());
     return shared;
+}
+
+// Managers whose network thread may still be busy with a hostile answer. Deleting one waits for
+// that thread, so only the oldest goes, once there are more than a few.
+std::deque<QPointer<QNetworkAccessManager>> &retired()
+{
+    static std::deque<QPointer<QNetworkAccessManager>> managers;
+    return managers;
+}
+
+constexpr size_t keptRetired = 8;
+
+} // namespace
+
+QNetworkAccessManager *manager()
+{
+    if (!current())
+        current() = new QNetworkAccessManager(QCoreApplication::instance());
+    return current();
+}
+
+void retire(QNetworkAccessManager *used)
+{
+    if (!used || used != current())
+        return;
+    current() = nullptr;
+    retired().push_back(used);
+    while (retired().size() > keptRetired) {
+        delete retired().front().data();
+        retired().pop_front();
+    }
 }
 
 QNetworkRequest requestFor(const QString &address)
@@ -34,13 +66,18 @@ QNetworkRequest requestFor(const QString &address)
     QNetworkRequest request{QUrl(address)};
     request.setRawHeader("If-Modified-Since", "0");
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    // Qt's own check on compressed bodies ends such a reply with an error but never finishes it
+    // (Qt 6.4), which would hold every fetch to its full time limit. Our callers read the body as
+    // it unpacks and stop at their own caps instead.
+    request.setDecompressedSafetyCheckThreshold(-1);
     return request;
 }
 
 void release(QObject *object)
 {
     QMetaObject::invokeMethod(
-        QCoreApplication::instance(), [object] { delete object; }, Qt::QueuedConnection);
+        QCoreApplication::instance(), [object = QPointer<QObject>(object)] { delete object.data(); },
+        Qt::QueuedConnection);
 }
 
 } // namespace Fetch
@@ -54,37 +91,57 @@ int limitInMs(double seconds)
     return int(std::ceil(std::min(seconds * 1000.0, 2e9)));
 }
 
-bool overPageCap(const QNetworkReply &reply)
+// Takes what has arrived into `body`; false once the body is over the page cap. Reading as the
+// bytes arrive is what makes a compressed body unpack bit by bit, so a small bomb stops here too.
+bool takeWithinCap(QNetworkReply &reply, QByteArray &body)
 {
     const qint64 cap = Settings::timings().maxPageBytes;
-    return reply.bytesAvailable() > cap || reply.header(QNetworkRequest::ContentLengthHeader).toLongLong() > cap;
+    if (reply.header(QNetworkRequest::ContentLengthHeader).toLongLong() > cap)
+        return false;
+    for (;;) {
+        const QByteArray chunk = reply.read(std::min<qint64>(cap + 1 - body.size(), 1 << 20));
+        if (chunk.isEmpty())
+            return body.size() <= cap;
+        body += chunk;
+        if (body.size() > cap)
+            return false;
+    }
 }
 
 } // namespace
 
 FetchResult GetBody(const QString &Weburl, double chaoshi)
 {
+    QNetworkAccessManager *manager = Fetch::manager();
     // Deleted when this call ends, not later: a later delete waits for the outermost event loop,
-    // which a job never returns to while it runs.
-    const std::unique_ptr<QNetworkReply> reply(Fetch::manager()->get(Fetch::requestFor(Weburl)));
+    // which a job never returns to while it runs. Guarded, as the manager may go meanwhile.
+    const QPointer<QNetworkReply> reply(manager->get(Fetch::requestFor(Weburl)));
+    const auto cleanup = qScopeGuard([&reply] { delete reply.data(); });
     QElapsedTimer clock;
     clock.start();
+    QByteArray body;
     bool tooLarge = false;
     QEventLoop loop;
-    const auto checkSize = [&] {
-        if (!tooLarge && overPageCap(*reply)) {
+    const auto take = [&] {
+        if (reply && !tooLarge && !takeWithinCap(*reply, body)) {
             tooLarge = true;
             loop.quit();
         }
     };
-    QObject::connect(reply.get(), &QNetworkReply::metaDataChanged, &loop, checkSize);
-    QObject::connect(reply.get(), &QNetworkReply::readyRead, &loop, checkSize);
-    QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, &loop, take);
+    QObject::connect(reply, &QNetworkReply::readyRead, &loop, take);
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QObject::connect(reply, &QNetworkReply::errorOccurred, &loop, &QEventLoop::quit);
+    QObject::connect(reply, &QObject::destroyed, &loop, &QEventLoop::quit);
     if (!reply->isFinished() && chaoshi > 0)
         EventWait::run(loop, limitInMs(chaoshi));
-    checkSize();
+    take();
 
     FetchResult result;
+    if (!reply) {
+        result.reason = QStringLiteral("网络错误");
+        return result;
+    }
     if (tooLarge) {
         // Over the cap it fails at once, whatever the status: the rest is never read.
         reply->abort();
@@ -94,13 +151,16 @@ FetchResult GetBody(const QString &Weburl, double chaoshi)
     if (double(clock.nsecsElapsed()) / 1e9 > chaoshi)
         result.kind = FetchResult::Kind::TimeoutText;
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (!reply->isFinished()) {
+    if (!reply->isFinished() && reply->error() == QNetworkReply::NoError) {
         reply->abort();
+        // The network thread may be stuck in an answer that never ends (a flood of interim
+        // answers keeps it from ever seeing the abort); later fetches must not queue behind it.
+        Fetch::retire(manager);
         result.kind = FetchResult::Kind::EmptyText;
         result.reason = QStringLiteral("超时");
     } else if (status == 200 && reply->error() == QNetworkReply::NoError) {
         // A 200 whose connection broke off carries only part of the body: never a success.
-        result = FetchResult::fromBytes(reply->readAll());
+        result = FetchResult::fromBytes(body);
     } else if (status != 0 && status != 200) {
         result.reason = QStringLiteral("HTTP ") + QString::number(status);
     } else {

@@ -19,6 +19,8 @@ class QObject;
 namespace Fetch {
 // The manager every fetch shares; created on first use, owned by the application.
 QNetworkAccessManager *manager();
+// Stops handing out `used` for new fetches, if it is still the current manager.
+void retire(QNetworkAccessManager *used);
 // One GET of `address` as every fetch sends it.
 QNetworkRequest requestFor(const QString &address);
 // Deletes `object` as soon as the event loop running now takes its next turn. deleteLater()

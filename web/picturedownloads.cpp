@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QPointer>
 #include <QTimer>
 
 #include <memory>
@@ -34,15 +35,23 @@ public:
             return;
         }
         const Timings &t = Settings::timings();
-        m_reply = Fetch::manager()->get(Fetch::requestFor(m_url));
+        m_manager = Fetch::manager();
+        m_reply = m_manager->get(Fetch::requestFor(m_url));
         // The bytes are taken as they come, so the reply never needs to hold many of them.
         m_reply->setReadBufferSize(256 * 1024);
         connect(m_reply, &QNetworkReply::metaDataChanged, this, &Transfer::checkAnnouncedSize);
         connect(m_reply, &QNetworkReply::readyRead, this, &Transfer::take);
         connect(m_reply, &QNetworkReply::finished, this, &Transfer::complete);
+        connect(m_reply, &QNetworkReply::errorOccurred, this, &Transfer::complete);
+        // The manager may go (with its replies) while this one waits.
+        connect(m_reply, &QObject::destroyed, this, [this] { end(QStringLiteral("网络错误")); });
         m_limit.setSingleShot(true);
         m_limit.setTimerType(Qt::PreciseTimer);
-        connect(&m_limit, &QTimer::timeout, this, [this] { end(QStringLiteral("超时")); });
+        connect(&m_limit, &QTimer::timeout, this, [this] {
+            end(QStringLiteral("超时"));
+            // Its network thread may be stuck in an answer that never ends.
+            Fetch::retire(m_manager);
+        });
         m_limit.start(int(std::min(std::max(t.pictureLimitSeconds, 0.0) * 1000.0, 2e9)));
     }
 
@@ -108,7 +117,7 @@ private:
         if (m_reply) {
             m_reply->disconnect(this);
             m_reply->abort();
-            Fetch::release(m_reply);
+            Fetch::release(m_reply.data());
             m_reply = nullptr;
         }
         SaveOutcome outcome;
@@ -122,7 +131,8 @@ private:
     AtomicFile::Writer m_writer;
     QString m_url;
     Ended m_ended;
-    QNetworkReply *m_reply = nullptr;
+    QPointer<QNetworkAccessManager> m_manager;
+    QPointer<QNetworkReply> m_reply;
     QTimer m_limit;
     bool m_over = false;
 };

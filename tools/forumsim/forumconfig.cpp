@@ -161,7 +161,7 @@ QJsonObject parseRoot(const QByteArray &json)
     if (!document.isObject())
         fail(u"top level"_qs, u"must be an object"_qs);
     const QJsonObject root = document.object();
-    checkKeys(root, {u"pictureSize"_qs, u"bars"_qs}, u"top level"_qs);
+    checkKeys(root, {u"pictureSize"_qs, u"pictureDelayMs"_qs, u"bars"_qs}, u"top level"_qs);
     return root;
 }
 
@@ -189,6 +189,7 @@ std::optional<ForumConfig> ForumConfig::fromJson(const QByteArray &json, QString
         const QJsonObject root = parseRoot(json);
         ForumConfig config;
         config.m_pictureSize = integer(root, u"pictureSize"_qs, 0, 0, 1 << 30, u"top level"_qs);
+        config.m_pictureDelayMs = int(integer(root, u"pictureDelayMs"_qs, 0, 0, 3600000, u"top level"_qs));
         const QJsonArray bars = array(root, u"bars"_qs, u"top level"_qs);
         for (qsizetype i = 0; i < bars.size(); ++i) {
             const QString at = u"bar "_qs % QString::number(i);

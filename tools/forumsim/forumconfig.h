@@ -15,6 +15,7 @@ public:
     static std::optional<ForumConfig> fromJson(const QByteArray &json, QString *error);
 
     qint64 pictureSize() const { return m_pictureSize; }
+    int pictureDelayMs() const { return m_pictureDelayMs; }
     const ForumBar *bar(const QString &name) const;
     const ForumAlbum *album(const QString &albumId) const;
     const ForumBar *barOfAlbum(const QString &albumId) const;
@@ -25,6 +26,7 @@ private:
     void buildIndex();
 
     qint64 m_pictureSize = 0;
+    int m_pictureDelayMs = 0;
     QList<ForumBar> m_bars;
     QHash<QString, int> m_barIndex;
     QHash<QString, QPair<int, int>> m_albumIndex;

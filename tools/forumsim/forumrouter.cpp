@@ -64,6 +64,10 @@ HttpResponse ForumRouter::route(const ForumRequest &request)
         return picture(id, false);
     if (path == "/hang")
         return HttpResponse::never();
+    // A client that gives up on an endless answer may quietly send the request again; only the
+    // first request for an address gets the hostile answer, so a test can see the end of it.
+    if (path.startsWith("/hostile/"))
+        return m_hostileRequests[target]++ == 0 ? HttpResponse::hostile(path.mid(9)) : HttpResponse::statusPage(404);
     return HttpResponse::statusPage(404);
 }
 
@@ -94,8 +98,12 @@ HttpResponse ForumRouter::albumPage(const QString &albumId) const
 HttpResponse ForumRouter::picture(const QString &id, bool withFaults)
 {
     const ForumPicture *declared = m_config.picture(id);
-    if (!withFaults || !declared || !declared->hasFault())
-        return jpeg(id);
+    if (!withFaults || !declared || !declared->hasFault()) {
+        HttpResponse response = jpeg(id);
+        if (withFaults)
+            response.delayMs = m_config.pictureDelayMs();
+        return response;
+    }
     const int seen = ++m_itemRequests[id];
     return declared->once && seen > 1 ? jpeg(id) : faulty(*declared);
 }
@@ -104,6 +112,8 @@ HttpResponse ForumRouter::faulty(const ForumPicture &declared) const
 {
     HttpResponse response =
         declared.status == 200 ? jpeg(declared.id) : HttpResponse::statusPage(declared.status);
+    if (!declared.body.isEmpty() || declared.drop)
+        response.padding = 0;
     if (declared.body == u"empty") {
         response.body.clear();
     } else if (declared.body == u"onebyte") {
@@ -119,5 +129,11 @@ HttpResponse ForumRouter::faulty(const ForumPicture &declared) const
 
 HttpResponse ForumRouter::jpeg(const QString &id) const
 {
-    return HttpResponse::content(QByteArrayLiteral("image/jpeg"), pictureBytes(id));
+    // The zeros that pad a picture to its size go out as the socket drains, so that even a
+    // picture of a gigabyte costs the simulator no memory.
+    const ForumPicture *declared = m_config.picture(id);
+    const qint64 size = declared && declared->size > 0 ? declared->size : m_config.pictureSize();
+    HttpResponse response = HttpResponse::content(QByteArrayLiteral("image/jpeg"), m_factory.bytes(id, 0));
+    response.padding = std::max<qint64>(0, size - response.body.size());
+    return response;
 }

@@ -66,6 +66,7 @@ QList<ForumRequest> ForumServer::requests() const
 void ForumServer::clearRequests()
 {
     m_requests.clear();
+    m_mostPicturesAtOnce = int(m_pictureAnswers.size());
 }
 
 QByteArray ForumServer::pictureBytes(const QString &id) const
@@ -78,11 +79,17 @@ void ForumServer::acceptConnections()
     while (QTcpSocket *socket = m_server->nextPendingConnection()) {
         auto *connection = new HttpConnection(socket, this);
         connect(connection, &HttpConnection::requestReceived, this, &ForumServer::handleRequest);
+        connect(connection, &HttpConnection::answered, this,
+                [this](HttpConnection *answered) { m_pictureAnswers.remove(answered); });
     }
 }
 
 void ForumServer::handleRequest(HttpConnection *connection, const ForumRequest &request)
 {
     m_requests.append(request);
+    if (request.target.startsWith("/forum/pic/item/")) {
+        m_pictureAnswers.insert(connection);
+        m_mostPicturesAtOnce = std::max(m_mostPicturesAtOnce, int(m_pictureAnswers.size()));
+    }
     connection->respond(m_router->route(request));
 }

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 #include <memory>
@@ -36,6 +37,10 @@ public:
     // The exact bytes a fault-free request for this picture id receives.
     QByteArray pictureBytes(const QString &id) const;
 
+    // The most picture requests that were ever waiting for or receiving their answer at once,
+    // since the last clearRequests().
+    int mostPicturesAtOnce() const { return m_mostPicturesAtOnce; }
+
 private:
     void acceptConnections();
     void handleRequest(HttpConnection *connection, const ForumRequest &request);
@@ -43,4 +48,6 @@ private:
     QTcpServer *m_server;
     std::unique_ptr<ForumRouter> m_router;
     QList<ForumRequest> m_requests;
+    QSet<HttpConnection *> m_pictureAnswers;
+    int m_mostPicturesAtOnce = 0;
 };

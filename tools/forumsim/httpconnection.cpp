@@ -6,6 +6,39 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <zlib.h>
+
+namespace {
+
+constexpr qint64 chunk = 1 << 20;
+
+} // namespace
+
+struct HttpConnection::Deflater
+{
+    z_stream stream{};
+    Deflater() { deflateInit2(&stream, 1, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY); }
+    ~Deflater() { deflateEnd(&stream); }
+
+    QByteArray zeros(qint64 count)
+    {
+        static const QByteArray input(chunk, '\0');
+        QByteArray out;
+        for (; count > 0; count -= chunk) {
+            stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(input.constData()));
+            stream.avail_in = uInt(std::min(count, chunk));
+            char buffer[64 * 1024];
+            do {
+                stream.next_out = reinterpret_cast<Bytef *>(buffer);
+                stream.avail_out = sizeof buffer;
+                deflate(&stream, Z_SYNC_FLUSH);
+                out.append(buffer, qsizetype(sizeof buffer - stream.avail_out));
+            } while (stream.avail_out == 0);
+        }
+        return out;
+    }
+};
+
 HttpConnection::HttpConnection(QTcpSocket *socket, QObject *parent)
     : QObject(parent), m_socket(socket)
 {
@@ -14,6 +47,7 @@ HttpConnection::HttpConnection(QTcpSocket *socket, QObject *parent)
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     connect(m_socket, &QTcpSocket::readyRead, this, &HttpConnection::readIncoming);
     connect(m_socket, &QTcpSocket::disconnected, this, &QObject::deleteLater);
+    connect(m_socket, &QTcpSocket::bytesWritten, this, &HttpConnection::feedStream);
     if (m_socket->bytesAvailable() > 0)
         QTimer::singleShot(0, this, &HttpConnection::readIncoming);
 }
@@ -32,8 +66,25 @@ void HttpConnection::respond(const HttpResponse &response)
         sendDropped(response);
         return;
     }
+    if (response.padding > 0 || response.stream != HttpResponse::Stream::None) {
+        startStream(response);
+        return;
+    }
     m_socket->write(response.head(m_keepAlive) + response.body);
+    finishAnswer();
+}
+
+HttpConnection::~HttpConnection()
+{
+    delete m_deflater;
+    if (m_busy)
+        emit answered(this);
+}
+
+void HttpConnection::finishAnswer()
+{
     m_busy = false;
+    emit answered(this);
     if (!m_keepAlive)
         close();
     else if (!m_dispatching)
@@ -79,6 +130,59 @@ void HttpConnection::sendDropped(const HttpResponse &response)
 {
     m_socket->write(response.head(m_keepAlive) + response.body.left(response.body.size() / 2));
     close();
+}
+
+void HttpConnection::startStream(const HttpResponse &response)
+{
+    if (response.stream == HttpResponse::Stream::Continues) {
+        m_stream = response.stream;
+        m_streaming.start();
+    } else {
+        if (!response.announceLength)
+            m_keepAlive = false;
+        m_socket->write(response.head(m_keepAlive) + response.body);
+        m_stream = response.stream == HttpResponse::Stream::None && response.padding > 0 ? HttpResponse::Stream::Endless
+                                                                                        : response.stream;
+        m_zerosLeft = response.announceLength ? response.padding : -1;
+        if (m_stream == HttpResponse::Stream::Gzip)
+            m_deflater = new Deflater;
+    }
+    feedStream();
+}
+
+void HttpConnection::feedStream()
+{
+    // Keeps about a chunk queued, so that memory stays flat however long the answer is.
+    while (m_stream != HttpResponse::Stream::None && !m_closing && m_socket->bytesToWrite() < chunk) {
+        switch (m_stream) {
+        case HttpResponse::Stream::Continues:
+            // Long enough to outlast a client's time limit; endless would keep a stuck client
+            // thread busy for as long as the tests run.
+            if (m_streaming.elapsed() > 1500) {
+                m_stream = HttpResponse::Stream::None;
+                close();
+                return;
+            }
+            m_socket->write(QByteArrayLiteral("HTTP/1.1 100 Continue\r\n\r\n").repeated(2000));
+            break;
+        case HttpResponse::Stream::Gzip:
+            // Packing takes time, and nearly nothing comes out: one block a turn, or the
+            // simulator would pack for seconds before sending a byte.
+            m_socket->write(m_deflater->zeros(16 * chunk));
+            return;
+        default: {
+            const qint64 size = m_zerosLeft < 0 ? chunk : std::min(m_zerosLeft, chunk);
+            m_socket->write(QByteArray(qsizetype(size), m_zerosLeft < 0 ? 'a' : '\0'));
+            if (m_zerosLeft > 0)
+                m_zerosLeft -= size;
+            if (m_zerosLeft == 0) {
+                m_stream = HttpResponse::Stream::None;
+                finishAnswer();
+                return;
+            }
+        }
+        }
+    }
 }
 
 void HttpConnection::rejectMalformed()

@@ -1,10 +1,11 @@
 #pragma once
 
 #include "forumrequest.h"
+#include "httpresponse.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 
-class HttpResponse;
 class QTcpSocket;
 
 // One client socket. Requests are answered strictly in order: while one answer is pending
@@ -18,8 +19,12 @@ public:
     // Answers the request last announced by requestReceived; may be called from inside that signal.
     void respond(const HttpResponse &response);
 
+    ~HttpConnection() override;
+
 signals:
     void requestReceived(HttpConnection *connection, const ForumRequest &request);
+    // The answer to the last request has left completely (or never will: the peer went away).
+    void answered(HttpConnection *connection);
 
 private:
     void readIncoming();
@@ -28,6 +33,9 @@ private:
     void sendDropped(const HttpResponse &response);
     void rejectMalformed();
     void close();
+    void startStream(const HttpResponse &response);
+    void feedStream();
+    void finishAnswer();
 
     QTcpSocket *m_socket;
     QByteArray m_buffer;
@@ -35,4 +43,10 @@ private:
     bool m_keepAlive = true;
     bool m_closing = false;
     bool m_dispatching = false;
+    // An answer too big (or too endless) to build in memory goes out as the socket drains.
+    HttpResponse::Stream m_stream = HttpResponse::Stream::None;
+    qint64 m_zerosLeft = 0;
+    QElapsedTimer m_streaming;
+    struct Deflater;
+    Deflater *m_deflater = nullptr;
 };

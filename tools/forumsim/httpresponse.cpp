@@ -51,6 +51,27 @@ HttpResponse HttpResponse::never()
     return response;
 }
 
+HttpResponse HttpResponse::hostile(const QByteArray &kind)
+{
+    HttpResponse response = content(QByteArrayLiteral("text/html"), QByteArray());
+    if (kind == "endless") {
+        response.stream = Stream::Endless;
+        response.announceLength = false;
+    } else if (kind == "endless-length") {
+        response.stream = Stream::Endless;
+        response.padding = qint64(100) * 1000 * 1000 * 1000;
+    } else if (kind == "gzip") {
+        response.stream = Stream::Gzip;
+        response.announceLength = false;
+        response.extraHeaders = QByteArrayLiteral("Content-Encoding: gzip\r\n");
+    } else if (kind == "continue") {
+        response.stream = Stream::Continues;
+    } else {
+        return statusPage(404);
+    }
+    return response;
+}
+
 QByteArray HttpResponse::head(bool keepAlive) const
 {
     QByteArray head;
@@ -58,7 +79,8 @@ QByteArray HttpResponse::head(bool keepAlive) const
     head.append("HTTP/1.1 ").append(QByteArray::number(status)).append(' ').append(reasonPhrase(status));
     if (!contentType.isEmpty())
         head.append("\r\nContent-Type: ").append(contentType);
-    head.append("\r\nContent-Length: ").append(QByteArray::number(body.size()));
+    if (announceLength)
+        head.append("\r\nContent-Length: ").append(QByteArray::number(body.size() + padding));
     head.append(keepAlive ? "\r\nConnection: keep-alive" : "\r\nConnection: close");
-    return head.append("\r\nServer: forumsim\r\n\r\n");
+    return head.append("\r\nServer: forumsim\r\n").append(extraHeaders).append("\r\n");
 }
