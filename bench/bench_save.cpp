@@ -1,6 +1,9 @@
-// Saves N pictures of 50 KB from the simulated forum through the program's own harvesting and
-// save path (one album holding N identifiers), then the same N addresses with one curl process
-// that reuses its connection, and prints both rates side by side.
+// Saves N pictures of a given size from the simulated forum, each answered after a given delay,
+// through the program's own harvesting and save path (one album holding N identifiers), then the
+// same N addresses with one curl process that reuses its connection, and prints both rates side
+// by side. With "--ours-only" it saves once, without curl, and reports how much the program's
+// peak memory grew: one picture of a gigabyte shows whether pictures go straight to disk.
+//   bench_save [count] [bytes] [delay ms] [--ours-only]
 #include "benchwindow.h"
 
 #include "harvest.h"
@@ -54,10 +57,14 @@ static double curlSeconds(const QString &host, int count, const QString &folder)
 
 // The simulator runs in a process of its own, as a real server would, so that neither side
 // shares a thread with it.
-static QString startSimulator(QProcess &simulator, const QString &folder)
+static QString startSimulator(QProcess &simulator, const QString &folder, qint64 size, int delayMs)
 {
     QFile config(folder + QStringLiteral("/bench.json"));
-    if (!config.open(QIODevice::WriteOnly) || config.write(R"({"pictureSize":51200,"bars":[]})") < 0)
+    const QByteArray json = QStringLiteral(R"({"pictureSize":%1,"pictureDelayMs":%2,"bars":[]})")
+                                .arg(size)
+                                .arg(delayMs)
+                                .toUtf8();
+    if (!config.open(QIODevice::WriteOnly) || config.write(json) < 0)
         return QString();
     config.close();
     simulator.start(QCoreApplication::applicationDirPath() + QStringLiteral("/../forumsim"),
@@ -67,17 +74,59 @@ static QString startSimulator(QProcess &simulator, const QString &folder)
     return QString::fromUtf8(simulator.readLine()).trimmed().section(u' ', -1);
 }
 
+static long peakKiB()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+static int oursOnly(const QString &folder, int count)
+{
+    Timings t = Settings::timings();
+    t.maxPictureBytes = qint64(4) << 30;
+    t.pictureLimitSeconds = 600;
+    Settings::setTimings(t);
+    const long before = peakKiB();
+    BenchWindow window;
+    window.echo = false;
+    JobState state;
+    state.AlbumHtml = albumHtml(count);
+    state.AlbumTitle = QStringLiteral("bench");
+    state.BarFolder = folder;
+    QElapsedTimer clock;
+    clock.start();
+    harvestAlbum(state, window);
+    const double seconds = double(clock.elapsed()) / 1000;
+    qint64 bytes = 0;
+    for (const QFileInfo &file : QDir(folder + QStringLiteral("/bench")).entryInfoList(QDir::Files))
+        bytes += file.size();
+    std::printf("saved                  %lld bytes in %.2f s (%.0f MiB/s)\n", bytes, seconds,
+                double(bytes) / 1048576 / seconds);
+    std::printf("peak memory            %.1f MiB before, %.1f MiB after: grew by %.1f MiB\n", before / 1024.0,
+                peakKiB() / 1024.0, (peakKiB() - before) / 1024.0);
+    return 0;
+}
+
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     const int count = argc > 1 ? QByteArray(argv[1]).toInt() : 2000;
+    const qint64 size = argc > 2 ? QByteArray(argv[2]).toLongLong() : 51200;
+    const int delayMs = argc > 3 ? QByteArray(argv[3]).toInt() : 0;
     QTemporaryDir folder;
     QProcess simulator;
-    const QString host = startSimulator(simulator, folder.path());
+    const QString host = startSimulator(simulator, folder.path(), size, delayMs);
     if (host.isEmpty())
         return std::fprintf(stderr, "the simulator did not start\n"), 2;
     Settings::setProgramFolder(folder.path());
     Settings::setHosts(host, host);
+    if (argc > 4 && QByteArray(argv[4]) == "--ours-only") {
+        const int status = oursOnly(folder.path(), count);
+        simulator.kill();
+        simulator.waitForFinished();
+        return status;
+    }
     QDir().mkpath(folder.filePath(QStringLiteral("warm-up")));
     // The simulator makes each picture on first request; a first curl run keeps that out of both.
     curlSeconds(host, count, folder.filePath(QStringLiteral("warm-up")));
@@ -106,14 +155,12 @@ int main(int argc, char *argv[])
     }
     simulator.kill();
     simulator.waitForFinished();
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-
     std::sort(ours.begin(), ours.end());
     std::sort(theirs.begin(), theirs.end());
     const double oursMedian = ours.at(rounds / 2);
     const double theirsMedian = theirs.at(rounds / 2);
     std::printf("pictures               %d of %d saved in the last round, %d failures recorded\n", saved, count, failures);
+    std::printf("each                   %lld bytes, answered after %d ms\n", size, delayMs);
     std::printf("quillory (median of %d) %.2f s  %.0f pictures/s  (best %.2f s)\n", rounds, oursMedian,
                 count / oursMedian, ours.first());
     if (theirsMedian > 0) {
@@ -121,6 +168,6 @@ int main(int argc, char *argv[])
                     count / theirsMedian, theirs.first());
         std::printf("quillory / curl rate   %.2f\n", theirsMedian / oursMedian);
     }
-    std::printf("peak memory            %.1f MiB\n", usage.ru_maxrss / 1024.0);
+    std::printf("peak memory            %.1f MiB\n", peakKiB() / 1024.0);
     return 0;
 }

@@ -18,7 +18,7 @@ public:
     {
     }
 
-    QString barName() const override { return QString(); }
+    QString barName() const override { return name; }
     void showNameMissing() override {}
     void AppendLog(const QString &line) override
     {
@@ -30,6 +30,7 @@ public:
     BrowserAdapter &browser() override { return *m_browser; }
     FailureLists &failures() override { return m_failures; }
 
+    QString name;
     int lines = 0;
     bool echo = true;
 

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Builds and runs the benchmarks:
 #   bench/run.sh album   one sample album with the shipped delays (about 15 s)
-#   bench/run.sh save    2,000 pictures of 50 KB, ours against curl
+#   bench/run.sh save        2,000 pictures of 50 KB, ours against curl
+#   bench/run.sh latency     300 pictures of 100 KB, each answered after 30 ms, ours against curl
+#   bench/run.sh bar         5 albums of 40 such pictures with the shipped page pace (about 55 s)
+#   bench/run.sh bigpicture  one picture of 1 GiB: how much the program's peak memory grows
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
@@ -9,6 +12,9 @@ export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
 [ "$(id -u)" -ne 0 ] || export QTWEBENGINE_DISABLE_SANDBOX=1
 case "${1:-all}" in
   album) "$QUILLORY_BUILD/bench/bench_album" tools/forumsim/sample.json "${2:-7310001}" 2>/dev/null ;;
-  save) "$QUILLORY_BUILD/bench/bench_save" "${2:-2000}" ;;
-  all) "$0" album; "$0" save ;;
+  save) "$QUILLORY_BUILD/bench/bench_save" "${2:-2000}" 51200 0 ;;
+  latency) "$QUILLORY_BUILD/bench/bench_save" "${2:-300}" 102400 30 ;;
+  bar) "$QUILLORY_BUILD/bench/bench_bar" 5 40 30 2>/dev/null ;;
+  bigpicture) "$QUILLORY_BUILD/bench/bench_save" 1 1073741824 0 --ours-only ;;
+  all) for b in album save latency bar bigpicture; do "$0" "$b"; done ;;
 esac
