@@ -30,6 +30,7 @@ void ensureFolder(const QString &folder)
 
 void logOutcome(JobState &state, JobWindow &window, bool saved)
 {
+    state.PicturesFailed += saved ? 0 : 1;
     window.AppendLog(QStringLiteral("第%1页,第%2张%3")
                          .arg(state.AlbumPage)
                          .arg(state.ImageNo)
@@ -52,7 +53,7 @@ bool savePicture(JobState &state, JobWindow &window, const QString &ImageId)
 
 void harvestAlbum(JobState &state, JobWindow &window)
 {
-    const QString AlbumFolder = state.BarFolder + u'/' + safeFolderName(state.AlbumTitle);
+    const QString AlbumFolder = state.AlbumFolder;
     state.ImageNo = 0;
     for (const QString &ImageId : scanPictureIds(state.AlbumHtml)) {
         ++state.ImageNo;

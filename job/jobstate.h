@@ -19,7 +19,10 @@ struct JobState
     int AlbumPage = 1;
     QString AlbumHtml;
     QString AlbumTitle;
+    // The album's own folder: its title's, unless an earlier album of this job took that name.
+    QString AlbumFolder;
     int ImageNo = 0;
     QString ImageUrl;
     QString ImagePath;
+    int PicturesFailed = 0;
 };
