@@ -112,6 +112,8 @@ int main(int argc, char *argv[])
     passOnHeldBack();
     QApplication::setApplicationName(QStringLiteral("Quillory"));
     QApplication::setApplicationVersion(QStringLiteral(QUILLORY_VERSION));
+    // Ties the window to its menu entry and icon on desktops that go by the entry's name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.quillory.Quillory"));
     Form1 window;
     window.show();
     return QApplication::exec();
