@@ -1,16 +1,21 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts Quillory.
+# Installs what is missing, builds, installs Quillory into a folder of its own and starts it there.
 #   ./run.sh          the program against the real forum
 #   ./run.sh --demo   the program against the simulated forum and its sample bar, on 127.0.0.1
+# The pictures land beside the installed program, outside the build tree, so that no rebuild,
+# `rm -rf build` or `git clean` can touch them: <home>/bin/<bar>吧/<album>/<n>.jpg, where <home>
+# is $QUILLORY_HOME (default ~/Quillory), and <home>/demo for the demo.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/setup.sh
 
-# The web engine refuses to start its sandbox as root.
-[ "$(id -u)" -ne 0 ] || export QTWEBENGINE_DISABLE_SANDBOX=1
+home=${QUILLORY_HOME:-$HOME/Quillory}
+[ "${1:-}" != "--demo" ] || home=$home/demo
+cmake --install "$QUILLORY_BUILD" --prefix "$home" --strip >/dev/null
+echo "Quillory is in $home/bin; its pictures go to $home/bin/<bar>吧/<album>/."
 
 if [ "${1:-}" != "--demo" ]; then
-  exec "$QUILLORY_BUILD/quillory"
+  exec "$home/bin/quillory"
 fi
 
 portfile=$(mktemp)
@@ -24,4 +29,4 @@ done
 address=$(sed -n 's/^listening on //p' "$portfile")
 [ -n "$address" ] || { echo "the simulated forum did not start" >&2; exit 1; }
 echo "Simulated forum on $address: type 风景 and press 开始下载."
-QUILLORY_FORUM_HOST="$address" QUILLORY_IMAGE_HOST="$address" "$QUILLORY_BUILD/quillory"
+QUILLORY_FORUM_HOST="$address" QUILLORY_IMAGE_HOST="$address" "$home/bin/quillory"

@@ -95,6 +95,7 @@ void Form1::Command1_Click()
     // One job at a time: a second job would share the scratch file and the browser.
     if (m_jobRunning) {
         AppendLog(QStringLiteral("已有下载任务在进行，本次开始已忽略"));
+        ShowLastLogLine();
         return;
     }
     m_jobRunning = true;
@@ -104,7 +105,18 @@ void Form1::Command1_Click()
 
 void Form1::Command2_Click()
 {
-    runRetry(m_failures);
+    // Every recorded failure ends in CR LF.
+    const qsizetype waiting = m_failures.FailedUrls.count(QStringLiteral("\r\n"));
+    if (waiting == 0) {
+        AppendLog(QStringLiteral("没有下载失败的图片"));
+        ShowLastLogLine();
+        return;
+    }
+    AppendLog(QStringLiteral("开始重新下载%1张下载失败的图片").arg(waiting));
+    ShowLastLogLine();
+    const RetryCounts counts = runRetry(m_failures);
+    AppendLog(QStringLiteral("重新下载完成：成功%1张，仍失败%2张").arg(counts.saved).arg(counts.failed));
+    ShowLastLogLine();
 }
 
 QString Form1::barName() const

@@ -19,7 +19,8 @@ struct JobState
     int AlbumPage = 1;
     QString AlbumHtml;
     QString AlbumTitle;
-    QString AlbumFolder; // where the album's pictures go; from its title when empty
+    // The album's own folder: its title's, unless an earlier album of this job took that name.
+    QString AlbumFolder;
     int ImageNo = 0;
     QString ImageUrl;
     QString ImagePath;

@@ -4,6 +4,7 @@
 #include "harvest.h"
 #include "jobwindow.h"
 #include "listpagescan.h"
+#include "picturehome.h"
 #include "scratchfile.h"
 
 #include "fetch.h"
@@ -30,20 +31,36 @@ StartCommand::StartCommand(JobWindow &window)
 
 JobSummary StartCommand::run()
 {
-    if (m_window.barName().isEmpty())
+    if (m_window.barName().isEmpty()) {
         m_window.showNameMissing();
+        // A bar without a name has no album list to fetch.
+        m_summary.end = JobSummary::End::NoName;
+        return m_summary;
+    }
+    const PictureHome home;
+    if (!home.picturesMovedTo().isEmpty())
+        m_window.AppendLog(QStringLiteral("图片保存到：") + home.picturesMovedTo());
     openScratchFile();
-    discoverAlbums();
+    if (!discoverAlbums()) {
+        // Reporting an unreachable list as a bar without albums would be untrue.
+        end(JobSummary::End::ListUnreachable);
+        return m_summary;
+    }
     if (!prepareBarFolder()) {
         // The albums have nowhere to go; saying they were all downloaded would be untrue.
-        m_scratch.close();
-        m_window.ShowLastLogLine();
-        m_summary.end = JobSummary::End::NoBarFolder;
+        end(JobSummary::End::NoBarFolder);
         return m_summary;
     }
     processAlbums();
     complete();
     return m_summary;
+}
+
+void StartCommand::end(JobSummary::End how)
+{
+    m_scratch.close();
+    m_window.ShowLastLogLine();
+    m_summary.end = how;
 }
 
 void StartCommand::openScratchFile()
@@ -53,7 +70,8 @@ void StartCommand::openScratchFile()
         m_window.AppendLog(QStringLiteral("无法创建文件：") + m_scratch.fileName());
 }
 
-void StartCommand::discoverAlbums()
+// False when the first list page brought no answer: the bar's albums are then unknown.
+bool StartCommand::discoverAlbums()
 {
     JobState &s = m_state;
     // The name travels as a query value: "&", "#", "+" and "%" must not end or change it.
@@ -63,7 +81,14 @@ void StartCommand::discoverAlbums()
     m_window.AppendLog(QStringLiteral("开始获取相册地址！"));
     for (s.ListPage = 1; s.ListPage <= s.PageCount; ++s.ListPage) {
         const QString pageUrl = s.ListUrl + QStringLiteral("&pn=") + QString::number(s.ListPage);
-        s.ListHtml = BytesToBstr(GetBody(pageUrl, Settings::timings().pageLimitSeconds), QStringLiteral("gb2312"));
+        const FetchResult page = GetBody(pageUrl, Settings::timings().pageLimitSeconds);
+        if (!page.hasBytes()) {
+            m_window.AppendLog(QStringLiteral("获取相册列表失败：") + QUrl(pageUrl).toDisplayString() +
+                               QStringLiteral("（") + page.reason + QStringLiteral("）"));
+            if (s.ListPage == 1)
+                return false;
+        }
+        s.ListHtml = BytesToBstr(page, QStringLiteral("gb2312"));
         const ListPageScan scan = scanListPage(s.ListHtml, Settings::forumHost(), s.PageCount);
         s.AlbumUrls += scan.albumUrls;
         s.PageCount = scan.pageCount;
@@ -71,6 +96,7 @@ void StartCommand::discoverAlbums()
     s.AlbumList = s.AlbumUrls.isEmpty() ? QStringList() : s.AlbumUrls.split(QStringLiteral("\r\n"));
     s.AlbumCount = int(std::max<qsizetype>(s.AlbumList.size() - 1, 0));
     m_summary.albums = s.AlbumCount;
+    return true;
 }
 
 bool StartCommand::prepareBarFolder()
@@ -99,6 +125,7 @@ void StartCommand::processAlbums()
         s.AlbumUrl = s.AlbumList.at(s.AlbumIndex);
         s.AlbumPage = 1;
         renderAlbum(s, m_window);
+        s.AlbumFolder = s.BarFolder + u'/' + m_albumFolders.claim(s.AlbumTitle, albumIdFromUrl(s.AlbumUrl));
         harvest.finish();
         logAlbumLine(s, m_window);
         harvest.start(s);
@@ -113,5 +140,7 @@ void StartCommand::complete()
 {
     m_scratch.close();
     m_window.AppendLog(QStringLiteral("所有相册下载完毕！"));
+    if (m_summary.failed > 0)
+        m_window.AppendLog(QStringLiteral("其中%1张图片下载失败，可按“重新下载保存失败的文件”重试").arg(m_summary.failed));
     m_window.ShowLastLogLine();
 }

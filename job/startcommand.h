@@ -1,5 +1,6 @@
 #pragma once
 
+#include "albumfolders.h"
 #include "jobstate.h"
 
 #include <QFile>
@@ -29,13 +30,15 @@ public:
 
 private:
     void openScratchFile();
-    void discoverAlbums();
+    bool discoverAlbums();
     bool prepareBarFolder();
     void processAlbums();
     void complete();
+    void end(JobSummary::End how);
 
     JobWindow &m_window;
     JobState m_state;
     QFile m_scratch;
+    AlbumFolders m_albumFolders;
     JobSummary m_summary;
 };

@@ -6,7 +6,10 @@ set -euo pipefail
 QUILLORY_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 QUILLORY_BUILD="${QUILLORY_BUILD:-$QUILLORY_ROOT/build}"
 
-packages=(cmake g++ make qt6-base-dev qt6-webengine-dev libgl-dev libxkbcommon-dev zlib1g-dev fonts-noto-cjk curl)
+# desktop-file-utils and appstream check the installed menu entry; dpkg-dev lets cpack find
+# the Debian package's dependencies.
+packages=(cmake g++ make qt6-base-dev qt6-webengine-dev libgl-dev libxkbcommon-dev zlib1g-dev fonts-noto-cjk curl
+  desktop-file-utils appstream dpkg-dev)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -59,6 +59,7 @@ private slots:
         JobState state;
         state.BarFolder = program.path();
         state.AlbumTitle = QStringLiteral("t");
+        state.AlbumFolder = program.path() + QStringLiteral("/t");
         // A line break inside an identifier would split its list entry in two.
         state.AlbumHtml = QStringLiteral("<a href=\"?a&amp;pic_id=p1\"><a href=\"?a&amp;pic_id=bad\r\nid\">"
                                          "<a href=\"?a&amp;pic_id=gone\"><a href=\"?a&amp;pic_id=p1\">"
@@ -83,6 +84,7 @@ private slots:
         JobState state;
         state.BarFolder = program.path();
         state.AlbumTitle = QStringLiteral("t");
+        state.AlbumFolder = program.path() + QStringLiteral("/t");
         state.AlbumHtml = QStringLiteral("<body>pic_id=x\"</body>");
         harvestAlbum(state, window);
         QVERIFY(window.log.isEmpty());

@@ -12,7 +12,10 @@
 #include <QListWidget>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QProcess>
 #include <QUrlQuery>
+
+#include <unistd.h>
 
 using TestSupport::filesBelow;
 using TestSupport::lines;
@@ -34,6 +37,43 @@ QString readAll(const QString &path)
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QStringLiteral("<missing>");
 }
+
+// A folder that the program cannot write to. Permission bits do not stop root, so root gets a
+// read-only bind mount of the folder instead (which needs the right to mount).
+class UnwritableFolder
+{
+public:
+    UnwritableFolder(const QString &folder, const QString &mountPoint)
+    {
+        if (geteuid() != 0) {
+            m_path = folder;
+            m_ready = QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
+            return;
+        }
+        m_path = mountPoint;
+        m_mounted = QDir().mkpath(mountPoint) &&
+                    QProcess::execute(QStringLiteral("mount"), {QStringLiteral("--bind"), folder, mountPoint}) == 0;
+        m_ready = m_mounted && QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-o"),
+                                                                           QStringLiteral("remount,ro,bind"),
+                                                                           mountPoint}) == 0;
+    }
+
+    ~UnwritableFolder()
+    {
+        if (m_mounted)
+            QProcess::execute(QStringLiteral("umount"), {m_path});
+        else
+            QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    bool ready() const { return m_ready; }
+    QString path() const { return m_path; }
+
+private:
+    QString m_path;
+    bool m_mounted = false;
+    bool m_ready = false;
+};
 
 } // namespace
 
@@ -249,6 +289,130 @@ private slots:
                                    QStringLiteral("所有相册下载完毕！")}));
     }
 
+    void listPagesThatBringNoAnswer_data()
+    {
+        QTest::addColumn<QByteArray>("bar");
+        QTest::addColumn<bool>("refusedPort");
+        QTest::addColumn<QStringList>("expected"); // "%1" stands for the forum's host and port
+        const QByteArray albums = R"("perPage":2,"lastPageLink":"first","albums":[{"id":"81","title":"一"},
+            {"id":"82","title":"二"},{"id":"83","title":"三"},{"id":"84","title":"四"},{"id":"85","title":"五"}])";
+        QTest::newRow("refused")
+            << QByteArray(R"({"name":"断",)" + albums + "}") << true
+            << QStringList({QStringLiteral("开始获取相册地址！"),
+                            QStringLiteral("获取相册列表失败：http://%1/photo/g?kw=断&pn=1（网络错误：Connection refused）")});
+        QTest::newRow("first page not found")
+            << QByteArray(R"({"name":"断","pageStatus":{"1":404},)" + albums + "}") << false
+            << QStringList({QStringLiteral("开始获取相册地址！"),
+                            QStringLiteral("获取相册列表失败：http://%1/photo/g?kw=断&pn=1（HTTP 404）")});
+        QTest::newRow("a later page fails")
+            << QByteArray(R"({"name":"断","pageStatus":{"2":503},)" + albums + "}") << false
+            << QStringList({QStringLiteral("开始获取相册地址！"),
+                            QStringLiteral("获取相册列表失败：http://%1/photo/g?kw=断&pn=2（HTTP 503）"),
+                            QStringLiteral("获取相册地址完成！断吧共有3个相册"), QStringLiteral("开始处理相册(1/3):一"),
+                            QStringLiteral("开始处理相册(2/3):二"), QStringLiteral("开始处理相册(3/3):五"),
+                            QStringLiteral("所有相册下载完毕！")});
+    }
+
+    void listPagesThatBringNoAnswer()
+    {
+        QFETCH(QByteArray, bar);
+        QFETCH(bool, refusedPort);
+        QFETCH(QStringList, expected);
+        load(R"({"bars":[)" + bar + "]}");
+        // Nothing listens on port 1.
+        const QString host = refusedPort ? QStringLiteral("127.0.0.1:1") : m_server.hostAndPort();
+        Settings::setHosts(host, host);
+        const QStringList log = start(QStringLiteral("断"));
+        Settings::setHosts(m_server.hostAndPort(), m_server.hostAndPort());
+        for (QString &line : expected)
+            line = line.arg(host);
+        QCOMPARE(log, expected);
+        QCOMPARE(form().List1->currentRow(), form().List1->count() - 1);
+        const bool albumsFound = log.size() > 2;
+        QCOMPARE(QFileInfo::exists(barFolder(QStringLiteral("断"))), albumsFound);
+        QCOMPARE(QFileInfo(program() + QStringLiteral("/1.txt")).size(), 0);
+    }
+
+    void albumsSharingAFolderNameKeepEveryPicture_data()
+    {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("second");
+        QTest::addColumn<QString>("firstFolder");
+        QTest::addColumn<QString>("secondFolder");
+        QTest::newRow("same title") << QStringLiteral("春游") << QStringLiteral("春游") << QStringLiteral("春游")
+                                    << QStringLiteral("春游 (92)");
+        QTest::newRow("titles that become one name") << QStringLiteral("a/b") << QStringLiteral("a\\b")
+                                                     << QStringLiteral("a_b") << QStringLiteral("a_b (92)");
+        QTest::newRow("dot and empty title") << QStringLiteral(".") << QString() << QStringLiteral("_")
+                                             << QStringLiteral(" (92)");
+    }
+
+    void albumsSharingAFolderNameKeepEveryPicture()
+    {
+        QFETCH(QString, first);
+        QFETCH(QString, second);
+        QFETCH(QString, firstFolder);
+        QFETCH(QString, secondFolder);
+        const auto album = [](const char *id, const QString &title, const QJsonArray &pictures) {
+            return QJsonObject{{QStringLiteral("id"), QLatin1String(id)}, {QStringLiteral("title"), title},
+                               {QStringLiteral("pictures"), pictures}};
+        };
+        const QJsonObject barObject{
+            {QStringLiteral("name"), QStringLiteral("同名")},
+            {QStringLiteral("albums"), QJsonArray{album("91", first, {QStringLiteral("m1"), QStringLiteral("m2")}),
+                                                  album("92", second, {QStringLiteral("n1"), QStringLiteral("n2")})}}};
+        load(QJsonDocument(QJsonObject{{QStringLiteral("bars"), QJsonArray{barObject}}}).toJson());
+        const QStringList expectedLog = {QStringLiteral("开始获取相册地址！"), QStringLiteral("获取相册地址完成！同名吧共有2个相册"),
+                                         QStringLiteral("开始处理相册(1/2):") + first, ok(1), ok(2),
+                                         QStringLiteral("开始处理相册(2/2):") + second, ok(1), ok(2),
+                                         QStringLiteral("所有相册下载完毕！")};
+        QStringList expectedFiles = {QStringLiteral("program/1.txt"), QStringLiteral("program/cs.txt")};
+        const QString bar = QStringLiteral("program/同名吧/");
+        for (const QString &name : {QStringLiteral("1.jpg"), QStringLiteral("2.jpg")})
+            expectedFiles << bar + firstFolder + u'/' + name << bar + secondFolder + u'/' + name;
+        expectedFiles.sort();
+        // The same bar downloaded again lands in the same folders.
+        for (int run = 0; run < 2; ++run) {
+            QCOMPARE(start(QStringLiteral("同名")), expectedLog);
+            QCOMPARE(filesBelow(m_root->path()), expectedFiles);
+            const QString folder = barFolder(QStringLiteral("同名"));
+            verifyPicture(folder + u'/' + firstFolder + QStringLiteral("/1.jpg"), QStringLiteral("m1"));
+            verifyPicture(folder + u'/' + firstFolder + QStringLiteral("/2.jpg"), QStringLiteral("m2"));
+            verifyPicture(folder + u'/' + secondFolder + QStringLiteral("/1.jpg"), QStringLiteral("n1"));
+            verifyPicture(folder + u'/' + secondFolder + QStringLiteral("/2.jpg"), QStringLiteral("n2"));
+        }
+    }
+
+    void unwritableProgramFolderSendsPicturesToThePicturesFolder()
+    {
+        load(R"({"bars":[{"name":"家","albums":[{"id":"95","title":"t","pictures":["u1"]}]}]})");
+        const QByteArray home = qgetenv("HOME");
+        const QByteArray configHome = qgetenv("XDG_CONFIG_HOME");
+        qputenv("HOME", QFile::encodeName(m_root->filePath(QStringLiteral("home"))));
+        qunsetenv("XDG_CONFIG_HOME");
+        const auto restore = qScopeGuard([&] {
+            qputenv("HOME", home);
+            if (!configHome.isNull())
+                qputenv("XDG_CONFIG_HOME", configHome);
+        });
+        const QString pictures = m_root->filePath(QStringLiteral("home/Pictures/Quillory"));
+        UnwritableFolder folder(program(), m_root->filePath(QStringLiteral("readonly")));
+        if (!folder.ready())
+            QSKIP("this machine lets the test make no unwritable folder");
+        Settings::setProgramFolder(folder.path());
+        const QStringList log = start(QStringLiteral("家"));
+        QCOMPARE(log, QStringList({QStringLiteral("图片保存到：") + pictures, QStringLiteral("开始获取相册地址！"),
+                                   QStringLiteral("获取相册地址完成！家吧共有1个相册"), QStringLiteral("开始处理相册(1/1):t"),
+                                   ok(1), QStringLiteral("所有相册下载完毕！")}));
+        QCOMPARE(filesBelow(pictures), QStringList({QStringLiteral("1.txt"), QStringLiteral("cs.txt"),
+                                                    QStringLiteral("家吧/t/1.jpg")}));
+        verifyPicture(pictures + QStringLiteral("/家吧/t/1.jpg"), QStringLiteral("u1"));
+        QCOMPARE(filesBelow(folder.path()), QStringList());
+        // Every job decides afresh and says so again.
+        QCOMPARE(Settings::pictureFolder(), folder.path());
+        QCOMPARE(start(QStringLiteral("家")).first(), QStringLiteral("图片保存到：") + pictures);
+    }
+
     void savesFailsAndRetries()
     {
         load(R"({"bars":[{"name":"故障","perPage":2,"lastPageLink":"first","albums":[
@@ -262,7 +426,8 @@ private slots:
                                    QStringLiteral("开始处理相册(1/3):甲"), ok(1), failed(2), ok(3), failed(4), ok(5),
                                    QStringLiteral("开始处理相册(2/3):乙"), failed(1), failed(2), failed(3), failed(4),
                                    QStringLiteral("开始处理相册(3/3):甲"), failed(1), ok(2),
-                                   QStringLiteral("所有相册下载完毕！")}));
+                                   QStringLiteral("所有相册下载完毕！"),
+                                   QStringLiteral("其中7张图片下载失败，可按“重新下载保存失败的文件”重试")}));
         QCOMPARE(form().List1->currentRow(), form().List1->count() - 1);
 
         const QString bar = barFolder(QStringLiteral("故障"));
@@ -273,7 +438,7 @@ private slots:
         };
         const QList<QPair<QString, QString>> failures = {
             pair("f2", "/甲/2.jpg"), pair("f4", "/甲/4.jpg"), pair("g1", "/乙/1.jpg"), pair("g2", "/乙/2.jpg"),
-            pair("g3", "/乙/3.jpg"), pair("g4", "/乙/4.jpg"), pair("h1", "/甲/1.jpg")};
+            pair("g3", "/乙/3.jpg"), pair("g4", "/乙/4.jpg"), pair("h1", "/甲 (53)/1.jpg")};
         QString urls, paths;
         for (const auto &[url, path] : failures) {
             urls += url;
@@ -281,10 +446,11 @@ private slots:
         }
         QCOMPARE(form().failures().FailedUrls, urls);
         QCOMPARE(form().failures().FailedPaths, paths);
-        // The third album shares the first one's folder: its failed 1.jpg left the earlier picture
-        // untouched, its 2.jpg is new. A one-byte body is written but counts as failed.
-        verifyPicture(bar + QStringLiteral("/甲/2.jpg"), QStringLiteral("h2"));
+        // The third album shares the first one's title but not its folder. A one-byte body is
+        // written but counts as failed.
+        verifyPicture(bar + QStringLiteral("/甲 (53)/2.jpg"), QStringLiteral("h2"));
         verifyPicture(bar + QStringLiteral("/甲/1.jpg"), QStringLiteral("f1"));
+        QVERIFY(!QFileInfo::exists(bar + QStringLiteral("/甲/2.jpg")));
         QCOMPARE(QFileInfo(bar + QStringLiteral("/乙/3.jpg")).size(), 1);
         QVERIFY(!QFileInfo::exists(bar + QStringLiteral("/乙/1.jpg")));
         QVERIFY(!QFileInfo::exists(bar + QStringLiteral("/乙/2.jpg")));
@@ -293,11 +459,19 @@ private slots:
         form().Command2_Click();
         QCOMPARE(form().failures().FailedUrls, failures.at(5).first);
         QCOMPARE(form().failures().FailedPaths, failures.at(5).second);
-        verifyPicture(bar + QStringLiteral("/甲/1.jpg"), QStringLiteral("h1"));
+        verifyPicture(bar + QStringLiteral("/甲 (53)/1.jpg"), QStringLiteral("h1"));
+        verifyPicture(bar + QStringLiteral("/甲/1.jpg"), QStringLiteral("f1"));
         verifyPicture(bar + QStringLiteral("/甲/2.jpg"), QStringLiteral("f2"));
         verifyPicture(bar + QStringLiteral("/乙/1.jpg"), QStringLiteral("g1"));
         verifyPicture(bar + QStringLiteral("/乙/3.jpg"), QStringLiteral("g3"));
-        QCOMPARE(lines(form().List1).size(), log.size());
+        QCOMPARE(lines(form().List1).mid(log.size()),
+                 QStringList({QStringLiteral("开始重新下载7张下载失败的图片"),
+                              QStringLiteral("重新下载完成：成功6张，仍失败1张")}));
+        QCOMPARE(form().List1->currentRow(), form().List1->count() - 1);
+        form().Command2_Click();
+        QCOMPARE(lines(form().List1).mid(log.size() + 2),
+                 QStringList({QStringLiteral("开始重新下载1张下载失败的图片"),
+                              QStringLiteral("重新下载完成：成功0张，仍失败1张")}));
         QVERIFY(!filesBelow(m_root->path()).join(u'\n').contains(QStringLiteral(".jpg.")));
     }
 
@@ -313,7 +487,8 @@ private slots:
         QCOMPARE(log, QStringList({QStringLiteral("开始获取相册地址！"), QStringLiteral("获取相册地址完成！并行吧共有2个相册"),
                                    QStringLiteral("开始处理相册(1/2):前"), ok(1), ok(2), failed(3), ok(4), failed(5),
                                    ok(6), ok(7), ok(8), failed(9), ok(10), QStringLiteral("开始处理相册(2/2):后"),
-                                   ok(1), failed(2), ok(3), QStringLiteral("所有相册下载完毕！")}));
+                                   ok(1), failed(2), ok(3), QStringLiteral("所有相册下载完毕！"),
+                                   QStringLiteral("其中4张图片下载失败，可按“重新下载保存失败的文件”重试")}));
         const QString bar = barFolder(QStringLiteral("并行"));
         QString urls, paths;
         for (const auto &[id, path] : {std::pair("q3", "/前/3.jpg"), std::pair("q5", "/前/5.jpg"),
@@ -367,7 +542,9 @@ private slots:
         const QStringList log = start(QStringLiteral("二"));
         QVERIFY(retried);
         QCOMPARE(log, QStringList({QStringLiteral("开始获取相册地址！"), QStringLiteral("获取相册地址完成！二吧共有1个相册"),
-                                   QStringLiteral("开始处理相册(1/1):y"), ok(1), ok(2), QStringLiteral("所有相册下载完毕！")}));
+                                   QStringLiteral("开始处理相册(1/1):y"), QStringLiteral("开始重新下载1张下载失败的图片"),
+                                   QStringLiteral("重新下载完成：成功1张，仍失败0张"), ok(1), ok(2),
+                                   QStringLiteral("所有相册下载完毕！")}));
         QCOMPARE(form().failures().FailedUrls, QString());
         verifyPicture(barFolder(QStringLiteral("一")) + QStringLiteral("/x/1.jpg"), QStringLiteral("r1"));
         verifyPicture(barFolder(QStringLiteral("二")) + QStringLiteral("/y/1.jpg"), QStringLiteral("s1"));

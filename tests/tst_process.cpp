@@ -5,6 +5,7 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTemporaryDir>
 
@@ -13,6 +14,21 @@ namespace {
 QString driver()
 {
     return qEnvironmentVariable("QUILLORY_BUILD_DIR") + QStringLiteral("/tests/jobdriver");
+}
+
+QString program()
+{
+    return qEnvironmentVariable("QUILLORY_BUILD_DIR") + QStringLiteral("/quillory");
+}
+
+// The test's own environment without any display or platform choice.
+QProcessEnvironment withoutDisplay()
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString &name : {QStringLiteral("DISPLAY"), QStringLiteral("WAYLAND_DISPLAY"),
+                                QStringLiteral("QT_QPA_PLATFORM")})
+        env.remove(name);
+    return env;
 }
 
 int browserHelpers()
@@ -24,6 +40,43 @@ int browserHelpers()
             ++count;
     }
     return count;
+}
+
+// The process `root` and everything started below it that is still alive.
+QSet<qint64> processTree(qint64 root)
+{
+    QHash<qint64, qint64> parents;
+    for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        // "pid (name) state ppid ...": the name may hold blanks and parentheses.
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1)
+            parents.insert(pid.toLongLong(), fields.at(1).toLongLong());
+    }
+    QSet<qint64> tree{root};
+    for (qsizetype before = 0; before != tree.size();) {
+        before = tree.size();
+        for (auto it = parents.cbegin(); it != parents.cend(); ++it) {
+            if (tree.contains(it.value()))
+                tree.insert(it.key());
+        }
+    }
+    return tree;
+}
+
+// A zombie counts as gone: whoever adopted it may never reap it.
+bool anyAlive(const QSet<qint64> &pids)
+{
+    return std::any_of(pids.cbegin(), pids.cend(), [](qint64 pid) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            return false;
+        const QByteArray line = stat.readAll();
+        return line.mid(line.lastIndexOf(')') + 2, 1) != "Z";
+    });
 }
 
 } // namespace
@@ -91,6 +144,68 @@ private slots:
         QVERIFY(!out.contains(QStringLiteral("所有相册下载完毕！")));
         // The engine's helper processes go with the program.
         QTRY_COMPARE_WITH_TIMEOUT(browserHelpers(), helpersBefore, 3000);
+    }
+
+    void commandLine_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("display"); // DISPLAY, when set
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("out");     // a pattern for the whole of standard output
+        QTest::addColumn<QString>("err");     // ... and of standard error
+        QTest::newRow("--version") << QStringList{QStringLiteral("--version")} << QString() << 0
+                                   << QStringLiteral("quillory \\d+\\.\\d+(\\.\\d+)?\n") << QString();
+        QTest::newRow("--help") << QStringList{QStringLiteral("--help")} << QString() << 0
+                                << QStringLiteral("Usage: quillory [^\\n]*\n(.*\n)*") << QString();
+        QTest::newRow("no display") << QStringList() << QString() << 1 << QString()
+                                    << QStringLiteral("quillory: cannot open its window: no display [^\\n]*\n");
+        QTest::newRow("display that does not answer")
+            << QStringList() << QStringLiteral(":97") << 1 << QString()
+            << QStringLiteral("quillory: cannot open its window: [^\\n]*:97[^\\n]*\n");
+    }
+
+    void commandLine()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, display);
+        QFETCH(int, exitCode);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        QVERIFY(!QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X97")));
+        QProcessEnvironment env = withoutDisplay();
+        if (!display.isEmpty())
+            env.insert(QStringLiteral("DISPLAY"), display);
+        QProcess quillory;
+        quillory.setProcessEnvironment(env);
+        quillory.start(program(), arguments);
+        QVERIFY(quillory.waitForFinished(30000));
+        QCOMPARE(quillory.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(quillory.exitCode(), exitCode);
+        const QString stdOut = QString::fromUtf8(quillory.readAllStandardOutput());
+        const QString stdErr = QString::fromUtf8(quillory.readAllStandardError());
+        QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(out)).match(stdOut).hasMatch(), qPrintable(stdOut));
+        QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(err)).match(stdErr).hasMatch(), qPrintable(stdErr));
+    }
+
+    void startsWithoutTheSandboxVariable()
+    {
+        // As root the web engine's sandbox would end the program at once; the program turns it off.
+        QProcessEnvironment env = withoutDisplay();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.remove(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"));
+        QProcess quillory;
+        quillory.setProcessEnvironment(env);
+        quillory.start(program(), {});
+        QVERIFY(quillory.waitForStarted());
+        QVERIFY(!quillory.waitForFinished(4000));
+        const QSet<qint64> started = processTree(quillory.processId());
+        QVERIFY(started.size() > 1); // the web engine's helpers run
+        quillory.kill();
+        QVERIFY(quillory.waitForFinished());
+        const QString stdErr = QString::fromUtf8(quillory.readAllStandardError());
+        QVERIFY2(!stdErr.contains(QStringLiteral("without --no-sandbox")), qPrintable(stdErr));
+        // The helpers go with the program, and leave nothing behind for the other tests.
+        QTRY_VERIFY_WITH_TIMEOUT(!anyAlive(started), 5000);
     }
 
     void killedMidJobLeavesNoPartialPicture_data()

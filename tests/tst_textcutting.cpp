@@ -1,3 +1,4 @@
+#include "albumfolders.h"
 #include "albumrender.h"
 #include "foldername.h"
 #include "listpagescan.h"
@@ -315,6 +316,44 @@ private slots:
         const QSet<QString> added = treeBelow(root.path()) - before;
         QCOMPARE(QStringList(added.cbegin(), added.cend()), QStringList{u"forum/bar/"_s + folder});
         QCOMPARE(QFileInfo(bar + u'/' + folder).fileName(), folder);
+    }
+
+    void albumFolders_data()
+    {
+        // Each album as "title|id", in job order; the folders they get, in the same order.
+        QTest::addColumn<QStringList>("albums");
+        QTest::addColumn<QStringList>("expected");
+        const QString longTitle = u"图"_s.repeated(100);
+        QTest::newRow("distinct titles keep their folders")
+            << QStringList{u"甲|1"_s, u"乙|2"_s} << QStringList{u"甲"_s, u"乙"_s};
+        QTest::newRow("same title") << QStringList{u"甲|1"_s, u"乙|2"_s, u"甲|3"_s, u"甲|4"_s}
+                                    << QStringList{u"甲"_s, u"乙"_s, u"甲 (3)"_s, u"甲 (4)"_s};
+        QTest::newRow("titles that become one name")
+            << QStringList{u"a/b|1"_s, u"a\\b|2"_s, u".|3"_s, u"|4"_s}
+            << QStringList{u"a_b"_s, u"a_b (2)"_s, u"_"_s, u" (4)"_s};
+        QTest::newRow("case tells folders apart") << QStringList{u"Sea|1"_s, u"sea|2"_s}
+                                                  << QStringList{u"Sea"_s, u"sea"_s};
+        QTest::newRow("album listed twice, then a third time")
+            << QStringList{u"x|7"_s, u"x|7"_s, u"x|7"_s} << QStringList{u"x"_s, u"x (7)"_s, u"x (7, 2)"_s};
+        QTest::newRow("a title that reads like a renamed one")
+            << QStringList{u"x|1"_s, u"x (2)|3"_s, u"x|2"_s} << QStringList{u"x"_s, u"x (2)"_s, u"x (2, 2)"_s};
+        // 300 bytes of title: the title is cut, never the id that tells the albums apart.
+        QTest::newRow("long titles keep the id")
+            << QStringList{longTitle + u"|1"_s, longTitle + u"|22"_s}
+            << QStringList{u"图"_s.repeated(85), u"图"_s.repeated(83) + u" (22)"_s};
+    }
+
+    void albumFolders()
+    {
+        QFETCH(QStringList, albums);
+        QFETCH(QStringList, expected);
+        AlbumFolders folders;
+        QStringList got;
+        for (const QString &album : albums)
+            got << folders.claim(album.section(u'|', 0, 0), album.section(u'|', 1));
+        QCOMPARE(got, expected);
+        for (const QString &name : got)
+            QVERIFY(name.toUtf8().size() <= 255);
     }
 
     void titleEntities_data()

@@ -133,15 +133,33 @@ LastPageLink lastPageLink(const QJsonObject &object, const QString &where)
     fail(where, u"lastPageLink must be \"notLast\", \"first\", \"every\" or \"none\""_qs);
 }
 
+QHash<int, int> pageStatus(const QJsonObject &object, const QString &where)
+{
+    const QJsonValue value = object.value(u"pageStatus"_qs);
+    if (!value.isUndefined() && !value.isObject())
+        fail(where, u"pageStatus must be an object"_qs);
+    const QJsonObject pages = value.toObject();
+    QHash<int, int> statuses;
+    for (auto it = pages.begin(); it != pages.end(); ++it) {
+        bool ok = false;
+        const int page = it.key().toInt(&ok);
+        if (!ok || page < 1)
+            fail(where, u"pageStatus keys must be page numbers from 1"_qs);
+        statuses.insert(page, int(integer(pages, it.key(), 200, 100, 599, where % u" pageStatus"_qs)));
+    }
+    return statuses;
+}
+
 ForumBar parseBar(const QJsonObject &object, const QString &where)
 {
-    checkKeys(object, {u"name"_qs, u"perPage"_qs, u"lastPageLink"_qs, u"albums"_qs}, where);
+    checkKeys(object, {u"name"_qs, u"perPage"_qs, u"lastPageLink"_qs, u"pageStatus"_qs, u"albums"_qs}, where);
     ForumBar bar;
     bar.name = text(object, u"name"_qs, where);
     if (bar.name.isEmpty())
         fail(where, u"name must be a non-empty string"_qs);
     bar.perPage = int(integer(object, u"perPage"_qs, 10, 1, 100000, where));
     bar.lastPageLink = lastPageLink(object, where);
+    bar.pageStatus = pageStatus(object, where);
     const QJsonArray albums = array(object, u"albums"_qs, where);
     for (qsizetype i = 0; i < albums.size(); ++i) {
         const QString at = where % u" album "_qs % QString::number(i);

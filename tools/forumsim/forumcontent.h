@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -39,6 +40,7 @@ struct ForumBar
     QString name;
     int perPage = 10;
     LastPageLink lastPageLink = LastPageLink::NotLast;
+    QHash<int, int> pageStatus; // list pages answered with this status instead of their albums
     QList<ForumAlbum> albums;
 
     int pageCount() const { return qMax(1, int((albums.size() + perPage - 1) / perPage)); }

@@ -83,7 +83,10 @@ HttpResponse ForumRouter::listPage(const QByteArray &query) const
     const QUrlQuery items(QString::fromUtf8(query));
     const QString barName = items.queryItemValue(u"kw"_qs, QUrl::FullyDecoded);
     const ForumBar *bar = m_config.bar(barName);
-    return HttpResponse::content(GbkHtml, PageRenderer::listPage(barName, bar, pageNumber(items)));
+    const int page = pageNumber(items);
+    if (bar && bar->pageStatus.contains(page))
+        return HttpResponse::statusPage(bar->pageStatus.value(page));
+    return HttpResponse::content(GbkHtml, PageRenderer::listPage(barName, bar, page));
 }
 
 HttpResponse ForumRouter::albumPage(const QString &albumId) const

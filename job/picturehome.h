@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+// Where one job puts its pictures and scratch files. They belong beside the program, but a
+// program installed where its user cannot write (system-wide) sends them to the user's pictures
+// folder instead, for as long as the job runs. A front end that chose its own folders keeps them.
+class PictureHome final
+{
+    Q_DISABLE_COPY_MOVE(PictureHome)
+
+public:
+    PictureHome();
+    ~PictureHome();
+
+    // The folder the job's pictures go to instead of the program folder; empty when they go there.
+    QString picturesMovedTo() const { return m_movedPictures ? m_movedTo : QString(); }
+
+    static QString fallbackFolder();
+
+private:
+    QString m_movedTo;
+    bool m_movedPictures = false;
+    bool m_movedScratch = false;
+};

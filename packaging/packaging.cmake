@@ -1,0 +1,33 @@
+# What `cmake --install` puts where, and the Debian package that `cpack -G DEB` builds from it.
+include(GNUInstallDirs)
+
+# Every program we ship goes to bin/. The simulated forum and the benchmarks are tools for
+# developing Quillory and stay in the build tree.
+set(QUILLORY_SHIPPED_PROGRAMS quillory)
+install(TARGETS ${QUILLORY_SHIPPED_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+# The desktop's menu entry, its icon and the software centre's description share one id.
+set(QUILLORY_APP_ID org.quillory.Quillory)
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/${QUILLORY_APP_ID}.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/${QUILLORY_APP_ID}.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/${QUILLORY_APP_ID}.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME quillory)
+set(CPACK_PACKAGE_VENDOR Quillory)
+set(CPACK_PACKAGE_CONTACT "Quillory maintainers <maintainers@users.noreply.c-seed-c677e8dc.example>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "bulk downloader of a forum bar's photo albums")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Quillory downloads, in bulk, the pictures of every photo album of one bar of a public web forum.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION net)
+# The libraries' packages come from the binary itself (dpkg-shlibdeps); the window's texts
+# are Chinese and need a font that has them.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk | fonts-wqy-microhei | fonts-wqy-zenhei")
+include(CPack)
