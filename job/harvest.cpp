@@ -28,24 +28,59 @@ void ensureFolder(const QString &folder)
         QDir().mkdir(folder);
 }
 
-void logOutcome(JobState &state, JobWindow &window, bool saved)
+void logOutcome(JobState &state, JobWindow &window, const PictureOutcome &outcome)
 {
-    window.AppendLog(QStringLiteral("第%1页,第%2张%3")
-                         .arg(state.AlbumPage)
-                         .arg(state.ImageNo)
-                         .arg(saved ? QStringLiteral("下载成功！") : QStringLiteral("下载失败！")));
+    window.pictureDone(outcome);
+    QString what;
+    switch (outcome.kind) {
+    case PictureOutcome::Kind::Saved:
+        what = QStringLiteral("下载成功！");
+        break;
+    case PictureOutcome::Kind::Skipped:
+        what = QStringLiteral("已保存过，跳过");
+        break;
+    case PictureOutcome::Kind::Failed:
+        what = QStringLiteral("下载失败！");
+        if (window.explainsFailures() && !outcome.reason.isEmpty())
+            what += QStringLiteral("（") + outcome.reason + QStringLiteral("）");
+        break;
+    }
+    window.AppendLog(QStringLiteral("第%1页,第%2张").arg(state.AlbumPage).arg(state.ImageNo) + what);
 }
 
-bool savePicture(JobState &state, JobWindow &window, const QString &ImageId)
+PictureOutcome savePicture(JobState &state, JobWindow &window, const QString &ImageId)
 {
-    if (!fetchableId(ImageId))
-        return false;
-    if (SaveJpg(state.ImageUrl, state.ImagePath) != 0)
-        return true;
+    PictureOutcome outcome;
+    outcome.url = state.ImageUrl;
+    outcome.path = state.ImagePath;
+    if (!fetchableId(ImageId)) {
+        outcome.reason = QStringLiteral("图片标识含控制字符");
+        ++state.PicturesFailed;
+        return outcome;
+    }
+    const SavedPicture saved = saveJpgWithReason(state.ImageUrl, state.ImagePath);
+    outcome.bytes = saved.bytes;
+    if (saved.result() != 0) {
+        outcome.kind = PictureOutcome::Kind::Saved;
+        ++state.PicturesSaved;
+        return outcome;
+    }
+    outcome.reason = saved.reason;
+    ++state.PicturesFailed;
     FailureLists &lists = window.failures();
     lists.FailedUrls += state.ImageUrl + QStringLiteral("\r\n");
     lists.FailedPaths += state.ImagePath + QStringLiteral("\r\n");
-    return false;
+    return outcome;
+}
+
+PictureOutcome skippedPicture(JobState &state)
+{
+    PictureOutcome outcome;
+    outcome.kind = PictureOutcome::Kind::Skipped;
+    outcome.url = state.ImageUrl;
+    outcome.path = state.ImagePath;
+    ++state.PicturesSkipped;
+    return outcome;
 }
 
 } // namespace
@@ -53,15 +88,23 @@ bool savePicture(JobState &state, JobWindow &window, const QString &ImageId)
 void harvestAlbum(JobState &state, JobWindow &window)
 {
     const QString AlbumFolder = state.BarFolder + u'/' + safeFolderName(state.AlbumTitle);
+    const QStringList ImageIds = scanPictureIds(state.AlbumHtml);
+    window.albumHarvested(state.AlbumIndex + 1, state.AlbumCount, state.AlbumTitle, int(ImageIds.size()));
+    if (!window.savesPictures())
+        return;
     state.ImageNo = 0;
-    for (const QString &ImageId : scanPictureIds(state.AlbumHtml)) {
+    for (const QString &ImageId : ImageIds) {
         ++state.ImageNo;
         state.ImageUrl = QStringLiteral("http://") + Settings::imageHost() + QStringLiteral("/forum/pic/item/") +
                          ImageId + QStringLiteral(".jpg");
         state.ImagePath = AlbumFolder + u'/' + QString::number(state.ImageNo) + QStringLiteral(".jpg");
         ensureFolder(AlbumFolder);
-        ScratchFile::write(QStringLiteral("cs.txt"), state.ImageUrl);
-        logOutcome(state, window, savePicture(state, window, ImageId));
+        if (window.pictureAlreadySaved(state.ImageUrl, state.ImagePath)) {
+            logOutcome(state, window, skippedPicture(state));
+        } else {
+            ScratchFile::write(QStringLiteral("cs.txt"), state.ImageUrl);
+            logOutcome(state, window, savePicture(state, window, ImageId));
+        }
         window.ShowLastLogLine();
     }
 }

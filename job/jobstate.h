@@ -22,4 +22,8 @@ struct JobState
     int ImageNo = 0;
     QString ImageUrl;
     QString ImagePath;
+    // What became of the pictures so far, for front ends that report more than the log.
+    int PicturesSaved = 0;
+    int PicturesSkipped = 0;
+    int PicturesFailed = 0;
 };

@@ -28,7 +28,10 @@ RetryCounts runRetry(FailureLists &lists, const std::function<void(const Picture
         PictureOutcome outcome;
         outcome.url = urls.at(i);
         outcome.path = path;
-        const bool saved = SaveJpg(urls.at(i), path) != 0;
+        const SavedPicture picture = saveJpgWithReason(urls.at(i), path);
+        const bool saved = picture.result() != 0;
+        outcome.bytes = picture.bytes;
+        outcome.reason = saved ? QString() : picture.reason;
         outcome.kind = saved ? PictureOutcome::Kind::Saved : PictureOutcome::Kind::Failed;
         if (onDone)
             onDone(outcome);

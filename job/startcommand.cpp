@@ -63,7 +63,10 @@ void StartCommand::discoverAlbums()
     m_window.AppendLog(QStringLiteral("开始获取相册地址！"));
     for (s.ListPage = 1; s.ListPage <= s.PageCount; ++s.ListPage) {
         const QString pageUrl = s.ListUrl + QStringLiteral("&pn=") + QString::number(s.ListPage);
-        s.ListHtml = BytesToBstr(GetBody(pageUrl, Settings::timings().pageLimitSeconds), QStringLiteral("gb2312"));
+        const FetchResult page = GetBody(pageUrl, Settings::timings().pageLimitSeconds);
+        if (s.ListPage == 1 && !page.hasBytes())
+            m_summary.end = JobSummary::End::ListUnreachable;
+        s.ListHtml = BytesToBstr(page, QStringLiteral("gb2312"));
         const ListPageScan scan = scanListPage(s.ListHtml, Settings::forumHost(), s.PageCount);
         s.AlbumUrls += scan.albumUrls;
         s.PageCount = scan.pageCount;
@@ -103,6 +106,9 @@ void StartCommand::processAlbums()
 void StartCommand::complete()
 {
     m_scratch.close();
+    m_summary.saved = m_state.PicturesSaved;
+    m_summary.skipped = m_state.PicturesSkipped;
+    m_summary.failed = m_state.PicturesFailed;
     m_window.AppendLog(QStringLiteral("所有相册下载完毕！"));
     m_window.ShowLastLogLine();
 }
