@@ -47,6 +47,7 @@ QString fitted(const QString &text, int columns)
 Console::Console(bool quiet)
     : m_quiet(quiet)
     , m_tty(::isatty(STDERR_FILENO) == 1)
+    , m_outTty(::isatty(STDOUT_FILENO) == 1)
 {
 }
 
@@ -67,11 +68,13 @@ void Console::error(const QString &line)
 void Console::out(const QString &line)
 {
     // Standard output may be the same terminal: the progress line must not end up in front.
-    wipeProgress();
+    if (m_outTty)
+        wipeProgress();
     const QByteArray bytes = oneLine(line);
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
     std::fflush(stdout);
-    drawProgress();
+    if (m_outTty)
+        drawProgress();
 }
 
 void Console::setProgress(const QString &text)

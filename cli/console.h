@@ -31,6 +31,7 @@ private:
 
     bool m_quiet;
     bool m_tty;
+    bool m_outTty;
     QString m_progress;
     bool m_progressShown = false;
 };
