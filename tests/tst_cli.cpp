@@ -291,6 +291,10 @@ private slots:
         QCOMPARE(again.code, 0);
         QCOMPARE(fetched(), QStringList());
         QVERIFY(again.out.isEmpty());
+        // Quiet: the summary alone.
+        QCOMPARE(linesOf(again.err.toUtf8()).size(), 1);
+        QVERIFY2(again.err.startsWith(QStringLiteral("风景吧: 2 albums, 0 saved, 5 skipped, 0 failed, ")),
+                 qPrintable(again.err));
     }
 
     void stoppedMidBar_data()
@@ -426,6 +430,8 @@ private slots:
                                                    << QStringLiteral("风景吧: the album list could not be fetched");
         QTest::newRow("forum never answers") << QStringLiteral("silent") << QStringList{QStringLiteral("风景")} << 3
                                              << QStringLiteral("获取相册地址完成！风景吧共有0个相册");
+        QTest::newRow("bar folder blocked by a file") << QStringLiteral("blocked") << QStringList{QStringLiteral("风景")} << 2
+                                                     << QStringLiteral("cannot create the folder ");
         QTest::newRow("bar without albums") << QString() << QStringList{QStringLiteral("空")} << 0
                                             << QStringLiteral("获取相册地址完成！空吧共有0个相册");
         QTest::newRow("several bars: the worst") << QString() << QStringList{QStringLiteral("空"), QStringLiteral("坏")} << 1
@@ -449,6 +455,10 @@ private slots:
             host = QStringLiteral("127.0.0.1:%1").arg(closed.serverPort());
         }
         QTemporaryDir dir;
+        if (forumKind == u"blocked") {
+            QFile blocker(dir.filePath(QStringLiteral("风景吧")));
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+        }
         const Run r = run(QStringList{QStringLiteral("-R"), QStringLiteral("0"), QStringLiteral("-d"), dir.path()} + bars, host);
         QCOMPARE(r.status, QProcess::NormalExit);
         QCOMPARE(r.code, code);
