@@ -37,6 +37,7 @@ void logOutcome(JobState &state, JobWindow &window, const PictureOutcome &outcom
         what = QStringLiteral("下载成功！");
         break;
     case PictureOutcome::Kind::Skipped:
+        // Only a front end that keeps a record of earlier runs skips; the window never does.
         what = QStringLiteral("已保存过，跳过");
         break;
     case PictureOutcome::Kind::Failed:
