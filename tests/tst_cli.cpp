@@ -96,6 +96,13 @@ class TestCli : public QObject
 private:
     ForumServer m_server;
     QTemporaryDir m_firstRun; // 风景 fetched whole once, for the runs that follow one
+    QTemporaryDir m_tmp;      // the processes' temporary folder
+
+    // The scratch folders the processes left behind.
+    QStringList scratchLeft() const
+    {
+        return QDir(m_tmp.path()).entryList({QStringLiteral("quillory-cli-*")}, QDir::Dirs);
+    }
 
     void load(const QByteArray &json)
     {
@@ -112,6 +119,7 @@ private:
         env.insert(QStringLiteral("QUILLORY_FORUM_HOST"), hosts);
         env.insert(QStringLiteral("QUILLORY_IMAGE_HOST"), hosts);
         env.insert(QStringLiteral("QUILLORY_TEST_TIMINGS"), QStringLiteral("short"));
+        env.insert(QStringLiteral("TMPDIR"), m_tmp.path());
         process->setProcessEnvironment(env);
         process->start(cli(), args);
         return process;
@@ -225,6 +233,7 @@ private slots:
                      err.last().endsWith(QStringLiteral(" s")),
                  qPrintable(err.last()));
         QVERIFY(!r.err.contains(u'\r') && !r.err.contains(u'\x1b'));
+        QCOMPARE(scratchLeft(), QStringList());
     }
 
     void laterRun_data()
@@ -312,6 +321,7 @@ private slots:
         QFETCH(int, afterPictures);
         QTemporaryDir dir;
         const QString bar = dir.path() + QStringLiteral("/慢吧");
+        const QStringList scratchBefore = scratchLeft(); // a killed process leaves its own
         QProcess *process = start({QStringLiteral("-d"), dir.path(), QStringLiteral("慢")});
         QVERIFY(process->waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(process->peek(1 << 20).count('\n') >= afterPictures, 30000);
@@ -324,6 +334,7 @@ private slots:
             QCOMPARE(stopped.code, 130);
             QVERIFY2(stopped.err.contains(QStringLiteral("慢吧: interrupted at album ")), qPrintable(stopped.err));
             QVERIFY(!stopped.err.contains(QStringLiteral("所有相册下载完毕！")));
+            QCOMPARE(scratchLeft(), scratchBefore);
         }
         verifyNothingPartial(bar);
         const QStringList saved = stopped.out;
