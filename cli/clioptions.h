@@ -3,8 +3,7 @@
 #include <QStringList>
 
 // What the command line asked for.
-struct CliOptions
-{
+struct CliOptions {
     QStringList bars;
     QString folder; // absolute; the bar folders go in here
     bool noSkip = false;

@@ -52,7 +52,9 @@ QStringList entries(const QString &list)
 
 bool oneLine(const QString &text)
 {
-    return !text.isEmpty() && std::none_of(text.begin(), text.end(), [](QChar ch) { return ch.unicode() < 0x20; });
+    return !text.isEmpty() && std::none_of(text.begin(), text.end(), [](QChar ch) {
+        return ch.unicode() < 0x20;
+    });
 }
 
 } // namespace
@@ -180,7 +182,9 @@ void CliRun::retryRounds()
                                .arg(round)
                                .arg(m_options.retries)
                                .arg(entries(lists.FailedUrls).size()));
-        runRetry(lists, [this](const PictureOutcome &outcome) { m_window.retried(outcome); });
+        runRetry(lists, [this](const PictureOutcome &outcome) {
+            m_window.retried(outcome);
+        });
     }
 }
 
@@ -219,11 +223,11 @@ void CliRun::printSummary(const QString &bar, const JobSummary *summary)
     if (!summary)
         line += QStringLiteral("interrupted at album %1/%2, ").arg(c.albumNo).arg(c.albums);
     else
-        line += QStringLiteral("%1 albums, ").arg(summary->albums);
+        line += QStringLiteral("albums %1, ").arg(summary->albums);
     if (m_options.dryRun)
-        line += QStringLiteral("%1 pictures (dry run)").arg(c.pictures);
+        line += QStringLiteral("pictures %1 (dry run)").arg(c.pictures);
     else
-        line += QStringLiteral("%1 saved, %2 skipped, %3 failed").arg(c.saved).arg(c.skipped).arg(c.failed);
+        line += QStringLiteral("saved %1, skipped %2, failed %3").arg(c.saved).arg(c.skipped).arg(c.failed);
     line += QStringLiteral(", %1 s").arg(m_window.elapsedSeconds(), 0, 'f', 1);
     m_console.error(line);
 }

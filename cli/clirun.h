@@ -10,19 +10,18 @@ struct JobSummary;
 
 // Exit codes, and which one wins when several bars end differently: the later in this list.
 namespace ExitCode {
-constexpr int Done = 0;            // every picture saved or skipped
-constexpr int PicturesFailed = 1;  // some still failed after the retries; see failed.txt
+constexpr int Done = 0; // every picture saved or skipped
+constexpr int PicturesFailed = 1; // some still failed after the retries; see failed.txt
 constexpr int ListUnreachable = 3; // a bar's album list could not be fetched at all
-constexpr int Usage = 2;           // bad command line, or a folder that cannot be created
-constexpr int Interrupted = 130;   // SIGINT or SIGTERM
+constexpr int Usage = 2; // bad command line, or a folder that cannot be created
+constexpr int Interrupted = 130; // SIGINT or SIGTERM
 
 int worse(int a, int b);
 } // namespace ExitCode
 
 // One run of the command line: every bar in turn through the job, with retries, the failure
 // file and a summary per bar.
-class CliRun final
-{
+class CliRun final {
     Q_DISABLE_COPY_MOVE(CliRun)
 
 public:

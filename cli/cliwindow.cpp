@@ -114,8 +114,7 @@ void CliWindow::retried(const PictureOutcome &outcome)
         landed(outcome);
     } else {
         m_reasons.insert(outcome.path, outcome.reason);
-        m_console.log(QStringLiteral("retry: failed ") + outcome.path + QStringLiteral(" (") + outcome.reason +
-                      u')');
+        m_console.log(QStringLiteral("retry: failed ") + outcome.path + QStringLiteral(" (") + outcome.reason + u')');
     }
     showProgress();
 }

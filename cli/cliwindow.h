@@ -18,8 +18,7 @@ class ResumeRecord;
 class WebEngineBrowser;
 
 // The counts of one bar, as its summary line shows them.
-struct BarCounts
-{
+struct BarCounts {
     int albumNo = 0;
     int albums = 0;
     int saved = 0;
@@ -31,8 +30,7 @@ struct BarCounts
 // The job's window for a terminal: the log goes to standard error, saved paths to standard
 // output, the album pages render in a browser page that is never shown, and a resume record
 // decides which pictures need not be fetched again.
-class CliWindow final : public QObject, public JobWindow
-{
+class CliWindow final : public QObject, public JobWindow {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CliWindow)
 
@@ -57,9 +55,9 @@ public:
     QString failureReason(const QString &path) const { return m_reasons.value(path); }
 
     QString barName() const override { return m_bar; }
-    void showNameMissing() override {}
+    void showNameMissing() override { }
     void AppendLog(const QString &line) override;
-    void ShowLastLogLine() override {}
+    void ShowLastLogLine() override { }
     BrowserAdapter &browser() override;
     FailureLists &failures() override { return m_failures; }
 

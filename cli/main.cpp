@@ -76,7 +76,8 @@ const char *const description =
 
 int usageError(const QCommandLineParser &parser, const QString &message)
 {
-    const QByteArray text = (QStringLiteral("quillory-cli: ") + message + QStringLiteral("\n\n") + parser.helpText()).toUtf8();
+    const QByteArray text =
+        (QStringLiteral("quillory-cli: ") + message + QStringLiteral("\n\n") + parser.helpText()).toUtf8();
     std::fwrite(text.constData(), 1, size_t(text.size()), stderr);
     return ExitCode::Usage;
 }
@@ -101,12 +102,14 @@ int main(int argc, char *argv[])
                                        QStringLiteral("DIR"), QStringLiteral("."));
     const QCommandLineOption noSkipOption(QStringLiteral("no-skip"),
                                           QStringLiteral("Fetch every picture again, also those already saved."));
-    const QCommandLineOption retriesOption({QStringLiteral("R"), QStringLiteral("retries")},
-                                           QStringLiteral("Retry a bar's failed pictures up to N more rounds (default 2)."),
-                                           QStringLiteral("N"), QStringLiteral("2"));
-    const QCommandLineOption dryRunOption(QStringLiteral("dry-run"),
-                                          QStringLiteral("Count the albums' pictures and save nothing; prints one line per "
-                                                         "album: index, title and picture count, separated by tabs."));
+    const QCommandLineOption retriesOption(
+        {QStringLiteral("R"), QStringLiteral("retries")},
+        QStringLiteral("Retry a bar's failed pictures up to N more rounds (default 2)."), QStringLiteral("N"),
+        QStringLiteral("2"));
+    const QCommandLineOption dryRunOption(
+        QStringLiteral("dry-run"),
+        QStringLiteral("Count the albums' pictures and save nothing; prints one line per "
+                       "album: index, title and picture count, separated by tabs."));
     const QCommandLineOption quietOption({QStringLiteral("q"), QStringLiteral("quiet")},
                                          QStringLiteral("No log lines: only the summaries and errors."));
     parser.addOptions({dirOption, noSkipOption, retriesOption, dryRunOption, quietOption});
@@ -131,8 +134,9 @@ int main(int argc, char *argv[])
     bool number = false;
     options.retries = parser.value(retriesOption).toInt(&number);
     if (!number || options.retries < 0)
-        return usageError(parser, QStringLiteral("-R needs a whole number of 0 or more, not \"%1\"")
-                                      .arg(parser.value(retriesOption)));
+        return usageError(
+            parser,
+            QStringLiteral("-R needs a whole number of 0 or more, not \"%1\"").arg(parser.value(retriesOption)));
     options.noSkip = parser.isSet(noSkipOption);
     options.dryRun = parser.isSet(dryRunOption);
     options.quiet = parser.isSet(quietOption);
@@ -145,6 +149,8 @@ int main(int argc, char *argv[])
     if (!run.ready())
         return ExitCode::Usage;
     StopSignals stop;
-    QObject::connect(&stop, &StopSignals::received, [&run] { run.interrupt(); });
+    QObject::connect(&stop, &StopSignals::received, [&run] {
+        run.interrupt();
+    });
     return run.exec();
 }

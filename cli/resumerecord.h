@@ -13,8 +13,7 @@
 // loading rewrites the journal in one atomic step without it, so nothing is ever appended
 // behind a torn line. A bar of thousands of pictures thus costs one small append per picture
 // and one rewrite per run. Without the file everything is simply fetched again.
-class ResumeRecord
-{
+class ResumeRecord {
     Q_DISABLE_COPY_MOVE(ResumeRecord)
 
 public:
@@ -36,8 +35,7 @@ public:
     QString keyOf(const QString &path) const;
 
 private:
-    struct Entry
-    {
+    struct Entry {
         QString id;
         qint64 size = 0;
     };

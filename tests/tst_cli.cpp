@@ -49,11 +49,11 @@ const QByteArray forumReplaced = R"({"bars":[{"name":"风景","perPage":1,"album
     {"id":"12","title":"秋 &amp; 冬","pictures":["b1","b2"]}]}]})";
 
 // 坏 with its faults gone, and 坏 with its album gone from the list in favour of another.
-const QByteArray badMended = R"({"bars":[{"name":"坏","albums":[{"id":"21","title":"t","pictures":["c1","c2","c3"]}]}]})";
+const QByteArray badMended =
+    R"({"bars":[{"name":"坏","albums":[{"id":"21","title":"t","pictures":["c1","c2","c3"]}]}]})";
 const QByteArray badMoved = R"({"bars":[{"name":"坏","albums":[{"id":"22","title":"u","pictures":["f1"]}]}]})";
 
-struct Run
-{
+struct Run {
     int code = -1;
     QProcess::ExitStatus status = QProcess::CrashExit;
     QStringList out;
@@ -89,14 +89,13 @@ void copyTree(const QString &from, const QString &to)
 
 } // namespace
 
-class TestCli : public QObject
-{
+class TestCli : public QObject {
     Q_OBJECT
 
 private:
     ForumServer m_server;
     QTemporaryDir m_firstRun; // 风景 fetched whole once, for the runs that follow one
-    QTemporaryDir m_tmp;      // the processes' temporary folder
+    QTemporaryDir m_tmp; // the processes' temporary folder
 
     // The scratch folders the processes left behind.
     QStringList scratchLeft() const
@@ -206,30 +205,28 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  QStringList{QStringLiteral("风景吧")});
         QCOMPARE(filesBelow(bar),
-                 QStringList({QStringLiteral(".quillory-saved"), QStringLiteral("春游/1.jpg"), QStringLiteral("春游/2.jpg"),
-                              QStringLiteral("春游/3.jpg"), QStringLiteral("秋 & 冬/1.jpg"),
-                              QStringLiteral("秋 & 冬/2.jpg")}));
+                 QStringList({QStringLiteral(".quillory-saved"), QStringLiteral("春游/1.jpg"),
+                              QStringLiteral("春游/2.jpg"), QStringLiteral("春游/3.jpg"),
+                              QStringLiteral("秋 & 冬/1.jpg"), QStringLiteral("秋 & 冬/2.jpg")}));
         verifyPictures(bar, scenery());
-        QCOMPARE(r.out, QStringList({bar + QStringLiteral("/春游/1.jpg"), bar + QStringLiteral("/春游/2.jpg"),
-                                     bar + QStringLiteral("/春游/3.jpg"), bar + QStringLiteral("/秋 & 冬/1.jpg"),
-                                     bar + QStringLiteral("/秋 & 冬/2.jpg")}));
-        QCOMPARE(fetched(), QStringList({QStringLiteral("a1"), QStringLiteral("a2"), QStringLiteral("a3"),
-                                         QStringLiteral("b1"), QStringLiteral("b2")}));
+        QCOMPARE(r.out,
+                 QStringList({bar + QStringLiteral("/春游/1.jpg"), bar + QStringLiteral("/春游/2.jpg"),
+                              bar + QStringLiteral("/春游/3.jpg"), bar + QStringLiteral("/秋 & 冬/1.jpg"),
+                              bar + QStringLiteral("/秋 & 冬/2.jpg")}));
+        QCOMPARE(fetched(),
+                 QStringList({QStringLiteral("a1"), QStringLiteral("a2"), QStringLiteral("a3"), QStringLiteral("b1"),
+                              QStringLiteral("b2")}));
         const QStringList err = linesOf(r.err.toUtf8());
         // The window's log, line for line, then the summary; no progress line off a terminal.
-        const QStringList expected = {QStringLiteral("开始获取相册地址！"),
-                                      QStringLiteral("获取相册地址完成！风景吧共有2个相册"),
-                                      QStringLiteral("开始处理相册(1/2):春游"),
-                                      QStringLiteral("第1页,第1张下载成功！"),
-                                      QStringLiteral("第1页,第2张下载成功！"),
-                                      QStringLiteral("第1页,第3张下载成功！"),
-                                      QStringLiteral("开始处理相册(2/2):秋 & 冬"),
-                                      QStringLiteral("第1页,第1张下载成功！"),
-                                      QStringLiteral("第1页,第2张下载成功！"),
-                                      QStringLiteral("所有相册下载完毕！")};
+        const QStringList expected = {
+            QStringLiteral("开始获取相册地址！"),        QStringLiteral("获取相册地址完成！风景吧共有2个相册"),
+            QStringLiteral("开始处理相册(1/2):春游"),    QStringLiteral("第1页,第1张下载成功！"),
+            QStringLiteral("第1页,第2张下载成功！"),     QStringLiteral("第1页,第3张下载成功！"),
+            QStringLiteral("开始处理相册(2/2):秋 & 冬"), QStringLiteral("第1页,第1张下载成功！"),
+            QStringLiteral("第1页,第2张下载成功！"),     QStringLiteral("所有相册下载完毕！")};
         QCOMPARE(err.mid(0, expected.size()), expected);
         QCOMPARE(err.size(), expected.size() + 1);
-        QVERIFY2(err.last().startsWith(QStringLiteral("风景吧: 2 albums, 5 saved, 0 skipped, 0 failed, ")) &&
+        QVERIFY2(err.last().startsWith(QStringLiteral("风景吧: albums 2, saved 5, skipped 0, failed 0, ")) &&
                      err.last().endsWith(QStringLiteral(" s")),
                  qPrintable(err.last()));
         QVERIFY(!r.err.contains(u'\r') && !r.err.contains(u'\x1b'));
@@ -248,13 +245,14 @@ private slots:
         QTest::newRow("nothing changed") << forum << QString() << QStringList() << QStringList();
         QTest::newRow("one album gained a picture, another lost one")
             << forumChanged << QString() << QStringList() << QStringList{QStringLiteral("a4")};
-        QTest::newRow("a picture replaced") << forumReplaced << QString() << QStringList()
-                                            << QStringList{QStringLiteral("z2")};
-        QTest::newRow("a picture deleted") << forum << QStringLiteral("delete 春游/2.jpg") << QStringList()
-                                           << QStringList{QStringLiteral("a2")};
-        QTest::newRow("a picture cut short") << forum << QStringLiteral("cut 秋 & 冬/1.jpg") << QStringList()
-                                             << QStringList{QStringLiteral("b1")};
-        QTest::newRow("the record deleted") << forum << QStringLiteral("delete .quillory-saved") << QStringList() << all;
+        QTest::newRow("a picture replaced")
+            << forumReplaced << QString() << QStringList() << QStringList{QStringLiteral("z2")};
+        QTest::newRow("a picture deleted")
+            << forum << QStringLiteral("delete 春游/2.jpg") << QStringList() << QStringList{QStringLiteral("a2")};
+        QTest::newRow("a picture cut short")
+            << forum << QStringLiteral("cut 秋 & 冬/1.jpg") << QStringList() << QStringList{QStringLiteral("b1")};
+        QTest::newRow("the record deleted")
+            << forum << QStringLiteral("delete .quillory-saved") << QStringList() << all;
         QTest::newRow("a torn last line in the record")
             << forum << QStringLiteral("tear") << QStringList() << QStringList();
         QTest::newRow("--no-skip") << forum << QString() << QStringList{QStringLiteral("--no-skip")} << all;
@@ -302,7 +300,7 @@ private slots:
         QVERIFY(again.out.isEmpty());
         // Quiet: the summary alone.
         QCOMPARE(linesOf(again.err.toUtf8()).size(), 1);
-        QVERIFY2(again.err.startsWith(QStringLiteral("风景吧: 2 albums, 0 saved, 5 skipped, 0 failed, ")),
+        QVERIFY2(again.err.startsWith(QStringLiteral("风景吧: albums 2, saved 0, skipped 5, failed 0, ")),
                  qPrintable(again.err));
     }
 
@@ -349,14 +347,17 @@ private slots:
         QSet<QString> allPaths;
         QHash<QString, QString> pictures;
         for (int n = 1; n <= 6; ++n) {
-            const QString name = QStringLiteral("%1/%2.jpg").arg(n <= 3 ? QStringLiteral("一") : QStringLiteral("二")).arg((n - 1) % 3 + 1);
+            const QString name = QStringLiteral("%1/%2.jpg")
+                                     .arg(n <= 3 ? QStringLiteral("一") : QStringLiteral("二"))
+                                     .arg((n - 1) % 3 + 1);
             pictures.insert(name, QStringLiteral("e%1").arg(n));
             allPaths << bar + u'/' + name;
         }
         for (const QString &path : saved)
             QVERIFY2(!resumed.out.contains(path), qPrintable(path));
         if (signalNumber != SIGKILL)
-            QCOMPARE(QSet<QString>(resumed.out.begin(), resumed.out.end()) + QSet<QString>(saved.begin(), saved.end()), allPaths);
+            QCOMPARE(QSet<QString>(resumed.out.begin(), resumed.out.end()) + QSet<QString>(saved.begin(), saved.end()),
+                     allPaths);
         QCOMPARE(filesBelow(bar).size(), 7);
         verifyPictures(bar, pictures);
         verifyNothingPartial(bar);
@@ -368,15 +369,16 @@ private slots:
         const Run r = run({QStringLiteral("-d"), dir.path(), QStringLiteral("偶")});
         QCOMPARE(r.code, 0);
         const QString bar = dir.path() + QStringLiteral("/偶吧");
-        verifyPictures(bar, {{QStringLiteral("t/1.jpg"), QStringLiteral("d1")},
-                             {QStringLiteral("t/2.jpg"), QStringLiteral("d2")},
-                             {QStringLiteral("t/3.jpg"), QStringLiteral("d3")}});
+        verifyPictures(bar,
+                       {{QStringLiteral("t/1.jpg"), QStringLiteral("d1")},
+                        {QStringLiteral("t/2.jpg"), QStringLiteral("d2")},
+                        {QStringLiteral("t/3.jpg"), QStringLiteral("d3")}});
         QVERIFY(!QFileInfo::exists(bar + QStringLiteral("/failed.txt")));
         // Each failure says why.
         QVERIFY2(r.err.contains(QStringLiteral("第1页,第1张下载失败！（HTTP 500）\n")), qPrintable(r.err));
         QVERIFY2(r.err.contains(QStringLiteral("第1页,第2张下载失败！（网络错误：")), qPrintable(r.err));
         QVERIFY2(r.err.contains(QStringLiteral("第1页,第3张下载失败！（超时）\n")), qPrintable(r.err));
-        QVERIFY2(r.err.contains(QStringLiteral("偶吧: 1 albums, 3 saved, 0 skipped, 0 failed, ")), qPrintable(r.err));
+        QVERIFY2(r.err.contains(QStringLiteral("偶吧: albums 1, saved 3, skipped 0, failed 0, ")), qPrintable(r.err));
         QCOMPARE(r.out.size(), 3);
     }
 
@@ -416,7 +418,7 @@ private slots:
         failed.close();
         QVERIFY2(r.err.contains(QStringLiteral("failed: ") + bar + QStringLiteral("/t/2.jpg (HTTP 404) ") + url2),
                  qPrintable(r.err));
-        QVERIFY2(r.err.contains(QStringLiteral("坏吧: 1 albums, 1 saved, 0 skipped, 2 failed, ")), qPrintable(r.err));
+        QVERIFY2(r.err.contains(QStringLiteral("坏吧: albums 1, saved 1, skipped 0, failed 2, ")), qPrintable(r.err));
         QCOMPARE(r.out, QStringList{bar + QStringLiteral("/t/1.jpg")});
         verifyNothingPartial(bar);
 
@@ -426,9 +428,10 @@ private slots:
         QCOMPARE(later.code, 0);
         QCOMPARE(fetched(), laterFetched);
         QVERIFY(!failed.exists());
-        verifyPictures(bar, {{QStringLiteral("t/1.jpg"), QStringLiteral("c1")},
-                             {QStringLiteral("t/2.jpg"), QStringLiteral("c2")},
-                             {QStringLiteral("t/3.jpg"), QStringLiteral("c3")}});
+        verifyPictures(bar,
+                       {{QStringLiteral("t/1.jpg"), QStringLiteral("c1")},
+                        {QStringLiteral("t/2.jpg"), QStringLiteral("c2")},
+                        {QStringLiteral("t/3.jpg"), QStringLiteral("c3")}});
     }
 
     void exitCodes_data()
@@ -437,16 +440,19 @@ private slots:
         QTest::addColumn<QStringList>("bars");
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("errContains");
-        QTest::newRow("forum refuses connections") << QStringLiteral("refused") << QStringList{QStringLiteral("风景")} << 3
-                                                   << QStringLiteral("风景吧: the album list could not be fetched");
+        QTest::newRow("forum refuses connections")
+            << QStringLiteral("refused") << QStringList{QStringLiteral("风景")} << 3
+            << QStringLiteral("风景吧: the album list could not be fetched");
         QTest::newRow("forum never answers") << QStringLiteral("silent") << QStringList{QStringLiteral("风景")} << 3
                                              << QStringLiteral("获取相册地址完成！风景吧共有0个相册");
-        QTest::newRow("bar folder blocked by a file") << QStringLiteral("blocked") << QStringList{QStringLiteral("风景")} << 2
-                                                     << QStringLiteral("cannot create the folder ");
+        QTest::newRow("bar folder blocked by a file")
+            << QStringLiteral("blocked") << QStringList{QStringLiteral("风景")} << 2
+            << QStringLiteral("cannot create the folder ");
         QTest::newRow("bar without albums") << QString() << QStringList{QStringLiteral("空")} << 0
                                             << QStringLiteral("获取相册地址完成！空吧共有0个相册");
-        QTest::newRow("several bars: the worst") << QString() << QStringList{QStringLiteral("空"), QStringLiteral("坏")} << 1
-                                                 << QStringLiteral("空吧: 0 albums, 0 saved, 0 skipped, 0 failed, ");
+        QTest::newRow("several bars: the worst")
+            << QString() << QStringList{QStringLiteral("空"), QStringLiteral("坏")} << 1
+            << QStringLiteral("空吧: albums 0, saved 0, skipped 0, failed 0, ");
     }
 
     void exitCodes()
@@ -470,7 +476,8 @@ private slots:
             QFile blocker(dir.filePath(QStringLiteral("风景吧")));
             QVERIFY(blocker.open(QIODevice::WriteOnly));
         }
-        const Run r = run(QStringList{QStringLiteral("-R"), QStringLiteral("0"), QStringLiteral("-d"), dir.path()} + bars, host);
+        const Run r =
+            run(QStringList{QStringLiteral("-R"), QStringLiteral("0"), QStringLiteral("-d"), dir.path()} + bars, host);
         QCOMPARE(r.status, QProcess::NormalExit);
         QCOMPARE(r.code, code);
         QVERIFY2(r.err.contains(errContains), qPrintable(r.err));
@@ -485,7 +492,7 @@ private slots:
         QCOMPARE(r.out, QStringList({QStringLiteral("1\t春游\t3"), QStringLiteral("2\t秋 & 冬\t2")}));
         QCOMPARE(fetched(), QStringList());
         QVERIFY(!QFileInfo::exists(dest));
-        QVERIFY2(r.err.contains(QStringLiteral("风景吧: 2 albums, 5 pictures (dry run), ")), qPrintable(r.err));
+        QVERIFY2(r.err.contains(QStringLiteral("风景吧: albums 2, pictures 5 (dry run), ")), qPrintable(r.err));
         QVERIFY(!r.err.contains(QStringLiteral("张下载")));
     }
 
@@ -496,7 +503,8 @@ private slots:
         QTest::newRow("unknown option") << QStringList{QStringLiteral("--bogus"), QStringLiteral("风景")} << 2;
         QTest::newRow("no bar") << QStringList() << 2;
         QTest::newRow("empty bar") << QStringList{QString()} << 2;
-        QTest::newRow("retries not a number") << QStringList{QStringLiteral("-R"), QStringLiteral("x"), QStringLiteral("风景")} << 2;
+        QTest::newRow("retries not a number")
+            << QStringList{QStringLiteral("-R"), QStringLiteral("x"), QStringLiteral("风景")} << 2;
         QTest::newRow("negative retries") << QStringList{QStringLiteral("--retries=-1"), QStringLiteral("风景")} << 2;
         QTest::newRow("folder cannot be created")
             << QStringList{QStringLiteral("-d"), QStringLiteral("<file>/sub"), QStringLiteral("风景")} << 2;
@@ -515,7 +523,8 @@ private slots:
         const Run r = run(args);
         QCOMPARE(r.code, code);
         const QString usage = code == 0 ? r.out.join(u'\n') : r.err;
-        QVERIFY2(usage.contains(QStringLiteral("Usage: ")) && usage.contains(QStringLiteral("--retries")), qPrintable(usage));
+        QVERIFY2(usage.contains(QStringLiteral("Usage: ")) && usage.contains(QStringLiteral("--retries")),
+                 qPrintable(usage));
         if (code != 0)
             QVERIFY(r.out.isEmpty());
         QCOMPARE(fetched(), QStringList());
