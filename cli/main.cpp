@@ -32,6 +32,9 @@ void keepQtQuiet()
 {
     if (qEnvironmentVariableIsSet("QT_LOGGING_RULES"))
         return;
+    // The engine's own processes log errors of their start-up and shutdown races themselves.
+    if (!qEnvironmentVariableIsSet("QTWEBENGINE_CHROMIUM_FLAGS"))
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--log-level=3");
     static QtMessageHandler fallback = nullptr;
     fallback = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context, const QString &message) {
         if ((type == QtCriticalMsg || type == QtFatalMsg) && fallback)
