@@ -116,31 +116,25 @@ int CliRun::runBar(const QString &bar)
     m_bar = bar;
     m_window.beginBar(bar, record.get());
     const JobSummary summary = StartCommand(m_window).run();
-    int code = ExitCode::Done;
-    switch (summary.end) {
-    case JobSummary::End::NoBarFolder:
-        code = ExitCode::Usage;
-        break;
-    case JobSummary::End::ListUnreachable:
-        code = ExitCode::ListUnreachable;
-        break;
-    case JobSummary::End::Completed:
-    case JobSummary::End::NoName:
-        if (!m_options.dryRun) {
-            carryOverFailures(barFolder);
-            retryRounds();
-        }
-        break;
+    const bool harvested =
+        summary.end != JobSummary::End::NoBarFolder && summary.end != JobSummary::End::ListUnreachable;
+    if (harvested && !m_options.dryRun) {
+        carryOverFailures(barFolder);
+        retryRounds();
     }
     if (record)
         record->compact();
     m_window.endBar();
-    if (summary.end == JobSummary::End::NoBarFolder)
+    int code = ExitCode::Done;
+    if (summary.end == JobSummary::End::NoBarFolder) {
         m_console.error(QStringLiteral("cannot create the folder ") + barFolder);
-    if (summary.end == JobSummary::End::ListUnreachable)
+        code = ExitCode::Usage;
+    } else if (summary.end == JobSummary::End::ListUnreachable) {
         m_console.error(bar + QStringLiteral("吧: the album list could not be fetched"));
-    if (summary.end == JobSummary::End::Completed && !m_options.dryRun && reportFailures(barFolder))
+        code = ExitCode::ListUnreachable;
+    } else if (harvested && !m_options.dryRun && reportFailures(barFolder)) {
         code = ExitCode::PicturesFailed;
+    }
     printSummary(bar, &summary);
     m_bar.clear();
     return code;
