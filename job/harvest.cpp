@@ -79,8 +79,9 @@ void PictureHarvest::start(JobState &state)
                          *ImageId + QStringLiteral(".jpg");
         state.ImagePath = AlbumFolder + u'/' + QString::number(state.ImageNo) + QStringLiteral(".jpg");
         ensureFolder(AlbumFolder);
-        ScratchFile::write(QStringLiteral("cs.txt"), state.ImageUrl);
         const bool skipped = m_window.pictureAlreadySaved(state.ImageUrl, state.ImagePath);
+        if (!skipped)
+            ScratchFile::write(QStringLiteral("cs.txt"), state.ImageUrl);
         m_pictures.append({state.ImageNo, state.AlbumPage, state.ImageUrl, state.ImagePath,
                            skipped ? Picture::Source::Skipped : Picture::Source::Fetched});
         if (skipped)

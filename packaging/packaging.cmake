@@ -3,7 +3,7 @@ include(GNUInstallDirs)
 
 # Every program we ship goes to bin/. The simulated forum and the benchmarks are tools for
 # developing Quillory and stay in the build tree.
-set(QUILLORY_SHIPPED_PROGRAMS quillory)
+set(QUILLORY_SHIPPED_PROGRAMS quillory quillory-cli)
 install(TARGETS ${QUILLORY_SHIPPED_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # The desktop's menu entry, its icon and the software centre's description share one id.

@@ -10,6 +10,7 @@ trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
 expected="bin/quillory
+bin/quillory-cli
 share/applications/org.quillory.Quillory.desktop
 share/icons/hicolor/scalable/apps/org.quillory.Quillory.svg
 share/metainfo/org.quillory.Quillory.metainfo.xml"
@@ -30,4 +31,9 @@ if [ "$answer" != "quillory $version" ]; then
   echo "--version answered: $answer" >&2
   exit 1
 fi
+answer=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/quillory-cli" --version)
+case "$answer" in
+  "quillory-cli $version"*) ;;
+  *) echo "quillory-cli --version answered: $answer" >&2; exit 1 ;;
+esac
 echo "installed and checked in $prefix"

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "clioptions.h"
+#include "cliwindow.h"
+#include "console.h"
+
+#include <QTemporaryDir>
+
+struct JobSummary;
+
+// Exit codes, and which one wins when several bars end differently: the later in this list.
+namespace ExitCode {
+constexpr int Done = 0; // every picture saved or skipped
+constexpr int PicturesFailed = 1; // some still failed after the retries; see failed.txt
+constexpr int ListUnreachable = 3; // a bar's album list could not be fetched at all
+constexpr int Usage = 2; // bad command line, or a folder that cannot be created
+constexpr int Interrupted = 130; // SIGINT or SIGTERM
+
+int worse(int a, int b);
+} // namespace ExitCode
+
+// One run of the command line: every bar in turn through the job, with retries, the failure
+// file and a summary per bar.
+class CliRun final {
+    Q_DISABLE_COPY_MOVE(CliRun)
+
+public:
+    CliRun(const CliOptions &options, Console &console);
+
+    // False (with the reason on standard error) when there is no temporary folder to work in.
+    bool ready();
+    int exec();
+    // Stops at once: the summary of the bar under way, then the end of the process.
+    [[noreturn]] void interrupt();
+
+private:
+    int runBar(const QString &bar);
+    void carryOverFailures(const QString &barFolder);
+    void retryRounds();
+    bool reportFailures(const QString &barFolder);
+    void printSummary(const QString &bar, const JobSummary *summary);
+
+    const CliOptions &m_options;
+    Console &m_console;
+    QTemporaryDir m_scratch;
+    CliWindow m_window;
+    QString m_bar; // the bar under way, if any
+};

@@ -1,0 +1,167 @@
+#include "cliwindow.h"
+
+#include "resumerecord.h"
+
+#include "foldername.h"
+#include "settings.h"
+#include "webenginebrowser.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QWebEngineView>
+
+namespace {
+
+QString oneField(QString text)
+{
+    for (QChar &ch : text) {
+        if (ch.unicode() < 0x20 || ch.unicode() == 0x7f)
+            ch = u' ';
+    }
+    return text;
+}
+
+} // namespace
+
+CliWindow::CliWindow(const CliOptions &options, Console &console)
+    : m_options(options)
+    , m_console(console)
+{
+    m_view = std::make_unique<QWebEngineView>();
+    // The window's size, so that the pages lay out and scroll as they do there. A page that is
+    // not shown gets no frames and so no scroll events, and a lazy gallery would never grow:
+    // the view counts as shown but is never put on a screen.
+    m_view->resize(297, 153);
+    m_view->setAttribute(Qt::WA_DontShowOnScreen);
+    m_view->show();
+    m_browser = std::make_unique<WebEngineBrowser>(m_view.get());
+    // Keeps the rate moving while an album renders.
+    m_progressTimer.setInterval(1000);
+    connect(&m_progressTimer, &QTimer::timeout, this, &CliWindow::showProgress);
+}
+
+CliWindow::~CliWindow()
+{
+    // The page (and its profile) before the view it belongs to.
+    m_browser.reset();
+    m_view.reset();
+}
+
+void CliWindow::beginBar(const QString &bar, ResumeRecord *record)
+{
+    m_bar = bar;
+    m_barFolder = QDir::cleanPath(Settings::pictureFolder() + u'/' + safeFolderName(bar + QStringLiteral("吧")));
+    m_record = record;
+    m_recordWarned = false;
+    m_failures = FailureLists();
+    m_counts = BarCounts();
+    m_albumFolders.clear();
+    m_reasons.clear();
+    m_clock.start();
+    if (m_console.showsProgress()) {
+        m_progressTimer.start();
+        showProgress();
+    }
+}
+
+void CliWindow::endBar()
+{
+    m_progressTimer.stop();
+    m_console.clearProgress();
+    m_record = nullptr;
+}
+
+void CliWindow::AppendLog(const QString &line)
+{
+    m_console.log(line);
+}
+
+BrowserAdapter &CliWindow::browser()
+{
+    return *m_browser;
+}
+
+bool CliWindow::pictureAlreadySaved(const QString &url, const QString &path)
+{
+    return m_record && !m_options.noSkip && m_record->holds(path, pictureIdOf(url));
+}
+
+void CliWindow::pictureDone(const PictureOutcome &outcome)
+{
+    switch (outcome.kind) {
+    case PictureOutcome::Kind::Saved:
+        ++m_counts.saved;
+        landed(outcome);
+        break;
+    case PictureOutcome::Kind::Skipped:
+        ++m_counts.skipped;
+        break;
+    case PictureOutcome::Kind::Failed:
+        ++m_counts.failed;
+        m_reasons.insert(outcome.path, outcome.reason);
+        break;
+    }
+    showProgress();
+}
+
+void CliWindow::retried(const PictureOutcome &outcome)
+{
+    if (outcome.kind == PictureOutcome::Kind::Saved) {
+        ++m_counts.saved;
+        --m_counts.failed;
+        m_reasons.remove(outcome.path);
+        m_console.log(QStringLiteral("retry: saved ") + outcome.path);
+        landed(outcome);
+    } else {
+        m_reasons.insert(outcome.path, outcome.reason);
+        m_console.log(QStringLiteral("retry: failed ") + outcome.path + QStringLiteral(" (") + outcome.reason + u')');
+    }
+    showProgress();
+}
+
+// The file is in place before its line is written, so the record never claims more than the
+// folder holds; and the line before the path is printed, so a path once printed is never
+// fetched again, however the run ends.
+void CliWindow::landed(const PictureOutcome &outcome)
+{
+    if (m_record) {
+        const qint64 size = outcome.bytes > 0 ? outcome.bytes : QFileInfo(outcome.path).size();
+        if (!m_record->add(outcome.path, pictureIdOf(outcome.url), size) && !m_recordWarned) {
+            m_recordWarned = true;
+            m_console.error(QStringLiteral("cannot update the resume record in ") + m_barFolder +
+                            QStringLiteral("; the next run fetches these pictures again"));
+        }
+    }
+    m_console.out(outcome.path);
+}
+
+void CliWindow::albumHarvested(int albumNo, int albumCount, const QString &title, int pictures)
+{
+    m_counts.albumNo = albumNo;
+    m_counts.albums = albumCount;
+    m_counts.pictures += pictures;
+    m_albumFolders << QDir::cleanPath(m_barFolder + u'/' + safeFolderName(title));
+    if (m_options.dryRun)
+        m_console.out(QStringLiteral("%1\t%2\t%3").arg(albumNo).arg(oneField(title)).arg(pictures));
+    showProgress();
+}
+
+void CliWindow::showProgress()
+{
+    if (!m_console.showsProgress())
+        return;
+    if (m_counts.albums == 0) {
+        m_console.setProgress(m_bar + QStringLiteral("吧  listing albums"));
+        return;
+    }
+    const double seconds = elapsedSeconds();
+    const double rate = seconds > 0 ? m_counts.saved / seconds : 0;
+    m_console.setProgress(QStringLiteral("%1吧  album %2/%3  saved %4  skipped %5  failed %6  %7 pictures/s")
+                              .arg(m_bar)
+                              .arg(m_counts.albumNo)
+                              .arg(m_counts.albums)
+                              .arg(m_counts.saved)
+                              .arg(m_counts.skipped)
+                              .arg(m_counts.failed)
+                              .arg(rate, 0, 'f', 1));
+}

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "clioptions.h"
+#include "console.h"
+
+#include "failurelists.h"
+#include "jobwindow.h"
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QObject>
+#include <QTimer>
+
+#include <memory>
+
+class QWebEngineView;
+class ResumeRecord;
+class WebEngineBrowser;
+
+// The counts of one bar, as its summary line shows them.
+struct BarCounts {
+    int albumNo = 0;
+    int albums = 0;
+    int saved = 0;
+    int skipped = 0;
+    int failed = 0;
+    int pictures = 0; // counted on the album pages, saved or not
+};
+
+// The job's window for a terminal: the log goes to standard error, saved paths to standard
+// output, the album pages render in a browser page that is never shown, and a resume record
+// decides which pictures need not be fetched again.
+class CliWindow final : public QObject, public JobWindow {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CliWindow)
+
+public:
+    CliWindow(const CliOptions &options, Console &console);
+    ~CliWindow() override;
+
+    // Starts a bar: fresh counts and failure lists, and the record of its folder (null for a
+    // dry run, which records nothing).
+    void beginBar(const QString &bar, ResumeRecord *record);
+    void endBar();
+    // Failures of an earlier run put into the failure lists for this bar's retries.
+    void addCarriedFailures(int count) { m_counts.failed += count; }
+    // Hears of every picture a retry round tried.
+    void retried(const PictureOutcome &outcome);
+
+    const BarCounts &counts() const { return m_counts; }
+    double elapsedSeconds() const { return double(m_clock.elapsed()) / 1000.0; }
+    // Every album folder the job came to in this bar, whether it had pictures or not.
+    const QStringList &albumFolders() const { return m_albumFolders; }
+    // Why the picture at `path` failed last, when it did.
+    QString failureReason(const QString &path) const { return m_reasons.value(path); }
+
+    QString barName() const override { return m_bar; }
+    void showNameMissing() override { }
+    void AppendLog(const QString &line) override;
+    void ShowLastLogLine() override { }
+    BrowserAdapter &browser() override;
+    FailureLists &failures() override { return m_failures; }
+
+    bool pictureAlreadySaved(const QString &url, const QString &path) override;
+    void pictureDone(const PictureOutcome &outcome) override;
+    void albumHarvested(int albumNo, int albumCount, const QString &title, int pictures) override;
+    bool savesPictures() const override { return !m_options.dryRun; }
+    bool explainsFailures() const override { return true; }
+
+private:
+    void landed(const PictureOutcome &outcome);
+    void showProgress();
+
+    const CliOptions &m_options;
+    Console &m_console;
+    std::unique_ptr<QWebEngineView> m_view;
+    std::unique_ptr<WebEngineBrowser> m_browser;
+    FailureLists m_failures;
+    QString m_bar;
+    QString m_barFolder;
+    ResumeRecord *m_record = nullptr;
+    bool m_recordWarned = false;
+    BarCounts m_counts;
+    QStringList m_albumFolders;
+    QHash<QString, QString> m_reasons;
+    QElapsedTimer m_clock;
+    QTimer m_progressTimer;
+};

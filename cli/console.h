@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+
+// The terminal side of the command-line front end. Standard output carries only what a script
+// wants to read (saved paths, or the album lines of a dry run); standard error carries the log,
+// the errors and the summaries, and on a terminal a progress line redrawn in place that is
+// wiped before any other line and never written when standard error is not a terminal.
+class Console {
+public:
+    explicit Console(bool quiet);
+
+    bool quiet() const { return m_quiet; }
+    bool showsProgress() const { return m_tty; }
+
+    // A line of the job's log; not shown when quiet.
+    void log(const QString &line);
+    // Errors and summaries: always shown.
+    void error(const QString &line);
+    // One line of standard output, flushed at once so that a pipe sees it as it happens.
+    void out(const QString &line);
+
+    void setProgress(const QString &text);
+    void clearProgress();
+
+private:
+    void writeErr(const QByteArray &bytes);
+    void drawProgress();
+    void wipeProgress();
+
+    bool m_quiet;
+    bool m_tty;
+    bool m_outTty;
+    QString m_progress;
+    bool m_progressShown = false;
+};

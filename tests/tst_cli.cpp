@@ -1,0 +1,536 @@
+// The command-line front end, driven as the process a script would start, against the
+// simulated forum in this process.
+#include "forumserver.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QProcess>
+#include <QSet>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <csignal>
+
+using TestSupport::filesBelow;
+
+namespace {
+
+QString cli()
+{
+    return qEnvironmentVariable("QUILLORY_BUILD_DIR") + QStringLiteral("/quillory-cli");
+}
+
+// 风景: two list pages, two albums. 坏: faults on every request. 偶: faults on the first
+// request only (an error status, a broken-off body, a stall past the time limit). 慢: pictures
+// that take a while, so that a run can be stopped in the middle.
+const QByteArray forum = R"({"bars":[
+    {"name":"风景","perPage":1,"albums":[
+        {"id":"11","title":"春游","pictures":["a1","a2","a3"]},
+        {"id":"12","title":"秋 &amp; 冬","pictures":["b1","b2"]}]},
+    {"name":"空","albums":[]},
+    {"name":"坏","albums":[{"id":"21","title":"t","pictures":["c1",{"id":"c2","status":404},{"id":"c3","drop":true}]}]},
+    {"name":"偶","albums":[{"id":"31","title":"t","pictures":[
+        {"id":"d1","status":500,"once":true},{"id":"d2","drop":true,"once":true},{"id":"d3","delayMs":3000,"once":true}]}]},
+    {"name":"慢","albums":[
+        {"id":"41","title":"一","pictures":[{"id":"e1","delayMs":250},{"id":"e2","delayMs":250},{"id":"e3","delayMs":250}]},
+        {"id":"42","title":"二","pictures":[{"id":"e4","delayMs":250},{"id":"e5","delayMs":1200},{"id":"e6","delayMs":1500}]}]}
+]})";
+
+// 风景 after one album gained a picture and the other lost its last.
+const QByteArray forumChanged = R"({"bars":[{"name":"风景","perPage":1,"albums":[
+    {"id":"11","title":"春游","pictures":["a1","a2","a3","a4"]},
+    {"id":"12","title":"秋 &amp; 冬","pictures":["b1"]}]}]})";
+
+// 风景 after a picture in the middle of an album was replaced.
+const QByteArray forumReplaced = R"({"bars":[{"name":"风景","perPage":1,"albums":[
+    {"id":"11","title":"春游","pictures":["a1","z2","a3"]},
+    {"id":"12","title":"秋 &amp; 冬","pictures":["b1","b2"]}]}]})";
+
+// 坏 with its faults gone, and 坏 with its album gone from the list in favour of another.
+const QByteArray badMended =
+    R"({"bars":[{"name":"坏","albums":[{"id":"21","title":"t","pictures":["c1","c2","c3"]}]}]})";
+const QByteArray badMoved = R"({"bars":[{"name":"坏","albums":[{"id":"22","title":"u","pictures":["f1"]}]}]})";
+
+struct Run {
+    int code = -1;
+    QProcess::ExitStatus status = QProcess::CrashExit;
+    QStringList out;
+    QString err;
+};
+
+QStringList linesOf(const QByteArray &bytes)
+{
+    QStringList lines = QString::fromUtf8(bytes).split(u'\n');
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+bool waitForEnd(QProcess &process, int ms)
+{
+    if (process.state() == QProcess::NotRunning)
+        return true;
+    QEventLoop loop;
+    QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+    return process.state() == QProcess::NotRunning;
+}
+
+void copyTree(const QString &from, const QString &to)
+{
+    for (const QString &name : filesBelow(from)) {
+        QDir().mkpath(QFileInfo(to + u'/' + name).path());
+        QFile::copy(from + u'/' + name, to + u'/' + name);
+    }
+}
+
+} // namespace
+
+class TestCli : public QObject {
+    Q_OBJECT
+
+private:
+    ForumServer m_server;
+    QTemporaryDir m_firstRun; // 风景 fetched whole once, for the runs that follow one
+    QTemporaryDir m_tmp; // the processes' temporary folder
+
+    // The scratch folders the processes left behind.
+    QStringList scratchLeft() const
+    {
+        return QDir(m_tmp.path()).entryList({QStringLiteral("quillory-cli-*")}, QDir::Dirs);
+    }
+
+    void load(const QByteArray &json)
+    {
+        QString error;
+        QVERIFY2(m_server.loadJson(json, &error), qPrintable(error));
+        m_server.clearRequests();
+    }
+
+    QProcess *start(const QStringList &args, const QString &host = {})
+    {
+        auto *process = new QProcess(this);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        const QString hosts = host.isEmpty() ? m_server.hostAndPort() : host;
+        env.insert(QStringLiteral("QUILLORY_FORUM_HOST"), hosts);
+        env.insert(QStringLiteral("QUILLORY_IMAGE_HOST"), hosts);
+        env.insert(QStringLiteral("QUILLORY_TEST_TIMINGS"), QStringLiteral("short"));
+        env.insert(QStringLiteral("TMPDIR"), m_tmp.path());
+        process->setProcessEnvironment(env);
+        process->start(cli(), args);
+        return process;
+    }
+
+    Run finish(QProcess *process)
+    {
+        Run run;
+        if (!waitForEnd(*process, 60000)) {
+            process->kill();
+            process->waitForFinished();
+        }
+        run.status = process->exitStatus();
+        run.code = process->exitCode();
+        run.out = linesOf(process->readAllStandardOutput());
+        run.err = QString::fromUtf8(process->readAllStandardError());
+        process->deleteLater();
+        return run;
+    }
+
+    Run run(const QStringList &args, const QString &host = {}) { return finish(start(args, host)); }
+
+    // The pictures fetched since the last load, by id, in order.
+    QStringList fetched() const
+    {
+        QStringList ids;
+        for (const ForumRequest &r : m_server.requests()) {
+            if (r.target.startsWith("/forum/pic/item/"))
+                ids << QString::fromUtf8(r.target.mid(16).chopped(4));
+        }
+        return ids;
+    }
+
+    // Every picture in `pictures` ("<album folder>/<n>.jpg" -> id) holds that picture's bytes.
+    void verifyPictures(const QString &barFolder, const QHash<QString, QString> &pictures)
+    {
+        for (auto it = pictures.cbegin(); it != pictures.cend(); ++it) {
+            QFile file(barFolder + u'/' + it.key());
+            QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(it.key()));
+            QVERIFY2(file.readAll() == m_server.pictureBytes(it.value()), qPrintable(it.key()));
+        }
+    }
+
+    static QHash<QString, QString> scenery()
+    {
+        return {{QStringLiteral("春游/1.jpg"), QStringLiteral("a1")},
+                {QStringLiteral("春游/2.jpg"), QStringLiteral("a2")},
+                {QStringLiteral("春游/3.jpg"), QStringLiteral("a3")},
+                {QStringLiteral("秋 & 冬/1.jpg"), QStringLiteral("b1")},
+                {QStringLiteral("秋 & 冬/2.jpg"), QStringLiteral("b2")}};
+    }
+
+    // No file but whole pictures, the record and the failure list: nothing partial, no scratch file.
+    void verifyNothingPartial(const QString &folder)
+    {
+        for (const QString &name : filesBelow(folder)) {
+            const QString file = QFileInfo(name).fileName();
+            QVERIFY2((file.endsWith(QStringLiteral(".jpg")) && !file.startsWith(u'.')) || name == u".quillory-saved" ||
+                         name == u"failed.txt",
+                     qPrintable(name));
+        }
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(QFileInfo(cli()).isExecutable(), qPrintable(cli()));
+        QVERIFY(m_server.listen());
+        load(forum);
+        const Run first = run({QStringLiteral("-d"), m_firstRun.path(), QStringLiteral("风景")});
+        QCOMPARE(first.code, 0);
+    }
+
+    void init() { load(forum); }
+
+    void wholeBar()
+    {
+        QTemporaryDir dir;
+        const Run r = run({QStringLiteral("--dir"), dir.path(), QStringLiteral("风景")});
+        QCOMPARE(r.status, QProcess::NormalExit);
+        QCOMPARE(r.code, 0);
+        const QString bar = dir.path() + QStringLiteral("/风景吧");
+        // Only the bar folder: the scratch files went elsewhere.
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{QStringLiteral("风景吧")});
+        QCOMPARE(filesBelow(bar),
+                 QStringList({QStringLiteral(".quillory-saved"), QStringLiteral("春游/1.jpg"),
+                              QStringLiteral("春游/2.jpg"), QStringLiteral("春游/3.jpg"),
+                              QStringLiteral("秋 & 冬/1.jpg"), QStringLiteral("秋 & 冬/2.jpg")}));
+        verifyPictures(bar, scenery());
+        QCOMPARE(r.out,
+                 QStringList({bar + QStringLiteral("/春游/1.jpg"), bar + QStringLiteral("/春游/2.jpg"),
+                              bar + QStringLiteral("/春游/3.jpg"), bar + QStringLiteral("/秋 & 冬/1.jpg"),
+                              bar + QStringLiteral("/秋 & 冬/2.jpg")}));
+        QCOMPARE(fetched(),
+                 QStringList({QStringLiteral("a1"), QStringLiteral("a2"), QStringLiteral("a3"), QStringLiteral("b1"),
+                              QStringLiteral("b2")}));
+        const QStringList err = linesOf(r.err.toUtf8());
+        // The window's log, line for line, then the summary; no progress line off a terminal.
+        const QStringList expected = {
+            QStringLiteral("开始获取相册地址！"),        QStringLiteral("获取相册地址完成！风景吧共有2个相册"),
+            QStringLiteral("开始处理相册(1/2):春游"),    QStringLiteral("第1页,第1张下载成功！"),
+            QStringLiteral("第1页,第2张下载成功！"),     QStringLiteral("第1页,第3张下载成功！"),
+            QStringLiteral("开始处理相册(2/2):秋 & 冬"), QStringLiteral("第1页,第1张下载成功！"),
+            QStringLiteral("第1页,第2张下载成功！"),     QStringLiteral("所有相册下载完毕！")};
+        QCOMPARE(err.mid(0, expected.size()), expected);
+        QCOMPARE(err.size(), expected.size() + 1);
+        QVERIFY2(err.last().startsWith(QStringLiteral("风景吧: albums 2, saved 5, skipped 0, failed 0, ")) &&
+                     err.last().endsWith(QStringLiteral(" s")),
+                 qPrintable(err.last()));
+        QVERIFY(!r.err.contains(u'\r') && !r.err.contains(u'\x1b'));
+        QCOMPARE(scratchLeft(), QStringList());
+    }
+
+    void laterRun_data()
+    {
+        QTest::addColumn<QByteArray>("config");
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QStringList>("expectFetched");
+
+        const QStringList all = {QStringLiteral("a1"), QStringLiteral("a2"), QStringLiteral("a3"), QStringLiteral("b1"),
+                                 QStringLiteral("b2")};
+        QTest::newRow("nothing changed") << forum << QString() << QStringList() << QStringList();
+        QTest::newRow("one album gained a picture, another lost one")
+            << forumChanged << QString() << QStringList() << QStringList{QStringLiteral("a4")};
+        QTest::newRow("a picture replaced")
+            << forumReplaced << QString() << QStringList() << QStringList{QStringLiteral("z2")};
+        QTest::newRow("a picture deleted")
+            << forum << QStringLiteral("delete 春游/2.jpg") << QStringList() << QStringList{QStringLiteral("a2")};
+        QTest::newRow("a picture cut short")
+            << forum << QStringLiteral("cut 秋 & 冬/1.jpg") << QStringList() << QStringList{QStringLiteral("b1")};
+        QTest::newRow("the record deleted")
+            << forum << QStringLiteral("delete .quillory-saved") << QStringList() << all;
+        QTest::newRow("a torn last line in the record")
+            << forum << QStringLiteral("tear") << QStringList() << QStringList();
+        QTest::newRow("--no-skip") << forum << QString() << QStringList{QStringLiteral("--no-skip")} << all;
+    }
+
+    void laterRun()
+    {
+        QFETCH(QByteArray, config);
+        QFETCH(QString, change);
+        QFETCH(QStringList, args);
+        QFETCH(QStringList, expectFetched);
+        QTemporaryDir dir;
+        const QString bar = dir.path() + QStringLiteral("/风景吧");
+        copyTree(m_firstRun.path() + QStringLiteral("/风景吧"), bar);
+        const QString target = bar + u'/' + change.section(u' ', 1);
+        if (change.startsWith(QStringLiteral("delete ")))
+            QVERIFY(QFile::remove(target));
+        if (change.startsWith(QStringLiteral("cut "))) {
+            QVERIFY(QFile::resize(target, 100));
+        }
+        if (change == u"tear") {
+            QFile record(bar + QStringLiteral("/.quillory-saved"));
+            QVERIFY(record.open(QIODevice::Append));
+            record.write("春游/1.jpg\tzz");
+        }
+        load(config);
+
+        const Run r = run(QStringList{QStringLiteral("-d"), dir.path()} + args + QStringList{QStringLiteral("风景")});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(fetched(), expectFetched);
+        QCOMPARE(r.out.size(), expectFetched.size());
+        QHash<QString, QString> pictures = scenery();
+        if (config == forumChanged)
+            pictures.insert(QStringLiteral("春游/4.jpg"), QStringLiteral("a4"));
+        if (config == forumReplaced)
+            pictures.insert(QStringLiteral("春游/2.jpg"), QStringLiteral("z2"));
+        verifyPictures(bar, pictures);
+        verifyNothingPartial(bar);
+
+        // And the record now knows it all: one more run fetches nothing.
+        m_server.clearRequests();
+        const Run again = run({QStringLiteral("-q"), QStringLiteral("-d"), dir.path(), QStringLiteral("风景")});
+        QCOMPARE(again.code, 0);
+        QCOMPARE(fetched(), QStringList());
+        QVERIFY(again.out.isEmpty());
+        // Quiet: the summary alone.
+        QCOMPARE(linesOf(again.err.toUtf8()).size(), 1);
+        QVERIFY2(again.err.startsWith(QStringLiteral("风景吧: albums 2, saved 0, skipped 5, failed 0, ")),
+                 qPrintable(again.err));
+    }
+
+    void stoppedMidBar_data()
+    {
+        QTest::addColumn<int>("signalNumber");
+        QTest::addColumn<int>("afterPictures");
+        QTest::newRow("SIGINT in the first album") << int(SIGINT) << 1;
+        QTest::newRow("SIGTERM in the second album") << int(SIGTERM) << 4;
+        QTest::newRow("SIGKILL") << int(SIGKILL) << 2;
+    }
+
+    void stoppedMidBar()
+    {
+        QFETCH(int, signalNumber);
+        QFETCH(int, afterPictures);
+        QTemporaryDir dir;
+        const QString bar = dir.path() + QStringLiteral("/慢吧");
+        const QStringList scratchBefore = scratchLeft(); // a killed process leaves its own
+        QProcess *process = start({QStringLiteral("-d"), dir.path(), QStringLiteral("慢")});
+        QVERIFY(process->waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(process->peek(1 << 20).count('\n') >= afterPictures, 30000);
+        ::kill(pid_t(process->processId()), signalNumber);
+        const Run stopped = finish(process);
+        if (signalNumber == SIGKILL) {
+            QCOMPARE(stopped.status, QProcess::CrashExit);
+        } else {
+            QCOMPARE(stopped.status, QProcess::NormalExit);
+            QCOMPARE(stopped.code, 130);
+            QVERIFY2(stopped.err.contains(QStringLiteral("慢吧: interrupted at album ")), qPrintable(stopped.err));
+            QVERIFY(!stopped.err.contains(QStringLiteral("所有相册下载完毕！")));
+            QCOMPARE(scratchLeft(), scratchBefore);
+        }
+        verifyNothingPartial(bar);
+        const QStringList saved = stopped.out;
+        QVERIFY(saved.size() >= afterPictures && saved.size() < 6);
+        for (const QString &path : saved)
+            QVERIFY2(QFileInfo::exists(path), qPrintable(path));
+
+        m_server.clearRequests();
+        const Run resumed = run({QStringLiteral("-d"), dir.path(), QStringLiteral("慢")});
+        QCOMPARE(resumed.code, 0);
+        // Whatever was reported saved is not fetched again, and everything else is.
+        QSet<QString> allPaths;
+        QHash<QString, QString> pictures;
+        for (int n = 1; n <= 6; ++n) {
+            const QString name = QStringLiteral("%1/%2.jpg")
+                                     .arg(n <= 3 ? QStringLiteral("一") : QStringLiteral("二"))
+                                     .arg((n - 1) % 3 + 1);
+            pictures.insert(name, QStringLiteral("e%1").arg(n));
+            allPaths << bar + u'/' + name;
+        }
+        for (const QString &path : saved)
+            QVERIFY2(!resumed.out.contains(path), qPrintable(path));
+        if (signalNumber != SIGKILL)
+            QCOMPARE(QSet<QString>(resumed.out.begin(), resumed.out.end()) + QSet<QString>(saved.begin(), saved.end()),
+                     allPaths);
+        QCOMPARE(filesBelow(bar).size(), 7);
+        verifyPictures(bar, pictures);
+        verifyNothingPartial(bar);
+    }
+
+    void passingFaultsAreRetried()
+    {
+        QTemporaryDir dir;
+        const Run r = run({QStringLiteral("-d"), dir.path(), QStringLiteral("偶")});
+        QCOMPARE(r.code, 0);
+        const QString bar = dir.path() + QStringLiteral("/偶吧");
+        verifyPictures(bar,
+                       {{QStringLiteral("t/1.jpg"), QStringLiteral("d1")},
+                        {QStringLiteral("t/2.jpg"), QStringLiteral("d2")},
+                        {QStringLiteral("t/3.jpg"), QStringLiteral("d3")}});
+        QVERIFY(!QFileInfo::exists(bar + QStringLiteral("/failed.txt")));
+        // Each failure says why.
+        QVERIFY2(r.err.contains(QStringLiteral("第1页,第1张下载失败！（HTTP 500）\n")), qPrintable(r.err));
+        QVERIFY2(r.err.contains(QStringLiteral("第1页,第2张下载失败！（网络错误：")), qPrintable(r.err));
+        QVERIFY2(r.err.contains(QStringLiteral("第1页,第3张下载失败！（超时）\n")), qPrintable(r.err));
+        QVERIFY2(r.err.contains(QStringLiteral("偶吧: albums 1, saved 3, skipped 0, failed 0, ")), qPrintable(r.err));
+        QCOMPARE(r.out.size(), 3);
+    }
+
+    void lastingFaults_data()
+    {
+        QTest::addColumn<QStringList>("retryArgs");
+        QTest::addColumn<int>("requestsEach");
+        QTest::addColumn<QByteArray>("laterConfig");
+        QTest::addColumn<QStringList>("laterFetched");
+        QTest::newRow("no retries; the fault then cleared")
+            << QStringList{QStringLiteral("-R"), QStringLiteral("0")} << 1 << badMended
+            << QStringList{QStringLiteral("c2"), QStringLiteral("c3")};
+        QTest::newRow("two retries; the album then gone from the list")
+            << QStringList() << 3 << badMoved
+            << QStringList{QStringLiteral("f1"), QStringLiteral("c2"), QStringLiteral("c3")};
+    }
+
+    void lastingFaults()
+    {
+        QFETCH(QStringList, retryArgs);
+        QFETCH(int, requestsEach);
+        QFETCH(QByteArray, laterConfig);
+        QFETCH(QStringList, laterFetched);
+        QTemporaryDir dir;
+        const QString bar = dir.path() + QStringLiteral("/坏吧");
+        const Run r = run(retryArgs + QStringList{QStringLiteral("-d"), dir.path(), QStringLiteral("坏")});
+        QCOMPARE(r.code, 1);
+        QCOMPARE(fetched().count(QStringLiteral("c1")), 1);
+        QCOMPARE(fetched().count(QStringLiteral("c2")), requestsEach);
+        QCOMPARE(fetched().count(QStringLiteral("c3")), requestsEach);
+        QFile failed(bar + QStringLiteral("/failed.txt"));
+        QVERIFY(failed.open(QIODevice::ReadOnly));
+        const QString url2 = TestSupport::pictureUrl(m_server.hostAndPort(), QStringLiteral("c2"));
+        const QString url3 = TestSupport::pictureUrl(m_server.hostAndPort(), QStringLiteral("c3"));
+        QCOMPARE(QString::fromUtf8(failed.readAll()),
+                 url2 + u'\t' + bar + QStringLiteral("/t/2.jpg\n") + url3 + u'\t' + bar + QStringLiteral("/t/3.jpg\n"));
+        failed.close();
+        QVERIFY2(r.err.contains(QStringLiteral("failed: ") + bar + QStringLiteral("/t/2.jpg (HTTP 404) ") + url2),
+                 qPrintable(r.err));
+        QVERIFY2(r.err.contains(QStringLiteral("坏吧: albums 1, saved 1, skipped 0, failed 2, ")), qPrintable(r.err));
+        QCOMPARE(r.out, QStringList{bar + QStringLiteral("/t/1.jpg")});
+        verifyNothingPartial(bar);
+
+        // A later run picks the failures up by itself.
+        load(laterConfig);
+        const Run later = run({QStringLiteral("-d"), dir.path(), QStringLiteral("坏")});
+        QCOMPARE(later.code, 0);
+        QCOMPARE(fetched(), laterFetched);
+        QVERIFY(!failed.exists());
+        verifyPictures(bar,
+                       {{QStringLiteral("t/1.jpg"), QStringLiteral("c1")},
+                        {QStringLiteral("t/2.jpg"), QStringLiteral("c2")},
+                        {QStringLiteral("t/3.jpg"), QStringLiteral("c3")}});
+    }
+
+    void exitCodes_data()
+    {
+        QTest::addColumn<QString>("forumKind");
+        QTest::addColumn<QStringList>("bars");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("errContains");
+        QTest::newRow("forum refuses connections")
+            << QStringLiteral("refused") << QStringList{QStringLiteral("风景")} << 3
+            << QStringLiteral("风景吧: the album list could not be fetched");
+        QTest::newRow("forum never answers") << QStringLiteral("silent") << QStringList{QStringLiteral("风景")} << 3
+                                             << QStringLiteral("获取相册列表失败：");
+        QTest::newRow("bar folder blocked by a file")
+            << QStringLiteral("blocked") << QStringList{QStringLiteral("风景")} << 2
+            << QStringLiteral("cannot create the folder ");
+        QTest::newRow("bar without albums") << QString() << QStringList{QStringLiteral("空")} << 0
+                                            << QStringLiteral("获取相册地址完成！空吧共有0个相册");
+        QTest::newRow("several bars: the worst")
+            << QString() << QStringList{QStringLiteral("空"), QStringLiteral("坏")} << 1
+            << QStringLiteral("空吧: albums 0, saved 0, skipped 0, failed 0, ");
+    }
+
+    void exitCodes()
+    {
+        QFETCH(QString, forumKind);
+        QFETCH(QStringList, bars);
+        QFETCH(int, code);
+        QFETCH(QString, errContains);
+        QTcpServer silent; // accepts and never answers
+        QVERIFY(silent.listen(QHostAddress::LocalHost));
+        QString host;
+        if (forumKind == u"silent") {
+            host = QStringLiteral("127.0.0.1:%1").arg(silent.serverPort());
+        } else if (forumKind == u"refused") {
+            QTcpServer closed;
+            QVERIFY(closed.listen(QHostAddress::LocalHost));
+            host = QStringLiteral("127.0.0.1:%1").arg(closed.serverPort());
+        }
+        QTemporaryDir dir;
+        if (forumKind == u"blocked") {
+            QFile blocker(dir.filePath(QStringLiteral("风景吧")));
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+        }
+        const Run r =
+            run(QStringList{QStringLiteral("-R"), QStringLiteral("0"), QStringLiteral("-d"), dir.path()} + bars, host);
+        QCOMPARE(r.status, QProcess::NormalExit);
+        QCOMPARE(r.code, code);
+        QVERIFY2(r.err.contains(errContains), qPrintable(r.err));
+    }
+
+    void dryRunSavesNothing()
+    {
+        QTemporaryDir dir;
+        const QString dest = dir.filePath(QStringLiteral("dest"));
+        const Run r = run({QStringLiteral("--dry-run"), QStringLiteral("-d"), dest, QStringLiteral("风景")});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out, QStringList({QStringLiteral("1\t春游\t3"), QStringLiteral("2\t秋 & 冬\t2")}));
+        QCOMPARE(fetched(), QStringList());
+        QVERIFY(!QFileInfo::exists(dest));
+        QVERIFY2(r.err.contains(QStringLiteral("风景吧: albums 2, pictures 5 (dry run), ")), qPrintable(r.err));
+        QVERIFY(!r.err.contains(QStringLiteral("张下载")));
+    }
+
+    void usage_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::newRow("unknown option") << QStringList{QStringLiteral("--bogus"), QStringLiteral("风景")} << 2;
+        QTest::newRow("no bar") << QStringList() << 2;
+        QTest::newRow("empty bar") << QStringList{QString()} << 2;
+        QTest::newRow("retries not a number")
+            << QStringList{QStringLiteral("-R"), QStringLiteral("x"), QStringLiteral("风景")} << 2;
+        QTest::newRow("negative retries") << QStringList{QStringLiteral("--retries=-1"), QStringLiteral("风景")} << 2;
+        QTest::newRow("folder cannot be created")
+            << QStringList{QStringLiteral("-d"), QStringLiteral("<file>/sub"), QStringLiteral("风景")} << 2;
+        QTest::newRow("--help") << QStringList{QStringLiteral("--help")} << 0;
+    }
+
+    void usage()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QTemporaryDir dir;
+        QFile file(dir.filePath(QStringLiteral("file")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        args.replaceInStrings(QStringLiteral("<file>"), file.fileName());
+        const Run r = run(args);
+        QCOMPARE(r.code, code);
+        const QString usage = code == 0 ? r.out.join(u'\n') : r.err;
+        QVERIFY2(usage.contains(QStringLiteral("Usage: ")) && usage.contains(QStringLiteral("--retries")),
+                 qPrintable(usage));
+        if (code != 0)
+            QVERIFY(r.out.isEmpty());
+        QCOMPARE(fetched(), QStringList());
+        QCOMPARE(m_server.requests().size(), 0);
+    }
+};
+
+QUILLORY_TEST_MAIN(TestCli)
+#include "tst_cli.moc"
