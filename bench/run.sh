@@ -2,6 +2,7 @@
 # Builds and runs the benchmarks:
 #   bench/run.sh album   one sample album with the shipped delays (about 15 s)
 #   bench/run.sh save    2,000 pictures of 50 KB, ours against curl
+#   bench/run.sh scan    the page scans on crafted pages: time and peak memory
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
@@ -10,5 +11,8 @@ export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
 case "${1:-all}" in
   album) "$QUILLORY_BUILD/bench/bench_album" tools/forumsim/sample.json "${2:-7310001}" 2>/dev/null ;;
   save) "$QUILLORY_BUILD/bench/bench_save" "${2:-2000}" ;;
-  all) "$0" album; "$0" save ;;
+  scan)
+    for n in 65536 1048576 33554432; do "$QUILLORY_BUILD/bench/bench_scan" ids "$n"; done
+    for n in 4000 100000; do "$QUILLORY_BUILD/bench/bench_scan" albums "$n"; done ;;
+  all) "$0" album; "$0" save; "$0" scan ;;
 esac

@@ -15,13 +15,6 @@
 
 namespace {
 
-// An identifier with a line break would split the failure lists' entries and shift the
-// pairing of every later URL with its path; no identifier of a real picture holds one.
-bool fetchableId(const QString &id)
-{
-    return std::none_of(id.begin(), id.end(), [](QChar ch) { return ch.unicode() < 0x20 || ch.unicode() == 0x7f; });
-}
-
 void ensureFolder(const QString &folder)
 {
     if (!QFileInfo::exists(folder))
@@ -36,10 +29,8 @@ void logOutcome(JobState &state, JobWindow &window, bool saved)
                          .arg(saved ? QStringLiteral("下载成功！") : QStringLiteral("下载失败！")));
 }
 
-bool savePicture(JobState &state, JobWindow &window, const QString &ImageId)
+bool savePicture(JobState &state, JobWindow &window)
 {
-    if (!fetchableId(ImageId))
-        return false;
     if (SaveJpg(state.ImageUrl, state.ImagePath) != 0)
         return true;
     FailureLists &lists = window.failures();
@@ -54,14 +45,22 @@ void harvestAlbum(JobState &state, JobWindow &window)
 {
     const QString AlbumFolder = state.BarFolder + u'/' + safeFolderName(state.AlbumTitle);
     state.ImageNo = 0;
-    for (const QString &ImageId : scanPictureIds(state.AlbumHtml)) {
+    for (const std::optional<QString> &ImageId : scanPictureIds(state.AlbumHtml)) {
         ++state.ImageNo;
+        // An identifier the scan does not hand out has no address: a failed picture, but not one
+        // for the failure lists (a line break in it would split their entries in two, and the
+        // Retry command could not fetch it either).
+        if (!ImageId) {
+            logOutcome(state, window, false);
+            window.ShowLastLogLine();
+            continue;
+        }
         state.ImageUrl = QStringLiteral("http://") + Settings::imageHost() + QStringLiteral("/forum/pic/item/") +
-                         ImageId + QStringLiteral(".jpg");
+                         *ImageId + QStringLiteral(".jpg");
         state.ImagePath = AlbumFolder + u'/' + QString::number(state.ImageNo) + QStringLiteral(".jpg");
         ensureFolder(AlbumFolder);
         ScratchFile::write(QStringLiteral("cs.txt"), state.ImageUrl);
-        logOutcome(state, window, savePicture(state, window, ImageId));
+        logOutcome(state, window, savePicture(state, window));
         window.ShowLastLogLine();
     }
 }
