@@ -5,6 +5,7 @@
 #   bench/run.sh latency     300 pictures of 100 KB, each answered after 30 ms, ours against curl
 #   bench/run.sh bar         5 albums of 40 such pictures with the shipped page pace (about 55 s)
 #   bench/run.sh bigpicture  one picture of 1 GiB: how much the program's peak memory grows
+#   bench/run.sh scan        the page scans on crafted pages: time and peak memory
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
@@ -16,5 +17,8 @@ case "${1:-all}" in
   latency) "$QUILLORY_BUILD/bench/bench_save" "${2:-300}" 102400 30 ;;
   bar) "$QUILLORY_BUILD/bench/bench_bar" 5 40 30 2>/dev/null ;;
   bigpicture) "$QUILLORY_BUILD/bench/bench_save" 1 1073741824 0 --ours-only ;;
-  all) for b in album save latency bar bigpicture; do "$0" "$b"; done ;;
+  scan)
+    for n in 65536 1048576 33554432; do "$QUILLORY_BUILD/bench/bench_scan" ids "$n"; done
+    for n in 4000 100000; do "$QUILLORY_BUILD/bench/bench_scan" albums "$n"; done ;;
+  all) for b in album save latency bar bigpicture scan; do "$0" "$b"; done ;;
 esac

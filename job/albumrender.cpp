@@ -11,8 +11,10 @@
 #include "split2.h"
 
 #include <QElapsedTimer>
-#include <QRegularExpression>
 #include <QUrl>
+
+#include <algorithm>
+#include <iterator>
 
 namespace {
 
@@ -84,24 +86,33 @@ QString albumIdFromUrl(const QString &AlbumUrl)
     return id.isEmpty() ? QStringLiteral("album") : id;
 }
 
+// A plain scan rather than a regular expression: titles come from the page's scripts and may
+// hold halves of surrogate pairs, which a regular expression refuses to look at.
 QString decodeTitleEntities(const QString &title)
 {
-    static const QRegularExpression entity(QStringLiteral("&(amp|lt|gt|quot|#39|nbsp);"));
+    static const struct
+    {
+        QStringView entity;
+        QChar character;
+    } entities[] = {{u"&amp;", u'&'}, {u"&lt;", u'<'},   {u"&gt;", u'>'},
+                    {u"&quot;", u'"'}, {u"&#39;", u'\''}, {u"&nbsp;", QChar(0xa0)}};
+    const QStringView text(title);
     QString decoded;
     qsizetype from = 0;
-    for (auto it = entity.globalMatch(title); it.hasNext();) {
-        const QRegularExpressionMatch m = it.next();
-        decoded += QStringView(title).mid(from, m.capturedStart() - from);
-        const QString name = m.captured(1);
-        decoded += name == u"amp" ? u'&'
-            : name == u"lt"       ? u'<'
-            : name == u"gt"       ? u'>'
-            : name == u"quot"     ? u'"'
-            : name == u"#39"      ? u'\''
-                                  : QChar(0xa0);
-        from = m.capturedEnd();
+    for (qsizetype at = text.indexOf(u'&'); at >= 0; at = text.indexOf(u'&', at)) {
+        const QStringView rest = text.mid(at);
+        const auto *match = std::find_if(std::begin(entities), std::end(entities),
+                                         [&](const auto &e) { return rest.startsWith(e.entity); });
+        if (match == std::end(entities)) {
+            ++at;
+            continue;
+        }
+        decoded += text.mid(from, at - from);
+        decoded += match->character;
+        at += match->entity.size();
+        from = at;
     }
-    return decoded + QStringView(title).mid(from);
+    return from == 0 ? title : decoded + text.mid(from);
 }
 
 void renderAlbum(JobState &state, JobWindow &window)

@@ -17,21 +17,6 @@
 
 namespace {
 
-// An identifier with a line break would split the failure lists' entries and shift the
-// pairing of every later URL with its path; no identifier of a real picture holds one.
-bool fetchableId(const QString &id)
-{
-    return std::none_of(id.begin(), id.end(), [](QChar ch) { return ch.unicode() < 0x20 || ch.unicode() == 0x7f; });
-}
-
-QList<std::optional<QString>> pictureIds(const QString &AlbumHtml)
-{
-    QList<std::optional<QString>> ids;
-    for (const QString &id : scanPictureIds(AlbumHtml))
-        ids.append(fetchableId(id) ? std::optional<QString>(id) : std::nullopt);
-    return ids;
-}
-
 void ensureFolder(const QString &folder)
 {
     if (!QFileInfo::exists(folder))
@@ -58,7 +43,7 @@ PictureHarvest::~PictureHarvest() = default;
 void PictureHarvest::start(JobState &state)
 {
     finish();
-    const QList<std::optional<QString>> ids = pictureIds(state.AlbumHtml);
+    const QList<std::optional<QString>> ids = scanPictureIds(state.AlbumHtml);
     m_window.albumHarvested(state.AlbumIndex + 1, state.AlbumCount, state.AlbumTitle, int(ids.size()));
     if (!m_window.savesPictures())
         return;

@@ -2,6 +2,8 @@
 
 #include "textscan.h"
 
+#include <algorithm>
+
 using TextScan::find;
 
 namespace {
@@ -22,6 +24,13 @@ double lastPageCount(const QString &html)
     return TextScan::leadingNumber(TextScan::mid(html, PnPos + 3, 5));
 }
 
+// A control character has no place in a link's path; a line break in it would split the
+// album list into albums the page never linked, and the address could leave the forum host.
+bool plainPath(QStringView path)
+{
+    return std::none_of(path.begin(), path.end(), TextScan::isControl);
+}
+
 } // namespace
 
 ListPageScan scanListPage(const QString &ListHtml, const QString &forumHost, double PageCount)
@@ -29,19 +38,23 @@ ListPageScan scanListPage(const QString &ListHtml, const QString &forumHost, dou
     ListPageScan result;
     result.pageCount = PageCount;
     qsizetype ScanPos = 1;
-    while (find(ListHtml, albumMarker, ScanPos + 1) != 0) {
-        ScanPos = find(ListHtml, albumMarker, ScanPos + 1);
-        ScanPos = find(ListHtml, linkStart, ScanPos + 1);
-        const qsizetype LinkEnd = find(ListHtml, linkEnd, ScanPos + 1);
-        // A link that never closes has no address to take; the scan goes on past it.
-        if (ScanPos != 0 && LinkEnd != 0) {
-            const QString path = TextScan::mid(ListHtml, ScanPos + 2, LinkEnd - ScanPos - 2);
-            result.albumUrls += QStringLiteral("http://") + forumHost + u'/' + path + QStringLiteral("\r\n");
-        }
+    qsizetype MarkerPos = find(ListHtml, albumMarker, ScanPos + 1);
+    // The last-page link is the same for every album of the page, so it is read once: on a page
+    // with any album at all, as the count is only taken from such pages.
+    if (MarkerPos != 0)
         result.pageCount = lastPageCount(ListHtml);
+    for (; MarkerPos != 0; MarkerPos = find(ListHtml, albumMarker, ScanPos + 1)) {
+        ScanPos = find(ListHtml, linkStart, MarkerPos + 1);
         // Without a link after the marker the next search would find the same marker for ever.
         if (ScanPos == 0)
             break;
+        const qsizetype LinkEnd = find(ListHtml, linkEnd, ScanPos + 1);
+        // A link that never closes has no address to take; the scan goes on past it.
+        if (LinkEnd == 0)
+            continue;
+        const QStringView path = QStringView(ListHtml).mid(ScanPos + 1, LinkEnd - ScanPos - 2);
+        if (plainPath(path))
+            result.albumUrls += QStringLiteral("http://") + forumHost + u'/' + path + QStringLiteral("\r\n");
     }
     return result;
 }

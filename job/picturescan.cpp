@@ -2,12 +2,70 @@
 
 #include "textscan.h"
 
+#include <algorithm>
+
 using TextScan::find;
 
-QStringList scanPictureIds(const QString &AlbumHtml)
+namespace {
+
+// Blanks, quotes, brackets, the characters that end or split a path segment, controls and
+// lone surrogates (which have no encoding in an address). ';' is among them, so an identifier
+// that passes never reaches into the next marker: the identifiers handed out never overlap.
+bool unsafeAt(QStringView text, qsizetype i)
+{
+    const QChar ch = text[i];
+    if (TextScan::isControl(ch) || QStringView(u" \"<>;?#/\\").contains(ch))
+        return true;
+    if (ch.isHighSurrogate())
+        return i + 1 >= text.size() || !text[i + 1].isLowSurrogate();
+    if (ch.isLowSurrogate())
+        return i == 0 || !text[i - 1].isHighSurrogate();
+    return false;
+}
+
+// The first position at or after `from` of something in the text, remembered: the scan asks
+// with ever later starts, so a found position still at or after the new start is the answer
+// again, and every character is looked at once for the whole page, however the markers nest.
+template <typename Search>
+class MonotoneFind
+{
+public:
+    explicit MonotoneFind(Search search)
+        : m_search(search)
+    {
+    }
+    qsizetype from(qsizetype start)
+    {
+        if (m_found != 0 && m_found >= start)
+            return m_found;
+        if (m_exhausted)
+            return 0;
+        m_found = m_search(start);
+        m_exhausted = m_found == 0;
+        return m_found;
+    }
+
+private:
+    Search m_search;
+    qsizetype m_found = 0;
+    bool m_exhausted = false;
+};
+
+} // namespace
+
+QList<std::optional<QString>> scanPictureIds(const QString &AlbumHtml)
 {
     static const QString marker = QStringLiteral(";pic_id=");
-    QStringList ids;
+    // Positions are 1-based, 0 for "not found", as in TextScan.
+    MonotoneFind quote([&](qsizetype start) { return find(AlbumHtml, u"\"", start); });
+    MonotoneFind unsafe([&](qsizetype start) {
+        for (qsizetype i = std::max<qsizetype>(start, 1) - 1; i < AlbumHtml.size(); ++i) {
+            if (unsafeAt(AlbumHtml, i))
+                return i + 1;
+        }
+        return qsizetype(0);
+    });
+    QList<std::optional<QString>> ids;
     qsizetype ScanPos = 1;
     for (;;) {
         const qsizetype found = find(AlbumHtml, marker, ScanPos + 1);
@@ -16,10 +74,15 @@ QStringList scanPictureIds(const QString &AlbumHtml)
         ScanPos = found + marker.size();
         // The quote is looked for from the identifier's second character on, so an empty
         // identifier runs on to the next quote in the text.
-        const qsizetype IdEnd = find(AlbumHtml, u"\"", ScanPos + 1);
+        const qsizetype IdEnd = quote.from(ScanPos + 1);
         if (IdEnd == 0)
             break;
-        ids.append(AlbumHtml.mid(ScanPos - 1, IdEnd - ScanPos));
+        const qsizetype length = IdEnd - ScanPos;
+        const qsizetype firstUnsafe = unsafe.from(ScanPos);
+        if (length > maxPictureIdLength || (firstUnsafe != 0 && firstUnsafe < IdEnd))
+            ids.append(std::nullopt);
+        else
+            ids.append(AlbumHtml.mid(ScanPos - 1, length));
     }
     return ids;
 }

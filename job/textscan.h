@@ -16,4 +16,10 @@ QString mid(const QString &text, qsizetype from, qsizetype count);
 // digits); 0 when it does not begin with a number.
 double leadingNumber(QStringView text);
 
+// C0 and C1 controls and DEL: never part of an address or a name that came from a real page.
+inline bool isControl(QChar ch)
+{
+    return ch.unicode() < 0x20 || (ch.unicode() >= 0x7f && ch.unicode() <= 0x9f);
+}
+
 } // namespace TextScan

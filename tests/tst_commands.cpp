@@ -60,14 +60,17 @@ private slots:
         state.BarFolder = program.path();
         state.AlbumTitle = QStringLiteral("t");
         state.AlbumFolder = program.path() + QStringLiteral("/t");
-        // A line break inside an identifier would split its list entry in two.
+        // A line break inside an identifier would split its list entry in two; an identifier
+        // too long for any real picture is not fetched either.
         state.AlbumHtml = QStringLiteral("<a href=\"?a&amp;pic_id=p1\"><a href=\"?a&amp;pic_id=bad\r\nid\">"
                                          "<a href=\"?a&amp;pic_id=gone\"><a href=\"?a&amp;pic_id=p1\">"
-                                         "<a href=\"?a&amp;pic_id=unclosed");
+                                         "<a href=\"?a&amp;pic_id=") +
+                          QString(1025, u'x') + QStringLiteral("\"><a href=\"?a&amp;pic_id=unclosed");
         harvestAlbum(state, window);
         QCOMPARE(window.log, QStringList({QStringLiteral("第1页,第1张下载成功！"), QStringLiteral("第1页,第2张下载失败！"),
-                                          QStringLiteral("第1页,第3张下载失败！"), QStringLiteral("第1页,第4张下载成功！")}));
-        QCOMPARE(window.shownLines, QList<int>({1, 2, 3, 4}));
+                                          QStringLiteral("第1页,第3张下载失败！"), QStringLiteral("第1页,第4张下载成功！"),
+                                          QStringLiteral("第1页,第5张下载失败！")}));
+        QCOMPARE(window.shownLines, QList<int>({1, 2, 3, 4, 5}));
         QCOMPARE(pictureRequests(), QStringList({QStringLiteral("p1"), QStringLiteral("gone"), QStringLiteral("p1")}));
         QCOMPARE(window.lists.FailedUrls, entries({QStringLiteral("earlier"), url(QStringLiteral("gone"))}));
         QCOMPARE(window.lists.FailedPaths,

@@ -7,6 +7,7 @@
 #include "textscan.h"
 
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -44,6 +45,18 @@ QString urls(const QStringList &paths)
 QString pictureLink(const QString &id)
 {
     return u"<a href=\"/photo/p?kw=x&amp;pic_id="_s + id + u"\"><img src=\"s.jpg\"></a>"_s;
+}
+
+// How an identifier the scan does not hand out shows in the expected lists: the blank in it
+// keeps it from ever being a handed-out identifier.
+const QString NotFetched = u"(not fetched)"_s;
+
+QStringList shown(const QList<std::optional<QString>> &ids)
+{
+    QStringList list;
+    for (const std::optional<QString> &id : ids)
+        list << id.value_or(NotFetched);
+    return list;
 }
 
 QSet<QString> treeBelow(const QString &root)
@@ -202,6 +215,15 @@ private slots:
         QTest::newRow("pn= outside window")
             << u"<!42-->"_s + one + u"<a href=\"?pn=5&kw=bbbbbbbbbbbbb\">尾页</a>"_s << 1.0 << urls({u"p/1"_s})
             << 42.0;
+        // A line break in a link would make extra "albums" of whatever follows it.
+        QTest::newRow("line break in link skipped")
+            << html + album(u"9201\r\nfile:///etc/passwd"_s) + album(u"2"_s) + pager(u"3"_s) << 1.0
+            << urls({u"p/2"_s}) << 3.0;
+        QTest::newRow("controls in links skipped")
+            << html + album(u"1\t2"_s) + album(u"3\x7f"_s) + album(u"4\u0085"_s) + album(u"5"_s) << 1.0
+            << urls({u"p/5"_s}) << 1.0;
+        QTest::newRow("only skipped links still read the count")
+            << html + album(u"1\n"_s) + pager(u"6"_s) << 1.0 << QString() << 6.0;
     }
 
     void listPage()
@@ -214,6 +236,29 @@ private slots:
         const ListPageScan scan = scanListPage(html, Host, passedCount);
         QCOMPARE(scan.albumUrls, expectedUrls);
         QCOMPARE(scan.pageCount, expectedCount);
+    }
+
+    // Pages built to make the scans quadratic in time or memory; the bounds are generous.
+    void craftedPagesScanQuickly()
+    {
+        QString ids = u"<"_s + u";pic_id=x"_s.repeated(1024 * 1024 / 9) + u'"';
+        QElapsedTimer clock;
+        clock.start();
+        const QList<std::optional<QString>> found = scanPictureIds(ids);
+        QVERIFY2(clock.elapsed() < 5000, "overlapping identifiers");
+        QCOMPARE(found.size(), 1024 * 1024 / 9);
+        QVERIFY(std::all_of(found.cbegin(), found.cend() - 1, [](const auto &id) { return !id; }));
+        QCOMPARE(found.last(), std::optional(u"x"_s));
+
+        QString list = u"<html>"_s;
+        for (int i = 0; i < 100000; ++i)
+            list += album(QString::number(i));
+        list += pager(u"7"_s);
+        clock.restart();
+        const ListPageScan scan = scanListPage(list, Host, 1);
+        QVERIFY2(clock.elapsed() < 5000, "many album links");
+        QCOMPARE(scan.albumUrls.count(u"\r\n"_s), 100000);
+        QCOMPARE(scan.pageCount, 7.0);
     }
 
     void pictureIds_data()
@@ -229,21 +274,39 @@ private slots:
         QTest::newRow("empty page") << QString() << QStringList();
         QTest::newRow("adjacent one-character ids") << u"x;pic_id=a\";pic_id=b\""_s << QStringList{u"a"_s, u"b"_s};
         QTest::newRow("marker at the first character missed") << u";pic_id=a\";pic_id=b\""_s << QStringList{u"b"_s};
+        // ';' cannot stand in the identifier's path segment, so this one is counted but not handed out.
         QTest::newRow("id runs to the first quote")
-            << u"x;pic_id=12&amp;see_lz=1\">"_s << QStringList{u"12&amp;see_lz=1"_s};
+            << u"x;pic_id=12&amp;see_lz=1\">"_s << QStringList{NotFetched};
         QTest::newRow("unclosed marker ends scan") << u"x;pic_id=a\";pic_id=b"_s << QStringList{u"a"_s};
-        QTest::newRow("quote right after marker") << u"x;pic_id=\"\""_s << QStringList{u"\""_s};
+        QTest::newRow("quote right after marker") << u"x;pic_id=\"\""_s << QStringList{NotFetched};
         // The quoted run swallows the next marker, which the search from the id's second character
         // still finds.
         QTest::newRow("quoted run restarts inside")
-            << u"x;pic_id=\"y;pic_id=z\""_s << QStringList{u"\"y;pic_id=z"_s, u"z"_s};
+            << u"x;pic_id=\"y;pic_id=z\""_s << QStringList{NotFetched, u"z"_s};
+        QTest::newRow("overlapping ids keep their numbers")
+            << u"x"_s + u";pic_id=ab"_s.repeated(3) + u'"' << QStringList{NotFetched, NotFetched, u"ab"_s};
+        QTest::newRow("line break") << pictureLink(u"a\r\nb"_s) + pictureLink(u"c"_s) << QStringList{NotFetched, u"c"_s};
+        QTest::newRow("longest id") << pictureLink(QString(1024, u'a')) << QStringList{QString(1024, u'a')};
+        QTest::newRow("one character too long") << pictureLink(QString(1025, u'a')) + pictureLink(u"b"_s)
+                                                << QStringList{NotFetched, u"b"_s};
+        QStringList unsafe;
+        QString unsafeLinks;
+        for (const QChar ch : u" <>;?#/\\\t\x7f\u0085"_s) {
+            unsafeLinks += pictureLink(u"a"_s + ch + u"b"_s);
+            unsafe << NotFetched;
+        }
+        QTest::newRow("characters unfit for a path") << unsafeLinks + pictureLink(u"%41-_.~"_s)
+                                                     << unsafe + QStringList{u"%41-_.~"_s};
+        QTest::newRow("surrogate pair kept, lone halves not")
+            << pictureLink(Emoji) + pictureLink(u"x\xd800"_s) + pictureLink(u"\xdc00x"_s)
+            << QStringList{Emoji, NotFetched, NotFetched};
     }
 
     void pictureIds()
     {
         QFETCH(QString, html);
         QFETCH(QStringList, expected);
-        QCOMPARE(scanPictureIds(html), expected);
+        QCOMPARE(shown(scanPictureIds(html)), expected);
     }
 
     void folderName_data()
@@ -270,6 +333,11 @@ private slots:
         QTest::newRow("emoji one byte over") << QString(252, u'a') + Emoji + u"b"_s << QString(252, u'a');
         QTest::newRow("chinese one byte over") << QString(253, u'a') + u"图"_s << QString(253, u'a');
         QTest::newRow("cut leaves a trailing dot") << QString(254, u'a') + u".b"_s << QString(254, u'a') + u'_';
+        QTest::newRow("lone surrogates") << u"a"_s + QChar(0xdc00) + u"b"_s + QChar(0xd800) + Emoji + QChar(0xd83d)
+                                         << u"a_b_"_s + Emoji + u"_"_s;
+        QTest::newRow("many lone surrogates") << QString(200, QChar(0xd800)) << QString(200, u'_');
+        QTest::newRow("lone surrogate after pair at the cut")
+            << QString(251, u'a') + Emoji + QChar(0xd800) << QString(251, u'a') + Emoji;
     }
 
     void folderName()
@@ -294,6 +362,7 @@ private slots:
         QTest::newRow("trailing dot and blank") << u"name. "_s;
         QTest::newRow("embedded NUL") << u"a\0b"_s;
         QTest::newRow("empty") << QString();
+        QTest::newRow("lone surrogates") << QString(200, QChar(0xdc00));
     }
 
     void folderNameStaysInBar()
@@ -303,7 +372,7 @@ private slots:
         QVERIFY(!folder.isEmpty());
         QVERIFY(!folder.contains(u'/'));
         QVERIFY(folder != u"."_s && folder != u".."_s);
-        QVERIFY(folder.toUtf8().size() <= 255);
+        QVERIFY(QFile::encodeName(folder).size() <= 255);
         QVERIFY(folder.isValidUtf16());
 
         QTemporaryDir root;
@@ -370,6 +439,9 @@ private slots:
         QTest::newRow("bare ampersands") << u"&&amp;;"_s << u"&&;"_s;
         QTest::newRow("chinese untouched") << u"春天&amp;秋天"_s << u"春天&秋天"_s;
         QTest::newRow("empty") << QString() << QString();
+        QTest::newRow("lone surrogates") << u"\xd800&amp;\xdc00&lt;x"_s << u"\xd800&\xdc00<x"_s;
+        QTest::newRow("entity at the very end") << u"a&nbsp;"_s << u"a\u00a0"_s;
+        QTest::newRow("cut-off entity at the end") << u"a&amp"_s << u"a&amp"_s;
     }
 
     void titleEntities()

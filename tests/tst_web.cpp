@@ -237,6 +237,14 @@ private slots:
         QTest::newRow("markers in GBK") << FetchResult::fromBytes(gbk(page)) << page;
         // 镕 is in GBK but not in GB 2312; pages labelled gb2312 use it all the same.
         QTest::newRow("beyond GB 2312") << FetchResult::fromBytes(gbk(QStringLiteral("朱镕基"))) << QStringLiteral("朱镕基");
+        // A character cut off by the end of the body ends as an invalid sequence inside it would.
+        QTest::newRow("cut off at the end") << FetchResult::fromBytes(gbk(QStringLiteral("你好")).chopped(1))
+                                            << QStringLiteral("你\uFFFD");
+        QTest::newRow("only a lead byte") << FetchResult::fromBytes(QByteArray("\xC4")) << QStringLiteral("\uFFFD");
+        QTest::newRow("four-byte character cut off")
+            << FetchResult::fromBytes(QByteArray("a\x81\x30")) << QStringLiteral("a\uFFFD0");
+        QTest::newRow("invalid inside unchanged")
+            << FetchResult::fromBytes(QByteArray("a\xFF\xC4\nb")) << QStringLiteral("a\uFFFD\uFFFD\nb");
         QTest::newRow("empty bytes") << FetchResult::fromBytes(QByteArray()) << QString();
         QTest::newRow("timeout text") << FetchResult{FetchResult::Kind::TimeoutText, {}, {}} << QString();
         QTest::newRow("no value") << FetchResult{FetchResult::Kind::NoValue, {}, {}} << QString();

@@ -1,5 +1,7 @@
 #include "foldername.h"
 
+#include <QFile>
+
 namespace {
 
 constexpr int maxNameBytes = 255;
@@ -15,13 +17,27 @@ bool unsafeCharacter(QChar ch)
 #endif
 }
 
+// Text from a page's scripts can hold halves of surrogate pairs. A file name cannot: the
+// file system would get a replacement of several bytes for each, and different halves would
+// all name the same folder.
+void replaceLoneSurrogates(QString &name)
+{
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const QChar ch = name.at(i);
+        if (ch.isHighSurrogate() && i + 1 < name.size() && name.at(i + 1).isLowSurrogate())
+            ++i;
+        else if (ch.isSurrogate())
+            name[i] = u'_';
+    }
+}
+
+// Counts the bytes as the file system gets them; by now every surrogate is half of a pair.
 QString cutToByteLimit(const QString &name)
 {
     qsizetype bytes = 0;
     for (qsizetype i = 0; i < name.size();) {
-        const bool pair = name.at(i).isHighSurrogate() && i + 1 < name.size() && name.at(i + 1).isLowSurrogate();
-        const qsizetype units = pair ? 2 : 1;
-        bytes += QStringView(name).mid(i, units).toUtf8().size();
+        const qsizetype units = name.at(i).isHighSurrogate() ? 2 : 1;
+        bytes += QFile::encodeName(name.mid(i, units)).size();
         if (bytes > maxNameBytes)
             return name.left(i);
         i += units;
@@ -38,6 +54,7 @@ QString safeFolderName(const QString &name)
         if (unsafeCharacter(ch))
             ch = u'_';
     }
+    replaceLoneSurrogates(safe);
     safe = cutToByteLimit(safe);
     // Trailing dots and blanks are refused by Windows, and "." / ".." would name another folder.
     for (qsizetype i = safe.size() - 1; i >= 0 && (safe.at(i) == u'.' || safe.at(i) == u' '); --i)

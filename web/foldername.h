@@ -3,6 +3,7 @@
 #include <QString>
 
 // Turns text from the user or the web into the name of exactly one folder level: no separators,
-// no control characters, nothing that names "." or "..", nothing the file systems we meet refuse,
-// and at most 255 bytes of UTF-8 without splitting a character.
+// no control characters, no halves of surrogate pairs, nothing that names "." or "..", nothing the
+// file systems we meet refuse, and at most 255 bytes as the file system encodes the name, without
+// splitting a character.
 QString safeFolderName(const QString &name);

@@ -1,0 +1,254 @@
+#include "fuzzentries.h"
+
+#include "albumrender.h"
+#include "fetch.h"
+#include "foldername.h"
+#include "listpagescan.h"
+#include "picturescan.h"
+#include "split2.h"
+#include "textscan.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QUrl>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <iterator>
+
+namespace FuzzEntries {
+
+namespace {
+
+// Inputs up to this many code units are also run through the straightforward (quadratic)
+// forms of the scans, which must give the same results.
+constexpr qsizetype referenceLimit = 4096;
+
+const QString forumHost = QStringLiteral("forum.test");
+
+[[noreturn]] void violated(const char *target, const char *what)
+{
+    std::fprintf(stderr, "fuzz target %s: %s\n", target, what);
+    std::fflush(stderr);
+    std::abort();
+}
+
+void check(bool holds, const char *target, const char *what)
+{
+    if (!holds)
+        violated(target, what);
+}
+
+QString utf16Text(const std::uint8_t *data, std::size_t size)
+{
+    QString text(qsizetype(size / 2), Qt::Uninitialized);
+    for (qsizetype i = 0; i < text.size(); ++i)
+        text[i] = QChar(char16_t(data[2 * i] | (data[2 * i + 1] << 8)));
+    return text;
+}
+
+bool control(QChar ch)
+{
+    return ch.unicode() < 0x20 || (ch.unicode() >= 0x7f && ch.unicode() <= 0x9f);
+}
+
+// ---- album-list scan ----
+
+const QString albumMarker = QStringLiteral("grbm_ele_a grbm_ele_big");
+
+double referenceLastPage(const QString &html)
+{
+    const qsizetype LastPos = TextScan::find(html, QStringLiteral("\">尾页</a>"), 1);
+    if (LastPos == 0)
+        return 1;
+    const qsizetype PnPos = TextScan::find(html, QStringLiteral("pn="), std::max<qsizetype>(LastPos - 20, 1));
+    return TextScan::leadingNumber(TextScan::mid(html, PnPos + 3, 5));
+}
+
+// The scan as it was first written: the last-page test after every album marker.
+ListPageScan referenceListPage(const QString &html, double PageCount)
+{
+    ListPageScan result;
+    result.pageCount = PageCount;
+    qsizetype ScanPos = 1;
+    while (TextScan::find(html, albumMarker, ScanPos + 1) != 0) {
+        ScanPos = TextScan::find(html, albumMarker, ScanPos + 1);
+        ScanPos = TextScan::find(html, QStringLiteral("\"/p/"), ScanPos + 1);
+        const qsizetype LinkEnd = TextScan::find(html, u"\"", ScanPos + 1);
+        if (ScanPos != 0 && LinkEnd != 0) {
+            const QString path = TextScan::mid(html, ScanPos + 2, LinkEnd - ScanPos - 2);
+            if (std::none_of(path.begin(), path.end(), control))
+                result.albumUrls += QStringLiteral("http://") + forumHost + u'/' + path + QStringLiteral("\r\n");
+        }
+        result.pageCount = referenceLastPage(html);
+        if (ScanPos == 0)
+            break;
+    }
+    return result;
+}
+
+// ---- picture identifier scan ----
+
+bool pathSegmentSafe(const QString &id)
+{
+    return id.isValidUtf16() && std::none_of(id.begin(), id.end(), [](QChar ch) {
+               return control(ch) || QStringView(u" \"<>;?#/\\").contains(ch);
+           });
+}
+
+QList<std::optional<QString>> referencePictureIds(const QString &html)
+{
+    QList<std::optional<QString>> ids;
+    qsizetype ScanPos = 1;
+    for (;;) {
+        const qsizetype found = TextScan::find(html, QStringLiteral(";pic_id="), ScanPos + 1);
+        if (found == 0)
+            break;
+        ScanPos = found + 8;
+        const qsizetype IdEnd = TextScan::find(html, u"\"", ScanPos + 1);
+        if (IdEnd == 0)
+            break;
+        const QString id = html.mid(ScanPos - 1, IdEnd - ScanPos);
+        ids.append(id.size() <= maxPictureIdLength && pathSegmentSafe(id) ? std::optional(id) : std::nullopt);
+    }
+    return ids;
+}
+
+// ---- title decoding ----
+
+QString referenceTitle(const QString &title)
+{
+    static const QRegularExpression entity(QStringLiteral("&(amp|lt|gt|quot|#39|nbsp);"));
+    QString decoded;
+    qsizetype from = 0;
+    for (auto it = entity.globalMatch(title); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        decoded += QStringView(title).mid(from, m.capturedStart() - from);
+        const QString name = m.captured(1);
+        decoded += name == u"amp" ? u'&'
+            : name == u"lt"       ? u'<'
+            : name == u"gt"       ? u'>'
+            : name == u"quot"     ? u'"'
+            : name == u"#39"      ? u'\''
+                                  : QChar(0xa0);
+        from = m.capturedEnd();
+    }
+    return decoded + QStringView(title).mid(from);
+}
+
+} // namespace
+
+void listPage(const std::uint8_t *data, std::size_t size)
+{
+    const char *const name = "list_page";
+    const QString html = utf16Text(data, size);
+    const ListPageScan scan = scanListPage(html, forumHost, 4);
+    check(scan.albumUrls.isEmpty() || scan.albumUrls.endsWith(u"\r\n"), name, "album list not ended by CR LF");
+    QStringList urls = scan.albumUrls.split(QStringLiteral("\r\n"));
+    urls.removeLast();
+    const QString prefix = QStringLiteral("http://") + forumHost + QStringLiteral("/p/");
+    for (const QString &url : std::as_const(urls)) {
+        check(url.startsWith(prefix), name, "album address does not start on the forum host");
+        check(std::none_of(url.begin(), url.end(), control), name, "album address holds a control character");
+        check(QUrl(url).host() == forumHost, name, "album address parses to another host");
+    }
+    if (html.size() <= referenceLimit) {
+        const ListPageScan reference = referenceListPage(html, 4);
+        check(scan.albumUrls == reference.albumUrls, name, "album list differs from the straightforward scan");
+        check(scan.pageCount == reference.pageCount ||
+                  (std::isnan(scan.pageCount) && std::isnan(reference.pageCount)),
+              name, "page count differs from the straightforward scan");
+    }
+}
+
+void pictureIds(const std::uint8_t *data, std::size_t size)
+{
+    const char *const name = "picture_ids";
+    const QString html = utf16Text(data, size);
+    const QList<std::optional<QString>> ids = scanPictureIds(html);
+    check(ids.size() <= html.size() / 8, name, "more identifiers than markers fit the page");
+    qsizetype total = 0;
+    for (const std::optional<QString> &id : ids) {
+        if (!id)
+            continue;
+        check(!id->isEmpty() && id->size() <= maxPictureIdLength, name, "identifier empty or too long");
+        check(pathSegmentSafe(*id), name, "identifier holds a character unfit for an address path");
+        total += id->size();
+    }
+    check(total <= html.size(), name, "identifiers longer in total than the page");
+    if (html.size() <= referenceLimit)
+        check(ids == referencePictureIds(html), name, "identifiers differ from the straightforward scan");
+}
+
+void split2(const std::uint8_t *data, std::size_t size)
+{
+    const char *const name = "split2";
+    if (size < 3)
+        return;
+    const bool d = data[0] & 1, e = data[0] & 2;
+    const QString units = utf16Text(data + 3, size - 3);
+    const qsizetype bSize = std::min<qsizetype>(data[1], units.size());
+    const qsizetype cSize = std::min<qsizetype>(data[2], units.size() - bSize);
+    const QString b = units.first(bSize), c = units.mid(bSize, cSize), a = units.mid(bSize + cSize);
+    const std::optional<QString> cut = ::split2(a, b, c, d, e);
+    if (!cut)
+        return;
+    check(cut->size() <= a.size() + c.size(), name, "cut longer than the text and its end marker");
+    if (c.isEmpty() || !e)
+        check(a.contains(*cut), name, "cut is not a part of the text");
+    else
+        check(cut->endsWith(c) && a.contains(cut->chopped(c.size())), name, "cut is not a part and its end marker");
+}
+
+void folderName(const std::uint8_t *data, std::size_t size)
+{
+    const char *const name = "folder_name";
+    const QString folder = safeFolderName(utf16Text(data, size));
+    check(!folder.isEmpty(), name, "empty name");
+    check(folder != u"." && folder != u"..", name, "name is \".\" or \"..\"");
+    check(!folder.contains(u'/') && !folder.contains(u'\\'), name, "name holds a separator");
+    check(std::none_of(folder.begin(), folder.end(), [](QChar ch) { return ch.category() == QChar::Other_Control; }),
+          name, "name holds a control character");
+    check(folder.isValidUtf16(), name, "name holds a lone surrogate");
+    check(QFile::encodeName(folder).size() <= 255, name, "name longer than 255 bytes as the file system gets it");
+    check(safeFolderName(folder) == folder, name, "a safe name changes when made safe again");
+}
+
+void titleEntities(const std::uint8_t *data, std::size_t size)
+{
+    const char *const name = "title";
+    const QString title = utf16Text(data, size);
+    const QString decoded = decodeTitleEntities(title);
+    check(decoded.size() <= title.size(), name, "decoding made the title longer");
+    if (title.isValidUtf16())
+        check(decoded == referenceTitle(title), name, "decoding differs from the regular expression's");
+}
+
+void bytesToBstr(const std::uint8_t *data, std::size_t size)
+{
+    const char *const name = "bytes_to_bstr";
+    if (size < 1)
+        return;
+    static const QString charsets[] = {QStringLiteral("gb2312"), QStringLiteral("utf-8"), QStringLiteral("big5"),
+                                       QStringLiteral("shift_jis")};
+    const QString &charset = charsets[data[0] % std::size(charsets)];
+    const QByteArray body(reinterpret_cast<const char *>(data + 1), qsizetype(size - 1));
+    const QString text = BytesToBstr(FetchResult::fromBytes(body), charset);
+    check(text.isEmpty() == body.isEmpty(), name, "bytes decoded to nothing, or nothing to text");
+    check(text.size() <= body.size(), name, "more code units than bytes");
+    // The end of the body ends a cut-off character the way any byte outside a character does.
+    check(BytesToBstr(FetchResult::fromBytes(body + '\n'), charset) == text + u'\n', name,
+          "a line break behind the body changes what comes before it");
+}
+
+const QList<Entry> &all()
+{
+    static const QList<Entry> entries = {{"list_page", listPage},     {"picture_ids", pictureIds},
+                                         {"split2", split2},           {"folder_name", folderName},
+                                         {"title", titleEntities},     {"bytes_to_bstr", bytesToBstr}};
+    return entries;
+}
+
+} // namespace FuzzEntries
