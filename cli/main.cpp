@@ -47,16 +47,7 @@ void applyTestTimings()
 {
     if (qEnvironmentVariable("QUILLORY_TEST_TIMINGS") != u"short")
         return;
-    Timings t;
-    t.pageLimitSeconds = 2;
-    t.pictureLimitSeconds = 2;
-    t.afterLoadMs = 100;
-    t.scrollStepMs = 20;
-    t.afterScrollMs = 300;
-    t.loadWaitLimitMs = 4000;
-    t.maxScrollPasses = 4;
-    t.scriptAnswerLimitMs = 3000;
-    Settings::setTimings(t);
+    Settings::setTimings(Timings::shortened());
 }
 
 const char *const description =

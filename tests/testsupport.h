@@ -21,19 +21,9 @@
 
 namespace TestSupport {
 
-// The shipped timings scaled down so that a whole job runs in a few seconds.
 inline Timings shortTimings()
 {
-    Timings t;
-    t.pageLimitSeconds = 2;
-    t.pictureLimitSeconds = 2;
-    t.afterLoadMs = 100;
-    t.scrollStepMs = 20;
-    t.afterScrollMs = 300;
-    t.loadWaitLimitMs = 4000;
-    t.maxScrollPasses = 4;
-    t.scriptAnswerLimitMs = 3000;
-    return t;
+    return Timings::shortened();
 }
 
 inline QStringList lines(const QListWidget *list)

@@ -23,6 +23,21 @@ struct Timings
     // A hostile server must not fill the memory or the disk within a time limit.
     qint64 maxPageBytes = qint64(32) * 1024 * 1024;
     qint64 maxPictureBytes = qint64(256) * 1024 * 1024;
+
+    // The shipped timings scaled down so that a whole job runs in a few seconds, for tests.
+    static Timings shortened()
+    {
+        Timings t;
+        t.pageLimitSeconds = 2;
+        t.pictureLimitSeconds = 2;
+        t.afterLoadMs = 100;
+        t.scrollStepMs = 20;
+        t.afterScrollMs = 300;
+        t.loadWaitLimitMs = 4000;
+        t.maxScrollPasses = 4;
+        t.scriptAnswerLimitMs = 3000;
+        return t;
+    }
 };
 
 namespace Settings {
