@@ -42,7 +42,9 @@ private slots:
     {
         QVERIFY(m_server.listen());
         QVERIFY(m_server.loadJson(R"({"bars":[{"name":"x","albums":[{"id":"1","pictures":[
-            {"id":"gone","status":404},{"id":"flaky","status":500,"once":true}]}]}]})"));
+            {"id":"gone","status":404},{"id":"flaky","status":500,"once":true},
+            {"id":"w1","delayMs":1200},{"id":"w2","delayMs":1200},{"id":"w3","delayMs":1200},{"id":"w4","delayMs":1200},
+            {"id":"w5","delayMs":1200},{"id":"w6","delayMs":1200},{"id":"w7","delayMs":1200},{"id":"w8","delayMs":1200}]}]}]})"));
         Settings::setTimings(TestSupport::shortTimings());
         Settings::setHosts(m_server.hostAndPort(), m_server.hostAndPort());
     }
@@ -77,6 +79,23 @@ private slots:
                  entries({QStringLiteral("earlier.jpg"), program.path() + QStringLiteral("/t/3.jpg")}));
         QCOMPARE(TestSupport::filesBelow(program.path()),
                  QStringList({QStringLiteral("cs.txt"), QStringLiteral("t/1.jpg"), QStringLiteral("t/4.jpg")}));
+    }
+
+    void timeLimitRunsFromSendingNotFromWaiting()
+    {
+        // Twice as many slow pictures as run at once: the later ones wait for a slot longer
+        // than their own limit, and still have all of it once they are sent.
+        QTemporaryDir program;
+        Settings::setProgramFolder(program.path());
+        FakeWindow window;
+        JobState state;
+        state.AlbumFolder = program.path() + QStringLiteral("/t");
+        for (int i = 1; i <= 2 * Settings::timings().parallelPictures; ++i)
+            state.AlbumHtml += QStringLiteral("<a href=\"?a&amp;pic_id=w%1\">").arg(i);
+        QVERIFY(1.2 * 2 > Settings::timings().pictureLimitSeconds);
+        harvestAlbum(state, window);
+        QVERIFY2(!window.log.join(u'\n').contains(QStringLiteral("失败")), qPrintable(window.log.join(u'\n')));
+        QCOMPARE(window.log.size(), 2 * Settings::timings().parallelPictures);
     }
 
     void albumWithoutPicturesMakesNoFolder()
