@@ -18,6 +18,13 @@ struct Timings
     int loadWaitLimitMs = 60000;
     int maxScrollPasses = 30;
     int scriptAnswerLimitMs = 10000;
+    // The largest page handed on: bytes of a fetched body; UTF-16 code units (characters as the
+    // page's scripts count them) of a rendered page's markup.
+    qint64 maxPageBytes = 32 * 1024 * 1024;
+    // What one album page's renderer may take, in MiB: its scripts' heap, and all its data
+    // (heap, document, layout). A page past either loses its renderer and hands over nothing.
+    int pageScriptHeapMiB = 256;
+    int pageProcessDataMiB = 768;
 };
 
 namespace Settings {
