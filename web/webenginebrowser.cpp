@@ -48,6 +48,7 @@ void WebEngineBrowser::freshPage()
     m_complete = false;
     m_spoiled = false;
     m_rendererGone = false;
+    m_limitedPid = 0;
     connect(m_page, &QWebEnginePage::loadStarted, this, &WebEngineBrowser::onLoadStarted);
     connect(m_page, &QWebEnginePage::loadFinished, this, &WebEngineBrowser::onLoadFinished);
     connect(m_page, &QWebEnginePage::renderProcessTerminated, this, &WebEngineBrowser::onRenderProcessTerminated);
@@ -55,7 +56,8 @@ void WebEngineBrowser::freshPage()
     connect(m_page, &QWebEnginePage::renderProcessPidChanged, this, &WebEngineBrowser::limitRenderer);
     connect(m_page, &QWebEnginePage::urlChanged, this, &WebEngineBrowser::limitRenderer);
     m_view->setPage(m_page);
-    // The view deletes a page of its own that it lets go; this one may be left to us.
+    // The view deletes the page it lets go of only when it is the page's parent. The profile, a
+    // child of the page, goes with it, and the engine ends the renderer of a profile that goes.
     delete old.data();
 }
 
@@ -67,6 +69,7 @@ void WebEngineBrowser::setSilent(bool silent)
 
 void WebEngineBrowser::Navigate(const QString &address)
 {
+    // A page whose last load never finished would hold this one up, or stand in for it.
     if (m_spoiled || (m_navigation > 0 && !m_complete))
         freshPage();
     ++m_navigation;
