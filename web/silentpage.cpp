@@ -62,21 +62,18 @@ QWebEnginePage *SilentPage::createWindow(WebWindowType)
     return nullptr;
 }
 
-void SilentPage::expectNavigation(const QUrl &url)
+void SilentPage::expectNavigation()
 {
-    m_expected = url;
     m_expecting = true;
 }
 
-bool SilentPage::acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame)
+bool SilentPage::acceptNavigationRequest(const QUrl &, NavigationType type, bool isMainFrame)
 {
     if (!isMainFrame || !m_expecting)
         return true;
-    // Only load() navigates as typed; the engine turns a load of the address already shown into
-    // a reload of it.
-    if (type == NavigationTypeTyped || (type == NavigationTypeReload && url == m_expected)) {
-        m_expecting = false;
-        return true;
-    }
-    return false;
+    // Only load() navigates as typed, also to the address already shown.
+    if (type != NavigationTypeTyped)
+        return false;
+    m_expecting = false;
+    return true;
 }

@@ -13,9 +13,9 @@ public:
     SilentPage(QWebEngineProfile *profile, QObject *parent);
 
     void setSilent(bool silent) { m_silent = silent; }
-    // Until the engine begins loading `url` as asked, the page may not navigate itself: what a
+    // Until the engine begins the load asked for next, the page may not navigate itself: what a
     // document left running must not load in place of the address asked for.
-    void expectNavigation(const QUrl &url);
+    void expectNavigation();
 
 protected:
     void javaScriptAlert(const QUrl &securityOrigin, const QString &msg) override;
@@ -33,6 +33,5 @@ private:
     void refuseEngineRequests();
 
     bool m_silent = true;
-    QUrl m_expected;
     bool m_expecting = false;
 };

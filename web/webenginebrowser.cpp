@@ -76,12 +76,11 @@ void WebEngineBrowser::Navigate(const QString &address)
     stampNewDocuments();
     m_started = false;
     m_complete = false;
-    const QUrl url(address);
-    m_page->expectNavigation(url);
+    m_page->expectNavigation();
     // Nothing the old document has begun loading may land after this navigation, or in its place
     // when the engine refuses the address.
     m_page->triggerAction(QWebEnginePage::Stop);
-    m_page->load(url);
+    m_page->load(QUrl(address));
 }
 
 // Marks every document created from now on as this navigation's, in the program's own script
