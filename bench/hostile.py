@@ -101,7 +101,7 @@ def run(build, case, close_ms):
         sim.wait()
         saved = sorted(os.path.relpath(os.path.join(r, f), args[2])
                        for r, _, fs in os.walk(args[2]) for f in fs if f.endswith('.jpg'))
-    print(f'== {case}: {end - start:.1f} s{note}; peak RSS {peak_total // 1024} MB in all '
+    print(f'== {case}: {end - start:.1f} s{note}, exit status {job.returncode}; peak RSS {peak_total // 1024} MB in all '
           f'(program {peak_main // 1024} MB, largest engine process {peak_helper // 1024} MB)')
     if closing:
         print(f'   close request to end: {1000 * (end - closing[0]):.0f} ms')
