@@ -1,5 +1,7 @@
 #include "form1.h"
 
+#include "webenginesetup.h"
+
 #include <QApplication>
 
 #include <cstdio>
@@ -100,13 +102,7 @@ int main(int argc, char *argv[])
     if (!platformChosen(argc, argv) && !displayNamed())
         noDisplay(QStringLiteral("no display (DISPLAY and WAYLAND_DISPLAY are unset); start it in a desktop session"));
 
-    // The web engine refuses to start its sandbox as root, and the program would end at its
-    // first page; root gets the engine without it, as the scripts have always run it.
-    if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-
-    // The web engine shares its GL context with the window; it must be asked for before the app.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    prepareWebEngine();
     qInstallMessageHandler(holdBackWhileStarting);
     QApplication app(argc, argv);
     passOnHeldBack();

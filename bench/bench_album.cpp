@@ -8,6 +8,7 @@
 #include "jobstate.h"
 #include "settings.h"
 #include "webenginebrowser.h"
+#include "webenginesetup.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -25,7 +26,7 @@ static double cpuSeconds()
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    prepareWebEngine();
     QApplication app(argc, argv);
     const QString album = argc > 2 ? QString::fromUtf8(argv[2]) : QStringLiteral("7310001");
     ForumServer server;

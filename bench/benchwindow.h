@@ -53,6 +53,7 @@ public:
     void Navigate(const QString &address) override { m_inner.Navigate(address); }
     int ReadyState() const override { return m_inner.ReadyState(); }
     QString bodyOuterHtml() override { return m_inner.bodyOuterHtml(); }
+    BodyRead lastBodyRead() const override { return m_inner.lastBodyRead(); }
     void Scroll(int x, int y) override
     {
         ++scrolls;

@@ -6,6 +6,7 @@
 #   bench/run.sh bar         5 albums of 40 such pictures with the shipped page pace (about 55 s)
 #   bench/run.sh bigpicture  one picture of 1 GiB: how much the program's peak memory grows
 #   bench/run.sh scan        the page scans on crafted pages: time and peak memory
+#   bench/run.sh hostile [case...]  hostile album pages: time and peak memory of a whole job
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
@@ -20,5 +21,6 @@ case "${1:-all}" in
   scan)
     for n in 65536 1048576 33554432; do "$QUILLORY_BUILD/bench/bench_scan" ids "$n"; done
     for n in 4000 100000; do "$QUILLORY_BUILD/bench/bench_scan" albums "$n"; done ;;
+  hostile) shift; python3 bench/hostile.py "$QUILLORY_BUILD" "$@" ;;
   all) for b in album save latency bar bigpicture scan; do "$0" "$b"; done ;;
 esac

@@ -46,6 +46,11 @@ void scrollPass(BrowserAdapter &browser)
     YanShi(t.afterScrollMs);
 }
 
+bool tooLarge(const BrowserAdapter &browser)
+{
+    return browser.lastBodyRead() == BrowserAdapter::BodyRead::TooLarge;
+}
+
 // Scrolls until a whole pass leaves the markup as it was, so that batches a lazy gallery adds
 // over several passes all end up in the result; bounded for pages that change for ever.
 QString settle(const QString &fetched, JobWindow &window)
@@ -53,7 +58,7 @@ QString settle(const QString &fetched, JobWindow &window)
     BrowserAdapter &browser = window.browser();
     QString before = fetched;
     QString current = browser.bodyOuterHtml();
-    for (int passes = 0; current != before; ++passes) {
+    for (int passes = 0; current != before && !tooLarge(browser); ++passes) {
         if (passes == Settings::timings().maxScrollPasses) {
             window.AppendLog(QStringLiteral("相册页面一直在变化，已停止滚动，按当前内容继续"));
             break;
@@ -61,6 +66,11 @@ QString settle(const QString &fetched, JobWindow &window)
         before = current;
         scrollPass(browser);
         current = browser.bodyOuterHtml();
+    }
+    if (tooLarge(browser)) {
+        // The browser hands over nothing of a page that large, so there is nothing to cut from.
+        window.AppendLog(QStringLiteral("相册页面内容过大，按没有图片处理"));
+        return QString();
     }
     return current;
 }

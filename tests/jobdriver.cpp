@@ -4,6 +4,7 @@
 #include "form1.h"
 
 #include "settings.h"
+#include "webenginesetup.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -13,7 +14,7 @@
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    prepareWebEngine();
     QApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     if (args.size() < 4)

@@ -1,18 +1,19 @@
 #pragma once
 
 #include "settings.h"
+#include "webenginesetup.h"
 
 #include <QApplication>
 #include <QListWidget>
 #include <QStringList>
 #include <QTest>
 
-// The web engine has to be told to share its GL context before the application exists, so
-// every test that may show a browser starts through this main.
+// The web engine has to be prepared before the application exists, so every test that may show
+// a browser starts through this main.
 #define QUILLORY_TEST_MAIN(TestClass)                                                                                  \
     int main(int argc, char *argv[])                                                                                   \
     {                                                                                                                  \
-        QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);                                                    \
+        prepareWebEngine();                                                                                            \
         QApplication app(argc, argv);                                                                                  \
         QApplication::setApplicationName(QStringLiteral("Quillory"));                                                  \
         TestClass test;                                                                                                \

@@ -1,8 +1,13 @@
+#include "forumserver.h"
 #include "testsupport.h"
 
 #include "eventwait.h"
 #include "webenginebrowser.h"
 
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
@@ -84,6 +89,55 @@ private slots:
     {
         QVERIFY(load(QStringLiteral("data:image/svg+xml,%3Csvg xmlns='http://www.w3.org/2000/svg'/%3E")));
         QCOMPARE(m_browser->bodyOuterHtml(), QString());
+        QCOMPARE(m_browser->lastBodyRead(), BrowserAdapter::BodyRead::Markup);
+    }
+
+    void hungPageGivesWayToARendererOfItsOwn()
+    {
+        QVERIFY(load(dataPage(QStringLiteral(
+            "<body>old<script>addEventListener('load', () => setTimeout(() => { for (;;) {} }, 100));</script></body>"))));
+        YanShi(300);
+        const qint64 hung = m_view->page()->renderProcessPid();
+        QVERIFY(hung > 0);
+        QCOMPARE(m_browser->bodyOuterHtml(), QString());
+        QCOMPARE(m_browser->lastBodyRead(), BrowserAdapter::BodyRead::NoAnswer);
+        QVERIFY(load(dataPage(QStringLiteral("<body>new</body>"))));
+        QCOMPARE(m_browser->bodyOuterHtml(), QStringLiteral("<body>new</body>"));
+        QVERIFY(m_view->page()->renderProcessPid() != hung);
+        // The hung renderer does not go on burning a processor.
+        QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(QStringLiteral("/proc/%1").arg(hung)), 5000);
+    }
+
+    // After an address the engine refuses, nothing of the page before may pass for its page:
+    // neither the document left standing nor anything that document loads meanwhile.
+    void refusedAddressShowsNoEarlierDocument_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::newRow("quiet page") << QString();
+        QTest::newRow("page reloading itself") << QStringLiteral("setInterval(() => location.reload(), 100);");
+        QTest::newRow("page moving on") << QStringLiteral("setTimeout(() => { location.href = '/p/2'; }, 400);");
+    }
+
+    void refusedAddressShowsNoEarlierDocument()
+    {
+        QFETCH(QString, script);
+        ForumServer server;
+        QVERIFY(server.listen());
+        const QJsonArray albums{QJsonObject{{QStringLiteral("id"), QStringLiteral("1")}, {QStringLiteral("title"), QStringLiteral("一")},
+                                            {QStringLiteral("script"), script}},
+                                QJsonObject{{QStringLiteral("id"), QStringLiteral("2")}, {QStringLiteral("title"), QStringLiteral("二")}}};
+        const QJsonObject bar{{QStringLiteral("name"), QStringLiteral("b")}, {QStringLiteral("albums"), albums}};
+        QVERIFY(server.loadJson(QJsonDocument(QJsonObject{{QStringLiteral("bars"), QJsonArray{bar}}}).toJson()));
+        const QString album = QStringLiteral("http://%1/p/").arg(server.hostAndPort());
+        QVERIFY(load(album + u'1'));
+        QVERIFY(m_browser->bodyOuterHtml().contains(QStringLiteral("aghl_title\">一<")));
+        m_browser->Navigate(album + QString(2 * 1024 * 1024, u'x'));
+        YanShi(1500);
+        QCOMPARE(m_browser->bodyOuterHtml(), QString());
+        QCOMPARE(m_browser->lastBodyRead(), BrowserAdapter::BodyRead::NoPage);
+        // The next address loads as usual.
+        QVERIFY(load(album + u'2'));
+        QVERIFY(m_browser->bodyOuterHtml().contains(QStringLiteral("aghl_title\">二<")));
     }
 };
 

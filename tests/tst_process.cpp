@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTcpServer>
@@ -79,6 +80,18 @@ bool anyAlive(const QSet<qint64> &pids)
     });
 }
 
+// The resident memory of a process and all its descendants, in bytes.
+qint64 residentBytesOfTree(qint64 root)
+{
+    qint64 bytes = 0;
+    for (qint64 pid : processTree(root)) {
+        QFile statm(QStringLiteral("/proc/%1/statm").arg(pid));
+        if (statm.open(QIODevice::ReadOnly))
+            bytes += statm.readAll().split(' ').value(1).toLongLong() * 4096;
+    }
+    return bytes;
+}
+
 } // namespace
 
 class TestProcess : public QObject
@@ -98,7 +111,11 @@ private slots:
             {"name":"慢图","albums":[{"id":"1","title":"t","pictures":["a",{"id":"b","delayMs":5000}]}]},
             {"name":"大图","albums":[{"id":"2","title":"t","pictures":[
                 {"id":"c1","size":3000000},{"id":"c2","size":3000000,"delayMs":100},{"id":"c3","size":3000000},
-                {"id":"c4","size":3000000,"delayMs":100},{"id":"c5","size":3000000},{"id":"c6","size":3000000},{"id":"c7","size":3000000,"delayMs":1500}]}]}]})",
+                {"id":"c4","size":3000000,"delayMs":100},{"id":"c5","size":3000000},{"id":"c6","size":3000000},{"id":"c7","size":3000000,"delayMs":1500}]}]},
+            {"name":"卡死","albums":[{"id":"3","title":"t","script":"while (true) {}","pictures":["d1"]}]},
+            {"name":"膨胀","albums":[{"id":"4","title":"t","pictures":["e1"],"script":
+                "var d = document.createElement('div'); d.style.display = 'none'; document.body.appendChild(d); for (var i = 0; ; i++) d.append('x'.repeat(1 << 24) + i);"},
+                {"id":"5","title":"后","pictures":["e2"]}]}]})",
                                    &error),
                  qPrintable(error));
     }
@@ -110,6 +127,10 @@ private slots:
         QTest::addColumn<QString>("lastLine");
         QTest::newRow("in a list-page fetch") << QStringLiteral("silent") << 600 << QStringLiteral("开始获取相册地址！");
         QTest::newRow("in a picture fetch") << QStringLiteral("慢图") << 2500 << QStringLiteral("第1页,第1张下载成功！");
+        QTest::newRow("on a hung album page") << QStringLiteral("卡死") << 3000
+                                              << QStringLiteral("获取相册地址完成！卡死吧共有1个相册");
+        QTest::newRow("on a page building text without end")
+            << QStringLiteral("膨胀") << 1500 << QStringLiteral("获取相册地址完成！膨胀吧共有2个相册");
     }
 
     void closingInsideAWaitEndsAtOnce()
@@ -206,6 +227,37 @@ private slots:
         QVERIFY2(!stdErr.contains(QStringLiteral("without --no-sandbox")), qPrintable(stdErr));
         // The helpers go with the program, and leave nothing behind for the other tests.
         QTRY_VERIFY_WITH_TIMEOUT(!anyAlive(started), 5000);
+    }
+
+    // The page costs its renderer, not the machine: the job goes on to the next album, and the
+    // program with all its engine processes stays well below the gigabytes.
+    void pageBuildingTextWithoutEndStaysBounded()
+    {
+        constexpr qint64 MiB = 1024 * 1024;
+        QTemporaryDir folder;
+        QProcess job;
+        job.setReadChannel(QProcess::StandardError);
+        job.start(driver(), {m_server.hostAndPort(), folder.path(), QStringLiteral("膨胀")});
+        QVERIFY(job.waitForStarted());
+        qint64 peak = 0;
+        QElapsedTimer clock;
+        clock.start();
+        while (job.state() != QProcess::NotRunning && clock.elapsed() < 60000) {
+            peak = std::max(peak, residentBytesOfTree(job.processId()));
+            if (peak > 4096 * MiB)
+                break; // spare the machine
+            QTest::qWait(50);
+        }
+        if (job.state() != QProcess::NotRunning) {
+            job.kill();
+            job.waitForFinished();
+        }
+        QVERIFY2(peak < 2048 * MiB, qPrintable(QString::number(peak / MiB)));
+        QCOMPARE(job.exitCode(), 0);
+        const QString out = QString::fromUtf8(job.readAllStandardError());
+        QVERIFY2(out.contains(QStringLiteral("\n开始处理相册(1/2):4\n开始处理相册(2/2):后\n第1页,第1张下载成功！\n所有相册下载完毕！\n")),
+                 qPrintable(out));
+        QCOMPARE(TestSupport::filesBelow(folder.path() + QStringLiteral("/膨胀吧")), QStringList({QStringLiteral("后/1.jpg")}));
     }
 
     void killedMidJobLeavesNoPartialPicture_data()

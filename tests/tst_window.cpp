@@ -141,6 +141,9 @@ private slots:
         form.AppendLog(QStringLiteral("三"));
         QCOMPARE(form.List1->currentRow(), 1);
         QCOMPARE(lines(form.List1), QStringList({QStringLiteral("一"), QStringLiteral("二"), QStringLiteral("三")}));
+        // A line as long as a hostile page can make it would freeze the window for seconds.
+        form.AppendLog(QStringLiteral("开始处理相册(1/1):") + QString(2 * 1024 * 1024, u'x'));
+        QCOMPARE(form.List1->item(3)->text(), QStringLiteral("开始处理相册(1/1):") + QString(1024 - 12, u'x') + QStringLiteral("…"));
     }
 
     void logPastSixteenBits()

@@ -12,6 +12,14 @@ class BrowserAdapter : public QObject
 public:
     static constexpr int Complete = 4;
 
+    // What the last read of the markup found.
+    enum class BodyRead {
+        Markup,   // the markup (empty for a document without a body)
+        TooLarge, // markup longer than the page cap; nothing was handed over
+        NoAnswer, // the page did not answer in time, or its renderer is gone
+        NoPage,   // the last navigation has brought no document of its own yet
+    };
+
     using QObject::QObject;
 
     // No dialog of the page's own ever waits for an answer while silent.
@@ -20,8 +28,10 @@ public:
     virtual void Navigate(const QString &address) = 0;
     // Complete once the last navigation has finished loading (successfully or not).
     virtual int ReadyState() const = 0;
-    // The body element's outer HTML now; empty when the document has no body or gives no answer.
+    // The body element's outer HTML now; empty when the document has no body or gives no answer,
+    // and whenever lastBodyRead() says anything but Markup.
     virtual QString bodyOuterHtml() = 0;
+    virtual BodyRead lastBodyRead() const { return BodyRead::Markup; }
     // Scrolls the page's window to the absolute position (x, y) in pixels.
     virtual void Scroll(int x, int y) = 0;
 

@@ -20,9 +20,15 @@ struct Timings
     int scriptAnswerLimitMs = 10000;
     // Pictures fetched side by side; each one's time limit runs from when its request is sent.
     int parallelPictures = 4;
-    // A hostile server must not fill the memory or the disk within a time limit.
+    // A hostile server must not fill the memory or the disk within a time limit. The largest
+    // page handed on: bytes of a fetched body; UTF-16 code units (characters as the page's
+    // scripts count them) of a rendered page's markup.
     qint64 maxPageBytes = qint64(32) * 1024 * 1024;
     qint64 maxPictureBytes = qint64(256) * 1024 * 1024;
+    // What one album page's renderer may take, in MiB: its scripts' heap, and all its data
+    // (heap, document, layout). A page past either loses its renderer and hands over nothing.
+    int pageScriptHeapMiB = 256;
+    int pageProcessDataMiB = 768;
 
     // The shipped timings scaled down so that a whole job runs in a few seconds, for tests.
     static Timings shortened()

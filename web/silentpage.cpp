@@ -61,3 +61,19 @@ QWebEnginePage *SilentPage::createWindow(WebWindowType)
 {
     return nullptr;
 }
+
+void SilentPage::expectNavigation()
+{
+    m_expecting = true;
+}
+
+bool SilentPage::acceptNavigationRequest(const QUrl &, NavigationType type, bool isMainFrame)
+{
+    if (!isMainFrame || !m_expecting)
+        return true;
+    // Only load() navigates as typed, also to the address already shown.
+    if (type != NavigationTypeTyped)
+        return false;
+    m_expecting = false;
+    return true;
+}

@@ -13,6 +13,9 @@ public:
     SilentPage(QWebEngineProfile *profile, QObject *parent);
 
     void setSilent(bool silent) { m_silent = silent; }
+    // Until the engine begins the load asked for next, the page may not navigate itself: what a
+    // document left running must not load in place of the address asked for.
+    void expectNavigation();
 
 protected:
     void javaScriptAlert(const QUrl &securityOrigin, const QString &msg) override;
@@ -24,9 +27,11 @@ protected:
     QStringList chooseFiles(FileSelectionMode mode, const QStringList &oldFiles,
                             const QStringList &acceptedMimeTypes) override;
     QWebEnginePage *createWindow(WebWindowType type) override;
+    bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override;
 
 private:
     void refuseEngineRequests();
 
     bool m_silent = true;
+    bool m_expecting = false;
 };

@@ -4,41 +4,100 @@
 #include "settings.h"
 #include "silentpage.h"
 
+#include <QCoreApplication>
 #include <QPointer>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
 #include <QWebEngineView>
 
+#include <algorithm>
 #include <memory>
+
+#include <sys/resource.h>
+
+namespace {
+
+const QString stampName = QStringLiteral("quillory-navigation");
+
+} // namespace
 
 WebEngineBrowser::WebEngineBrowser(QWebEngineView *view, QObject *parent)
     : BrowserAdapter(parent)
     , m_view(view)
 {
-    // A profile without a storage name is off the record.
-    auto *profile = new QWebEngineProfile();
-    profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
-    profile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
-    m_page = new SilentPage(profile, view);
-    // The engine wants the page gone before its profile; a child dies after its parent's destructor.
-    profile->setParent(m_page);
-    m_view->setPage(m_page);
-    connect(m_page, &QWebEnginePage::loadStarted, this, &WebEngineBrowser::onLoadStarted);
-    connect(m_page, &QWebEnginePage::loadFinished, this, &WebEngineBrowser::onLoadFinished);
+    freshPage();
 }
 
 WebEngineBrowser::~WebEngineBrowser() = default;
 
+void WebEngineBrowser::freshPage()
+{
+    // A profile without a storage name is off the record.
+    auto *profile = new QWebEngineProfile();
+    profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
+    profile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
+    QPointer<SilentPage> old = m_page;
+    if (old)
+        old->disconnect(this);
+    m_page = new SilentPage(profile, m_view);
+    // The engine wants the page gone before its profile; a child dies after its parent's destructor.
+    profile->setParent(m_page);
+    m_page->setSilent(m_silent);
+    m_started = false;
+    m_complete = false;
+    m_spoiled = false;
+    m_rendererGone = false;
+    m_limitedPid = 0;
+    connect(m_page, &QWebEnginePage::loadStarted, this, &WebEngineBrowser::onLoadStarted);
+    connect(m_page, &QWebEnginePage::loadFinished, this, &WebEngineBrowser::onLoadFinished);
+    connect(m_page, &QWebEnginePage::renderProcessTerminated, this, &WebEngineBrowser::onRenderProcessTerminated);
+    // The engine names a page's renderer only once it runs, and a new one on a change of site.
+    connect(m_page, &QWebEnginePage::renderProcessPidChanged, this, &WebEngineBrowser::limitRenderer);
+    connect(m_page, &QWebEnginePage::urlChanged, this, &WebEngineBrowser::limitRenderer);
+    m_view->setPage(m_page);
+    // The view deletes the page it lets go of only when it is the page's parent. The profile, a
+    // child of the page, goes with it, and the engine ends the renderer of a profile that goes.
+    delete old.data();
+}
+
 void WebEngineBrowser::setSilent(bool silent)
 {
+    m_silent = silent;
     m_page->setSilent(silent);
 }
 
 void WebEngineBrowser::Navigate(const QString &address)
 {
+    // A page whose last load never finished would hold this one up, or stand in for it.
+    if (m_spoiled || (m_navigation > 0 && !m_complete))
+        freshPage();
+    ++m_navigation;
+    stampNewDocuments();
     m_started = false;
     m_complete = false;
+    m_page->expectNavigation();
+    // Nothing the old document has begun loading may land after this navigation, or in its place
+    // when the engine refuses the address.
+    m_page->triggerAction(QWebEnginePage::Stop);
     m_page->load(QUrl(address));
+}
+
+// Marks every document created from now on as this navigation's, in the program's own script
+// world, where the page's scripts cannot see or change the mark. A read that finds an older mark
+// (or none) is looking at a document from before the navigation.
+void WebEngineBrowser::stampNewDocuments()
+{
+    QWebEngineScript stamp;
+    stamp.setName(stampName);
+    stamp.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    stamp.setWorldId(QWebEngineScript::ApplicationWorld);
+    stamp.setRunsOnSubFrames(false);
+    stamp.setSourceCode(QStringLiteral("window.quilloryNavigation = %1;").arg(m_navigation));
+    QWebEngineScriptCollection &scripts = m_page->scripts();
+    for (const QWebEngineScript &older : scripts.find(stampName))
+        scripts.remove(older);
+    scripts.insert(stamp);
 }
 
 int WebEngineBrowser::ReadyState() const
@@ -49,34 +108,105 @@ int WebEngineBrowser::ReadyState() const
 void WebEngineBrowser::onLoadStarted()
 {
     m_started = true;
+    limitRenderer();
 }
 
 void WebEngineBrowser::onLoadFinished()
 {
     // A finish that belongs to a load begun before the last Navigate does not count.
-    if (!m_started)
+    if (!m_started || m_complete)
         return;
     m_complete = true;
     emit readyStateChanged();
 }
 
+void WebEngineBrowser::onRenderProcessTerminated(QWebEnginePage::RenderProcessTerminationStatus status)
+{
+    if (status == QWebEnginePage::NormalTerminationStatus)
+        return;
+    // Out of memory, crashed or killed: nothing more will load or answer on this page.
+    m_rendererGone = true;
+    m_spoiled = true;
+    if (!m_complete) {
+        m_complete = true;
+        emit readyStateChanged();
+    }
+}
+
+// Caps the data of the page's renderer: the script heap limit does not cover the text a script
+// hands to the document, which could otherwise grow until the machine runs out of memory. Past
+// the cap the renderer fails and the page counts as gone.
+void WebEngineBrowser::limitRenderer()
+{
+    const qint64 pid = m_page->renderProcessPid();
+    // In single-process mode the renderer would be this program.
+    if (pid <= 0 || pid == m_limitedPid || pid == QCoreApplication::applicationPid())
+        return;
+    m_limitedPid = pid;
+    rlimit limit{};
+    if (prlimit(pid_t(pid), RLIMIT_DATA, nullptr, &limit) != 0)
+        return;
+    const rlim_t cap = rlim_t(Settings::timings().pageProcessDataMiB) * 1024 * 1024;
+    if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur <= cap)
+        return;
+    limit.rlim_cur = limit.rlim_max == RLIM_INFINITY ? cap : std::min(cap, limit.rlim_max);
+    prlimit(pid_t(pid), RLIMIT_DATA, &limit, nullptr);
+}
+
 QString WebEngineBrowser::bodyOuterHtml()
 {
+    m_lastRead = BodyRead::NoAnswer;
+    if (m_rendererGone)
+        return QString();
+    limitRenderer();
+    const Timings &t = Settings::timings();
+    // The length is checked inside the page, so that a page over the cap never crosses over.
+    const QString script = QStringLiteral(
+        "(function () {"
+        "  if (window.quilloryNavigation !== %1) return -1;"
+        "  var body = document.body;"
+        "  if (!body) return '';"
+        "  var html = body.outerHTML;"
+        "  return html.length > %2 ? html.length : html;"
+        "})()").arg(m_navigation).arg(t.maxPageBytes);
     QEventLoop loop;
-    auto answer = std::make_shared<QString>();
+    auto answer = std::make_shared<QVariant>();
+    auto answered = std::make_shared<bool>(false);
     QPointer<QEventLoop> waiting(&loop);
+    // A renderer that dies takes the answer with it.
+    connect(m_page, &QWebEnginePage::renderProcessTerminated, &loop, &QEventLoop::quit);
     // The application's own script world: the page cannot redefine what this script calls.
-    m_page->runJavaScript(QStringLiteral("document.body ? document.body.outerHTML : ''"),
-                          QWebEngineScript::ApplicationWorld, [answer, waiting](const QVariant &value) {
-                              *answer = value.toString();
-                              if (waiting)
-                                  waiting->quit();
-                          });
-    EventWait::run(loop, Settings::timings().scriptAnswerLimitMs);
-    return *answer;
+    m_page->runJavaScript(script, QWebEngineScript::ApplicationWorld, [answer, answered, waiting](const QVariant &value) {
+        *answer = value;
+        *answered = true;
+        if (waiting)
+            waiting->quit();
+    });
+    EventWait::run(loop, t.scriptAnswerLimitMs);
+    if (!*answered) {
+        // A page that keeps its renderer busy this long is taken to hang.
+        m_spoiled = true;
+        return QString();
+    }
+    if (answer->typeId() == QMetaType::QString) {
+        m_lastRead = BodyRead::Markup;
+        return answer->toString();
+    }
+    bool isNumber = false;
+    const double number = answer->toDouble(&isNumber);
+    if (isNumber)
+        m_lastRead = number < 0 ? BodyRead::NoPage : BodyRead::TooLarge;
+    return QString();
+}
+
+BrowserAdapter::BodyRead WebEngineBrowser::lastBodyRead() const
+{
+    return m_lastRead;
 }
 
 void WebEngineBrowser::Scroll(int x, int y)
 {
+    if (m_rendererGone)
+        return;
     m_page->runJavaScript(QStringLiteral("window.scrollTo(%1, %2)").arg(x).arg(y), QWebEngineScript::ApplicationWorld);
 }

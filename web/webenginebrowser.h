@@ -2,11 +2,17 @@
 
 #include "browseradapter.h"
 
+#include <QWebEnginePage>
+
 class QWebEngineView;
 class SilentPage;
 
 // The browser adapter over a QWebEngineView, with an off-the-record profile so that nothing of
 // the visited pages (cache, cookies, history) is written to the user's home.
+//
+// A page that hung, lost its renderer or never finished loading is not used again: the next
+// address gets a fresh page in a profile of its own, whose renderer is a process of its own, and
+// the old page goes with its profile, which ends its renderer.
 class WebEngineBrowser final : public BrowserAdapter
 {
     Q_OBJECT
@@ -20,14 +26,26 @@ public:
     void Navigate(const QString &address) override;
     int ReadyState() const override;
     QString bodyOuterHtml() override;
+    BodyRead lastBodyRead() const override;
     void Scroll(int x, int y) override;
 
 private:
+    void freshPage();
+    void stampNewDocuments();
+    void limitRenderer();
     void onLoadStarted();
     void onLoadFinished();
+    void onRenderProcessTerminated(QWebEnginePage::RenderProcessTerminationStatus status);
 
     QWebEngineView *m_view;
-    SilentPage *m_page;
+    SilentPage *m_page = nullptr;
+    bool m_silent = true;
+    // Counts the navigations; every document a navigation brings carries its number.
+    qint64 m_navigation = 0;
     bool m_started = false;
     bool m_complete = false;
+    bool m_spoiled = false;
+    bool m_rendererGone = false;
+    qint64 m_limitedPid = 0;
+    BodyRead m_lastRead = BodyRead::Markup;
 };

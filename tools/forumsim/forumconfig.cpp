@@ -103,7 +103,7 @@ ForumPicture parsePicture(const QJsonValue &value, const QString &where)
 ForumAlbum parseAlbum(const QJsonObject &object, const QString &where)
 {
     checkKeys(object, {u"id"_qs, u"title"_qs, u"batch"_qs, u"delayMs"_qs, u"initial"_qs,
-                       u"noTitle"_qs, u"ticking"_qs, u"neverLoads"_qs, u"pictures"_qs}, where);
+                       u"noTitle"_qs, u"ticking"_qs, u"neverLoads"_qs, u"script"_qs, u"pictures"_qs}, where);
     ForumAlbum album;
     album.id = identifier(object.value(u"id"_qs), where);
     album.title = text(object, u"title"_qs, where);
@@ -113,6 +113,7 @@ ForumAlbum parseAlbum(const QJsonObject &object, const QString &where)
     album.noTitle = boolean(object, u"noTitle"_qs, where);
     album.ticking = boolean(object, u"ticking"_qs, where);
     album.neverLoads = boolean(object, u"neverLoads"_qs, where);
+    album.script = text(object, u"script"_qs, where);
     const QJsonArray pictures = array(object, u"pictures"_qs, where);
     for (qsizetype i = 0; i < pictures.size(); ++i)
         album.pictures.append(parsePicture(pictures.at(i), where % u" picture "_qs % QString::number(i)));

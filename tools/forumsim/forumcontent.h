@@ -29,6 +29,7 @@ struct ForumAlbum
     bool noTitle = false;
     bool ticking = false;
     bool neverLoads = false;
+    QString script;        // raw JavaScript run at the end of the page, for hostile pages
     QList<ForumPicture> pictures;
 };
 

@@ -72,6 +72,9 @@ QByteArray PageRenderer::albumPage(const QString &barName, const ForumAlbum &alb
     if (album.neverLoads)
         content += u"<img src=\"/hang\" width=\"1\" height=\"1\">\n"_qs;
     content += galleryScript(barName, album);
+    // After the gallery, so that a script that never yields still leaves a complete page behind.
+    if (!album.script.isEmpty())
+        content += u"<script>\n"_qs % album.script % u"\n</script>\n"_qs;
     return gbk(frame(album.title % u"_"_qs % barName.toHtmlEscaped() % u"吧"_qs, barName, content));
 }
 

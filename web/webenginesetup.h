@@ -1,0 +1,5 @@
+#pragma once
+
+// Tells the web engine, before it exists, how this program runs it: call it first in main(),
+// before the application object is created.
+void prepareWebEngine();
