@@ -3,6 +3,7 @@
 #include "stopsignals.h"
 
 #include "settings.h"
+#include "webenginesetup.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -11,19 +12,14 @@
 
 #include <cstdio>
 
-#include <unistd.h>
 
 namespace {
 
-// What the web engine needs before the application exists: no display, a shared GL context,
-// and as root no sandbox, which it refuses to start there.
-void prepareWebEngine()
+// No display is needed: the browser page is never on a screen.
+void chooseOffscreenPlatform()
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 }
 
 // Standard error is the job's log; the engine's chatter about graphics back ends and the
@@ -81,6 +77,7 @@ int usageError(const QCommandLineParser &parser, const QString &message)
 int main(int argc, char *argv[])
 {
     keepQtQuiet();
+    chooseOffscreenPlatform();
     prepareWebEngine();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("quillory-cli"));
