@@ -10,8 +10,6 @@
 #include <QPointer>
 #include <QTimer>
 
-#include <memory>
-
 namespace {
 
 // One picture on its way to disk. It owns its reply and its unnamed file, and ends exactly once.
@@ -48,9 +46,10 @@ public:
         m_limit.setSingleShot(true);
         m_limit.setTimerType(Qt::PreciseTimer);
         connect(&m_limit, &QTimer::timeout, this, [this] {
-            end(QStringLiteral("超时"));
-            // Its network thread may be stuck in an answer that never ends.
+            // Its network thread may be stuck in an answer that never ends; the pictures that
+            // start once this one has ended must not queue behind it.
             Fetch::retire(m_manager);
+            end(QStringLiteral("超时"));
         });
         m_limit.start(int(std::min(std::max(t.pictureLimitSeconds, 0.0) * 1000.0, 2e9)));
     }
