@@ -53,26 +53,36 @@ void PictureHarvest::start(JobState &state)
     m_batch = std::make_unique<PictureBatch>(
         [this](int index, const SaveOutcome &outcome) { report(m_pictures.at(index), outcome); });
     state.ImageNo = 0;
+    QString lastQueued;
     for (const std::optional<QString> &ImageId : ids) {
         ++state.ImageNo;
         if (!ImageId) {
             m_pictures.append({state.ImageNo, state.AlbumPage, QString(), QString(), Picture::Source::Unfetchable});
-            m_batch->addKnown(SaveOutcome{0, QStringLiteral("图片标识无效")});
             continue;
         }
         state.ImageUrl = QStringLiteral("http://") + Settings::imageHost() + QStringLiteral("/forum/pic/item/") +
                          *ImageId + QStringLiteral(".jpg");
         state.ImagePath = AlbumFolder + u'/' + QString::number(state.ImageNo) + QStringLiteral(".jpg");
-        ensureFolder(AlbumFolder);
+        if (lastQueued.isEmpty())
+            ensureFolder(AlbumFolder);
         const bool skipped = m_window.pictureAlreadySaved(state.ImageUrl, state.ImagePath);
         if (!skipped)
-            ScratchFile::write(QStringLiteral("cs.txt"), state.ImageUrl);
+            lastQueued = state.ImageUrl;
         m_pictures.append({state.ImageNo, state.AlbumPage, state.ImageUrl, state.ImagePath,
                            skipped ? Picture::Source::Skipped : Picture::Source::Fetched});
-        if (skipped)
+    }
+    // Every picture is queued in one go, with no event handled in between, so the folder test
+    // and the scratch file's address, which would be repeated for each picture, are done once:
+    // what is left afterwards is the same.
+    if (!lastQueued.isEmpty())
+        ScratchFile::write(QStringLiteral("cs.txt"), lastQueued);
+    for (const Picture &picture : std::as_const(m_pictures)) {
+        if (picture.source == Picture::Source::Fetched)
+            m_batch->add(picture.ImageUrl, picture.ImagePath);
+        else if (picture.source == Picture::Source::Skipped)
             m_batch->addKnown(SaveOutcome{});
         else
-            m_batch->add(state.ImageUrl, state.ImagePath);
+            m_batch->addKnown(SaveOutcome{0, QStringLiteral("图片标识无效")});
     }
 }
 
