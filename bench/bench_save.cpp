@@ -29,6 +29,16 @@ static QString albumHtml(int count)
     return html + QStringLiteral("</body>");
 }
 
+// One album of `count` pictures whose folder "bench" goes into `barFolder`.
+static JobState benchAlbum(int count, const QString &barFolder)
+{
+    JobState state;
+    state.AlbumHtml = albumHtml(count);
+    state.AlbumTitle = QStringLiteral("bench");
+    state.BarFolder = barFolder;
+    return state;
+}
+
 static double curlSeconds(const QString &host, int count, const QString &folder)
 {
     QString config;
@@ -90,10 +100,7 @@ static int oursOnly(const QString &folder, int count)
     const long before = peakKiB();
     BenchWindow window;
     window.echo = false;
-    JobState state;
-    state.AlbumHtml = albumHtml(count);
-    state.AlbumTitle = QStringLiteral("bench");
-    state.BarFolder = folder;
+    JobState state = benchAlbum(count, folder);
     QElapsedTimer clock;
     clock.start();
     harvestAlbum(state, window);
@@ -141,10 +148,7 @@ int main(int argc, char *argv[])
         QDir().mkpath(bar + QStringLiteral("/curl"));
         BenchWindow window;
         window.echo = false;
-        JobState state;
-        state.AlbumHtml = albumHtml(count);
-        state.AlbumTitle = QStringLiteral("bench");
-        state.BarFolder = bar;
+        JobState state = benchAlbum(count, bar);
         // Who goes first alternates too: the file system allocates more slowly right after the
         // other side's files, and neither side should always pay for that.
         if (round % 2 == 1)
