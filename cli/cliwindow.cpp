@@ -81,9 +81,10 @@ BrowserAdapter &CliWindow::browser()
     return *m_browser;
 }
 
-bool CliWindow::pictureAlreadySaved(const QString &url, const QString &path)
+bool CliWindow::pictureAlreadySaved(const QString &id, const QString &url, const QString &path)
 {
-    return m_record && !m_options.noSkip && m_record->holds(path, pictureIdOf(url));
+    Q_UNUSED(url)
+    return m_record && !m_options.noSkip && m_record->holds(path, id);
 }
 
 void CliWindow::pictureDone(const PictureOutcome &outcome)
@@ -126,7 +127,7 @@ void CliWindow::landed(const PictureOutcome &outcome)
 {
     if (m_record) {
         const qint64 size = outcome.bytes > 0 ? outcome.bytes : QFileInfo(outcome.path).size();
-        if (!m_record->add(outcome.path, pictureIdOf(outcome.url), size) && !m_recordWarned) {
+        if (!m_record->add(outcome.path, outcome.id, size) && !m_recordWarned) {
             m_recordWarned = true;
             m_console.error(QStringLiteral("cannot update the resume record in ") + m_barFolder +
                             QStringLiteral("; the next run fetches these pictures again"));
@@ -135,14 +136,15 @@ void CliWindow::landed(const PictureOutcome &outcome)
     m_console.out(outcome.path);
 }
 
-void CliWindow::albumHarvested(int albumNo, int albumCount, const QString &title, int pictures)
+void CliWindow::albumHarvested(const AlbumReady &album)
 {
-    m_counts.albumNo = albumNo;
-    m_counts.albums = albumCount;
+    const int pictures = int(album.pictureIds.size());
+    m_counts.albumNo = album.albumNo;
+    m_counts.albums = album.albumCount;
     m_counts.pictures += pictures;
-    m_albumFolders << QDir::cleanPath(m_barFolder + u'/' + safeFolderName(title));
+    m_albumFolders << QDir::cleanPath(album.folder);
     if (m_options.dryRun)
-        m_console.out(QStringLiteral("%1\t%2\t%3").arg(albumNo).arg(oneField(title)).arg(pictures));
+        m_console.out(QStringLiteral("%1\t%2\t%3").arg(album.albumNo).arg(oneField(album.title)).arg(pictures));
     showProgress();
 }
 

@@ -61,9 +61,9 @@ public:
     BrowserAdapter &browser() override;
     FailureLists &failures() override { return m_failures; }
 
-    bool pictureAlreadySaved(const QString &url, const QString &path) override;
+    bool pictureAlreadySaved(const QString &id, const QString &url, const QString &path) override;
     void pictureDone(const PictureOutcome &outcome) override;
-    void albumHarvested(int albumNo, int albumCount, const QString &title, int pictures) override;
+    void albumHarvested(const AlbumReady &album) override;
     bool savesPictures() const override { return !m_options.dryRun; }
     bool explainsFailures() const override { return true; }
 

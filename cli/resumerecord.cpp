@@ -15,16 +15,6 @@ QByteArray lineFor(const QString &key, const QString &id, qint64 size)
 
 } // namespace
 
-QString pictureIdOf(const QString &url)
-{
-    static const QString item = QStringLiteral("/forum/pic/item/");
-    const qsizetype at = url.indexOf(item);
-    QString id = at < 0 ? url : url.mid(at + item.size());
-    if (id.endsWith(QStringLiteral(".jpg")))
-        id.chop(4);
-    return id;
-}
-
 ResumeRecord::ResumeRecord(const QString &barFolder)
     : m_folder(QDir::cleanPath(barFolder))
 {

@@ -50,6 +50,3 @@ private:
     int m_replaced = 0;
     bool m_broken = false;
 };
-
-// The picture id in a picture address ".../forum/pic/item/<id>.jpg".
-QString pictureIdOf(const QString &url);

@@ -1,5 +1,6 @@
 #include "harvest.h"
 
+#include "albumrender.h"
 #include "failurelists.h"
 #include "jobstate.h"
 #include "jobwindow.h"
@@ -44,11 +45,12 @@ void PictureHarvest::start(JobState &state)
 {
     finish();
     const QList<std::optional<QString>> ids = scanPictureIds(state.AlbumHtml);
-    m_window.albumHarvested(state.AlbumIndex + 1, state.AlbumCount, state.AlbumTitle, int(ids.size()));
-    if (!m_window.savesPictures())
-        return;
     const QString AlbumFolder =
         state.AlbumFolder.isEmpty() ? state.BarFolder + u'/' + safeFolderName(state.AlbumTitle) : state.AlbumFolder;
+    m_window.albumHarvested(AlbumReady{state.AlbumIndex + 1, state.AlbumCount, state.AlbumUrl,
+                                       albumIdFromUrl(state.AlbumUrl), state.AlbumTitle, AlbumFolder, ids});
+    if (!m_window.savesPictures())
+        return;
     m_pictures.clear();
     m_batch = std::make_unique<PictureBatch>(
         [this](int index, const SaveOutcome &outcome) { report(m_pictures.at(index), outcome); });
@@ -57,18 +59,18 @@ void PictureHarvest::start(JobState &state)
     for (const std::optional<QString> &ImageId : ids) {
         ++state.ImageNo;
         if (!ImageId) {
-            m_pictures.append({state.ImageNo, state.AlbumPage, QString(), QString(), Picture::Source::Unfetchable});
+            m_pictures.append(
+                {state.ImageNo, state.AlbumPage, QString(), QString(), QString(), Picture::Source::Unfetchable});
             continue;
         }
-        state.ImageUrl = QStringLiteral("http://") + Settings::imageHost() + QStringLiteral("/forum/pic/item/") +
-                         *ImageId + QStringLiteral(".jpg");
+        state.ImageUrl = pictureAddress(*ImageId);
         state.ImagePath = AlbumFolder + u'/' + QString::number(state.ImageNo) + QStringLiteral(".jpg");
         if (lastQueued.isEmpty())
             ensureFolder(AlbumFolder);
-        const bool skipped = m_window.pictureAlreadySaved(state.ImageUrl, state.ImagePath);
+        const bool skipped = m_window.pictureAlreadySaved(*ImageId, state.ImageUrl, state.ImagePath);
         if (!skipped)
             lastQueued = state.ImageUrl;
-        m_pictures.append({state.ImageNo, state.AlbumPage, state.ImageUrl, state.ImagePath,
+        m_pictures.append({state.ImageNo, state.AlbumPage, *ImageId, state.ImageUrl, state.ImagePath,
                            skipped ? Picture::Source::Skipped : Picture::Source::Fetched});
     }
     // Every picture is queued in one go, with no event handled in between, so the folder test
@@ -101,6 +103,8 @@ void PictureHarvest::report(const Picture &picture, const SaveOutcome &outcome)
     done.path = picture.ImagePath;
     done.reason = outcome.reason;
     done.bytes = outcome.bytes;
+    done.id = picture.ImageId;
+    done.number = picture.ImageNo;
     (done.kind == PictureOutcome::Kind::Saved     ? m_saved
      : done.kind == PictureOutcome::Kind::Skipped ? m_skipped
                                                   : m_failed)++;

@@ -35,6 +35,7 @@ private:
     {
         int ImageNo;
         int AlbumPage;
+        QString ImageId;
         QString ImageUrl;
         QString ImagePath;
         enum class Source { Fetched, Skipped, Unfetchable } source;

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QList>
 #include <QString>
+
+#include <optional>
 
 class BrowserAdapter;
 struct FailureLists;
@@ -14,6 +17,21 @@ struct PictureOutcome
     QString path;
     QString reason; // why it failed, in a few words; empty otherwise
     qint64 bytes = 0;
+    QString id;     // the picture's identifier; empty for one the page gave no usable one
+    int number = 0; // its number in its album, from 1; 0 for a retried picture
+};
+
+// An album whose page has settled, as the job found it, before any of its pictures is fetched.
+struct AlbumReady
+{
+    int albumNo = 0; // from 1
+    int albumCount = 0;
+    QString url;
+    QString id;
+    QString title;
+    QString folder; // where its pictures go, as the job chose it
+    // Picture n's identifier at index n - 1; none where the page gave no usable one.
+    QList<std::optional<QString>> pictureIds;
 };
 
 // Everything a command may ask of the window it runs in.
@@ -33,23 +51,19 @@ public:
 
     // Hooks for front ends other than the window; the window keeps these defaults.
 
-    // True when `path` already holds the picture at `url`, so that it need not be fetched again.
-    virtual bool pictureAlreadySaved(const QString &url, const QString &path)
+    // True when `path` already holds picture `id` (fetched from `url`), so that it need not be
+    // fetched again.
+    virtual bool pictureAlreadySaved(const QString &id, const QString &url, const QString &path)
     {
+        Q_UNUSED(id)
         Q_UNUSED(url)
         Q_UNUSED(path)
         return false;
     }
     // Every picture's outcome, in album and picture order, just before its log line.
     virtual void pictureDone(const PictureOutcome &outcome) { Q_UNUSED(outcome) }
-    // An album's picture count once its page has settled, before any of its pictures is fetched.
-    virtual void albumHarvested(int albumNo, int albumCount, const QString &title, int pictures)
-    {
-        Q_UNUSED(albumNo)
-        Q_UNUSED(albumCount)
-        Q_UNUSED(title)
-        Q_UNUSED(pictures)
-    }
+    // An album once its page has settled, before any of its pictures is fetched.
+    virtual void albumHarvested(const AlbumReady &album) { Q_UNUSED(album) }
     // False for a run that only counts: no picture is fetched, saved, logged or recorded.
     virtual bool savesPictures() const { return true; }
     // True when a failed picture's log line should also say why it failed.

@@ -2,6 +2,8 @@
 
 #include "textscan.h"
 
+#include "settings.h"
+
 #include <algorithm>
 
 using TextScan::find;
@@ -85,4 +87,22 @@ QList<std::optional<QString>> scanPictureIds(const QString &AlbumHtml)
             ids.append(AlbumHtml.mid(ScanPos - 1, length));
     }
     return ids;
+}
+
+namespace {
+const QString pictureItemPath = QStringLiteral("/forum/pic/item/");
+} // namespace
+
+QString pictureAddress(const QString &ImageId)
+{
+    return QStringLiteral("http://") + Settings::imageHost() + pictureItemPath + ImageId + QStringLiteral(".jpg");
+}
+
+QString pictureIdOf(const QString &url)
+{
+    const qsizetype at = url.indexOf(pictureItemPath);
+    QString id = at < 0 ? url : url.mid(at + pictureItemPath.size());
+    if (id.endsWith(QStringLiteral(".jpg")))
+        id.chop(4);
+    return id;
 }

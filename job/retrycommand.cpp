@@ -2,6 +2,7 @@
 
 #include "failurelists.h"
 #include "picturebatch.h"
+#include "picturescan.h"
 
 #include <QStringList>
 
@@ -30,6 +31,7 @@ RetryCounts runRetry(FailureLists &lists, const std::function<void(const Picture
         outcome.path = paths.value(i);
         outcome.reason = saved.reason;
         outcome.bytes = saved.bytes;
+        outcome.id = pictureIdOf(outcome.url);
         if (onDone)
             onDone(outcome);
         if (saved.saved()) {
