@@ -48,6 +48,8 @@ void ActivityLog::AppendLog(const QString &line)
 {
     auto *item = new QListWidgetItem(shown(line));
     m_list->addItem(item);
+    // Rows taken away (a cleared list) were announced to the view as they went.
+    m_rowsShown = std::min(m_rowsShown, m_list->count() - 1);
     if (m_list->count() == 1)
         m_widest = 0;
     const QSize natural = m_list->sizeHintForIndex(m_list->model()->index(m_list->count() - 1, 0));
