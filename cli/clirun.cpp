@@ -1,5 +1,6 @@
 #include "clirun.h"
 
+#include "clitext.h"
 #include "resumerecord.h"
 
 #include "retrycommand.h"
@@ -15,6 +16,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
 
 namespace ExitCode {
 
@@ -50,6 +53,16 @@ QStringList entries(const QString &list)
     return pieces;
 }
 
+// Why the folder at `path` cannot be made, in the system's words.
+QString folderReason(const QString &path)
+{
+    std::error_code error;
+    std::filesystem::create_directory(std::filesystem::path(QFile::encodeName(path).toStdString()), error);
+    if (!error && !QFileInfo(path).isDir())
+        error = std::make_error_code(std::errc::not_a_directory);
+    return error ? QString::fromLocal8Bit(error.message().c_str()) : Cli::tr("unknown reason");
+}
+
 bool oneLine(const QString &text)
 {
     return !text.isEmpty() && std::none_of(text.begin(), text.end(), [](QChar ch) {
@@ -69,13 +82,13 @@ CliRun::CliRun(const CliOptions &options, Console &console)
 bool CliRun::ready()
 {
     if (!m_scratch.isValid()) {
-        m_console.error(QStringLiteral("cannot create a temporary folder: ") + m_scratch.errorString());
+        m_console.error(Cli::tr("cannot create a temporary folder: %1").arg(m_scratch.errorString()));
         return false;
     }
-    // The scratch files are the job's own business; a dry run's bar folder too, so that it
-    // leaves nothing in the destination folder.
+    // The scratch files are the job's own business; the bar folder of a run that saves nothing
+    // too, so that it leaves nothing in the destination folder.
     Settings::setScratchFolder(m_scratch.path());
-    if (m_options.dryRun) {
+    if (m_options.savesNothing()) {
         const QString nowhere = m_scratch.filePath(QStringLiteral("dry-run"));
         QDir().mkpath(nowhere);
         Settings::setPictureFolder(nowhere);
@@ -94,7 +107,7 @@ int CliRun::exec()
     return code;
 }
 
-void CliRun::interrupt()
+void CliRun::interrupt(int code)
 {
     m_window.endBar();
     if (!m_bar.isEmpty())
@@ -104,21 +117,21 @@ void CliRun::interrupt()
     std::fflush(stderr);
     // The job sits in a wait somewhere below; it is abandoned where it stands, as the window
     // does when it is closed. Every picture is whole or absent, and every recorded line complete.
-    std::_Exit(ExitCode::Interrupted);
+    std::_Exit(code);
 }
 
 int CliRun::runBar(const QString &bar)
 {
     const QString barFolder = Settings::pictureFolder() + u'/' + safeFolderName(bar + QStringLiteral("吧"));
     std::unique_ptr<ResumeRecord> record;
-    if (!m_options.dryRun)
+    if (!m_options.savesNothing())
         record = std::make_unique<ResumeRecord>(barFolder);
     m_bar = bar;
     m_window.beginBar(bar, record.get());
     const JobSummary summary = StartCommand(m_window).run();
     const bool harvested =
         summary.end != JobSummary::End::NoBarFolder && summary.end != JobSummary::End::ListUnreachable;
-    if (harvested && !m_options.dryRun) {
+    if (harvested && !m_options.savesNothing()) {
         carryOverFailures(barFolder);
         retryRounds();
     }
@@ -127,14 +140,16 @@ int CliRun::runBar(const QString &bar)
     m_window.endBar();
     int code = ExitCode::Done;
     if (summary.end == JobSummary::End::NoBarFolder) {
-        m_console.error(QStringLiteral("cannot create the folder ") + barFolder);
+        m_console.error(Cli::tr("cannot create the folder %1: %2").arg(barFolder, folderReason(barFolder)));
         code = ExitCode::Usage;
     } else if (summary.end == JobSummary::End::ListUnreachable) {
-        m_console.error(bar + QStringLiteral("吧: the album list could not be fetched"));
+        m_console.error(Cli::tr("%1吧: the album list could not be fetched").arg(bar));
         code = ExitCode::ListUnreachable;
-    } else if (harvested && !m_options.dryRun && reportFailures(barFolder)) {
+    } else if (harvested && !m_options.savesNothing() && reportFailures(barFolder)) {
         code = ExitCode::PicturesFailed;
     }
+    if (harvested && summary.albums == 0)
+        m_console.error(Cli::tr("%1吧 has no albums; the bar's name may be wrong").arg(bar));
     printSummary(bar, &summary);
     m_bar.clear();
     return code;
@@ -215,13 +230,15 @@ void CliRun::printSummary(const QString &bar, const JobSummary *summary)
     const BarCounts &c = m_window.counts();
     QString line = bar + QStringLiteral("吧: ");
     if (!summary)
-        line += QStringLiteral("interrupted at album %1/%2, ").arg(c.albumNo).arg(c.albums);
+        line += Cli::tr("interrupted at album %1/%2, ").arg(c.albumNo).arg(c.albums);
     else
-        line += QStringLiteral("albums %1, ").arg(summary->albums);
-    if (m_options.dryRun)
-        line += QStringLiteral("pictures %1 (dry run)").arg(c.pictures);
+        line += Cli::tr("albums %1, ").arg(summary->albums);
+    if (m_options.getUrls)
+        line += Cli::tr("pictures %1 (addresses only)").arg(c.pictures);
+    else if (m_options.dryRun)
+        line += Cli::tr("pictures %1 (dry run)").arg(c.pictures);
     else
-        line += QStringLiteral("saved %1, skipped %2, failed %3").arg(c.saved).arg(c.skipped).arg(c.failed);
-    line += QStringLiteral(", %1 s").arg(m_window.elapsedSeconds(), 0, 'f', 1);
+        line += Cli::tr("saved %1, skipped %2, failed %3").arg(c.saved).arg(c.skipped).arg(c.failed);
+    line += Cli::tr(", %1 s").arg(m_window.elapsedSeconds(), 0, 'f', 1);
     m_console.error(line);
 }
