@@ -64,8 +64,9 @@ HttpResponse HttpResponse::hostile(const QByteArray &kind)
         response.stream = Stream::Gzip;
         response.announceLength = false;
         response.extraHeaders = QByteArrayLiteral("Content-Encoding: gzip\r\n");
-    } else if (kind == "continue") {
-        response.stream = Stream::Continues;
+    } else if (kind == "continue" || kind == "headers") {
+        response.stream = kind == "continue" ? Stream::Continues : Stream::Headers;
+        response.floodMs = 1500;
     } else {
         return statusPage(404);
     }
@@ -79,6 +80,8 @@ QByteArray HttpResponse::head(bool keepAlive) const
     head.append("HTTP/1.1 ").append(QByteArray::number(status)).append(' ').append(reasonPhrase(status));
     if (!contentType.isEmpty())
         head.append("\r\nContent-Type: ").append(contentType);
+    if (falseLength >= 0)
+        head.append("\r\nContent-Length: ").append(QByteArray::number(falseLength));
     if (announceLength)
         head.append("\r\nContent-Length: ").append(QByteArray::number(body.size() + padding));
     head.append(keepAlive ? "\r\nConnection: keep-alive" : "\r\nConnection: close");
