@@ -14,6 +14,7 @@
 namespace {
 
 constexpr qint64 chunk = 1 << 20;
+constexpr qint64 floodQueue = 512 << 10;
 
 } // namespace
 
@@ -141,6 +142,9 @@ void HttpConnection::startStream(const HttpResponse &response)
         m_stream = response.stream;
         m_floodMs = response.floodMs;
         m_streaming.start();
+        // A client reads a flood a byte at a time: enough must wait for it to keep it busy, and
+        // no more, or it would chew on the buffers for many seconds after the flood has ended.
+        m_socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, floodQueue);
         if (m_stream == HttpResponse::Stream::Headers)
             m_socket->write(QByteArrayLiteral("HTTP/1.1 200 OK\r\n"));
     } else if (response.stream == HttpResponse::Stream::Paced) {
@@ -202,7 +206,8 @@ void HttpConnection::feedStream()
     if (m_stream == HttpResponse::Stream::Paced)
         return;
     // Keeps about a chunk queued, so that memory stays flat however long the answer is.
-    while (m_stream != HttpResponse::Stream::None && !m_closing && m_socket->bytesToWrite() < chunk) {
+    const bool flood = m_stream == HttpResponse::Stream::Continues || m_stream == HttpResponse::Stream::Headers;
+    while (m_stream != HttpResponse::Stream::None && !m_closing && m_socket->bytesToWrite() < (flood ? floodQueue : chunk)) {
         switch (m_stream) {
         case HttpResponse::Stream::Continues:
         case HttpResponse::Stream::Headers:
@@ -213,8 +218,8 @@ void HttpConnection::feedStream()
                 return;
             }
             m_socket->write(m_stream == HttpResponse::Stream::Continues
-                                ? QByteArrayLiteral("HTTP/1.1 100 Continue\r\n\r\n").repeated(2000)
-                                : QByteArrayLiteral("X-Filler: 0123456789abcdef0123456789abcdef\r\n").repeated(2000));
+                                ? QByteArrayLiteral("HTTP/1.1 100 Continue\r\n\r\n").repeated(400)
+                                : QByteArrayLiteral("X-Filler: 0123456789abcdef0123456789abcdef\r\n").repeated(250));
             break;
         case HttpResponse::Stream::Gzip:
             // Packing takes time, and nearly nothing comes out: one block a turn, or the

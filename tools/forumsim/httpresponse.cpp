@@ -66,7 +66,9 @@ HttpResponse HttpResponse::hostile(const QByteArray &kind)
         response.extraHeaders = QByteArrayLiteral("Content-Encoding: gzip\r\n");
     } else if (kind == "continue" || kind == "headers") {
         response.stream = kind == "continue" ? Stream::Continues : Stream::Headers;
-        response.floodMs = 1500;
+        // Long enough to outlast a client's time limit; a client thread that reads the lines
+        // one by one takes many times as long to get through them as they took to send.
+        response.floodMs = kind == "continue" ? 1500 : 300;
     } else {
         return statusPage(404);
     }

@@ -12,7 +12,7 @@ public:
     // Answers that never end, for hostile-server tests: "endless" (no length, bytes for ever),
     // "endless-length" (an announced length of 100 GB), "gzip" (a gzip body of zeros without
     // end), "continue" (interim "100 Continue" answers for 1.5 s, then the connection closes),
-    // "headers" (a status line, then header lines for 1.5 s); a 404 page for another name.
+    // "headers" (a status line, then header lines for 0.3 s); a 404 page for another name.
     static HttpResponse hostile(const QByteArray &kind);
 
     QByteArray head(bool keepAlive) const;
