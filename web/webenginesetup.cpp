@@ -7,6 +7,20 @@
 
 #include <unistd.h>
 
+void quietQtMessages()
+{
+    if (qEnvironmentVariableIsSet("QT_LOGGING_RULES"))
+        return;
+    // The engine's own processes log errors of their start-up and shutdown races themselves.
+    if (!qEnvironmentVariableIsSet("QTWEBENGINE_CHROMIUM_FLAGS"))
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--log-level=3");
+    static QtMessageHandler fallback = nullptr;
+    fallback = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context, const QString &message) {
+        if ((type == QtCriticalMsg || type == QtFatalMsg) && fallback)
+            fallback(type, context, message);
+    });
+}
+
 void prepareWebEngine()
 {
     // The web engine shares its GL context with the window; it must be asked for before the app.
