@@ -79,9 +79,11 @@ void holdBackWhileStarting(QtMsgType type, const QMessageLogContext &context, co
     heldBack.append({type, context.file, context.line, context.function, context.category, message});
 }
 
+QtMessageHandler beforeStarting = nullptr;
+
 void passOnHeldBack()
 {
-    qInstallMessageHandler(nullptr);
+    qInstallMessageHandler(beforeStarting);
     for (const HeldBack &m : std::as_const(heldBack))
         qt_message_output(m.type, QMessageLogContext(m.file, m.line, m.function, m.category), m.message);
     heldBack.clear();
@@ -102,8 +104,9 @@ int main(int argc, char *argv[])
     if (!platformChosen(argc, argv) && !displayNamed())
         noDisplay(QStringLiteral("no display (DISPLAY and WAYLAND_DISPLAY are unset); start it in a desktop session"));
 
+    quietQtMessages();
     prepareWebEngine();
-    qInstallMessageHandler(holdBackWhileStarting);
+    beforeStarting = qInstallMessageHandler(holdBackWhileStarting);
     QApplication app(argc, argv);
     passOnHeldBack();
     QApplication::setApplicationName(QStringLiteral("Quillory"));

@@ -16,6 +16,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
@@ -27,19 +28,6 @@ void chooseOffscreenPlatform()
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-}
-
-// Standard error is the job's log; the engine's chatter about graphics back ends and the
-// sandbox does not belong in it. QT_LOGGING_RULES brings it back.
-void keepQtQuiet()
-{
-    if (qEnvironmentVariableIsSet("QT_LOGGING_RULES"))
-        return;
-    static QtMessageHandler fallback = nullptr;
-    fallback = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context, const QString &message) {
-        if ((type == QtCriticalMsg || type == QtFatalMsg) && fallback)
-            fallback(type, context, message);
-    });
 }
 
 // For the tests only: the shipped page pace stays the default.
@@ -124,7 +112,7 @@ QString barName(QString typed)
 
 int main(int argc, char *argv[])
 {
-    keepQtQuiet();
+    quietQtMessages();
     chooseOffscreenPlatform();
     prepareWebEngine();
     // A closed standard output shows as a failed write, which stops the run (see Console).
@@ -208,5 +196,10 @@ int main(int argc, char *argv[])
     QObject::connect(&stop, &StopSignals::received, [&run] {
         run.interrupt(ExitCode::Interrupted);
     });
-    return run.exec();
+    const int code = run.exec();
+    // Tearing Qt down would wait for network threads that hostile answers may still hold; every
+    // picture and record line is complete by now, as when the run is interrupted.
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::_Exit(code);
 }

@@ -16,9 +16,16 @@ const QByteArray Forum = R"({"bars": [
   {"name": "风景", "perPage": 2, "albums": [
     {"id": "1", "title": "A &amp; B", "pictures": ["p1", {"id": "gone", "status": 404, "once": true},
                                                    {"id": "cut", "drop": true}, {"id": "big", "size": 100000}]},
-    {"id": "2", "title": "二", "pictures": ["q1"]},
+    {"id": "2", "title": "二", "pictures": ["q1", {"id": "slow4k", "size": 4000, "rate": 8000},
+      {"id": "drip", "trickleMs": 100}, {"id": "interim", "flood": "continue", "floodMs": 300},
+      {"id": "heads", "flood": "headers", "floodMs": 300}, {"id": "away", "redirect": "http:\/\/elsewhere.invalid/x.jpg"},
+      {"id": "lie", "falseLength": 100}]},
     {"id": "3", "title": "三", "pictures": []}]},
   {"name": "a&b+c 风", "albums": [{"id": "9", "title": "x", "pictures": ["z"]}]}]})";
+
+const QByteArray BadFlood = R"({"bars": [{"name": "x", "albums": [{"id": "1", "pictures": [{"id": "a", "flood": "x"}]}]}]})";
+const QByteArray MisspeltRate =
+    R"({"pictureRate": 1, "bars": [{"name": "x", "albums": [{"id": "1", "pictures": [{"id": "a", "rates": 1}]}]}]})";
 
 struct Reply
 {
@@ -41,6 +48,10 @@ private slots:
         QVERIFY(m_server.listen());
         QVERIFY(!m_server.loadJson("{\"bars\": [{\"name\": \"x\", \"perPage\": 0}]}", &error));
         QVERIFY(error.contains(u"perPage"_qs));
+        QVERIFY(!m_server.loadJson(BadFlood, &error));
+        QVERIFY(error.contains(u"flood"_qs));
+        QVERIFY(!m_server.loadJson(MisspeltRate, &error));
+        QVERIFY(error.contains(u"rates"_qs));
     }
 
     void listPage_data()
@@ -130,6 +141,56 @@ private slots:
         QVERIFY(received.endsWith(QByteArray("\r\n\r\n" % m_server.pictureBytes(u"k2"_qs))));
         QCOMPARE(m_server.requests().size(), 2);
         QCOMPARE(m_server.requests().first().headers.value("x-test"), QByteArray("1"));
+    }
+
+    // The raw answers of the misbehaving pictures, as a client's socket sees them.
+    void pictureFaults_data()
+    {
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<QByteArray>("needle"); // empty: the whole picture, at the end
+        QTest::addColumn<int>("notBeforeMs");   // the needle cannot have come sooner
+        QTest::addColumn<bool>("closes");
+        QTest::newRow("paced") << u"slow4k"_qs << QByteArray() << 450 << false;
+        QTest::newRow("trickle") << u"drip"_qs << QByteArray("\r\n\r\n" + m_server.pictureBytes(u"drip"_qs).left(3)) << 250
+                                 << false;
+        QTest::newRow("interim answers without end")
+            << u"interim"_qs << QByteArray("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 100 Continue\r\n\r\n") << 0 << true;
+        QTest::newRow("headers without end") << u"heads"_qs << QByteArray("HTTP/1.1 200 OK\r\nX-Filler: ") << 0 << true;
+        QTest::newRow("redirect") << u"away"_qs << QByteArray("HTTP/1.1 302 Found\r\n") << 0 << false;
+        QTest::newRow("redirect's address") << u"away"_qs << QByteArray("\r\nLocation: http://elsewhere.invalid/x.jpg\r\n")
+                                            << 0 << false;
+        QTest::newRow("conflicting lengths")
+            << u"lie"_qs
+            << QByteArray("\r\nContent-Length: 100\r\nContent-Length: " +
+                          QByteArray::number(m_server.pictureBytes(u"lie"_qs).size()) + "\r\n")
+            << 0 << false;
+    }
+
+    void pictureFaults()
+    {
+        QFETCH(QString, id);
+        QFETCH(QByteArray, needle);
+        QFETCH(int, notBeforeMs);
+        QFETCH(bool, closes);
+        QTcpSocket socket;
+        QByteArray received;
+        // Only the start of a flood is kept.
+        connect(&socket, &QTcpSocket::readyRead, this, [&] {
+            const QByteArray bytes = socket.readAll();
+            if (received.size() < 65536)
+                received += bytes;
+        });
+        QElapsedTimer clock;
+        clock.start();
+        socket.connectToHost(QHostAddress::LocalHost, m_server.port());
+        socket.write("GET /forum/pic/item/" + id.toUtf8() + ".jpg HTTP/1.1\r\nHost: x\r\n\r\n");
+        if (needle.isEmpty())
+            QTRY_VERIFY(received.endsWith(m_server.pictureBytes(id)));
+        else
+            QTRY_VERIFY(received.contains(needle));
+        QVERIFY(clock.elapsed() >= notBeforeMs);
+        if (closes)
+            QTRY_COMPARE(socket.state(), QAbstractSocket::UnconnectedState);
     }
 
 private:

@@ -4,16 +4,19 @@
 #include "settings.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
 #include <QScopeGuard>
 #include <QStringDecoder>
+#include <QThread>
+#include <QUrl>
 
+#include <atomic>
 #include <cmath>
-#include <deque>
+#include <vector>
 
 QString FetchResult::text() const
 {
@@ -24,40 +27,103 @@ namespace Fetch {
 
 namespace {
 
-QPointer<QNetworkAccessManager> &current()
+std::vector<QPointer<QNetworkAccessManager>> &lines()
 {
-    static QPointer<QNetworkAccessManager> shared;
-    return shared;
+    static std::vector<QPointer<QNetworkAccessManager>> current;
+    return current;
 }
 
-// Managers whose network thread may still be busy with a hostile answer. Deleting one waits for
-// that thread, so only the oldest goes, once there are more than a few.
-std::deque<QPointer<QNetworkAccessManager>> &retired()
+// Deletes retired managers, one after another. Deleting one waits up to 5 s for its network
+// thread, which a hostile answer may hold far longer; only this thread ever waits for that.
+struct Reaper
 {
-    static std::deque<QPointer<QNetworkAccessManager>> managers;
-    return managers;
+    QThread thread;
+    QObject inbox; // lives in `thread`: what is queued to it runs there
+    std::atomic<bool> closing{false};
+};
+
+Reaper *reaper()
+{
+    // Never destroyed: a thread still waiting when the process ends just ends with it.
+    static Reaper *one = [] {
+        auto *r = new Reaper;
+        r->thread.setObjectName(QStringLiteral("retired network managers"));
+        r->inbox.moveToThread(&r->thread);
+        r->thread.start();
+        // A process that returns from main() tears Qt down; no deletion may be half-way then.
+        qAddPostRoutine([] {
+            Reaper *r = reaper();
+            r->closing = true;
+            r->thread.quit();
+            r->thread.wait(QDeadlineTimer(6000));
+        });
+        return r;
+    }();
+    return one;
 }
 
-constexpr size_t keptRetired = 8;
+void handOver(const QPointer<QNetworkAccessManager> &manager)
+{
+    if (!manager)
+        return;
+    // Its replies belong to the fetches that made them, here; it goes once they are gone.
+    const QList<QNetworkReply *> replies = manager->findChildren<QNetworkReply *>(Qt::FindDirectChildrenOnly);
+    if (!replies.isEmpty()) {
+        for (QNetworkReply *reply : replies)
+            QObject::connect(reply, &QObject::destroyed, QCoreApplication::instance(),
+                             [manager] { handOver(manager); }, Qt::QueuedConnection);
+        return;
+    }
+    if (manager->thread() != QThread::currentThread() || manager->parent() != QCoreApplication::instance())
+        return; // already on its way
+    Reaper *r = reaper();
+    manager->setParent(nullptr);
+    manager->moveToThread(&r->thread);
+    QMetaObject::invokeMethod(
+        &r->inbox,
+        [r, doomed = manager.data()] {
+            if (!r->closing)
+                delete doomed;
+        },
+        Qt::QueuedConnection);
+}
+
+constexpr const char *lengthsBefore = "quilloryLengthsBeforeRedirect";
+
+bool sameSite(const QUrl &a, const QUrl &b)
+{
+    const QString scheme = a.scheme().toLower();
+    const int defaultPort = scheme == u"https" ? 443 : scheme == u"http" ? 80 : -1;
+    return scheme == b.scheme().toLower() && a.host().toLower() == b.host().toLower() &&
+           a.port(defaultPort) == b.port(defaultPort);
+}
 
 } // namespace
 
-QNetworkAccessManager *manager()
+QNetworkAccessManager *manager(int line)
 {
-    if (!current())
-        current() = new QNetworkAccessManager(QCoreApplication::instance());
-    return current();
+    line = std::max(0, line);
+    if (lines().size() <= size_t(line))
+        lines().resize(size_t(line) + 1);
+    QPointer<QNetworkAccessManager> &current = lines()[size_t(line)];
+    if (!current)
+        current = new QNetworkAccessManager(QCoreApplication::instance());
+    return current;
 }
 
 void retire(QNetworkAccessManager *used)
 {
-    if (!used || used != current())
+    if (!used)
         return;
-    current() = nullptr;
-    retired().push_back(used);
-    while (retired().size() > keptRetired) {
-        delete retired().front().data();
-        retired().pop_front();
+    for (QPointer<QNetworkAccessManager> &current : lines()) {
+        if (current == used) {
+            current = nullptr;
+            // Not at once: the caller still holds its reply for a moment.
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(), [manager = QPointer<QNetworkAccessManager>(used)] { handOver(manager); },
+                Qt::QueuedConnection);
+            return;
+        }
     }
 }
 
@@ -66,11 +132,41 @@ QNetworkRequest requestFor(const QString &address)
     QNetworkRequest request{QUrl(address)};
     request.setRawHeader("If-Modified-Since", "0");
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
     // Qt's own check on compressed bodies ends such a reply with an error but never finishes it
     // (Qt 6.4), which would hold every fetch to its full time limit. Our callers read the body as
     // it unpacks and stop at their own caps instead.
     request.setDecompressedSafetyCheckThreshold(-1);
     return request;
+}
+
+QString followRedirect(QNetworkReply &reply, const QUrl &target)
+{
+    // Every step of a chain is checked against the address asked for, so no chain leaves the site.
+    if (!sameSite(reply.request().url(), target))
+        return QStringLiteral("重定向到其他网站");
+    // Qt may add the next answer's headers to this one's, so the lengths so far are not the
+    // next answer's.
+    reply.setProperty(lengthsBefore, reply.rawHeader("Content-Length"));
+    emit reply.redirectAllowed();
+    return QString();
+}
+
+QString distrustedLength(const QNetworkReply &reply)
+{
+    // Qt joins repeated headers with ", " and reads the length from the first of them.
+    QByteArray lengths = reply.rawHeader("Content-Length");
+    const QByteArray before = reply.property(lengthsBefore).toByteArray();
+    if (!before.isEmpty() && lengths.startsWith(QByteArray(before).append(", ")))
+        lengths.remove(0, before.size() + 2);
+    if (!lengths.contains(','))
+        return QString();
+    const QList<QByteArray> each = lengths.split(',');
+    for (const QByteArray &length : each) {
+        if (length.trimmed() != each.first().trimmed())
+            return QStringLiteral("内容长度矛盾");
+    }
+    return QString();
 }
 
 void release(QObject *object)
@@ -80,16 +176,37 @@ void release(QObject *object)
         Qt::QueuedConnection);
 }
 
+Progress::Progress(double seconds)
+    : m_windowMs(seconds > 0 ? qint64(std::ceil(std::min(seconds * 1000.0, 2e9))) : 0)
+    , m_need(std::max<qint64>(1, Settings::timings().progressBytes))
+    , m_deadlineMs(m_windowMs)
+{
+    m_clock.start();
+}
+
+void Progress::received(qint64 bytes)
+{
+    if (bytes <= 0 || msLeft() == 0)
+        return;
+    m_recent.emplace_back(m_clock.elapsed(), bytes);
+    m_recentBytes += bytes;
+    while (m_recentBytes - m_recent.front().second >= m_need) {
+        m_recentBytes -= m_recent.front().second;
+        m_recent.pop_front();
+    }
+    // Enough has come since the oldest arrival kept: the window is full until it slides past it.
+    if (m_recentBytes >= m_need)
+        m_deadlineMs = std::max(m_deadlineMs, m_recent.front().first + m_windowMs);
+}
+
+qint64 Progress::msLeft() const
+{
+    return std::max<qint64>(0, m_deadlineMs - m_clock.elapsed());
+}
+
 } // namespace Fetch
 
 namespace {
-
-int limitInMs(double seconds)
-{
-    if (!(seconds > 0))
-        return 0;
-    return int(std::ceil(std::min(seconds * 1000.0, 2e9)));
-}
 
 // Takes what has arrived into `body`; false once the body is over the page cap. Reading as the
 // bytes arrive is what makes a compressed body unpack bit by bit, so a small bomb stops here too.
@@ -117,24 +234,38 @@ FetchResult GetBody(const QString &Weburl, double chaoshi)
     // which a job never returns to while it runs. Guarded, as the manager may go meanwhile.
     const QPointer<QNetworkReply> reply(manager->get(Fetch::requestFor(Weburl)));
     const auto cleanup = qScopeGuard([&reply] { delete reply.data(); });
-    QElapsedTimer clock;
-    clock.start();
+    Fetch::Progress progress(chaoshi);
     QByteArray body;
     bool tooLarge = false;
+    QString refused;
     QEventLoop loop;
     const auto take = [&] {
-        if (reply && !tooLarge && !takeWithinCap(*reply, body)) {
+        if (!reply || tooLarge || !refused.isEmpty())
+            return;
+        refused = Fetch::distrustedLength(*reply);
+        const qint64 before = body.size();
+        if (refused.isEmpty() && !takeWithinCap(*reply, body))
             tooLarge = true;
+        progress.received(body.size() - before);
+        if (tooLarge || !refused.isEmpty())
             loop.quit();
-        }
     };
     QObject::connect(reply, &QNetworkReply::metaDataChanged, &loop, take);
     QObject::connect(reply, &QNetworkReply::readyRead, &loop, take);
+    QObject::connect(reply, &QNetworkReply::redirected, &loop, [&](const QUrl &target) {
+        refused = Fetch::followRedirect(*reply, target);
+        if (!refused.isEmpty())
+            loop.quit();
+    });
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     QObject::connect(reply, &QNetworkReply::errorOccurred, &loop, &QEventLoop::quit);
     QObject::connect(reply, &QObject::destroyed, &loop, &QEventLoop::quit);
-    if (!reply->isFinished() && chaoshi > 0)
-        EventWait::run(loop, limitInMs(chaoshi));
+    while (reply && !reply->isFinished() && reply->error() == QNetworkReply::NoError && !tooLarge &&
+           refused.isEmpty() && progress.msLeft() > 0) {
+        if (EventWait::run(loop, int(std::min<qint64>(progress.msLeft(), 2'000'000'000))) ==
+            EventWait::Outcome::Interrupted)
+            break;
+    }
     take();
 
     FetchResult result;
@@ -142,13 +273,19 @@ FetchResult GetBody(const QString &Weburl, double chaoshi)
         result.reason = QStringLiteral("网络错误");
         return result;
     }
-    if (tooLarge) {
-        // Over the cap it fails at once, whatever the status: the rest is never read.
-        reply->abort();
-        result.reason = QStringLiteral("内容过大");
+    if (tooLarge || !refused.isEmpty()) {
+        // Over the cap, or not to be trusted, it fails at once, whatever the status: the rest is
+        // never read.
+        if (!reply->isFinished() && reply->error() == QNetworkReply::NoError)
+            reply->abort();
+        result.reason = tooLarge ? QStringLiteral("内容过大") : refused;
+        // Qt reads a body by the first of two lengths and may take the connection back with the
+        // rest of the answer still on it, which the next request there would read as its own.
+        if (!refused.isEmpty())
+            Fetch::retire(manager);
         return result;
     }
-    if (double(clock.nsecsElapsed()) / 1e9 > chaoshi)
+    if (progress.msLeft() == 0)
         result.kind = FetchResult::Kind::TimeoutText;
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (!reply->isFinished() && reply->error() == QNetworkReply::NoError) {

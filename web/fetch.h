@@ -2,29 +2,66 @@
 
 #include "fetchresult.h"
 
+#include <QElapsedTimer>
 #include <QString>
+
+#include <deque>
+#include <utility>
 
 class QNetworkAccessManager;
 
-// One GET of Weburl with "If-Modified-Since: 0", waiting at most chaoshi seconds in a local
-// event loop. A request still running at the limit is aborted.
+// One GET of Weburl with "If-Modified-Since: 0", given up once it stops making progress: fewer
+// than Timings::progressBytes arriving within chaoshi seconds. A request given up is aborted.
 FetchResult GetBody(const QString &Weburl, double chaoshi);
 
 // Decodes the bytes kind in the named character set; every other kind gives empty text.
 QString BytesToBstr(const FetchResult &body, const QString &charset);
 
+class QNetworkReply;
 class QNetworkRequest;
 class QObject;
+class QUrl;
 
 namespace Fetch {
-// The manager every fetch shares; created on first use, owned by the application.
-QNetworkAccessManager *manager();
-// Stops handing out `used` for new fetches, if it is still the current manager.
+// The manager of a network line, created on first use. Each manager has a network thread of its
+// own, which one hostile answer can hold for as long as the server likes; answers on other lines
+// go on meanwhile. Line 0 carries the pages; each slot of side-by-side pictures has its own.
+QNetworkAccessManager *manager(int line = 0);
+// Stops handing out `used` for new fetches, if it is still a current manager. It is deleted once
+// its replies are gone, on a thread of its own: deleting a manager waits for its network thread.
 void retire(QNetworkAccessManager *used);
-// One GET of `address` as every fetch sends it.
+// One GET of `address` as every fetch sends it. Redirects wait for allowRedirect().
 QNetworkRequest requestFor(const QString &address);
+// Lets a reply follow a redirect to `target` when it stays on the same host (and port) with the
+// same scheme; otherwise says why not, and the caller ends it. Every other host is another
+// site's business.
+QString followRedirect(QNetworkReply &reply, const QUrl &target);
+// Why an answer cannot be trusted to carry its whole body, or empty: two different lengths
+// announced, of which Qt would take the first.
+QString distrustedLength(const QNetworkReply &reply);
 // Deletes `object` as soon as the event loop running now takes its next turn. deleteLater()
 // would wait for the loop it was called from, and a job waits in loops nested inside that one
 // until it ends, so every reply of a long job would be kept alive till then.
 void release(QObject *object);
+
+// Whether a transfer still makes progress: it has run out once fewer than progressBytes arrived
+// in the last `seconds`. The window starts at the request, so a server that never answers runs
+// out exactly `seconds` after it, and one that trickles soon after; a steady one never does.
+class Progress
+{
+public:
+    explicit Progress(double seconds);
+    void received(qint64 bytes);
+    // How long until it runs out if nothing more arrives; 0 once it has.
+    qint64 msLeft() const;
+
+private:
+    QElapsedTimer m_clock;
+    qint64 m_windowMs;
+    qint64 m_need;
+    qint64 m_deadlineMs;
+    // The latest arrivals, as few as together make up m_need: only the oldest of them matters.
+    std::deque<std::pair<qint64, qint64>> m_recent;
+    qint64 m_recentBytes = 0;
+};
 }

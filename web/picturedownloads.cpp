@@ -10,6 +10,8 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 
 // One picture on its way to disk. It owns its reply and its unnamed file, and ends exactly once.
@@ -18,10 +20,12 @@ class Transfer final : public QObject
 public:
     using Ended = std::function<void(const SaveOutcome &)>;
 
-    Transfer(const QString &url, const QString &tpm, Ended ended)
+    Transfer(const QString &url, const QString &tpm, int line, Ended ended)
         : m_writer(tpm)
         , m_url(url)
+        , m_line(line)
         , m_ended(std::move(ended))
+        , m_progress(Settings::timings().pictureLimitSeconds)
     {
     }
 
@@ -32,13 +36,17 @@ public:
             QTimer::singleShot(0, this, [this] { end(QStringLiteral("无法写入文件")); });
             return;
         }
-        const Timings &t = Settings::timings();
-        m_manager = Fetch::manager();
+        m_manager = Fetch::manager(m_line);
         m_reply = m_manager->get(Fetch::requestFor(m_url));
+        m_progress = Fetch::Progress(Settings::timings().pictureLimitSeconds);
         // The bytes are taken as they come, so the reply never needs to hold many of them.
         m_reply->setReadBufferSize(256 * 1024);
         connect(m_reply, &QNetworkReply::metaDataChanged, this, &Transfer::checkAnnouncedSize);
         connect(m_reply, &QNetworkReply::readyRead, this, &Transfer::take);
+        connect(m_reply, &QNetworkReply::redirected, this, [this](const QUrl &target) {
+            if (const QString refused = Fetch::followRedirect(*m_reply, target); !refused.isEmpty())
+                end(refused);
+        });
         connect(m_reply, &QNetworkReply::finished, this, &Transfer::complete);
         connect(m_reply, &QNetworkReply::errorOccurred, this, &Transfer::complete);
         // The manager may go (with its replies) while this one waits.
@@ -46,12 +54,15 @@ public:
         m_limit.setSingleShot(true);
         m_limit.setTimerType(Qt::PreciseTimer);
         connect(&m_limit, &QTimer::timeout, this, [this] {
+            // Bytes that came meanwhile moved the limit on; the timer only looks when it was due.
+            if (const qint64 left = m_progress.msLeft(); left > 0)
+                return m_limit.start(int(std::min<qint64>(left, 2'000'000'000)));
             // Its network thread may be stuck in an answer that never ends; the pictures that
-            // start once this one has ended must not queue behind it.
+            // start on its line once this one has ended must not queue behind it.
             Fetch::retire(m_manager);
             end(QStringLiteral("超时"));
         });
-        m_limit.start(int(std::min(std::max(t.pictureLimitSeconds, 0.0) * 1000.0, 2e9)));
+        m_limit.start(int(std::min<qint64>(m_progress.msLeft(), 2'000'000'000)));
     }
 
 private:
@@ -62,6 +73,8 @@ private:
 
     void checkAnnouncedSize()
     {
+        if (const QString distrusted = Fetch::distrustedLength(*m_reply); !distrusted.isEmpty())
+            return endDistrusted(distrusted);
         if (answeredOk() && m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() >
                                 Settings::timings().maxPictureBytes)
             end(QStringLiteral("图片过大"));
@@ -74,6 +87,7 @@ private:
             const qint64 got = m_reply->read(buffer, sizeof buffer);
             if (got <= 0)
                 return;
+            m_progress.received(got);
             // An answer that is not the picture is read only to be dropped.
             if (!answeredOk())
                 continue;
@@ -98,6 +112,8 @@ private:
         // A 200 whose connection broke off carries only part of the picture: never a success.
         if (m_reply->error() != QNetworkReply::NoError)
             return end(QStringLiteral("网络错误：") + m_reply->errorString());
+        if (const QString distrusted = Fetch::distrustedLength(*m_reply); !distrusted.isEmpty())
+            return endDistrusted(distrusted);
         if (m_writer.size() == 0)
             return end(QStringLiteral("内容为空"));
         const qint64 size = m_writer.size();
@@ -105,6 +121,14 @@ private:
             return end(QStringLiteral("无法写入文件"));
         // A single byte is put in place but is no picture worth counting.
         end(size > 1 ? QString() : QStringLiteral("内容只有1个字节"), size);
+    }
+
+    void endDistrusted(const QString &reason)
+    {
+        // Qt reads the body by the first length and may take the connection back with the rest
+        // of the answer still on it, which the next request there would read as its own.
+        Fetch::retire(m_manager);
+        end(reason);
     }
 
     void end(const QString &reason, qint64 placed = 0)
@@ -115,7 +139,10 @@ private:
         m_limit.stop();
         if (m_reply) {
             m_reply->disconnect(this);
-            m_reply->abort();
+            // A reply that has already ended or failed takes a second end as an internal error,
+            // and says so on standard error.
+            if (!m_reply->isFinished() && m_reply->error() == QNetworkReply::NoError)
+                m_reply->abort();
             Fetch::release(m_reply.data());
             m_reply = nullptr;
         }
@@ -129,7 +156,9 @@ private:
 
     AtomicFile::Writer m_writer;
     QString m_url;
+    int m_line;
     Ended m_ended;
+    Fetch::Progress m_progress;
     QPointer<QNetworkAccessManager> m_manager;
     QPointer<QNetworkReply> m_reply;
     QTimer m_limit;
@@ -171,16 +200,24 @@ void PictureDownloads::start(Request request)
     if (request.context.isNull())
         return;
     ++m_running;
-    auto *transfer = new Transfer(request.url, request.tpm, [this, request](const SaveOutcome &outcome) {
-        finish(request, outcome);
+    // Line 0 is the pages'; the pictures take the lowest free one after it.
+    const auto free = std::find(m_busyLines.begin(), m_busyLines.end(), false);
+    const int line = int(free - m_busyLines.begin());
+    if (free == m_busyLines.end())
+        m_busyLines.push_back(true);
+    else
+        *free = true;
+    auto *transfer = new Transfer(request.url, request.tpm, line + 1, [this, request, line](const SaveOutcome &outcome) {
+        finish(request, line, outcome);
     });
     transfer->setParent(this);
     transfer->begin();
 }
 
-void PictureDownloads::finish(const Request &request, const SaveOutcome &outcome)
+void PictureDownloads::finish(const Request &request, int line, const SaveOutcome &outcome)
 {
     --m_running;
+    m_busyLines[size_t(line)] = false;
     startWaiting();
     if (!request.context.isNull() && request.done)
         request.done(outcome);

@@ -6,6 +6,7 @@
 
 #include <deque>
 #include <functional>
+#include <vector>
 
 // What became of one picture save.
 struct SaveOutcome
@@ -17,8 +18,9 @@ struct SaveOutcome
 };
 
 // Fetches pictures side by side on this thread, each straight into its target file as the bytes
-// arrive, never more than the set number at once. Each picture's time limit runs from when its
-// request is sent, not while it waits for a free slot.
+// arrive, never more than the set number at once, each on a network line no other running
+// picture uses. Each picture's time limit runs from when its request is sent, not while it
+// waits for a free line.
 class PictureDownloads final : public QObject
 {
     Q_OBJECT
@@ -48,8 +50,9 @@ private:
     using QObject::QObject;
     void startWaiting();
     void start(Request request);
-    void finish(const Request &request, const SaveOutcome &outcome);
+    void finish(const Request &request, int line, const SaveOutcome &outcome);
 
     std::deque<Request> m_waiting;
     int m_running = 0;
+    std::vector<bool> m_busyLines;
 };

@@ -7,8 +7,11 @@
 // itself never changes the timings; only the hosts can be moved, by environment.
 struct Timings
 {
+    // A fetch fails once fewer than progressBytes arrived within its limit, the window ending
+    // now (or at its request, in its first seconds): slow but steady lines still finish.
     double pageLimitSeconds = 5;     // album-list and album pages
     double pictureLimitSeconds = 10; // pictures
+    qint64 progressBytes = 1024;
     int afterLoadMs = 2500;
     int scrollSteps = 10;
     int scrollStepPixels = 1000;
@@ -18,7 +21,8 @@ struct Timings
     int loadWaitLimitMs = 60000;
     int maxScrollPasses = 30;
     int scriptAnswerLimitMs = 10000;
-    // Pictures fetched side by side; each one's time limit runs from when its request is sent.
+    // Pictures fetched side by side, each on a network line of its own, so that an answer that
+    // holds its line never holds the others; each one's time limit runs from when its request is sent.
     int parallelPictures = 4;
     // A hostile server must not fill the memory or the disk within a time limit. The largest
     // page handed on: bytes of a fetched body; UTF-16 code units (characters as the page's

@@ -8,6 +8,18 @@
 
 #include <unistd.h>
 
+void quietQtMessages()
+{
+    if (qEnvironmentVariableIsSet("QT_LOGGING_RULES"))
+        return;
+    // The engine's own processes' error lines are kept down by prepareWebEngine().
+    static QtMessageHandler fallback = nullptr;
+    fallback = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context, const QString &message) {
+        if ((type == QtCriticalMsg || type == QtFatalMsg) && fallback)
+            fallback(type, context, message);
+    });
+}
+
 void prepareWebEngine()
 {
     // The web engine shares its GL context with the window; it must be asked for before the app.

@@ -3,3 +3,9 @@
 // Tells the web engine, before it exists, how this program runs it: call it first in main(),
 // before the application object is created.
 void prepareWebEngine();
+
+// Standard error carries the program's own log; Qt's and the engine's chatter (graphics back
+// ends, the sandbox, the network) does not belong in it. Only critical and fatal messages still
+// go there, unless QT_LOGGING_RULES asks for more. Call it first in main(), before
+// prepareWebEngine().
+void quietQtMessages();

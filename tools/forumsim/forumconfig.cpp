@@ -85,8 +85,9 @@ ForumPicture parsePicture(const QJsonValue &value, const QString &where)
         return picture;
     }
     const QJsonObject object = value.toObject();
-    checkKeys(object, {u"id"_qs, u"status"_qs, u"delayMs"_qs, u"body"_qs, u"drop"_qs,
-                       u"once"_qs, u"size"_qs}, where);
+    checkKeys(object, {u"id"_qs, u"status"_qs, u"delayMs"_qs, u"body"_qs, u"drop"_qs, u"once"_qs,
+                       u"size"_qs, u"rate"_qs, u"trickleMs"_qs, u"flood"_qs, u"floodMs"_qs,
+                       u"redirect"_qs, u"falseLength"_qs}, where);
     picture.id = identifier(object.value(u"id"_qs), where);
     picture.status = int(integer(object, u"status"_qs, 200, 100, 599, where));
     picture.delayMs = int(integer(object, u"delayMs"_qs, 0, 0, 3600000, where));
@@ -94,9 +95,19 @@ ForumPicture parsePicture(const QJsonValue &value, const QString &where)
     picture.drop = boolean(object, u"drop"_qs, where);
     picture.once = boolean(object, u"once"_qs, where);
     picture.size = integer(object, u"size"_qs, 0, 0, 1 << 30, where);
+    picture.rate = integer(object, u"rate"_qs, 0, 0, qint64(1) << 40, where);
+    picture.trickleMs = int(integer(object, u"trickleMs"_qs, 0, 0, 3600000, where));
+    picture.flood = text(object, u"flood"_qs, where);
+    picture.floodMs = int(integer(object, u"floodMs"_qs, 0, 0, 3600000, where));
+    picture.redirect = text(object, u"redirect"_qs, where);
+    picture.falseLength = integer(object, u"falseLength"_qs, -1, 0, qint64(1) << 40, where);
     const QStringList bodies{QString(), u"empty"_qs, u"onebyte"_qs, u"html"_qs};
     if (!bodies.contains(picture.body))
         fail(where, u"body must be \"empty\", \"onebyte\" or \"html\""_qs);
+    if (!QStringList{QString(), u"continue"_qs, u"headers"_qs}.contains(picture.flood))
+        fail(where, u"flood must be \"continue\" or \"headers\""_qs);
+    if (picture.redirect.contains(u'\r') || picture.redirect.contains(u'\n'))
+        fail(where, u"redirect must be one line"_qs);
     return picture;
 }
 
@@ -180,7 +191,7 @@ QJsonObject parseRoot(const QByteArray &json)
     if (!document.isObject())
         fail(u"top level"_qs, u"must be an object"_qs);
     const QJsonObject root = document.object();
-    checkKeys(root, {u"pictureSize"_qs, u"pictureDelayMs"_qs, u"bars"_qs}, u"top level"_qs);
+    checkKeys(root, {u"pictureSize"_qs, u"pictureDelayMs"_qs, u"pictureRate"_qs, u"bars"_qs}, u"top level"_qs);
     return root;
 }
 
@@ -209,6 +220,7 @@ std::optional<ForumConfig> ForumConfig::fromJson(const QByteArray &json, QString
         ForumConfig config;
         config.m_pictureSize = integer(root, u"pictureSize"_qs, 0, 0, 1 << 30, u"top level"_qs);
         config.m_pictureDelayMs = int(integer(root, u"pictureDelayMs"_qs, 0, 0, 3600000, u"top level"_qs));
+        config.m_pictureRate = integer(root, u"pictureRate"_qs, 0, 0, qint64(1) << 40, u"top level"_qs);
         const QJsonArray bars = array(root, u"bars"_qs, u"top level"_qs);
         for (qsizetype i = 0; i < bars.size(); ++i) {
             const QString at = u"bar "_qs % QString::number(i);

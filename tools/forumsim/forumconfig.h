@@ -16,6 +16,7 @@ public:
 
     qint64 pictureSize() const { return m_pictureSize; }
     int pictureDelayMs() const { return m_pictureDelayMs; }
+    qint64 pictureRate() const { return m_pictureRate; }
     const ForumBar *bar(const QString &name) const;
     const ForumAlbum *album(const QString &albumId) const;
     const ForumBar *barOfAlbum(const QString &albumId) const;
@@ -27,6 +28,7 @@ private:
 
     qint64 m_pictureSize = 0;
     int m_pictureDelayMs = 0;
+    qint64 m_pictureRate = 0;
     QList<ForumBar> m_bars;
     QHash<QString, int> m_barIndex;
     QHash<QString, QPair<int, int>> m_albumIndex;

@@ -15,8 +15,18 @@ struct ForumPicture
     bool drop = false;
     bool once = false;
     qint64 size = 0;       // 0: use the top-level pictureSize
+    qint64 rate = 0;       // bytes per second; 0: the top-level pictureRate
+    int trickleMs = 0;     // one byte of the answer every this many ms
+    QString flood;         // "", "continue" (interim answers) or "headers", without end
+    int floodMs = 0;       // how long a flood lasts before the connection closes; 0: for ever
+    QString redirect;      // an address to send the client to instead
+    qint64 falseLength = -1; // a Content-Length announced before the true one
 
-    bool hasFault() const { return status != 200 || delayMs > 0 || !body.isEmpty() || drop; }
+    bool hasFault() const
+    {
+        return status != 200 || delayMs > 0 || !body.isEmpty() || drop || rate > 0 || trickleMs > 0 ||
+               !flood.isEmpty() || !redirect.isEmpty() || falseLength >= 0;
+    }
 };
 
 struct ForumAlbum

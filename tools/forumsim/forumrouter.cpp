@@ -101,14 +101,23 @@ HttpResponse ForumRouter::albumPage(const QString &albumId) const
 HttpResponse ForumRouter::picture(const QString &id, bool withFaults)
 {
     const ForumPicture *declared = m_config.picture(id);
-    if (!withFaults || !declared || !declared->hasFault()) {
-        HttpResponse response = jpeg(id);
-        if (withFaults)
-            response.delayMs = m_config.pictureDelayMs();
-        return response;
+    if (!withFaults)
+        return jpeg(id);
+    HttpResponse response;
+    if (!declared || !declared->hasFault()) {
+        response = jpeg(id);
+        response.delayMs = m_config.pictureDelayMs();
+    } else {
+        const int seen = ++m_itemRequests[id];
+        response = declared->once && seen > 1 ? jpeg(id) : faulty(*declared);
     }
-    const int seen = ++m_itemRequests[id];
-    return declared->once && seen > 1 ? jpeg(id) : faulty(*declared);
+    // The line's own pace, for every picture that has no pace of its own.
+    if (response.status == 200 && response.stream == HttpResponse::Stream::None && !response.drop &&
+        m_config.pictureRate() > 0) {
+        response.stream = HttpResponse::Stream::Paced;
+        response.bytesPerSecond = double(m_config.pictureRate());
+    }
+    return response;
 }
 
 HttpResponse ForumRouter::faulty(const ForumPicture &declared) const
@@ -127,6 +136,19 @@ HttpResponse ForumRouter::faulty(const ForumPicture &declared) const
     }
     response.delayMs = declared.delayMs;
     response.drop = declared.drop;
+    if (!declared.redirect.isEmpty()) {
+        response = HttpResponse::statusPage(declared.status / 100 == 3 ? declared.status : 302);
+        response.extraHeaders = "Location: " + declared.redirect.toUtf8() + "\r\n";
+        response.delayMs = declared.delayMs;
+    }
+    if (!declared.flood.isEmpty()) {
+        response.stream = declared.flood == u"continue" ? HttpResponse::Stream::Continues : HttpResponse::Stream::Headers;
+        response.floodMs = declared.floodMs;
+    } else if (declared.trickleMs > 0 || declared.rate > 0) {
+        response.stream = HttpResponse::Stream::Paced;
+        response.bytesPerSecond = declared.trickleMs > 0 ? 1000.0 / declared.trickleMs : double(declared.rate);
+    }
+    response.falseLength = declared.falseLength;
     return response;
 }
 

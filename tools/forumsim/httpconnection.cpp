@@ -8,9 +8,13 @@
 
 #include <zlib.h>
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
 constexpr qint64 chunk = 1 << 20;
+constexpr qint64 floodQueue = 512 << 10;
 
 } // namespace
 
@@ -134,9 +138,31 @@ void HttpConnection::sendDropped(const HttpResponse &response)
 
 void HttpConnection::startStream(const HttpResponse &response)
 {
-    if (response.stream == HttpResponse::Stream::Continues) {
+    if (response.stream == HttpResponse::Stream::Continues || response.stream == HttpResponse::Stream::Headers) {
         m_stream = response.stream;
+        m_floodMs = response.floodMs;
         m_streaming.start();
+        // A client reads a flood a byte at a time: enough must wait for it to keep it busy, and
+        // no more, or it would chew on the buffers for many seconds after the flood has ended.
+        m_socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, floodQueue);
+        if (m_stream == HttpResponse::Stream::Headers)
+            m_socket->write(QByteArrayLiteral("HTTP/1.1 200 OK\r\n"));
+    } else if (response.stream == HttpResponse::Stream::Paced) {
+        m_socket->write(response.head(m_keepAlive));
+        m_stream = response.stream;
+        m_pending = response.body;
+        m_zerosLeft = response.padding;
+        m_bytesPerSecond = response.bytesPerSecond;
+        m_paced = 0;
+        m_streaming.start();
+        if (!m_pace) {
+            m_pace = new QTimer(this);
+            m_pace->setSingleShot(true);
+            m_pace->setTimerType(Qt::PreciseTimer);
+            connect(m_pace, &QTimer::timeout, this, &HttpConnection::feedPaced);
+        }
+        feedPaced();
+        return;
     } else {
         if (!response.announceLength)
             m_keepAlive = false;
@@ -150,20 +176,50 @@ void HttpConnection::startStream(const HttpResponse &response)
     feedStream();
 }
 
+void HttpConnection::feedPaced()
+{
+    if (m_stream != HttpResponse::Stream::Paced || m_closing)
+        return;
+    // As much as the pace allows by now, so the rate holds however late the timer fires.
+    const double elapsed = double(m_streaming.nsecsElapsed()) / 1e9;
+    const qint64 due = std::min(qint64(m_bytesPerSecond * elapsed) - m_paced, chunk - m_socket->bytesToWrite());
+    if (due > 0) {
+        const qint64 fromBody = std::min<qint64>(due, m_pending.size());
+        const qint64 zeros = std::min(due - fromBody, m_zerosLeft);
+        m_socket->write(m_pending.left(fromBody) + QByteArray(qsizetype(zeros), '\0'));
+        m_pending.remove(0, fromBody);
+        m_zerosLeft -= zeros;
+        m_paced += fromBody + zeros;
+    }
+    if (m_pending.isEmpty() && m_zerosLeft == 0) {
+        m_stream = HttpResponse::Stream::None;
+        finishAnswer();
+        return;
+    }
+    // Until the next byte is due, but never so long that a fast pace comes in big lumps.
+    const double nextAt = double(m_paced + 1) / m_bytesPerSecond;
+    m_pace->start(int(std::clamp(std::ceil((nextAt - elapsed) * 1000), 10.0, 3600000.0)));
+}
+
 void HttpConnection::feedStream()
 {
+    if (m_stream == HttpResponse::Stream::Paced)
+        return;
     // Keeps about a chunk queued, so that memory stays flat however long the answer is.
-    while (m_stream != HttpResponse::Stream::None && !m_closing && m_socket->bytesToWrite() < chunk) {
+    const bool flood = m_stream == HttpResponse::Stream::Continues || m_stream == HttpResponse::Stream::Headers;
+    while (m_stream != HttpResponse::Stream::None && !m_closing && m_socket->bytesToWrite() < (flood ? floodQueue : chunk)) {
         switch (m_stream) {
         case HttpResponse::Stream::Continues:
-            // Long enough to outlast a client's time limit; endless would keep a stuck client
-            // thread busy for as long as the tests run.
-            if (m_streaming.elapsed() > 1500) {
+        case HttpResponse::Stream::Headers:
+            // A flood that ends lets a test see the end of a client thread it held.
+            if (m_floodMs > 0 && m_streaming.elapsed() > m_floodMs) {
                 m_stream = HttpResponse::Stream::None;
                 close();
                 return;
             }
-            m_socket->write(QByteArrayLiteral("HTTP/1.1 100 Continue\r\n\r\n").repeated(2000));
+            m_socket->write(m_stream == HttpResponse::Stream::Continues
+                                ? QByteArrayLiteral("HTTP/1.1 100 Continue\r\n\r\n").repeated(400)
+                                : QByteArrayLiteral("X-Filler: 0123456789abcdef0123456789abcdef\r\n").repeated(250));
             break;
         case HttpResponse::Stream::Gzip:
             // Packing takes time, and nearly nothing comes out: one block a turn, or the

@@ -7,6 +7,7 @@
 #include <QObject>
 
 class QTcpSocket;
+class QTimer;
 
 // One client socket. Requests are answered strictly in order: while one answer is pending
 // (delayed or never coming) later requests wait in the buffer, as HTTP/1.1 requires.
@@ -35,6 +36,7 @@ private:
     void close();
     void startStream(const HttpResponse &response);
     void feedStream();
+    void feedPaced();
     void finishAnswer();
 
     QTcpSocket *m_socket;
@@ -47,6 +49,13 @@ private:
     HttpResponse::Stream m_stream = HttpResponse::Stream::None;
     qint64 m_zerosLeft = 0;
     QElapsedTimer m_streaming;
+    int m_floodMs = 0;
+    // A paced answer: what is still to go of its body (then m_zerosLeft zeros), how fast, and
+    // how much has gone since m_streaming started.
+    QByteArray m_pending;
+    double m_bytesPerSecond = 0;
+    qint64 m_paced = 0;
+    QTimer *m_pace = nullptr;
     struct Deflater;
     Deflater *m_deflater = nullptr;
 };

@@ -64,8 +64,11 @@ HttpResponse HttpResponse::hostile(const QByteArray &kind)
         response.stream = Stream::Gzip;
         response.announceLength = false;
         response.extraHeaders = QByteArrayLiteral("Content-Encoding: gzip\r\n");
-    } else if (kind == "continue") {
-        response.stream = Stream::Continues;
+    } else if (kind == "continue" || kind == "headers") {
+        response.stream = kind == "continue" ? Stream::Continues : Stream::Headers;
+        // Long enough to outlast a client's time limit; a client thread that reads the lines
+        // one by one takes many times as long to get through them as they took to send.
+        response.floodMs = kind == "continue" ? 1500 : 300;
     } else {
         return statusPage(404);
     }
@@ -79,6 +82,8 @@ QByteArray HttpResponse::head(bool keepAlive) const
     head.append("HTTP/1.1 ").append(QByteArray::number(status)).append(' ').append(reasonPhrase(status));
     if (!contentType.isEmpty())
         head.append("\r\nContent-Type: ").append(contentType);
+    if (falseLength >= 0)
+        head.append("\r\nContent-Length: ").append(QByteArray::number(falseLength));
     if (announceLength)
         head.append("\r\nContent-Length: ").append(QByteArray::number(body.size() + padding));
     head.append(keepAlive ? "\r\nConnection: keep-alive" : "\r\nConnection: close");

@@ -11,7 +11,8 @@ public:
     static HttpResponse never();
     // Answers that never end, for hostile-server tests: "endless" (no length, bytes for ever),
     // "endless-length" (an announced length of 100 GB), "gzip" (a gzip body of zeros without
-    // end), "continue" (interim "100 Continue" answers for 1.5 s, then the connection closes); empty for another name.
+    // end), "continue" (interim "100 Continue" answers for 1.5 s, then the connection closes),
+    // "headers" (a status line, then header lines for 0.3 s); a 404 page for another name.
     static HttpResponse hostile(const QByteArray &kind);
 
     QByteArray head(bool keepAlive) const;
@@ -24,8 +25,13 @@ public:
     bool drop = false;     // full Content-Length, half the body, then the socket closes
     bool hang = false;     // the request is read and never answered
     qint64 padding = 0;    // zero bytes after the body, sent as the socket drains
-    enum class Stream { None, Endless, Gzip, Continues };
+    // Paced: the body and padding at bytesPerSecond. Continues and Headers: a flood of interim
+    // answers or of header lines, for floodMs (0: for ever), then the connection closes.
+    enum class Stream { None, Endless, Gzip, Continues, Headers, Paced };
     Stream stream = Stream::None;
+    double bytesPerSecond = 0;
+    int floodMs = 0;
+    qint64 falseLength = -1; // a Content-Length header before the true one
     QByteArray extraHeaders; // whole header lines, each ending in CR LF
     bool announceLength = true;
 };
