@@ -6,6 +6,12 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 const QString ResumeRecord::fileName = QStringLiteral(".quillory-saved");
 
@@ -29,7 +35,10 @@ ResumeRecord::ResumeRecord(const QString &barFolder)
 {
 }
 
-ResumeRecord::~ResumeRecord() = default;
+ResumeRecord::~ResumeRecord()
+{
+    close();
+}
 
 QString ResumeRecord::journalPath() const
 {
@@ -47,13 +56,15 @@ ResumeRecord::Access ResumeRecord::open()
 {
     if (m_access == Access::Ready)
         return m_access;
-    m_lock = std::make_unique<QLockFile>(journalPath() + QStringLiteral(".lock"));
-    // Held for as long as a run lasts; only a lock whose process is gone counts as stale.
-    m_lock->setStaleLockTime(0);
-    if (!m_lock->tryLock(0)) {
-        const bool busy = m_lock->error() == QLockFile::LockFailedError;
-        m_problem = busy ? QString() : QStringLiteral("cannot create the lock file ") + m_lock->fileName();
-        m_lock.reset();
+    m_lock = ::open(QFile::encodeName(m_folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (m_lock < 0 || ::flock(m_lock, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        const bool busy = m_lock >= 0 && error == EWOULDBLOCK;
+        m_problem = busy ? QString() : QStringLiteral("cannot lock ") + m_folder + QStringLiteral(": ") +
+                                           QString::fromLocal8Bit(std::strerror(error));
+        if (m_lock >= 0)
+            ::close(m_lock);
+        m_lock = -1;
         m_access = busy ? Access::Busy : Access::Unusable;
         return m_access;
     }
@@ -73,7 +84,9 @@ ResumeRecord::Access ResumeRecord::open()
 void ResumeRecord::close()
 {
     m_journal.close();
-    m_lock.reset();
+    if (m_lock >= 0)
+        ::close(m_lock);
+    m_lock = -1;
     m_access = Access::Unusable;
 }
 

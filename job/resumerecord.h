@@ -4,10 +4,7 @@
 
 #include <QFile>
 #include <QHash>
-#include <QLockFile>
 #include <QString>
-
-#include <memory>
 
 // Which picture each saved file of a bar folder holds, and which album each album folder was
 // given to, kept in a hidden file in that folder so that a later run, of either front end, can
@@ -25,7 +22,10 @@
 // appended behind a torn line. A bar of thousands of pictures thus costs one small append per
 // picture and one rewrite per run. Without the file everything is simply fetched again.
 //
-// One process at a time keeps a bar's record: open() locks it.
+// One process at a time keeps a bar's record: open() locks the bar folder itself with flock(2),
+// which the system lets go of when the process ends however it ends, so there is no lock file
+// to leave behind, nor a stale one to guess about (QLockFile guesses by process name, which
+// the window's application name does not match).
 class ResumeRecord final : public EarlierAlbumFolders {
     Q_DISABLE_COPY_MOVE(ResumeRecord)
 
@@ -38,7 +38,7 @@ public:
     enum class Access {
         Ready,    // locked and loaded
         Busy,     // another process keeps this bar's record
-        Unusable, // not a plain file, or the folder cannot hold a lock: nothing is read or written
+        Unusable, // not a plain file, or the folder cannot be locked: nothing is read or written
     };
     // Locks and loads the record; the bar folder must exist. Until it is Ready the record knows
     // nothing and writes nothing.
@@ -84,7 +84,7 @@ private:
 
     QString m_folder;
     Access m_access = Access::Unusable;
-    std::unique_ptr<QLockFile> m_lock;
+    int m_lock = -1; // the bar folder, open and locked
     QHash<QString, Entry> m_entries;
     QHash<QString, QString> m_owners;  // album folder -> album id
     QHash<QString, QString> m_folders; // album id -> the folder it was last given
