@@ -13,7 +13,8 @@ namespace {
 // the file can name nothing the album pages could not.
 bool usableId(const QString &id)
 {
-    const QList<std::optional<QString>> ids = scanPictureIds(QStringLiteral(";pic_id=") + id + u'"');
+    // The scan looks for a marker from the second character of the page on.
+    const QList<std::optional<QString>> ids = scanPictureIds(QStringLiteral(" ;pic_id=") + id + u'"');
     return !id.isEmpty() && ids.size() == 1 && ids.first() == id;
 }
 
