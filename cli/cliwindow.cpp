@@ -54,6 +54,7 @@ void CliWindow::beginBar(const QString &bar, const QString &barFolder)
     m_record.reset();
     if (!m_options.dryRun)
         m_record = std::make_unique<ResumeRecord>(m_barFolder);
+    m_recordAsked = false;
     m_recordWarned = false;
     m_failures = FailureLists();
     m_counts = BarCounts();
@@ -70,11 +71,18 @@ ResumeRecord::Access CliWindow::openRecord()
 {
     if (!m_record)
         return ResumeRecord::Access::Unusable;
-    const bool wasOpen = m_record->isOpen();
+    const bool wasOpen = m_recordAsked;
+    m_recordAsked = true;
     const ResumeRecord::Access access = m_record->open();
     if (!wasOpen && access == ResumeRecord::Access::Unusable)
         m_console.error(QStringLiteral("cannot use the resume record: ") + m_record->problem() +
                         QStringLiteral("; every picture is fetched and none recorded"));
+    // Loading drops a torn last line by rewriting the record; when that fails the old one stays.
+    if (!wasOpen && access == ResumeRecord::Access::Ready && !m_record->problem().isEmpty()) {
+        m_recordWarned = true;
+        m_console.error(QStringLiteral("cannot rewrite ") + m_record->journalPath() + QStringLiteral(" (") +
+                        m_record->problem() + QStringLiteral("); the old one stays, and this run records nothing"));
+    }
     return access;
 }
 

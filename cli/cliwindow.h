@@ -92,6 +92,7 @@ private:
     QString m_bar;
     QString m_barFolder;
     std::unique_ptr<ResumeRecord> m_record;
+    bool m_recordAsked = false;
     bool m_recordWarned = false;
     std::function<void()> m_onBusy;
     BarCounts m_counts;

@@ -54,8 +54,10 @@ QString ResumeRecord::keyOf(const QString &path) const
 
 ResumeRecord::Access ResumeRecord::open()
 {
-    if (m_access == Access::Ready)
+    // Asked once: an unusable record keeps its lock, so that the bar stays this process's.
+    if (m_opened)
         return m_access;
+    m_opened = true;
     m_lock = ::open(QFile::encodeName(m_folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (m_lock < 0 || ::flock(m_lock, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;

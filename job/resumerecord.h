@@ -40,8 +40,8 @@ public:
         Busy,     // another process keeps this bar's record
         Unusable, // not a plain file, or the folder cannot be locked: nothing is read or written
     };
-    // Locks and loads the record; the bar folder must exist. Until it is Ready the record knows
-    // nothing and writes nothing.
+    // Locks and loads the record, once; later calls return the same. The bar folder must exist.
+    // Until it is Ready the record knows nothing and writes nothing.
     Access open();
     bool isOpen() const { return m_access == Access::Ready; }
     // Lets go of the lock; also for a process about to end on the spot, which skips destructors.
@@ -84,6 +84,7 @@ private:
 
     QString m_folder;
     Access m_access = Access::Unusable;
+    bool m_opened = false;
     int m_lock = -1; // the bar folder, open and locked
     QHash<QString, Entry> m_entries;
     QHash<QString, QString> m_owners;  // album folder -> album id
