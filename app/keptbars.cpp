@@ -42,7 +42,8 @@ KeptBars::Bar &KeptBars::failuresOf(const QString &barFolder)
     Bar &b = bar(barFolder);
     if (!b.failuresRead) {
         b.failuresRead = true;
-        b.failures = FailureFile::read(barFolder).entries;
+        for (const FailureFile::Entry &entry : FailureFile::read(barFolder).entries)
+            b.failures.insert(entry.path, Failure{entry, ++m_order});
     }
     return b;
 }
@@ -57,7 +58,7 @@ void KeptBars::albumHarvested(const AlbumReady &album)
         return;
     Bar &b = failuresOf(barFolder);
     const qsizetype before = b.failures.size();
-    b.failures.removeIf([&](const FailureFile::Entry &entry) { return QFileInfo(entry.path).path() == albumFolder; });
+    b.failures.removeIf([&](const QHash<QString, Failure>::iterator it) { return QFileInfo(it.key()).path() == albumFolder; });
     b.changed = b.changed || b.failures.size() != before;
     // The album before this one is done by now: its failures go to disk.
     flush();
@@ -78,11 +79,11 @@ void KeptBars::pictureDone(const PictureOutcome &outcome)
     if (record(barFolder) == nullptr && bar(barFolder).busy)
         return;
     Bar &b = failuresOf(barFolder);
-    const qsizetype before = b.failures.size();
-    b.failures.removeIf([&](const FailureFile::Entry &entry) { return entry.path == path; });
-    if (outcome.kind == PictureOutcome::Kind::Failed && !outcome.url.isEmpty())
-        b.failures.append({outcome.url, path, outcome.id});
-    b.changed = b.changed || b.failures.size() != before || outcome.kind == PictureOutcome::Kind::Failed;
+    const bool removed = b.failures.remove(path);
+    const bool failed = outcome.kind == PictureOutcome::Kind::Failed && !outcome.url.isEmpty();
+    if (failed)
+        b.failures.insert(path, Failure{{outcome.url, path, outcome.id}, ++m_order});
+    b.changed = b.changed || removed || failed;
 }
 
 void KeptBars::flush()
@@ -92,7 +93,16 @@ void KeptBars::flush()
             continue;
         // The old file stays when the new one cannot be written whole; the window's log says
         // nothing of files it does not show.
-        if (FailureFile::write(barFolder, b.failures).isEmpty())
+        QList<const Failure *> inOrder;
+        inOrder.reserve(b.failures.size());
+        for (const Failure &failure : std::as_const(b.failures))
+            inOrder.append(&failure);
+        std::sort(inOrder.begin(), inOrder.end(), [](const Failure *a, const Failure *b) { return a->order < b->order; });
+        QList<FailureFile::Entry> entries;
+        entries.reserve(inOrder.size());
+        for (const Failure *failure : std::as_const(inOrder))
+            entries.append(failure->entry);
+        if (FailureFile::write(barFolder, entries).isEmpty())
             b.changed = false;
     }
 }

@@ -3,6 +3,7 @@
 #include "failurefile.h"
 #include "resumerecord.h"
 
+#include <QHash>
 #include <QString>
 
 #include <map>
@@ -39,9 +40,13 @@ public:
     void letGo();
 
 private:
+    struct Failure {
+        FailureFile::Entry entry;
+        quint64 order = 0; // failed.txt keeps them in the order they failed
+    };
     struct Bar {
         std::unique_ptr<ResumeRecord> record;
-        QList<FailureFile::Entry> failures;
+        QHash<QString, Failure> failures; // by path: a bar may fail by the hundred thousand
         bool failuresRead = false;
         bool changed = false;
         bool busy = false; // another process keeps this bar: its files are not ours to write
@@ -51,4 +56,5 @@ private:
     Bar &failuresOf(const QString &barFolder);
 
     std::map<QString, Bar> m_bars; // by bar folder
+    quint64 m_order = 0;
 };
