@@ -389,34 +389,58 @@ private slots:
 
     void albumFolders_data()
     {
-        // Each album as "title|id", in job order; the folders they get, in the same order.
+        // Each album as "title|id", in job order; the folders they get, in the same order; and
+        // what earlier jobs left known, as "folder|album id".
         QTest::addColumn<QStringList>("albums");
         QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<QStringList>("earlier");
         const QString longTitle = u"图"_s.repeated(100);
         QTest::newRow("distinct titles keep their folders")
-            << QStringList{u"甲|1"_s, u"乙|2"_s} << QStringList{u"甲"_s, u"乙"_s};
+            << QStringList{u"甲|1"_s, u"乙|2"_s} << QStringList{u"甲"_s, u"乙"_s} << QStringList();
         QTest::newRow("same title") << QStringList{u"甲|1"_s, u"乙|2"_s, u"甲|3"_s, u"甲|4"_s}
-                                    << QStringList{u"甲"_s, u"乙"_s, u"甲 (3)"_s, u"甲 (4)"_s};
+                                    << QStringList{u"甲"_s, u"乙"_s, u"甲 (3)"_s, u"甲 (4)"_s} << QStringList();
         QTest::newRow("titles that become one name")
             << QStringList{u"a/b|1"_s, u"a\\b|2"_s, u".|3"_s, u"|4"_s}
-            << QStringList{u"a_b"_s, u"a_b (2)"_s, u"_"_s, u" (4)"_s};
+            << QStringList{u"a_b"_s, u"a_b (2)"_s, u"_"_s, u" (4)"_s} << QStringList();
         QTest::newRow("case tells folders apart") << QStringList{u"Sea|1"_s, u"sea|2"_s}
-                                                  << QStringList{u"Sea"_s, u"sea"_s};
+                                                  << QStringList{u"Sea"_s, u"sea"_s} << QStringList();
         QTest::newRow("album listed twice, then a third time")
-            << QStringList{u"x|7"_s, u"x|7"_s, u"x|7"_s} << QStringList{u"x"_s, u"x (7)"_s, u"x (7, 2)"_s};
+            << QStringList{u"x|7"_s, u"x|7"_s, u"x|7"_s} << QStringList{u"x"_s, u"x (7)"_s, u"x (7, 2)"_s} << QStringList();
         QTest::newRow("a title that reads like a renamed one")
-            << QStringList{u"x|1"_s, u"x (2)|3"_s, u"x|2"_s} << QStringList{u"x"_s, u"x (2)"_s, u"x (2, 2)"_s};
+            << QStringList{u"x|1"_s, u"x (2)|3"_s, u"x|2"_s} << QStringList{u"x"_s, u"x (2)"_s, u"x (2, 2)"_s} << QStringList();
         // 300 bytes of title: the title is cut, never the id that tells the albums apart.
         QTest::newRow("long titles keep the id")
             << QStringList{longTitle + u"|1"_s, longTitle + u"|22"_s}
-            << QStringList{u"图"_s.repeated(85), u"图"_s.repeated(83) + u" (22)"_s};
+            << QStringList{u"图"_s.repeated(85), u"图"_s.repeated(83) + u" (22)"_s} << QStringList();
+        QTest::newRow("a folder an earlier job gave another album")
+            << QStringList{u"甲|1"_s, u"甲|2"_s} << QStringList{u"甲 (1)"_s, u"甲 (2)"_s} << QStringList{u"甲|9"_s};
+        QTest::newRow("albums get their folders back, wherever they stand")
+            << QStringList{u"甲|2"_s, u"甲|1"_s} << QStringList{u"甲 (2)"_s, u"甲"_s}
+            << QStringList{u"甲|1"_s, u"甲 (2)|2"_s};
+        QTest::newRow("a folder from an earlier title is not taken back")
+            << QStringList{u"新|1"_s, u"旧|2"_s} << QStringList{u"新"_s, u"旧 (2)"_s} << QStringList{u"旧|1"_s};
+        QTest::newRow("the numbered name given to another album too")
+            << QStringList{u"x|2"_s} << QStringList{u"x (2, 2)"_s} << QStringList{u"x|1"_s, u"x (2)|5"_s};
     }
 
     void albumFolders()
     {
         QFETCH(QStringList, albums);
         QFETCH(QStringList, expected);
+        QFETCH(QStringList, earlier);
+        struct Known final : EarlierAlbumFolders {
+            QHash<QString, QString> owners, folders;
+            QString albumOf(const QString &name) const override { return owners.value(name); }
+            QString folderOf(const QString &albumId) const override { return folders.value(albumId); }
+            qsizetype folderCount() const override { return owners.size(); }
+        } known;
+        for (const QString &fact : earlier) {
+            known.owners.insert(fact.section(u'|', 0, 0), fact.section(u'|', 1));
+            known.folders.insert(fact.section(u'|', 1), fact.section(u'|', 0, 0));
+        }
         AlbumFolders folders;
+        if (!earlier.isEmpty())
+            folders.setEarlier(&known);
         QStringList got;
         for (const QString &album : albums)
             got << folders.claim(album.section(u'|', 0, 0), album.section(u'|', 1));
