@@ -1,8 +1,10 @@
 #include "albumfolders.h"
 #include "albumrender.h"
+#include "failurefile.h"
 #include "foldername.h"
 #include "listpagescan.h"
 #include "picturescan.h"
+#include "resumerecord.h"
 #include "split2.h"
 #include "textscan.h"
 
@@ -11,6 +13,11 @@
 #include <QSet>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <csignal>
+#include <cstring>
+
+#include <sys/resource.h>
 
 using namespace Qt::StringLiterals;
 
@@ -489,6 +496,74 @@ private slots:
         QFETCH(QString, input);
         QFETCH(QString, expected);
         QCOMPARE(albumIdFromUrl(input), expected);
+    }
+
+    void stateFilesStayWholeOrOld_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("failed.txt on a full disk") << u"full failed.txt"_s;
+        QTest::newRow("the record's rewrite on a full disk") << u"full record"_s;
+        QTest::newRow("a record that is a link") << u"linked record"_s;
+        QTest::newRow("a failed.txt that is a link") << u"linked failed.txt"_s;
+    }
+
+    // A full disk, played by a file-size limit (the write fails the same way), or a state file
+    // that is a link: the old file, or the file linked to, stays as it was.
+    void stateFilesStayWholeOrOld()
+    {
+        QFETCH(QString, kind);
+        QTemporaryDir root;
+        const QString bar = root.filePath(u"bar"_s);
+        QVERIFY(QDir().mkpath(bar + u"/a"_s));
+        const QString file = bar + u'/' + (kind.endsWith(u"record"_s) ? ResumeRecord::fileName : FailureFile::name());
+        const QString target = root.filePath(u"elsewhere"_s);
+        const QByteArray old = kind.endsWith(u"record"_s)
+            ? QByteArray("a/\t11\na/1.jpg\tp1\t5\na/2.jpg\tp2") // a torn last line, which loading rewrites
+            : QByteArray(pictureAddress(u"p1"_s).toUtf8() + '\t' + bar.toUtf8() + "/a/1.jpg\n");
+        {
+            QFile write(kind.startsWith(u"linked"_s) ? target : file);
+            QVERIFY(write.open(QIODevice::WriteOnly) && write.write(old) == old.size());
+        }
+        if (kind.startsWith(u"linked"_s))
+            QVERIFY(QFile::link(target, file));
+        const QList<FailureFile::Entry> failures = {{pictureAddress(u"p2"_s), bar + u"/a/2.jpg"_s, u"p2"_s},
+                                                    {pictureAddress(u"p3"_s), bar + u"/a/3.jpg"_s, u"p3"_s}};
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit saved{};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        rlimit small = saved;
+        small.rlim_cur = kind.startsWith(u"full"_s) ? 10 : saved.rlim_cur;
+        setrlimit(RLIMIT_FSIZE, &small);
+        QString problem;
+        bool added = true;
+        ResumeRecord record(bar);
+        if (kind.endsWith(u"record"_s)) {
+            const ResumeRecord::Access access = record.open();
+            QCOMPARE(access, kind.startsWith(u"full"_s) ? ResumeRecord::Access::Ready : ResumeRecord::Access::Unusable);
+            problem = record.problem();
+            added = record.add(bar + u"/a/3.jpg"_s, u"p3"_s, 5);
+        } else {
+            QCOMPARE(FailureFile::read(bar).refused, kind.startsWith(u"linked"_s));
+            problem = FailureFile::write(bar, failures);
+        }
+        setrlimit(RLIMIT_FSIZE, &saved);
+        QFile kept(kind.startsWith(u"linked"_s) ? target : file);
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), old);
+        if (kind.startsWith(u"full"_s))
+            QCOMPARE(problem, QString::fromLocal8Bit(std::strerror(EFBIG)));
+        if (kind.endsWith(u"record"_s))
+            QVERIFY(!added); // nothing is appended behind a torn line, nor written through a link
+        if (kind == u"linked failed.txt") {
+            // The link itself is replaced by the new list.
+            QVERIFY(problem.isEmpty());
+            QVERIFY(!QFileInfo(file).isSymLink());
+            const FailureFile::Contents now = FailureFile::read(bar);
+            QCOMPARE(now.entries.size(), 2);
+            QCOMPARE(now.entries.at(1).path, bar + u"/a/3.jpg"_s);
+        }
+        // No temporary file is left beside it.
+        QCOMPARE(QDir(bar).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList{QFileInfo(file).fileName()});
     }
 };
 
