@@ -7,6 +7,9 @@
 # is $QUILLORY_HOME (default ~/Quillory), and <home>/demo for the demo.
 set -euo pipefail
 cd "$(dirname "$0")"
+# Only what is installed and run here is built: the tests and benchmarks are test.sh's.
+QUILLORY_TARGETS="quillory quillory-cli"
+[ "${1:-}" != "--demo" ] || QUILLORY_TARGETS="$QUILLORY_TARGETS forumsim"
 source scripts/setup.sh
 
 home=${QUILLORY_HOME:-$HOME/Quillory}

@@ -6,6 +6,7 @@
 #   bench/run.sh bar         5 albums of 40 such pictures with the shipped page pace (about 55 s)
 #   bench/run.sh bigpicture  one picture of 1 GiB: how much the program's peak memory grows
 #   bench/run.sh scan        the page scans on crafted pages: time and peak memory
+#   bench/run.sh log         lines per second into the window's log at 1,000 and at 100,000 lines
 #   bench/run.sh hostile [case...]  hostile album pages: time and peak memory of a whole job
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -21,6 +22,7 @@ case "${1:-all}" in
   scan)
     for n in 65536 1048576 33554432; do "$QUILLORY_BUILD/bench/bench_scan" ids "$n"; done
     for n in 4000 100000; do "$QUILLORY_BUILD/bench/bench_scan" albums "$n"; done ;;
+  log) "$QUILLORY_BUILD/bench/bench_log" "${2:-2000}" 2>/dev/null ;;
   hostile) shift; python3 bench/hostile.py "$QUILLORY_BUILD" "$@" ;;
-  all) for b in album save latency bar bigpicture scan; do "$0" "$b"; done ;;
+  all) for b in album save latency bar bigpicture scan log; do "$0" "$b"; done ;;
 esac

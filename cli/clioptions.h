@@ -9,5 +9,10 @@ struct CliOptions {
     bool noSkip = false;
     int retries = 2;
     bool dryRun = false;
+    bool getUrls = false; // print the pictures' addresses instead of saving them
+    bool metadata = false; // write album.json beside each album's pictures
     bool quiet = false;
+
+    // Nothing is fetched or saved: only the albums' pages are read.
+    bool savesNothing() const { return dryRun || getUrls; }
 };

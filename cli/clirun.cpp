@@ -1,5 +1,6 @@
 #include "clirun.h"
 
+#include "clitext.h"
 #include "failurefile.h"
 #include "resumerecord.h"
 #include "retrycommand.h"
@@ -19,7 +20,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <limits>
+#include <system_error>
 
 #include <signal.h>
 #include <unistd.h>
@@ -54,6 +57,16 @@ QStringList entries(const QString &list)
     QStringList pieces = list.split(QStringLiteral("\r\n"));
     pieces.removeLast(); // the empty text behind the final CR LF
     return pieces;
+}
+
+// Why the folder at `path` cannot be made, in the system's words.
+QString folderReason(const QString &path)
+{
+    std::error_code error;
+    std::filesystem::create_directory(std::filesystem::path(QFile::encodeName(path).toStdString()), error);
+    if (!error && !QFileInfo(path).isDir())
+        error = std::make_error_code(std::errc::not_a_directory);
+    return error ? QString::fromLocal8Bit(error.message().c_str()) : Cli::tr("unknown reason");
 }
 
 // Our scratch folders carry the process id, so that a later run can tell the ones whose run
@@ -101,13 +114,13 @@ bool CliRun::ready()
 {
     sweepStaleScratch();
     if (!m_scratch.isValid()) {
-        m_console.error(QStringLiteral("cannot create a temporary folder: ") + m_scratch.errorString());
+        m_console.error(Cli::tr("cannot create a temporary folder: %1").arg(m_scratch.errorString()));
         return false;
     }
-    // The scratch files are the job's own business; a dry run's bar folder too, so that it
-    // leaves nothing in the destination folder.
+    // The scratch files are the job's own business; the bar folder of a run that saves nothing
+    // too, so that it leaves nothing in the destination folder.
     Settings::setScratchFolder(m_scratch.path());
-    if (m_options.dryRun) {
+    if (m_options.savesNothing()) {
         const QString nowhere = m_scratch.filePath(QStringLiteral("dry-run"));
         QDir().mkpath(nowhere);
         Settings::setPictureFolder(nowhere);
@@ -126,7 +139,7 @@ int CliRun::exec()
     return code;
 }
 
-void CliRun::interrupt()
+void CliRun::interrupt(int code)
 {
     m_window.endBar();
     if (!m_bar.isEmpty())
@@ -136,12 +149,12 @@ void CliRun::interrupt()
     std::fflush(stderr);
     // The job sits in a wait somewhere below; it is abandoned where it stands, as the window
     // does when it is closed. Every picture is whole or absent, and every recorded line complete.
-    std::_Exit(ExitCode::Interrupted);
+    std::_Exit(code);
 }
 
 void CliRun::sayBusy(const QString &barFolder)
 {
-    m_console.error(m_bar + QStringLiteral("吧: busy: another process is downloading it into ") + barFolder);
+    m_console.error(Cli::tr("%1吧: busy: another process is downloading it into %2").arg(m_bar, barFolder));
 }
 
 // Another run took the bar folder between our look at it and the job's making it: the job is
@@ -163,7 +176,8 @@ int CliRun::runBar(const QString &bar)
     m_window.beginBar(bar, barFolder);
     // A bar folder there already is locked before its list is fetched; a new one as soon as the
     // job has made it.
-    if (!m_options.dryRun && QFileInfo(barFolder).isDir() && m_window.openRecord() == ResumeRecord::Access::Busy) {
+    if (!m_options.savesNothing() && QFileInfo(barFolder).isDir() &&
+        m_window.openRecord() == ResumeRecord::Access::Busy) {
         m_window.endBar();
         sayBusy(barFolder);
         m_bar.clear();
@@ -172,22 +186,24 @@ int CliRun::runBar(const QString &bar)
     const JobSummary summary = StartCommand(m_window).run();
     const bool harvested =
         summary.end != JobSummary::End::NoBarFolder && summary.end != JobSummary::End::ListUnreachable;
-    if (harvested && !m_options.dryRun) {
+    if (harvested && !m_options.savesNothing()) {
         carryOverFailures(barFolder);
         retryRounds();
     }
-    const bool failed = harvested && !m_options.dryRun && reportFailures(barFolder);
+    const bool failed = harvested && !m_options.savesNothing() && reportFailures(barFolder);
     m_window.endBar();
     int code = ExitCode::Done;
     if (summary.end == JobSummary::End::NoBarFolder) {
-        m_console.error(QStringLiteral("cannot create the folder ") + barFolder);
+        m_console.error(Cli::tr("cannot create the folder %1: %2").arg(barFolder, folderReason(barFolder)));
         code = ExitCode::Usage;
     } else if (summary.end == JobSummary::End::ListUnreachable) {
-        m_console.error(bar + QStringLiteral("吧: the album list could not be fetched"));
+        m_console.error(Cli::tr("%1吧: the album list could not be fetched").arg(bar));
         code = ExitCode::ListUnreachable;
     } else if (failed) {
         code = ExitCode::PicturesFailed;
     }
+    if (harvested && summary.albums == 0)
+        m_console.error(Cli::tr("%1吧 has no albums; the bar's name may be wrong").arg(bar));
     printSummary(bar, &summary);
     m_bar.clear();
     return code;
@@ -202,11 +218,9 @@ void CliRun::carryOverFailures(const QString &barFolder)
     const FailureFile::Contents earlier = FailureFile::read(barFolder);
     const QString path = FailureFile::pathIn(barFolder);
     if (earlier.refused)
-        m_console.error(path + QStringLiteral(" is a link; it is not read"));
+        m_console.error(Cli::tr("%1 is a link; it is not read").arg(path));
     if (earlier.dropped > 0)
-        m_console.error(QStringLiteral("%1: %2 lines name no picture of this bar; they are dropped")
-                            .arg(path)
-                            .arg(earlier.dropped));
+        m_console.error(Cli::tr("%1: %2 lines name no picture of this bar; they are dropped").arg(path).arg(earlier.dropped));
     const QStringList visited = m_window.albumFolders();
     const QSet<QString> visitedFolders(visited.begin(), visited.end());
     const ResumeRecord *record = m_window.record();
@@ -258,11 +272,12 @@ bool CliRun::reportFailures(const QString &barFolder)
         m_console.error(QStringLiteral("failed: ") + picture + (reason.isEmpty() ? QString() : u" (" + reason + u')') +
                         u' ' + urls.at(i));
     }
+    // Said only of a file that is there, whole.
     const QString problem = FailureFile::write(barFolder, failed);
-    if (!problem.isEmpty())
-        m_console.error((failed.isEmpty() ? QStringLiteral("cannot remove ") : QStringLiteral("cannot write ")) + path +
-                        QStringLiteral(" (") + problem + u')' +
-                        (failed.isEmpty() ? QString() : QStringLiteral("; %1 pictures failed").arg(failed.size())));
+    if (!problem.isEmpty() && failed.isEmpty())
+        m_console.error(Cli::tr("cannot remove %1 (%2)").arg(path, problem));
+    else if (!problem.isEmpty())
+        m_console.error(Cli::tr("cannot write %1 (%2); %3 pictures failed").arg(path, problem).arg(failed.size()));
     else if (!failed.isEmpty())
         m_console.error(QStringLiteral("%1 pictures failed; listed in %2").arg(failed.size()).arg(path));
     return !failed.isEmpty();
@@ -274,15 +289,17 @@ void CliRun::printSummary(const QString &bar, const JobSummary *summary)
     QString line = bar + QStringLiteral("吧: ");
     // An album counts once its page has settled; before that there is none to name.
     if (!summary && c.albumNo == 0)
-        line += QStringLiteral("interrupted before the first album's pictures, ");
+        line += Cli::tr("interrupted before the first album's pictures, ");
     else if (!summary)
-        line += QStringLiteral("interrupted at album %1/%2, ").arg(c.albumNo).arg(c.albums);
+        line += Cli::tr("interrupted at album %1/%2, ").arg(c.albumNo).arg(c.albums);
     else
-        line += QStringLiteral("albums %1, ").arg(summary->albums);
-    if (m_options.dryRun)
-        line += QStringLiteral("pictures %1 (dry run)").arg(c.pictures);
+        line += Cli::tr("albums %1, ").arg(summary->albums);
+    if (m_options.getUrls)
+        line += Cli::tr("pictures %1 (addresses only)").arg(c.pictures);
+    else if (m_options.dryRun)
+        line += Cli::tr("pictures %1 (dry run)").arg(c.pictures);
     else
-        line += QStringLiteral("saved %1, skipped %2, failed %3").arg(c.saved).arg(c.skipped).arg(c.failed);
-    line += QStringLiteral(", %1 s").arg(m_window.elapsedSeconds(), 0, 'f', 1);
+        line += Cli::tr("saved %1, skipped %2, failed %3").arg(c.saved).arg(c.skipped).arg(c.failed);
+    line += Cli::tr(", %1 s").arg(m_window.elapsedSeconds(), 0, 'f', 1);
     m_console.error(line);
 }

@@ -16,6 +16,7 @@ constexpr int ListUnreachable = 3; // a bar's album list could not be fetched at
 constexpr int Usage = 2; // bad command line, or a folder that cannot be created
 constexpr int Busy = 2;  // another process is downloading the bar into the same folder
 constexpr int Interrupted = 130; // SIGINT or SIGTERM
+constexpr int OutputClosed = 141; // standard output closed by its reader, as for SIGPIPE
 
 int worse(int a, int b);
 } // namespace ExitCode
@@ -31,8 +32,8 @@ public:
     // False (with the reason on standard error) when there is no temporary folder to work in.
     bool ready();
     int exec();
-    // Stops at once: the summary of the bar under way, then the end of the process.
-    [[noreturn]] void interrupt();
+    // Stops at once: the summary of the bar under way, then the end of the process with `code`.
+    [[noreturn]] void interrupt(int code);
 
 private:
     int runBar(const QString &bar);

@@ -1,13 +1,20 @@
 #include "cliwindow.h"
 
+#include "clitext.h"
 #include "resumerecord.h"
+
+#include "picturescan.h"
 
 #include "foldername.h"
 #include "settings.h"
 #include "webenginebrowser.h"
 
 #include <QDir>
+#include <QDateTime>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSaveFile>
 #include <QWebEngineView>
 
 namespace {
@@ -19,6 +26,18 @@ QString oneField(QString text)
             ch = u' ';
     }
     return text;
+}
+
+// 75 s as "1:15", an hour and more as "1:02:03".
+QString clock(qint64 seconds)
+{
+    const qint64 h = seconds / 3600;
+    const qint64 m = seconds / 60 % 60;
+    const qint64 s = seconds % 60;
+    const QString mmss = QStringLiteral("%1:%2")
+                             .arg(h > 0 ? QStringLiteral("%1").arg(m, 2, 10, QLatin1Char('0')) : QString::number(m))
+                             .arg(s, 2, 10, QLatin1Char('0'));
+    return h > 0 ? QString::number(h) + u':' + mmss : mmss;
 }
 
 } // namespace
@@ -35,7 +54,7 @@ CliWindow::CliWindow(const CliOptions &options, Console &console)
     m_view->setAttribute(Qt::WA_DontShowOnScreen);
     m_view->show();
     m_browser = std::make_unique<WebEngineBrowser>(m_view.get());
-    // Keeps the rate moving while an album renders.
+    // Keeps the clocks moving while an album renders.
     m_progressTimer.setInterval(1000);
     connect(&m_progressTimer, &QTimer::timeout, this, &CliWindow::showProgress);
 }
@@ -52,7 +71,7 @@ void CliWindow::beginBar(const QString &bar, const QString &barFolder)
     m_bar = bar;
     m_barFolder = QDir::cleanPath(barFolder);
     m_record.reset();
-    if (!m_options.dryRun)
+    if (!m_options.savesNothing())
         m_record = std::make_unique<ResumeRecord>(m_barFolder);
     m_recordAsked = false;
     m_recordWarned = false;
@@ -60,6 +79,8 @@ void CliWindow::beginBar(const QString &bar, const QString &barFolder)
     m_counts = BarCounts();
     m_albumFolders.clear();
     m_reasons.clear();
+    m_albumRecords.clear();
+    m_metadataWarned = false;
     m_clock.start();
     if (m_console.showsProgress()) {
         m_progressTimer.start();
@@ -75,13 +96,13 @@ ResumeRecord::Access CliWindow::openRecord()
     m_recordAsked = true;
     const ResumeRecord::Access access = m_record->open();
     if (!wasOpen && access == ResumeRecord::Access::Unusable)
-        m_console.error(QStringLiteral("cannot use the resume record: ") + m_record->problem() +
-                        QStringLiteral("; every picture is fetched and none recorded"));
+        m_console.error(Cli::tr("cannot use the resume record: %1; every picture is fetched and none recorded")
+                            .arg(m_record->problem()));
     // Loading drops a torn last line by rewriting the record; when that fails the old one stays.
     if (!wasOpen && access == ResumeRecord::Access::Ready && !m_record->problem().isEmpty()) {
         m_recordWarned = true;
-        m_console.error(QStringLiteral("cannot rewrite ") + m_record->journalPath() + QStringLiteral(" (") +
-                        m_record->problem() + QStringLiteral("); the old one stays, and this run records nothing"));
+        m_console.error(Cli::tr("cannot rewrite %1 (%2); the old one stays, and this run records nothing")
+                            .arg(m_record->journalPath(), m_record->problem()));
     }
     return access;
 }
@@ -96,8 +117,7 @@ void CliWindow::endBar()
     m_progressTimer.stop();
     m_console.clearProgress();
     if (m_record && m_record->isOpen() && !m_record->compact())
-        m_console.error(QStringLiteral("cannot rewrite ") + m_record->journalPath() + QStringLiteral(" (") +
-                        m_record->problem() + QStringLiteral("); the old one stays"));
+        m_console.error(Cli::tr("cannot rewrite %1 (%2); the old one stays").arg(m_record->journalPath(), m_record->problem()));
     if (m_record)
         m_record->close();
 }
@@ -142,6 +162,7 @@ void CliWindow::pictureDone(const PictureOutcome &outcome)
         m_reasons.insert(outcome.path, outcome.reason);
         break;
     }
+    noteInAlbumRecord(outcome);
     showProgress();
 }
 
@@ -157,6 +178,7 @@ void CliWindow::retried(const PictureOutcome &outcome)
         m_reasons.insert(outcome.path, outcome.reason);
         m_console.log(QStringLiteral("retry: failed ") + outcome.path + QStringLiteral(" (") + outcome.reason + u')');
     }
+    noteInAlbumRecord(outcome);
     showProgress();
 }
 
@@ -178,8 +200,8 @@ void CliWindow::recordFailed()
     if (m_recordWarned)
         return;
     m_recordWarned = true;
-    m_console.error(QStringLiteral("cannot update the resume record in ") + m_barFolder + QStringLiteral(" (") +
-                    m_record->problem() + QStringLiteral("); the next run fetches these pictures again"));
+    m_console.error(Cli::tr("cannot update the resume record in %1 (%2); the next run fetches these pictures again")
+                        .arg(m_barFolder, m_record->problem()));
 }
 
 void CliWindow::albumHarvested(const AlbumReady &album)
@@ -193,8 +215,31 @@ void CliWindow::albumHarvested(const AlbumReady &album)
     // gets no folder and so claims none.
     if (record() && pictures > 0 && !m_record->addFolder(album.folder, album.id))
         recordFailed();
-    if (m_options.dryRun)
+    if (m_options.getUrls) {
+        for (const std::optional<QString> &id : album.pictureIds) {
+            if (id)
+                m_console.out(pictureAddress(*id));
+        }
+    } else if (m_options.dryRun) {
         m_console.out(QStringLiteral("%1\t%2\t%3").arg(album.albumNo).arg(oneField(album.title)).arg(pictures));
+    } else if (m_options.metadata) {
+        AlbumRecord record{album.id, album.url, album.title, {}};
+        int number = 0;
+        for (const std::optional<QString> &id : album.pictureIds) {
+            QJsonObject picture;
+            picture.insert(QStringLiteral("number"), ++number);
+            if (id) {
+                picture.insert(QStringLiteral("id"), *id);
+                picture.insert(QStringLiteral("url"), pictureAddress(*id));
+            }
+            record.pictures.append(picture);
+        }
+        const QString folder = QDir::cleanPath(album.folder);
+        m_albumRecords.insert(folder, record);
+        // An album whose pictures were all saved before is written now; the others as they land.
+        if (QFileInfo(folder).isDir())
+            writeAlbumRecord(folder);
+    }
     showProgress();
 }
 
@@ -203,17 +248,72 @@ void CliWindow::showProgress()
     if (!m_console.showsProgress())
         return;
     if (m_counts.albums == 0) {
-        m_console.setProgress(m_bar + QStringLiteral("吧  listing albums"));
+        m_console.setProgress(Cli::tr("%1吧  listing albums  %2").arg(m_bar, clock(m_clock.elapsed() / 1000)));
         return;
     }
-    const double seconds = elapsedSeconds();
-    const double rate = seconds > 0 ? m_counts.saved / seconds : 0;
-    m_console.setProgress(QStringLiteral("%1吧  album %2/%3  saved %4  skipped %5  failed %6  %7 pictures/s")
+    // The pages set the pace, so the albums still to come tell the time left better than a rate.
+    const qint64 elapsed = m_clock.elapsed() / 1000;
+    const int done = std::max(m_counts.albumNo, 1);
+    const qint64 left = elapsed * (m_counts.albums - m_counts.albumNo) / done;
+    m_console.setProgress(Cli::tr("%1吧  album %2/%3  pictures %4 (saved %5, skipped %6, failed %7)  %8 elapsed, "
+                                  "about %9 left")
                               .arg(m_bar)
                               .arg(m_counts.albumNo)
                               .arg(m_counts.albums)
+                              .arg(m_counts.saved + m_counts.skipped + m_counts.failed)
                               .arg(m_counts.saved)
                               .arg(m_counts.skipped)
                               .arg(m_counts.failed)
-                              .arg(rate, 0, 'f', 1));
+                              .arg(clock(elapsed), clock(left)));
+}
+
+void CliWindow::noteInAlbumRecord(const PictureOutcome &outcome)
+{
+    if (!m_options.metadata || m_options.savesNothing())
+        return;
+    const QFileInfo file(outcome.path);
+    const QString folder = QDir::cleanPath(file.path());
+    const auto album = m_albumRecords.find(folder);
+    if (album == m_albumRecords.end())
+        return;
+    const int number = file.completeBaseName().toInt();
+    if (number < 1 || number > album->pictures.size())
+        return;
+    QJsonObject &picture = album->pictures[number - 1];
+    if (outcome.kind == PictureOutcome::Kind::Failed) {
+        picture.remove(QStringLiteral("size"));
+        picture.remove(QStringLiteral("saved"));
+        picture.insert(QStringLiteral("failed"), outcome.reason);
+    } else {
+        // A skipped picture was saved by an earlier run: its file tells when.
+        const qint64 size = outcome.kind == PictureOutcome::Kind::Saved && outcome.bytes > 0 ? outcome.bytes : file.size();
+        const QDateTime when = outcome.kind == PictureOutcome::Kind::Saved ? QDateTime::currentDateTime()
+                                                                           : file.lastModified();
+        picture.remove(QStringLiteral("failed"));
+        picture.insert(QStringLiteral("size"), size);
+        picture.insert(QStringLiteral("saved"), when.toOffsetFromUtc(when.offsetFromUtc()).toString(Qt::ISODate));
+    }
+    writeAlbumRecord(folder);
+}
+
+// Written whole or not at all: a reader never sees half a file, whenever the run stops.
+void CliWindow::writeAlbumRecord(const QString &folder)
+{
+    const AlbumRecord &album = m_albumRecords[folder];
+    QJsonArray pictures;
+    for (const QJsonObject &picture : album.pictures)
+        pictures.append(picture);
+    const QJsonObject root{{QStringLiteral("bar"), QString(m_bar + QStringLiteral("吧"))},
+                           {QStringLiteral("id"), album.id},
+                           {QStringLiteral("url"), album.url},
+                           {QStringLiteral("title"), album.title},
+                           {QStringLiteral("pictures"), pictures}};
+    const QByteArray text = QJsonDocument(root).toJson();
+    QSaveFile file(folder + QStringLiteral("/album.json"));
+    if (file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.commit())
+        return;
+    if (!m_metadataWarned) {
+        m_metadataWarned = true;
+        m_console.error(Cli::tr("cannot write %1: %2").arg(file.fileName(), file.errorString()));
+    }
 }

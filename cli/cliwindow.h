@@ -8,6 +8,7 @@
 
 #include <QElapsedTimer>
 #include <QHash>
+#include <QJsonObject>
 #include <QObject>
 #include <QTimer>
 
@@ -76,13 +77,24 @@ public:
     void pictureDone(const PictureOutcome &outcome) override;
     void albumHarvested(const AlbumReady &album) override;
     const EarlierAlbumFolders *earlierAlbumFolders(const QString &barFolder) override;
-    bool savesPictures() const override { return !m_options.dryRun; }
+    bool savesPictures() const override { return !m_options.savesNothing(); }
     bool explainsFailures() const override { return true; }
+    bool hasRetryButton() const override { return false; }
 
 private:
+    // What album.json says of one album, kept up to date as its pictures land.
+    struct AlbumRecord {
+        QString id;
+        QString url;
+        QString title;
+        QList<QJsonObject> pictures; // by number, from 1
+    };
+
     void landed(const PictureOutcome &outcome);
     void recordFailed();
     void showProgress();
+    void noteInAlbumRecord(const PictureOutcome &outcome);
+    void writeAlbumRecord(const QString &folder);
 
     const CliOptions &m_options;
     Console &m_console;
@@ -98,6 +110,8 @@ private:
     BarCounts m_counts;
     QStringList m_albumFolders;
     QHash<QString, QString> m_reasons;
+    QHash<QString, AlbumRecord> m_albumRecords; // by album folder
+    bool m_metadataWarned = false;
     QElapsedTimer m_clock;
     QTimer m_progressTimer;
 };

@@ -1,5 +1,6 @@
 #include "console.h"
 
+#include <cerrno>
 #include <cstdio>
 
 #include <sys/ioctl.h>
@@ -71,8 +72,13 @@ void Console::out(const QString &line)
     if (m_outTty)
         wipeProgress();
     const QByteArray bytes = oneLine(line);
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
-    std::fflush(stdout);
+    errno = 0;
+    const bool written = std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) == size_t(bytes.size()) &&
+                         std::fflush(stdout) == 0;
+    if (!written && errno == EPIPE && m_outputClosed) {
+        std::clearerr(stdout);
+        m_outputClosed();
+    }
     if (m_outTty)
         drawProgress();
 }

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+
 // The terminal side of the command-line front end. Standard output carries only what a script
 // wants to read (saved paths, or the album lines of a dry run); standard error carries the log,
 // the errors and the summaries, and on a terminal a progress line redrawn in place that is
@@ -19,6 +21,9 @@ public:
     void error(const QString &line);
     // One line of standard output, flushed at once so that a pipe sees it as it happens.
     void out(const QString &line);
+    // Called when standard output has been closed by its reader (`| head -1`): nobody wants
+    // the rest, so the run stops.
+    void onOutputClosed(std::function<void()> handler) { m_outputClosed = std::move(handler); }
 
     void setProgress(const QString &text);
     void clearProgress();
@@ -31,6 +36,7 @@ private:
     bool m_quiet;
     bool m_tty;
     bool m_outTty;
+    std::function<void()> m_outputClosed;
     QString m_progress;
     bool m_progressShown = false;
 };

@@ -1,5 +1,6 @@
 // quillory-cli: the download job of the window, run from a terminal or a script.
 #include "clirun.h"
+#include "clitext.h"
 #include "stopsignals.h"
 
 #include "settings.h"
@@ -9,8 +10,14 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
+#include <QLocale>
+#include <QTemporaryFile>
+#include <QTranslator>
 
+#include <csignal>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 
 namespace {
@@ -28,9 +35,6 @@ void keepQtQuiet()
 {
     if (qEnvironmentVariableIsSet("QT_LOGGING_RULES"))
         return;
-    // The engine's own processes log errors of their start-up and shutdown races themselves.
-    if (!qEnvironmentVariableIsSet("QTWEBENGINE_CHROMIUM_FLAGS"))
-        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--log-level=3");
     static QtMessageHandler fallback = nullptr;
     fallback = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context, const QString &message) {
         if ((type == QtCriticalMsg || type == QtFatalMsg) && fallback)
@@ -46,30 +50,75 @@ void applyTestTimings()
     Settings::setTimings(Timings::shortened());
 }
 
-const char *const description =
-    "Downloads every picture of every photo album of each BAR, one bar after another, as\n"
-    "DIR/<bar>吧/<album title>/<n>.jpg. Standard output lists the path of every picture saved,\n"
-    "one per line; standard error carries the log, a summary per bar and, on a terminal, a\n"
-    "progress line.\n"
-    "\n"
-    "A later run skips every picture whose file still holds the same picture as recorded in\n"
-    "the bar folder's hidden record, and fetches everything else.\n"
-    "\n"
-    "Exit codes, the worst of all bars (later in this list is worse):\n"
-    "  0    every picture saved or skipped\n"
-    "  1    some pictures still failed after the retries; listed in <bar>吧/failed.txt\n"
-    "  3    the album list of a bar could not be fetched at all\n"
-    "  2    usage error, or a folder that cannot be created\n"
-    "  130  stopped by SIGINT or SIGTERM\n"
-    "\n"
-    "QUILLORY_FORUM_HOST and QUILLORY_IMAGE_HOST (host[:port]) replace the forum's hosts.";
+// The texts of Qt's own command-line parser, so that the catalogues carry them too.
+[[maybe_unused]] const char *const parserTexts[] = {
+    QT_TRANSLATE_NOOP("QCommandLineParser", "Usage: %1"),
+    QT_TRANSLATE_NOOP("QCommandLineParser", "Options:"),
+    QT_TRANSLATE_NOOP("QCommandLineParser", "Arguments:"),
+    QT_TRANSLATE_NOOP("QCommandLineParser", "[options]"),
+    QT_TRANSLATE_NOOP("QCommandLineParser", "Displays help on commandline options."),
+    QT_TRANSLATE_NOOP("QCommandLineParser", "Displays help including Qt specific options."),
+    QT_TRANSLATE_NOOP("QCommandLineParser", "Displays version information."),
+    QT_TRANSLATE_NOOP("QCommandLineParser", "Unknown option '%1'."),
+    QT_TRANSLATE_NOOP("QCommandLineParser", "Unknown options: %1."),
+    QT_TRANSLATE_NOOP("QCommandLineParser", "Missing value after '%1'."),
+    QT_TRANSLATE_NOOP("QCommandLineParser", "Unexpected value after '%1'."),
+};
 
-int usageError(const QCommandLineParser &parser, const QString &message)
+QString description()
 {
-    const QByteArray text =
-        (QStringLiteral("quillory-cli: ") + message + QStringLiteral("\n\n") + parser.helpText()).toUtf8();
-    std::fwrite(text.constData(), 1, size_t(text.size()), stderr);
+    return Cli::tr(
+        "Downloads every picture of every photo album of each BAR, one bar after another, as\n"
+        "DIR/<bar>吧/<album title>/<n>.jpg. Standard output lists the path of every picture saved,\n"
+        "one per line; standard error carries the log, a summary per bar and, on a terminal, a\n"
+        "progress line.\n"
+        "\n"
+        "A later run skips every picture whose file still holds the same picture as recorded in\n"
+        "the bar folder's hidden record, and fetches everything else.\n"
+        "\n"
+        "Exit codes, the worst of all bars (later in this list is worse):\n"
+        "  0    every picture saved or skipped\n"
+        "  1    some pictures still failed after the retries; listed in <bar>吧/failed.txt\n"
+        "  3    the album list of a bar could not be fetched at all\n"
+        "  2    usage error, a folder that cannot be created, or a bar that another process\n"
+        "       is downloading into the same folder\n"
+        "  130  stopped by SIGINT or SIGTERM; 141 when standard output was closed\n"
+        "\n"
+        "Its own texts follow the locale (LANG=zh_CN.UTF-8 for Chinese); the job's log is Chinese.\n"
+        "QUILLORY_FORUM_HOST and QUILLORY_IMAGE_HOST (host[:port]) replace the forum's hosts.");
+}
+
+// The error, the one line of usage and where to find more; the whole help would bury the error.
+int usageError(const QString &message)
+{
+    const QString text = QStringLiteral("quillory-cli: ") + message + u'\n' +
+                         Cli::tr("Usage: quillory-cli [options] BAR...") + u'\n' +
+                         Cli::tr("Try 'quillory-cli --help' for more information.") + u'\n';
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
     return ExitCode::Usage;
+}
+
+// Why `folder` cannot hold the bar folders, in the system's words; empty when it can.
+QString folderProblem(const QString &folder)
+{
+    std::error_code error;
+    std::filesystem::create_directories(std::filesystem::path(QFile::encodeName(folder).toStdString()), error);
+    if (error)
+        return QString::fromLocal8Bit(error.message().c_str());
+    QTemporaryFile probe(folder + QStringLiteral("/.quillory-probe-XXXXXX"));
+    if (!probe.open())
+        return probe.errorString();
+    return QString();
+}
+
+// The forum shows a bar as "<name>吧"; the name typed that way means the same bar.
+QString barName(QString typed)
+{
+    const QString suffix = QStringLiteral("吧");
+    if (typed.size() > suffix.size() && typed.endsWith(suffix))
+        typed.chop(suffix.size());
+    return typed;
 }
 
 } // namespace
@@ -79,69 +128,86 @@ int main(int argc, char *argv[])
     keepQtQuiet();
     chooseOffscreenPlatform();
     prepareWebEngine();
+    // A closed standard output shows as a failed write, which stops the run (see Console).
+    std::signal(SIGPIPE, SIG_IGN);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("quillory-cli"));
     QApplication::setApplicationVersion(QStringLiteral(QUILLORY_VERSION));
+    QTranslator translator;
+    if (translator.load(QLocale(), QStringLiteral("quillory-cli"), QStringLiteral("_"), QStringLiteral(":/i18n")))
+        QCoreApplication::installTranslator(&translator);
     applyTestTimings();
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QString::fromUtf8(description));
+    parser.setApplicationDescription(description());
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption dirOption({QStringLiteral("d"), QStringLiteral("dir")},
-                                       QStringLiteral("Put the bar folders in DIR (default: the current folder)."),
-                                       QStringLiteral("DIR"), QStringLiteral("."));
+                                       Cli::tr("Put the bar folders in DIR (default: the current folder)."),
+                                       Cli::tr("DIR"), QStringLiteral("."));
     const QCommandLineOption noSkipOption(QStringLiteral("no-skip"),
-                                          QStringLiteral("Fetch every picture again, also those already saved."));
-    const QCommandLineOption retriesOption(
-        {QStringLiteral("R"), QStringLiteral("retries")},
-        QStringLiteral("Retry a bar's failed pictures up to N more rounds (default 2)."), QStringLiteral("N"),
-        QStringLiteral("2"));
+                                          Cli::tr("Fetch every picture again, also those already saved."));
+    const QCommandLineOption retriesOption({QStringLiteral("R"), QStringLiteral("retries")},
+                                           Cli::tr("Retry a bar's failed pictures up to N more rounds (default 2)."),
+                                           Cli::tr("N"), QStringLiteral("2"));
     const QCommandLineOption dryRunOption(
-        QStringLiteral("dry-run"),
-        QStringLiteral("Count the albums' pictures and save nothing; prints one line per "
-                       "album: index, title and picture count, separated by tabs."));
+        QStringLiteral("dry-run"), Cli::tr("Count the albums' pictures and save nothing; prints one line per "
+                                           "album: index, title and picture count, separated by tabs."));
+    const QCommandLineOption getUrlsOption({QStringLiteral("g"), QStringLiteral("get-urls")},
+                                           Cli::tr("Print the address of every picture, one per line, and save "
+                                                   "nothing, for other download tools."));
+    const QCommandLineOption metadataOption(
+        QStringLiteral("metadata"), Cli::tr("Write album.json beside each album's pictures: the bar, the album's id, "
+                                            "address and title, and each picture's number, id, address, size and "
+                                            "time saved."));
     const QCommandLineOption quietOption({QStringLiteral("q"), QStringLiteral("quiet")},
-                                         QStringLiteral("No log lines: only the summaries and errors."));
-    parser.addOptions({dirOption, noSkipOption, retriesOption, dryRunOption, quietOption});
-    parser.addPositionalArgument(QStringLiteral("BAR"), QStringLiteral("The names of the bars, without 吧."),
-                                 QStringLiteral("BAR..."));
+                                         Cli::tr("No log lines: only the summaries and errors."));
+    parser.addOptions({dirOption, noSkipOption, retriesOption, dryRunOption, getUrlsOption, metadataOption,
+                       quietOption});
+    parser.addPositionalArgument(Cli::tr("BAR"), Cli::tr("The names of the bars, with or without 吧."),
+                                 Cli::tr("BAR..."));
 
     if (!parser.parse(QCoreApplication::arguments()))
-        return usageError(parser, parser.errorText());
+        return usageError(parser.errorText());
     if (parser.isSet(QStringLiteral("help")))
         parser.showHelp(0);
     if (parser.isSet(QStringLiteral("version")))
         parser.showVersion();
 
     CliOptions options;
-    options.bars = parser.positionalArguments();
-    if (options.bars.isEmpty())
-        return usageError(parser, QStringLiteral("no bar given"));
-    for (const QString &bar : options.bars) {
+    for (const QString &bar : parser.positionalArguments()) {
         if (bar.trimmed().isEmpty())
-            return usageError(parser, QStringLiteral("a bar name is empty"));
+            return usageError(Cli::tr("a bar name is empty"));
+        options.bars << barName(bar);
     }
+    if (options.bars.isEmpty())
+        return usageError(Cli::tr("no bar given"));
     bool number = false;
     options.retries = parser.value(retriesOption).toInt(&number);
     if (!number || options.retries < 0)
-        return usageError(
-            parser,
-            QStringLiteral("-R needs a whole number of 0 or more, not \"%1\"").arg(parser.value(retriesOption)));
+        return usageError(Cli::tr("-R needs a whole number of 0 or more, not \"%1\"").arg(parser.value(retriesOption)));
     options.noSkip = parser.isSet(noSkipOption);
     options.dryRun = parser.isSet(dryRunOption);
+    options.getUrls = parser.isSet(getUrlsOption);
+    options.metadata = parser.isSet(metadataOption);
     options.quiet = parser.isSet(quietOption);
     options.folder = QDir(parser.value(dirOption)).absolutePath();
-    if (!options.dryRun && (!QDir().mkpath(options.folder) || !QFileInfo(options.folder).isWritable()))
-        return usageError(parser, QStringLiteral("cannot create or write the folder ") + options.folder);
+    if (!options.savesNothing()) {
+        const QString problem = folderProblem(options.folder);
+        if (!problem.isEmpty())
+            return usageError(Cli::tr("cannot create or write the folder %1: %2").arg(options.folder, problem));
+    }
 
     Console console(options.quiet);
     CliRun run(options, console);
     if (!run.ready())
         return ExitCode::Usage;
+    console.onOutputClosed([&run] {
+        run.interrupt(ExitCode::OutputClosed);
+    });
     StopSignals stop;
     QObject::connect(&stop, &StopSignals::received, [&run] {
-        run.interrupt();
+        run.interrupt(ExitCode::Interrupted);
     });
     return run.exec();
 }

@@ -77,4 +77,7 @@ public:
     virtual bool savesPictures() const { return true; }
     // True when a failed picture's log line should also say why it failed.
     virtual bool explainsFailures() const { return false; }
+    // True when the front end has a button that downloads the failed pictures again, which the
+    // job's closing line then points to; a front end without one reports failures its own way.
+    virtual bool hasRetryButton() const { return true; }
 };

@@ -142,7 +142,7 @@ void StartCommand::complete()
 {
     m_scratch.close();
     m_window.AppendLog(QStringLiteral("所有相册下载完毕！"));
-    if (m_summary.failed > 0)
+    if (m_summary.failed > 0 && m_window.hasRetryButton())
         m_window.AppendLog(QStringLiteral("其中%1张图片下载失败，可按“重新下载保存失败的文件”重试").arg(m_summary.failed));
     m_window.ShowLastLogLine();
 }

@@ -3,7 +3,11 @@
 #include "forumserver.h"
 #include "testsupport.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -117,6 +121,7 @@ private:
     ForumServer m_server;
     QTemporaryDir m_firstRun; // 风景 fetched whole once, for the runs that follow one
     QTemporaryDir m_tmp; // the processes' temporary folder
+    QString m_lang = QStringLiteral("C.UTF-8"); // the processes' locale
 
     // The scratch folders the processes left behind.
     QStringList scratchLeft() const
@@ -131,7 +136,9 @@ private:
         m_server.clearRequests();
     }
 
-    QProcess *start(const QStringList &args, const QString &host = {})
+    // With `firstLineOnly`, standard output goes through `head -1`, which closes the pipe after
+    // the first line; the exit status is still the program's.
+    QProcess *start(const QStringList &args, const QString &host = {}, bool firstLineOnly = false)
     {
         auto *process = new QProcess(this);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -140,8 +147,18 @@ private:
         env.insert(QStringLiteral("QUILLORY_IMAGE_HOST"), hosts);
         env.insert(QStringLiteral("QUILLORY_TEST_TIMINGS"), QStringLiteral("short"));
         env.insert(QStringLiteral("TMPDIR"), m_tmp.path());
+        env.remove(QStringLiteral("LC_ALL"));
+        env.remove(QStringLiteral("LC_MESSAGES"));
+        env.remove(QStringLiteral("LANGUAGE"));
+        env.insert(QStringLiteral("LANG"), m_lang);
         process->setProcessEnvironment(env);
-        process->start(cli(), args);
+        if (firstLineOnly)
+            process->start(QStringLiteral("bash"),
+                           QStringList{QStringLiteral("-c"), QStringLiteral("\"$0\" \"$@\" | head -1; exit ${PIPESTATUS[0]}"),
+                                       cli()} +
+                               args);
+        else
+            process->start(cli(), args);
         return process;
     }
 
@@ -198,8 +215,42 @@ private:
         for (const QString &name : filesBelow(folder)) {
             const QString file = QFileInfo(name).fileName();
             QVERIFY2((file.endsWith(QStringLiteral(".jpg")) && !file.startsWith(u'.')) || name == u".quillory-saved" ||
-                         name == u"failed.txt",
+                         name == u"failed.txt" || file == u"album.json",
                      qPrintable(name));
+        }
+    }
+
+    // Each album folder's album.json names the bar and the album, and every picture with its
+    // address and, for the pictures in the folder, their size and the time they were saved.
+    void verifyAlbumRecords(const QString &barFolder, const QHash<QString, QString> &pictures)
+    {
+        const QHash<QString, QString> albumIds = {{QStringLiteral("春游"), QStringLiteral("11")},
+                                                  {QStringLiteral("秋 & 冬"), QStringLiteral("12")}};
+        for (auto album = albumIds.cbegin(); album != albumIds.cend(); ++album) {
+            QFile file(barFolder + u'/' + album.key() + QStringLiteral("/album.json"));
+            QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(file.fileName()));
+            QJsonParseError error;
+            const QJsonObject root = QJsonDocument::fromJson(file.readAll(), &error).object();
+            QCOMPARE(error.error, QJsonParseError::NoError);
+            QCOMPARE(root.value(QStringLiteral("bar")).toString(), QFileInfo(barFolder).fileName());
+            QCOMPARE(root.value(QStringLiteral("id")).toString(), album.value());
+            QCOMPARE(root.value(QStringLiteral("title")).toString(), album.key());
+            QVERIFY(root.value(QStringLiteral("url")).toString().contains(album.value()));
+            const QJsonArray list = root.value(QStringLiteral("pictures")).toArray();
+            QCOMPARE(list.size(), int(std::count_if(pictures.keyBegin(), pictures.keyEnd(), [&](const QString &name) {
+                         return name.startsWith(album.key() + u'/');
+                     })));
+            for (const QJsonValue &value : list) {
+                const QJsonObject picture = value.toObject();
+                const int number = picture.value(QStringLiteral("number")).toInt();
+                const QString name = album.key() + QStringLiteral("/%1.jpg").arg(number);
+                const QString id = pictures.value(name);
+                QCOMPARE(picture.value(QStringLiteral("id")).toString(), id);
+                QCOMPARE(picture.value(QStringLiteral("url")).toString(),
+                         TestSupport::pictureUrl(m_server.hostAndPort(), id));
+                QCOMPARE(picture.value(QStringLiteral("size")).toInteger(), m_server.pictureBytes(id).size());
+                QVERIFY(QDateTime::fromString(picture.value(QStringLiteral("saved")).toString(), Qt::ISODate).isValid());
+            }
         }
     }
 
@@ -284,6 +335,9 @@ private slots:
             << QStringList{QStringLiteral("s1"), QStringLiteral("s2")};
         QTest::newRow("a record from before albums were recorded")
             << forum << QStringLiteral("old record") << QStringList() << QStringList();
+        QTest::newRow("--metadata, a picture deleted")
+            << forum << QStringLiteral("delete 春游/2.jpg") << QStringList{QStringLiteral("--metadata")}
+            << QStringList{QStringLiteral("a2")};
     }
 
     void laterRun()
@@ -337,6 +391,8 @@ private slots:
         }
         verifyPictures(bar, pictures);
         verifyNothingPartial(bar);
+        if (args.contains(QStringLiteral("--metadata")))
+            verifyAlbumRecords(bar, pictures);
 
         // And the record now knows it all: one more run fetches nothing.
         m_server.clearRequests();
@@ -364,6 +420,7 @@ private slots:
         QTest::newRow("SIGINT in the first album") << int(SIGINT) << 1;
         QTest::newRow("SIGTERM in the second album") << int(SIGTERM) << 4;
         QTest::newRow("SIGKILL") << int(SIGKILL) << 2;
+        QTest::newRow("standard output closed by its reader") << 0 << 1;
     }
 
     void stoppedMidBar()
@@ -373,7 +430,7 @@ private slots:
         QTemporaryDir dir;
         const QString bar = dir.path() + QStringLiteral("/慢吧");
         const QStringList scratchBefore = scratchLeft(); // a killed process leaves its own
-        QProcess *process = start({QStringLiteral("-d"), dir.path(), QStringLiteral("慢")});
+        QProcess *process = start({QStringLiteral("-d"), dir.path(), QStringLiteral("慢")}, {}, signalNumber == 0);
         QVERIFY(process->waitForStarted());
         if (afterPictures == 0)
             process->setReadChannel(QProcess::StandardError);
@@ -381,13 +438,16 @@ private slots:
                                                     : process->peek(1 << 20).count('\n') >= afterPictures,
                                  30000);
         process->setReadChannel(QProcess::StandardOutput);
-        ::kill(pid_t(process->processId()), signalNumber);
+        // Without a signal, the reader of standard output goes away after the first line: the
+        // run stops at its next path, as on an interrupt.
+        if (signalNumber != 0)
+            ::kill(pid_t(process->processId()), signalNumber);
         const Run stopped = finish(process);
         if (signalNumber == SIGKILL) {
             QCOMPARE(stopped.status, QProcess::CrashExit);
         } else {
             QCOMPARE(stopped.status, QProcess::NormalExit);
-            QCOMPARE(stopped.code, 130);
+            QCOMPARE(stopped.code, signalNumber == 0 ? 141 : 130);
             QVERIFY2(stopped.err.contains(afterPictures == 0 ? QStringLiteral("慢吧: interrupted before the first album's pictures, ")
                                                              : QStringLiteral("慢吧: interrupted at album ")),
                      qPrintable(stopped.err));
@@ -415,7 +475,7 @@ private slots:
         }
         for (const QString &path : saved)
             QVERIFY2(!resumed.out.contains(path), qPrintable(path));
-        if (signalNumber != SIGKILL)
+        if (signalNumber != SIGKILL && signalNumber != 0)
             QCOMPARE(QSet<QString>(resumed.out.begin(), resumed.out.end()) + QSet<QString>(saved.begin(), saved.end()),
                      allPaths);
         QCOMPARE(filesBelow(bar).size(), 7);
@@ -556,12 +616,15 @@ private slots:
                                              << QStringLiteral("获取相册列表失败：");
         QTest::newRow("bar folder blocked by a file")
             << QStringLiteral("blocked") << QStringList{QStringLiteral("风景")} << 2
-            << QStringLiteral("cannot create the folder ");
+            << QStringLiteral("cannot create the folder <dir>/风景吧: File exists\n");
         QTest::newRow("bar busy in another process")
             << QStringLiteral("busy") << QStringList{QStringLiteral("慢")} << 2
-            << QStringLiteral("慢吧: busy: another process is downloading it into ");
-        QTest::newRow("bar without albums") << QString() << QStringList{QStringLiteral("空")} << 0
-                                            << QStringLiteral("获取相册地址完成！空吧共有0个相册");
+            << QStringLiteral("慢吧: busy: another process is downloading it into <dir>/慢吧\n");
+        QTest::newRow("bar without albums")
+            << QString() << QStringList{QStringLiteral("空")} << 0
+            << QStringLiteral("获取相册地址完成！空吧共有0个相册\n所有相册下载完毕！\n空吧 has no albums; the bar's name may be wrong\n");
+        QTest::newRow("bar typed as the forum shows it") << QString() << QStringList{QStringLiteral("风景吧")} << 0
+                                                         << QStringLiteral("风景吧: albums 2, saved 5, skipped 0, failed 0, ");
         QTest::newRow("several bars: the worst")
             << QString() << QStringList{QStringLiteral("空"), QStringLiteral("坏")} << 1
             << QStringLiteral("空吧: albums 0, saved 0, skipped 0, failed 0, ");
@@ -597,7 +660,7 @@ private slots:
             run(QStringList{QStringLiteral("-R"), QStringLiteral("0"), QStringLiteral("-d"), dir.path()} + bars, host);
         QCOMPARE(r.status, QProcess::NormalExit);
         QCOMPARE(r.code, code);
-        QVERIFY2(r.err.contains(errContains), qPrintable(r.err));
+        QVERIFY2(r.err.contains(errContains.replace(QStringLiteral("<dir>"), dir.path())), qPrintable(r.err));
         if (holder) {
             QVERIFY(r.out.isEmpty());
             // The holder goes on undisturbed.
@@ -616,39 +679,76 @@ private slots:
         QVERIFY(!QFileInfo::exists(dest));
         QVERIFY2(r.err.contains(QStringLiteral("风景吧: albums 2, pictures 5 (dry run), ")), qPrintable(r.err));
         QVERIFY(!r.err.contains(QStringLiteral("张下载")));
+
+        // The pictures' addresses alone, in album order, and still nothing saved.
+        const Run urls = run({QStringLiteral("-g"), QStringLiteral("-d"), dest, QStringLiteral("风景")});
+        QCOMPARE(urls.code, 0);
+        QStringList addresses;
+        for (const QString &id : {QStringLiteral("a1"), QStringLiteral("a2"), QStringLiteral("a3"), QStringLiteral("b1"),
+                                  QStringLiteral("b2")})
+            addresses << TestSupport::pictureUrl(m_server.hostAndPort(), id);
+        QCOMPARE(urls.out, addresses);
+        QCOMPARE(fetched(), QStringList());
+        QVERIFY(!QFileInfo::exists(dest));
+        QVERIFY2(urls.err.contains(QStringLiteral("风景吧: albums 2, pictures 5 (addresses only), ")), qPrintable(urls.err));
     }
 
     void usage_data()
     {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<int>("code");
-        QTest::newRow("unknown option") << QStringList{QStringLiteral("--bogus"), QStringLiteral("风景")} << 2;
-        QTest::newRow("no bar") << QStringList() << 2;
-        QTest::newRow("empty bar") << QStringList{QString()} << 2;
+        QTest::addColumn<QString>("lang");
+        QTest::addColumn<QString>("says"); // the error, or a line of the help
+        const QString c = QStringLiteral("C.UTF-8");
+        QTest::newRow("unknown option") << QStringList{QStringLiteral("--bogus"), QStringLiteral("风景")} << 2 << c
+                                        << QStringLiteral("quillory-cli: Unknown option 'bogus'.");
+        QTest::newRow("no bar") << QStringList() << 2 << c << QStringLiteral("quillory-cli: no bar given");
+        QTest::newRow("empty bar") << QStringList{QString()} << 2 << c
+                                   << QStringLiteral("quillory-cli: a bar name is empty");
         QTest::newRow("retries not a number")
-            << QStringList{QStringLiteral("-R"), QStringLiteral("x"), QStringLiteral("风景")} << 2;
-        QTest::newRow("negative retries") << QStringList{QStringLiteral("--retries=-1"), QStringLiteral("风景")} << 2;
+            << QStringList{QStringLiteral("-R"), QStringLiteral("x"), QStringLiteral("风景")} << 2 << c
+            << QStringLiteral("quillory-cli: -R needs a whole number of 0 or more, not \"x\"");
+        QTest::newRow("negative retries") << QStringList{QStringLiteral("--retries=-1"), QStringLiteral("风景")} << 2
+                                          << c << QStringLiteral("quillory-cli: -R needs a whole number");
         QTest::newRow("folder cannot be created")
-            << QStringList{QStringLiteral("-d"), QStringLiteral("<file>/sub"), QStringLiteral("风景")} << 2;
-        QTest::newRow("--help") << QStringList{QStringLiteral("--help")} << 0;
+            << QStringList{QStringLiteral("-d"), QStringLiteral("<file>/sub"), QStringLiteral("风景")} << 2 << c
+            << QStringLiteral("quillory-cli: cannot create or write the folder <file>/sub: Not a directory");
+        QTest::newRow("--help") << QStringList{QStringLiteral("--help")} << 0 << c
+                                << QStringLiteral("  -g, --get-urls ");
+        QTest::newRow("--help in Chinese") << QStringList{QStringLiteral("--help")} << 0
+                                           << QStringLiteral("zh_CN.UTF-8")
+                                           << QStringLiteral("用法：%1 [选项] 吧名...").arg(cli());
+        QTest::newRow("usage error in Chinese") << QStringList() << 2 << QStringLiteral("zh_CN.UTF-8")
+                                                << QStringLiteral("quillory-cli: 没有给出吧名\n用法：");
     }
 
     void usage()
     {
         QFETCH(QStringList, args);
         QFETCH(int, code);
+        QFETCH(QString, lang);
+        QFETCH(QString, says);
         QTemporaryDir dir;
         QFile file(dir.filePath(QStringLiteral("file")));
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.close();
         args.replaceInStrings(QStringLiteral("<file>"), file.fileName());
+        says.replace(QStringLiteral("<file>"), file.fileName());
+        m_lang = lang;
         const Run r = run(args);
+        m_lang = QStringLiteral("C.UTF-8");
         QCOMPARE(r.code, code);
-        const QString usage = code == 0 ? r.out.join(u'\n') : r.err;
-        QVERIFY2(usage.contains(QStringLiteral("Usage: ")) && usage.contains(QStringLiteral("--retries")),
-                 qPrintable(usage));
-        if (code != 0)
+        if (code == 0) {
+            const QString help = r.out.join(u'\n');
+            QVERIFY2(help.contains(says) && help.contains(QStringLiteral("--retries")), qPrintable(help));
+        } else {
+            // The error, one line of usage and where the help is; not the whole help.
             QVERIFY(r.out.isEmpty());
+            const QStringList err = linesOf(r.err.toUtf8());
+            QVERIFY2(r.err.startsWith(says) && err.size() == 3 && !r.err.contains(QStringLiteral("--retries")),
+                     qPrintable(r.err));
+            QVERIFY2(err.at(2).contains(QStringLiteral("quillory-cli --help")), qPrintable(r.err));
+        }
         QCOMPARE(fetched(), QStringList());
         QCOMPARE(m_server.requests().size(), 0);
     }

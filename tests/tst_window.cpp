@@ -3,6 +3,7 @@
 
 #include <QLineEdit>
 #include <QListWidget>
+#include <QScrollBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTcpServer>
@@ -146,6 +147,14 @@ private slots:
         // A line as long as a hostile page can make it would freeze the window for seconds.
         form.AppendLog(QStringLiteral("开始处理相册(1/1):") + QString(2 * 1024 * 1024, u'x'));
         QCOMPARE(form.List1->item(3)->text(), QStringLiteral("开始处理相册(1/1):") + QString(1024 - 12, u'x') + QStringLiteral("…"));
+        // The long line can still be scrolled to sideways once short lines follow it, and the last
+        // line, selected, comes into view.
+        form.AppendLog(QStringLiteral("四"));
+        form.ShowLastLogLine();
+        QCOMPARE(form.List1->currentRow(), 4);
+        QTRY_VERIFY(form.List1->visualItemRect(form.List1->item(4)).top() >= 0 &&
+                    form.List1->visualItemRect(form.List1->item(4)).bottom() < form.List1->viewport()->height());
+        QVERIFY(form.List1->horizontalScrollBar()->maximum() > 1000);
     }
 
     void logPastSixteenBits()

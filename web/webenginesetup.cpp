@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QCoreApplication>
+#include <QLoggingCategory>
 
 #include <unistd.h>
 
@@ -16,6 +17,15 @@ void prepareWebEngine()
     // heap makes a page that builds text without end lose its renderer instead of the machine
     // its memory; the flag is added last, so it wins over an earlier one of the user's.
     QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (!qEnvironmentVariableIsSet("QT_LOGGING_RULES")) {
+        // The engine's start-up report (its settings, the sandbox, the graphics back end) and
+        // Chromium's own error lines are about the engine, not the job: kept off the terminal
+        // unless QT_LOGGING_RULES asks for Qt's messages. Chromium's flag goes first, so that
+        // the user's own --log-level wins.
+        flags.prepend("--log-level=3 ");
+        QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false\n"
+                                                        "default.info=false"));
+    }
     flags += " --js-flags=--max-old-space-size=" + QByteArray::number(Settings::timings().pageScriptHeapMiB);
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
 
