@@ -7,6 +7,7 @@
 
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
@@ -38,6 +39,10 @@ Form1::Form1(QWidget *parent)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Quillory"));
+    QIcon icon;
+    for (int size : {32, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/quillory-%1.png").arg(size), QSize(size, size));
+    setWindowIcon(icon);
     setLocale(QLocale(QLocale::Chinese, QLocale::China));
     resize(472, 299);
     createControls();
@@ -101,6 +106,7 @@ void Form1::Command1_Click()
     m_jobRunning = true;
     StartCommand(*this).run();
     m_jobRunning = false;
+    m_kept.release();
 }
 
 void Form1::Command2_Click()
@@ -114,7 +120,14 @@ void Form1::Command2_Click()
     }
     AppendLog(QStringLiteral("开始重新下载%1张下载失败的图片").arg(waiting));
     ShowLastLogLine();
-    const RetryCounts counts = runRetry(m_failures);
+    const RetryCounts counts = runRetry(m_failures, [this](const PictureOutcome &outcome) {
+        m_kept.pictureDone(outcome);
+    });
+    // A press inside a job's wait leaves the job's records to the job.
+    if (!m_jobRunning)
+        m_kept.release();
+    else
+        m_kept.flush();
     AppendLog(QStringLiteral("重新下载完成：成功%1张，仍失败%2张").arg(counts.saved).arg(counts.failed));
     ShowLastLogLine();
 }
@@ -155,6 +168,21 @@ FailureLists &Form1::failures()
     return m_failures;
 }
 
+const EarlierAlbumFolders *Form1::earlierAlbumFolders(const QString &barFolder)
+{
+    return m_kept.record(barFolder);
+}
+
+void Form1::albumHarvested(const AlbumReady &album)
+{
+    m_kept.albumHarvested(album);
+}
+
+void Form1::pictureDone(const PictureOutcome &outcome)
+{
+    m_kept.pictureDone(outcome);
+}
+
 void Form1::closeEvent(QCloseEvent *event)
 {
     event->accept();
@@ -171,6 +199,8 @@ void Form1::CleanAll()
     // A job may be suspended in a wait below us. Once the application has quit every later
     // event loop returns at once, so that job would run on; ending the process here abandons
     // it where it stands, and spares the web engine's teardown-order troubles.
+    // What the job has recorded so far stays for the next run; the files are small.
+    m_kept.letGo();
     std::fflush(stdout);
     std::fflush(stderr);
     if (m_exitHandler) {

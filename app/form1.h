@@ -1,6 +1,7 @@
 #pragma once
 
 #include "activitylog.h"
+#include "keptbars.h"
 
 #include "failurelists.h"
 #include "jobwindow.h"
@@ -43,6 +44,9 @@ public:
     void ShowLastLogLine() override;
     BrowserAdapter &browser() override;
     FailureLists &failures() override;
+    const EarlierAlbumFolders *earlierAlbumFolders(const QString &barFolder) override;
+    void albumHarvested(const AlbumReady &album) override;
+    void pictureDone(const PictureOutcome &outcome) override;
 
     bool jobRunning() const { return m_jobRunning; }
 
@@ -62,6 +66,9 @@ private:
     std::unique_ptr<ActivityLog> m_log;
     std::unique_ptr<WebEngineBrowser> m_browser;
     FailureLists m_failures;
+    // The same per-bar record and failed.txt as quillory-cli keeps, written as pictures land
+    // and fail; let go of after each command.
+    KeptBars m_kept;
     bool m_jobRunning = false;
     std::function<void()> m_nameMissingHandler;
     std::function<void()> m_exitHandler;

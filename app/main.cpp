@@ -18,8 +18,9 @@ const char *const helpText =
     "Downloads the pictures of every photo album of one bar of the forum. Type the bar's name\n"
     "into the window and press 开始下载; 重新下载保存失败的文件 tries the failed pictures again.\n"
     "\n"
-    "The pictures go to <program folder>/<bar>吧/<album>/<n>.jpg; when the program folder cannot\n"
-    "be written (a system-wide install), to the user's pictures folder, subfolder Quillory.\n"
+    "The pictures go to <program folder>/<bar>吧/<album>/<n>.jpg; when the program lies in a\n"
+    "system folder (under /usr or /opt, or one that is not the user's own or cannot be written),\n"
+    "to the user's pictures folder, subfolder Quillory.\n"
     "\n"
     "Environment:\n"
     "  QUILLORY_FORUM_HOST, QUILLORY_IMAGE_HOST  host[:port] of the forum and of its picture server\n";

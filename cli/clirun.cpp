@@ -1,23 +1,31 @@
 #include "clirun.h"
 
 #include "clitext.h"
+#include "failurefile.h"
 #include "resumerecord.h"
-
 #include "retrycommand.h"
 #include "startcommand.h"
 
 #include "foldername.h"
+#include "picturescan.h"
 #include "settings.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QRegularExpression>
+#include <QSet>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <limits>
 #include <system_error>
+
+#include <signal.h>
+#include <unistd.h>
 
 namespace ExitCode {
 
@@ -44,8 +52,6 @@ int worse(int a, int b)
 
 namespace {
 
-const QString failureFileName = QStringLiteral("failed.txt");
-
 QStringList entries(const QString &list)
 {
     QStringList pieces = list.split(QStringLiteral("\r\n"));
@@ -63,11 +69,34 @@ QString folderReason(const QString &path)
     return error ? QString::fromLocal8Bit(error.message().c_str()) : Cli::tr("unknown reason");
 }
 
-bool oneLine(const QString &text)
+// Our scratch folders carry the process id, so that a later run can tell the ones whose run
+// was killed from the ones still in use.
+const QString scratchPrefix = QStringLiteral("quillory-cli-");
+
+QString scratchTemplate()
 {
-    return !text.isEmpty() && std::none_of(text.begin(), text.end(), [](QChar ch) {
-        return ch.unicode() < 0x20;
-    });
+    return QDir::tempPath() + u'/' + scratchPrefix + QString::number(QCoreApplication::applicationPid()) +
+           QStringLiteral("-XXXXXX");
+}
+
+// Removes the scratch folders that killed runs of ours left: only our own naming, only our
+// own folders, only where no process of that id is left.
+void sweepStaleScratch()
+{
+    static const QRegularExpression ours(QRegularExpression::anchoredPattern(scratchPrefix + QStringLiteral("([0-9]+)-[A-Za-z0-9]{6}")));
+    const QDir temp(QDir::tempPath());
+    for (const QFileInfo &entry : temp.entryInfoList({scratchPrefix + u'*'}, QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const QRegularExpressionMatch match = ours.match(entry.fileName());
+        if (!match.hasMatch() || entry.isSymLink() || entry.ownerId() != ::geteuid())
+            continue;
+        bool number = false;
+        const qint64 pid = match.captured(1).toLongLong(&number);
+        if (!number || pid <= 0 || pid > std::numeric_limits<pid_t>::max() || pid == QCoreApplication::applicationPid())
+            continue;
+        if (::kill(pid_t(pid), 0) == 0 || errno != ESRCH)
+            continue;
+        QDir(entry.filePath()).removeRecursively();
+    }
 }
 
 } // namespace
@@ -75,12 +104,15 @@ bool oneLine(const QString &text)
 CliRun::CliRun(const CliOptions &options, Console &console)
     : m_options(options)
     , m_console(console)
+    , m_scratch(scratchTemplate())
     , m_window(options, console)
 {
+    m_window.setOnBusy([this] { busyAfterAll(); });
 }
 
 bool CliRun::ready()
 {
+    sweepStaleScratch();
     if (!m_scratch.isValid()) {
         m_console.error(Cli::tr("cannot create a temporary folder: %1").arg(m_scratch.errorString()));
         return false;
@@ -120,14 +152,37 @@ void CliRun::interrupt(int code)
     std::_Exit(code);
 }
 
+void CliRun::sayBusy(const QString &barFolder)
+{
+    m_console.error(Cli::tr("%1吧: busy: another process is downloading it into %2").arg(m_bar, barFolder));
+}
+
+// Another run took the bar folder between our look at it and the job's making it: the job is
+// abandoned where it stands, as on a stop, before it writes anything there.
+void CliRun::busyAfterAll()
+{
+    sayBusy(m_window.barFolder());
+    m_window.endBar();
+    m_scratch.remove();
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::_Exit(ExitCode::Busy);
+}
+
 int CliRun::runBar(const QString &bar)
 {
     const QString barFolder = Settings::pictureFolder() + u'/' + safeFolderName(bar + QStringLiteral("吧"));
-    std::unique_ptr<ResumeRecord> record;
-    if (!m_options.savesNothing())
-        record = std::make_unique<ResumeRecord>(barFolder);
     m_bar = bar;
-    m_window.beginBar(bar, record.get());
+    m_window.beginBar(bar, barFolder);
+    // A bar folder there already is locked before its list is fetched; a new one as soon as the
+    // job has made it.
+    if (!m_options.savesNothing() && QFileInfo(barFolder).isDir() &&
+        m_window.openRecord() == ResumeRecord::Access::Busy) {
+        m_window.endBar();
+        sayBusy(barFolder);
+        m_bar.clear();
+        return ExitCode::Busy;
+    }
     const JobSummary summary = StartCommand(m_window).run();
     const bool harvested =
         summary.end != JobSummary::End::NoBarFolder && summary.end != JobSummary::End::ListUnreachable;
@@ -135,8 +190,7 @@ int CliRun::runBar(const QString &bar)
         carryOverFailures(barFolder);
         retryRounds();
     }
-    if (record)
-        record->compact();
+    const bool failed = harvested && !m_options.savesNothing() && reportFailures(barFolder);
     m_window.endBar();
     int code = ExitCode::Done;
     if (summary.end == JobSummary::End::NoBarFolder) {
@@ -145,7 +199,7 @@ int CliRun::runBar(const QString &bar)
     } else if (summary.end == JobSummary::End::ListUnreachable) {
         m_console.error(Cli::tr("%1吧: the album list could not be fetched").arg(bar));
         code = ExitCode::ListUnreachable;
-    } else if (harvested && !m_options.savesNothing() && reportFailures(barFolder)) {
+    } else if (failed) {
         code = ExitCode::PicturesFailed;
     }
     if (harvested && summary.albums == 0)
@@ -157,27 +211,29 @@ int CliRun::runBar(const QString &bar)
 
 // Pictures that failed in an earlier run and belong to an album this run did not come to
 // (the album has gone from the list, or the list broke off) are tried again here; those of
-// the albums this run did come to have just been tried by the job itself.
+// the albums this run did come to have just been tried by the job itself, and those saved since
+// (by the window, say) are done.
 void CliRun::carryOverFailures(const QString &barFolder)
 {
-    QFile file(barFolder + u'/' + failureFileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return;
-    const QString inside = QDir::cleanPath(barFolder) + u'/';
+    const FailureFile::Contents earlier = FailureFile::read(barFolder);
+    const QString path = FailureFile::pathIn(barFolder);
+    if (earlier.refused)
+        m_console.error(Cli::tr("%1 is a link; it is not read").arg(path));
+    if (earlier.dropped > 0)
+        m_console.error(Cli::tr("%1: %2 lines name no picture of this bar; they are dropped").arg(path).arg(earlier.dropped));
+    const QStringList visited = m_window.albumFolders();
+    const QSet<QString> visitedFolders(visited.begin(), visited.end());
+    const ResumeRecord *record = m_window.record();
     FailureLists &lists = m_window.failures();
+    QSet<QString> taken;
     int carried = 0;
-    for (const QByteArray &line : file.readAll().split('\n')) {
-        const QList<QByteArray> fields = line.split('\t');
-        if (fields.size() != 2)
+    for (const FailureFile::Entry &entry : earlier.entries) {
+        if (visitedFolders.contains(QFileInfo(entry.path).path()) || taken.contains(entry.path) ||
+            (record && record->holds(entry.path, entry.id)))
             continue;
-        const QString url = QString::fromUtf8(fields.at(0));
-        const QString path = QString::fromUtf8(fields.at(1));
-        if (!oneLine(url) || !oneLine(path) || !QDir::cleanPath(path).startsWith(inside))
-            continue;
-        if (m_window.albumFolders().contains(QDir::cleanPath(QFileInfo(path).path())))
-            continue;
-        lists.FailedUrls += url + QStringLiteral("\r\n");
-        lists.FailedPaths += path + QStringLiteral("\r\n");
+        taken.insert(entry.path);
+        lists.FailedUrls += entry.url + QStringLiteral("\r\n");
+        lists.FailedPaths += entry.path + QStringLiteral("\r\n");
         ++carried;
     }
     m_window.addCarriedFailures(carried);
@@ -201,35 +257,40 @@ void CliRun::retryRounds()
 // True when some failed.
 bool CliRun::reportFailures(const QString &barFolder)
 {
-    const QString path = barFolder + u'/' + failureFileName;
+    const QString path = FailureFile::pathIn(barFolder);
     const FailureLists &lists = m_window.failures();
     const QStringList urls = entries(lists.FailedUrls);
     const QStringList paths = entries(lists.FailedPaths);
-    if (urls.isEmpty()) {
-        QFile::remove(path);
-        return false;
-    }
-    QByteArray text;
+    QList<FailureFile::Entry> failed;
     for (qsizetype i = 0; i < urls.size(); ++i) {
         const QString picture = paths.value(i);
-        text += urls.at(i).toUtf8() + '\t' + picture.toUtf8() + '\n';
+        failed.append({urls.at(i), picture, pictureIdOf(urls.at(i))});
+        // A hostile page may fail by the hundred thousand: quiet, the count below says enough.
+        if (m_console.quiet())
+            continue;
         const QString reason = m_window.failureReason(picture);
         m_console.error(QStringLiteral("failed: ") + picture + (reason.isEmpty() ? QString() : u" (" + reason + u')') +
                         u' ' + urls.at(i));
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
-        m_console.error(QStringLiteral("cannot write ") + path);
-    else
-        m_console.error(QStringLiteral("%1 pictures failed; listed in %2").arg(urls.size()).arg(path));
-    return true;
+    // Said only of a file that is there, whole.
+    const QString problem = FailureFile::write(barFolder, failed);
+    if (!problem.isEmpty() && failed.isEmpty())
+        m_console.error(Cli::tr("cannot remove %1 (%2)").arg(path, problem));
+    else if (!problem.isEmpty())
+        m_console.error(Cli::tr("cannot write %1 (%2); %3 pictures failed").arg(path, problem).arg(failed.size()));
+    else if (!failed.isEmpty())
+        m_console.error(QStringLiteral("%1 pictures failed; listed in %2").arg(failed.size()).arg(path));
+    return !failed.isEmpty();
 }
 
 void CliRun::printSummary(const QString &bar, const JobSummary *summary)
 {
     const BarCounts &c = m_window.counts();
     QString line = bar + QStringLiteral("吧: ");
-    if (!summary)
+    // An album counts once its page has settled; before that there is none to name.
+    if (!summary && c.albumNo == 0)
+        line += Cli::tr("interrupted before the first album's pictures, ");
+    else if (!summary)
         line += Cli::tr("interrupted at album %1/%2, ").arg(c.albumNo).arg(c.albums);
     else
         line += Cli::tr("albums %1, ").arg(summary->albums);

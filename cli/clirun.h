@@ -14,6 +14,7 @@ constexpr int Done = 0; // every picture saved or skipped
 constexpr int PicturesFailed = 1; // some still failed after the retries; see failed.txt
 constexpr int ListUnreachable = 3; // a bar's album list could not be fetched at all
 constexpr int Usage = 2; // bad command line, or a folder that cannot be created
+constexpr int Busy = 2;  // another process is downloading the bar into the same folder
 constexpr int Interrupted = 130; // SIGINT or SIGTERM
 constexpr int OutputClosed = 141; // standard output closed by its reader, as for SIGPIPE
 
@@ -36,6 +37,8 @@ public:
 
 private:
     int runBar(const QString &bar);
+    void sayBusy(const QString &barFolder);
+    [[noreturn]] void busyAfterAll();
     void carryOverFailures(const QString &barFolder);
     void retryRounds();
     bool reportFailures(const QString &barFolder);

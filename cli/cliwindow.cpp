@@ -66,11 +66,14 @@ CliWindow::~CliWindow()
     m_view.reset();
 }
 
-void CliWindow::beginBar(const QString &bar, ResumeRecord *record)
+void CliWindow::beginBar(const QString &bar, const QString &barFolder)
 {
     m_bar = bar;
-    m_barFolder = QDir::cleanPath(Settings::pictureFolder() + u'/' + safeFolderName(bar + QStringLiteral("吧")));
-    m_record = record;
+    m_barFolder = QDir::cleanPath(barFolder);
+    m_record.reset();
+    if (!m_options.savesNothing())
+        m_record = std::make_unique<ResumeRecord>(m_barFolder);
+    m_recordAsked = false;
     m_recordWarned = false;
     m_failures = FailureLists();
     m_counts = BarCounts();
@@ -85,11 +88,47 @@ void CliWindow::beginBar(const QString &bar, ResumeRecord *record)
     }
 }
 
+ResumeRecord::Access CliWindow::openRecord()
+{
+    if (!m_record)
+        return ResumeRecord::Access::Unusable;
+    const bool wasOpen = m_recordAsked;
+    m_recordAsked = true;
+    const ResumeRecord::Access access = m_record->open();
+    if (!wasOpen && access == ResumeRecord::Access::Unusable)
+        m_console.error(Cli::tr("cannot use the resume record: %1; every picture is fetched and none recorded")
+                            .arg(m_record->problem()));
+    // Loading drops a torn last line by rewriting the record; when that fails the old one stays.
+    if (!wasOpen && access == ResumeRecord::Access::Ready && !m_record->problem().isEmpty()) {
+        m_recordWarned = true;
+        m_console.error(Cli::tr("cannot rewrite %1 (%2); the old one stays, and this run records nothing")
+                            .arg(m_record->journalPath(), m_record->problem()));
+    }
+    return access;
+}
+
+ResumeRecord *CliWindow::record() const
+{
+    return m_record && m_record->isOpen() ? m_record.get() : nullptr;
+}
+
 void CliWindow::endBar()
 {
     m_progressTimer.stop();
     m_console.clearProgress();
-    m_record = nullptr;
+    if (m_record && m_record->isOpen() && !m_record->compact())
+        m_console.error(Cli::tr("cannot rewrite %1 (%2); the old one stays").arg(m_record->journalPath(), m_record->problem()));
+    if (m_record)
+        m_record->close();
+}
+
+const EarlierAlbumFolders *CliWindow::earlierAlbumFolders(const QString &barFolder)
+{
+    if (!m_record || QDir::cleanPath(barFolder) != m_barFolder)
+        return nullptr;
+    if (openRecord() == ResumeRecord::Access::Busy && m_onBusy)
+        m_onBusy();
+    return record();
 }
 
 void CliWindow::AppendLog(const QString &line)
@@ -105,7 +144,7 @@ BrowserAdapter &CliWindow::browser()
 bool CliWindow::pictureAlreadySaved(const QString &id, const QString &url, const QString &path)
 {
     Q_UNUSED(url)
-    return m_record && !m_options.noSkip && m_record->holds(path, id);
+    return record() && !m_options.noSkip && m_record->holds(path, id);
 }
 
 void CliWindow::pictureDone(const PictureOutcome &outcome)
@@ -148,15 +187,21 @@ void CliWindow::retried(const PictureOutcome &outcome)
 // fetched again, however the run ends.
 void CliWindow::landed(const PictureOutcome &outcome)
 {
-    if (m_record) {
+    if (record()) {
         const qint64 size = outcome.bytes > 0 ? outcome.bytes : QFileInfo(outcome.path).size();
-        if (!m_record->add(outcome.path, outcome.id, size) && !m_recordWarned) {
-            m_recordWarned = true;
-            m_console.error(QStringLiteral("cannot update the resume record in ") + m_barFolder +
-                            QStringLiteral("; the next run fetches these pictures again"));
-        }
+        if (!m_record->add(outcome.path, outcome.id, size))
+            recordFailed();
     }
     m_console.out(outcome.path);
+}
+
+void CliWindow::recordFailed()
+{
+    if (m_recordWarned)
+        return;
+    m_recordWarned = true;
+    m_console.error(Cli::tr("cannot update the resume record in %1 (%2); the next run fetches these pictures again")
+                        .arg(m_barFolder, m_record->problem()));
 }
 
 void CliWindow::albumHarvested(const AlbumReady &album)
@@ -166,6 +211,10 @@ void CliWindow::albumHarvested(const AlbumReady &album)
     m_counts.albums = album.albumCount;
     m_counts.pictures += pictures;
     m_albumFolders << QDir::cleanPath(album.folder);
+    // The folder is this album's from now on, also for later runs; an album without pictures
+    // gets no folder and so claims none.
+    if (record() && pictures > 0 && !m_record->addFolder(album.folder, album.id))
+        recordFailed();
     if (m_options.getUrls) {
         for (const std::optional<QString> &id : album.pictureIds) {
             if (id)

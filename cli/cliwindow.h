@@ -12,10 +12,12 @@
 #include <QObject>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 
+#include "resumerecord.h"
+
 class QWebEngineView;
-class ResumeRecord;
 class WebEngineBrowser;
 
 // The counts of one bar, as its summary line shows them.
@@ -39,15 +41,24 @@ public:
     CliWindow(const CliOptions &options, Console &console);
     ~CliWindow() override;
 
-    // Starts a bar: fresh counts and failure lists, and the record of its folder (null for a
-    // dry run, which records nothing).
-    void beginBar(const QString &bar, ResumeRecord *record);
+    // Starts a bar: fresh counts and failure lists, and the record of its folder, unless this
+    // is a dry run, which records nothing. The record is opened once the bar folder exists.
+    void beginBar(const QString &bar, const QString &barFolder);
+    // Locks and loads the bar's record; says once why it cannot be used.
+    ResumeRecord::Access openRecord();
+    // The bar's record when it is open, null otherwise.
+    ResumeRecord *record() const;
+    // Called when the record turns out to be another process's only after the job made the
+    // bar folder; the job cannot go on.
+    void setOnBusy(std::function<void()> onBusy) { m_onBusy = std::move(onBusy); }
+    // Ends the bar: the record compacted and let go.
     void endBar();
     // Failures of an earlier run put into the failure lists for this bar's retries.
     void addCarriedFailures(int count) { m_counts.failed += count; }
     // Hears of every picture a retry round tried.
     void retried(const PictureOutcome &outcome);
 
+    const QString &barFolder() const { return m_barFolder; }
     const BarCounts &counts() const { return m_counts; }
     double elapsedSeconds() const { return double(m_clock.elapsed()) / 1000.0; }
     // Every album folder the job came to in this bar, whether it had pictures or not.
@@ -65,6 +76,7 @@ public:
     bool pictureAlreadySaved(const QString &id, const QString &url, const QString &path) override;
     void pictureDone(const PictureOutcome &outcome) override;
     void albumHarvested(const AlbumReady &album) override;
+    const EarlierAlbumFolders *earlierAlbumFolders(const QString &barFolder) override;
     bool savesPictures() const override { return !m_options.savesNothing(); }
     bool explainsFailures() const override { return true; }
     bool hasRetryButton() const override { return false; }
@@ -79,6 +91,7 @@ private:
     };
 
     void landed(const PictureOutcome &outcome);
+    void recordFailed();
     void showProgress();
     void noteInAlbumRecord(const PictureOutcome &outcome);
     void writeAlbumRecord(const QString &folder);
@@ -90,8 +103,10 @@ private:
     FailureLists m_failures;
     QString m_bar;
     QString m_barFolder;
-    ResumeRecord *m_record = nullptr;
+    std::unique_ptr<ResumeRecord> m_record;
+    bool m_recordAsked = false;
     bool m_recordWarned = false;
+    std::function<void()> m_onBusy;
     BarCounts m_counts;
     QStringList m_albumFolders;
     QHash<QString, QString> m_reasons;

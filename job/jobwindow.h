@@ -6,6 +6,7 @@
 #include <optional>
 
 class BrowserAdapter;
+class EarlierAlbumFolders;
 struct FailureLists;
 
 // What became of one picture of a job or a retry.
@@ -64,6 +65,14 @@ public:
     virtual void pictureDone(const PictureOutcome &outcome) { Q_UNUSED(outcome) }
     // An album once its page has settled, before any of its pictures is fetched.
     virtual void albumHarvested(const AlbumReady &album) { Q_UNUSED(album) }
+    // What earlier jobs left known of the album folders in `barFolder`, which the job is about
+    // to fill; null when nothing is kept. Asked once per job, once the bar folder exists; what
+    // it returns must last until the job ends.
+    virtual const EarlierAlbumFolders *earlierAlbumFolders(const QString &barFolder)
+    {
+        Q_UNUSED(barFolder)
+        return nullptr;
+    }
     // False for a run that only counts: no picture is fetched, saved, logged or recorded.
     virtual bool savesPictures() const { return true; }
     // True when a failed picture's log line should also say why it failed.

@@ -6,13 +6,26 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <unistd.h>
+
 namespace {
 
-// access(2) underneath: a read-only mount counts as unwritable, also for root.
-bool writable(const QString &folder)
+bool under(const QString &folder, const QString &root)
 {
-    const QFileInfo info(folder);
-    return info.isDir() && info.isWritable();
+    return folder == root || folder.startsWith(root + u'/');
+}
+
+// A folder that is the user's own to fill. A program installed system-wide lies in a folder
+// that root may well write to, so writability alone would fill /usr/bin when root starts it:
+// the system's folders, and any folder of somebody else, are never ours. access(2) underneath
+// the last test: a read-only mount counts as unwritable, also for root.
+bool ownFolder(const QString &folder)
+{
+    const QString clean = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+    if (under(clean, QStringLiteral("/usr")) || under(clean, QStringLiteral("/opt")))
+        return false;
+    const QFileInfo info(clean);
+    return info.isDir() && info.ownerId() == ::geteuid() && info.isWritable();
 }
 
 } // namespace
@@ -22,7 +35,7 @@ PictureHome::PictureHome()
     const QString program = Settings::programFolder();
     m_movedPictures = Settings::pictureFolder() == program;
     m_movedScratch = Settings::scratchFolder() == program;
-    if ((!m_movedPictures && !m_movedScratch) || writable(program)) {
+    if ((!m_movedPictures && !m_movedScratch) || ownFolder(program)) {
         m_movedPictures = m_movedScratch = false;
         return;
     }

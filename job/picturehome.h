@@ -3,8 +3,9 @@
 #include <QString>
 
 // Where one job puts its pictures and scratch files. They belong beside the program, but a
-// program installed where its user cannot write (system-wide) sends them to the user's pictures
-// folder instead, for as long as the job runs. A front end that chose its own folders keeps them.
+// program installed system-wide (under /usr or /opt, or in any folder that is not its user's
+// own or that its user cannot write) sends them to the user's pictures folder instead, for as
+// long as the job runs, whoever runs it. A front end that chose its own folders keeps them.
 class PictureHome final
 {
     Q_DISABLE_COPY_MOVE(PictureHome)

@@ -51,6 +51,8 @@ JobSummary StartCommand::run()
         end(JobSummary::End::NoBarFolder);
         return m_summary;
     }
+    if (m_state.AlbumCount > 0)
+        m_albumFolders.setEarlier(m_window.earlierAlbumFolders(m_state.BarFolder));
     processAlbums();
     complete();
     return m_summary;

@@ -9,6 +9,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QEventLoop>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QProcess>
 #include <QSet>
 #include <QTcpServer>
@@ -51,6 +53,25 @@ const QByteArray forumChanged = R"({"bars":[{"name":"风景","perPage":1,"albums
 const QByteArray forumReplaced = R"({"bars":[{"name":"风景","perPage":1,"albums":[
     {"id":"11","title":"春游","pictures":["a1","z2","a3"]},
     {"id":"12","title":"秋 &amp; 冬","pictures":["b1","b2"]}]}]})";
+
+// 风景 after its first album gave way to another album of the same title, and after such an
+// album came in front of it.
+const QByteArray forumSameTitle = R"({"bars":[{"name":"风景","perPage":1,"albums":[
+    {"id":"13","title":"春游","pictures":["s1","s2"]},
+    {"id":"12","title":"秋 &amp; 冬","pictures":["b1","b2"]}]}]})";
+const QByteArray forumSameTitleFirst = R"({"bars":[{"name":"风景","perPage":1,"albums":[
+    {"id":"13","title":"春游","pictures":["s1","s2"]},
+    {"id":"11","title":"春游","pictures":["a1","a2","a3"]},
+    {"id":"12","title":"秋 &amp; 冬","pictures":["b1","b2"]}]}]})";
+
+// 坏 with a second album of the same title, whose picture fails too; and both mended, listed
+// the other way round.
+const QByteArray badTwins = R"({"bars":[{"name":"坏","albums":[
+    {"id":"21","title":"t","pictures":["c1",{"id":"c2","status":404},{"id":"c3","drop":true}]},
+    {"id":"23","title":"t","pictures":[{"id":"g1","status":404}]}]}]})";
+const QByteArray badTwinsMended = R"({"bars":[{"name":"坏","albums":[
+    {"id":"23","title":"t","pictures":["g1"]},
+    {"id":"21","title":"t","pictures":["c1","c2","c3"]}]}]})";
 
 // 坏 with its faults gone, and 坏 with its album gone from the list in favour of another.
 const QByteArray badMended =
@@ -315,6 +336,13 @@ private slots:
         QTest::newRow("a torn last line in the record")
             << forum << QStringLiteral("tear") << QStringList() << QStringList();
         QTest::newRow("--no-skip") << forum << QString() << QStringList{QStringLiteral("--no-skip")} << all;
+        QTest::newRow("another album of the same title")
+            << forumSameTitle << QString() << QStringList() << QStringList{QStringLiteral("s1"), QStringLiteral("s2")};
+        QTest::newRow("another album of the same title, listed first")
+            << forumSameTitleFirst << QString() << QStringList()
+            << QStringList{QStringLiteral("s1"), QStringLiteral("s2")};
+        QTest::newRow("a record from before albums were recorded")
+            << forum << QStringLiteral("old record") << QStringList() << QStringList();
         QTest::newRow("--metadata, a picture deleted")
             << forum << QStringLiteral("delete 春游/2.jpg") << QStringList{QStringLiteral("--metadata")}
             << QStringList{QStringLiteral("a2")};
@@ -335,6 +363,18 @@ private slots:
         if (change.startsWith(QStringLiteral("cut "))) {
             QVERIFY(QFile::resize(target, 100));
         }
+        if (change == u"old record") {
+            QFile record(bar + QStringLiteral("/.quillory-saved"));
+            QVERIFY(record.open(QIODevice::ReadOnly));
+            QByteArray pictureLines;
+            for (const QByteArray &line : record.readAll().split('\n')) {
+                if (!line.isEmpty() && !line.split('\t').first().endsWith('/'))
+                    pictureLines += line + '\n';
+            }
+            record.close();
+            QVERIFY(record.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            record.write(pictureLines);
+        }
         if (change == u"tear") {
             QFile record(bar + QStringLiteral("/.quillory-saved"));
             QVERIFY(record.open(QIODevice::Append));
@@ -351,6 +391,12 @@ private slots:
             pictures.insert(QStringLiteral("春游/4.jpg"), QStringLiteral("a4"));
         if (config == forumReplaced)
             pictures.insert(QStringLiteral("春游/2.jpg"), QStringLiteral("z2"));
+        // The earlier album keeps its folder, wherever it stands in the list; the newcomer gets
+        // one of its own.
+        if (config == forumSameTitle || config == forumSameTitleFirst) {
+            pictures.insert(QStringLiteral("春游 (13)/1.jpg"), QStringLiteral("s1"));
+            pictures.insert(QStringLiteral("春游 (13)/2.jpg"), QStringLiteral("s2"));
+        }
         verifyPictures(bar, pictures);
         verifyNothingPartial(bar);
         if (args.contains(QStringLiteral("--metadata")))
@@ -364,7 +410,12 @@ private slots:
         QVERIFY(again.out.isEmpty());
         // Quiet: the summary alone.
         QCOMPARE(linesOf(again.err.toUtf8()).size(), 1);
-        QVERIFY2(again.err.startsWith(QStringLiteral("风景吧: albums 2, saved 0, skipped 5, failed 0, ")),
+        const QJsonArray albums = QJsonDocument::fromJson(config)[QStringLiteral("bars")][0][QStringLiteral("albums")].toArray();
+        qsizetype listed = 0;
+        for (const QJsonValue &album : albums)
+            listed += album[QStringLiteral("pictures")].toArray().size();
+        QVERIFY2(again.err.startsWith(
+                     QStringLiteral("风景吧: albums %1, saved 0, skipped %2, failed 0, ").arg(albums.size()).arg(listed)),
                  qPrintable(again.err));
     }
 
@@ -372,6 +423,8 @@ private slots:
     {
         QTest::addColumn<int>("signalNumber");
         QTest::addColumn<int>("afterPictures");
+        // 0: once the albums are counted, while the first album's page renders.
+        QTest::newRow("SIGINT before the first album's pictures") << int(SIGINT) << 0;
         QTest::newRow("SIGINT in the first album") << int(SIGINT) << 1;
         QTest::newRow("SIGTERM in the second album") << int(SIGTERM) << 4;
         QTest::newRow("SIGKILL") << int(SIGKILL) << 2;
@@ -387,7 +440,12 @@ private slots:
         const QStringList scratchBefore = scratchLeft(); // a killed process leaves its own
         QProcess *process = start({QStringLiteral("-d"), dir.path(), QStringLiteral("慢")}, {}, signalNumber == 0);
         QVERIFY(process->waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(process->peek(1 << 20).count('\n') >= afterPictures, 30000);
+        if (afterPictures == 0)
+            process->setReadChannel(QProcess::StandardError);
+        QTRY_VERIFY_WITH_TIMEOUT(afterPictures == 0 ? process->peek(1 << 20).contains("获取相册地址完成")
+                                                    : process->peek(1 << 20).count('\n') >= afterPictures,
+                                 30000);
+        process->setReadChannel(QProcess::StandardOutput);
         // Without a signal, the reader of standard output goes away after the first line: the
         // run stops at its next path, as on an interrupt.
         if (signalNumber != 0)
@@ -398,7 +456,9 @@ private slots:
         } else {
             QCOMPARE(stopped.status, QProcess::NormalExit);
             QCOMPARE(stopped.code, signalNumber == 0 ? 141 : 130);
-            QVERIFY2(stopped.err.contains(QStringLiteral("慢吧: interrupted at album ")), qPrintable(stopped.err));
+            QVERIFY2(stopped.err.contains(afterPictures == 0 ? QStringLiteral("慢吧: interrupted before the first album's pictures, ")
+                                                             : QStringLiteral("慢吧: interrupted at album ")),
+                     qPrintable(stopped.err));
             QVERIFY(!stopped.err.contains(QStringLiteral("所有相册下载完毕！")));
             QCOMPARE(scratchLeft(), scratchBefore);
         }
@@ -429,6 +489,8 @@ private slots:
         QCOMPARE(filesBelow(bar).size(), 7);
         verifyPictures(bar, pictures);
         verifyNothingPartial(bar);
+        // The later run swept away the scratch folder a killed one left.
+        QCOMPARE(scratchLeft(), QStringList());
     }
 
     void passingFaultsAreRetried()
@@ -452,54 +514,101 @@ private slots:
 
     void lastingFaults_data()
     {
+        QTest::addColumn<QString>("first"); // who runs first: the command line or the window
         QTest::addColumn<QStringList>("retryArgs");
         QTest::addColumn<int>("requestsEach");
+        QTest::addColumn<bool>("hostileLines"); // failed.txt gains lines naming other things
         QTest::addColumn<QByteArray>("laterConfig");
         QTest::addColumn<QStringList>("laterFetched");
+        const QStringList noRetries = {QStringLiteral("-R"), QStringLiteral("0")};
         QTest::newRow("no retries; the fault then cleared")
-            << QStringList{QStringLiteral("-R"), QStringLiteral("0")} << 1 << badMended
+            << QStringLiteral("cli") << noRetries << 1 << false << badMended
             << QStringList{QStringLiteral("c2"), QStringLiteral("c3")};
         QTest::newRow("two retries; the album then gone from the list")
-            << QStringList() << 3 << badMoved
+            << QStringLiteral("cli") << QStringList() << 3 << false << badMoved
             << QStringList{QStringLiteral("f1"), QStringLiteral("c2"), QStringLiteral("c3")};
+        QTest::newRow("failed.txt naming a local file, another host, a path outside")
+            << QStringLiteral("cli") << noRetries << 1 << true << badMended
+            << QStringList{QStringLiteral("c2"), QStringLiteral("c3")};
+        QTest::newRow("albums of one title; then mended and listed the other way round")
+            << QStringLiteral("cli twins") << noRetries << 1 << false << badTwinsMended
+            << QStringList{QStringLiteral("g1"), QStringLiteral("c2"), QStringLiteral("c3")};
+        QTest::newRow("the window first")
+            << QStringLiteral("window") << QStringList() << 1 << false << badMended
+            << QStringList{QStringLiteral("c2"), QStringLiteral("c3")};
     }
 
     void lastingFaults()
     {
+        QFETCH(QString, first);
         QFETCH(QStringList, retryArgs);
         QFETCH(int, requestsEach);
+        QFETCH(bool, hostileLines);
         QFETCH(QByteArray, laterConfig);
         QFETCH(QStringList, laterFetched);
+        const bool twins = first == u"cli twins";
+        if (twins)
+            load(badTwins);
         QTemporaryDir dir;
         const QString bar = dir.path() + QStringLiteral("/坏吧");
-        const Run r = run(retryArgs + QStringList{QStringLiteral("-d"), dir.path(), QStringLiteral("坏")});
-        QCOMPARE(r.code, 1);
+        const QString url2 = TestSupport::pictureUrl(m_server.hostAndPort(), QStringLiteral("c2"));
+        const QString url3 = TestSupport::pictureUrl(m_server.hostAndPort(), QStringLiteral("c3"));
+        QString failedText =
+            url2 + u'\t' + bar + QStringLiteral("/t/2.jpg\n") + url3 + u'\t' + bar + QStringLiteral("/t/3.jpg\n");
+        if (twins)
+            failedText += TestSupport::pictureUrl(m_server.hostAndPort(), QStringLiteral("g1")) + u'\t' + bar +
+                          QStringLiteral("/t (23)/1.jpg\n");
+        if (first == u"window") {
+            // The window's job in a process of its own; it keeps the same files.
+            QProcess window;
+            window.start(qEnvironmentVariable("QUILLORY_BUILD_DIR") + QStringLiteral("/tests/jobdriver"),
+                         {m_server.hostAndPort(), dir.path(), QStringLiteral("坏")});
+            QVERIFY(waitForEnd(window, 60000));
+            QCOMPARE(window.exitCode(), 0);
+        } else {
+            const Run r = run(retryArgs + QStringList{QStringLiteral("-d"), dir.path(), QStringLiteral("坏")});
+            QCOMPARE(r.code, 1);
+            QVERIFY2(r.err.contains(QStringLiteral("failed: ") + bar + QStringLiteral("/t/2.jpg (HTTP 404) ") + url2),
+                     qPrintable(r.err));
+            QVERIFY2(r.err.contains(twins ? QStringLiteral("坏吧: albums 2, saved 1, skipped 0, failed 3, ")
+                                          : QStringLiteral("坏吧: albums 1, saved 1, skipped 0, failed 2, ")),
+                     qPrintable(r.err));
+            QCOMPARE(r.out, QStringList{bar + QStringLiteral("/t/1.jpg")});
+        }
         QCOMPARE(fetched().count(QStringLiteral("c1")), 1);
         QCOMPARE(fetched().count(QStringLiteral("c2")), requestsEach);
         QCOMPARE(fetched().count(QStringLiteral("c3")), requestsEach);
         QFile failed(bar + QStringLiteral("/failed.txt"));
-        QVERIFY(failed.open(QIODevice::ReadOnly));
-        const QString url2 = TestSupport::pictureUrl(m_server.hostAndPort(), QStringLiteral("c2"));
-        const QString url3 = TestSupport::pictureUrl(m_server.hostAndPort(), QStringLiteral("c3"));
-        QCOMPARE(QString::fromUtf8(failed.readAll()),
-                 url2 + u'\t' + bar + QStringLiteral("/t/2.jpg\n") + url3 + u'\t' + bar + QStringLiteral("/t/3.jpg\n"));
+        QVERIFY(failed.open(QIODevice::ReadWrite));
+        QCOMPARE(QString::fromUtf8(failed.readAll()), failedText);
+        if (hostileLines) {
+            failed.write(QStringLiteral("file:///etc/passwd\t%1/gone/passwd.jpg\n"
+                                        "http://127.0.0.1:1/forum/pic/item/c1.jpg\t%1/t/9.jpg\n"
+                                        "%2\t%3/outside/1.jpg\n")
+                             .arg(bar, TestSupport::pictureUrl(m_server.hostAndPort(), QStringLiteral("c1")), dir.path())
+                             .toUtf8());
+        }
         failed.close();
-        QVERIFY2(r.err.contains(QStringLiteral("failed: ") + bar + QStringLiteral("/t/2.jpg (HTTP 404) ") + url2),
-                 qPrintable(r.err));
-        QVERIFY2(r.err.contains(QStringLiteral("坏吧: albums 1, saved 1, skipped 0, failed 2, ")), qPrintable(r.err));
-        QCOMPARE(r.out, QStringList{bar + QStringLiteral("/t/1.jpg")});
         verifyNothingPartial(bar);
 
-        // A later run picks the failures up by itself.
+        // A later run picks the failures up by itself, and nothing else.
         load(laterConfig);
         const Run later = run({QStringLiteral("-d"), dir.path(), QStringLiteral("坏")});
         QCOMPARE(later.code, 0);
         QCOMPARE(fetched(), sorted(laterFetched));
         QVERIFY(!failed.exists());
-        verifyPictures(bar,
-                       {{QStringLiteral("t/1.jpg"), QStringLiteral("c1")},
-                        {QStringLiteral("t/2.jpg"), QStringLiteral("c2")},
-                        {QStringLiteral("t/3.jpg"), QStringLiteral("c3")}});
+        QHash<QString, QString> pictures = {{QStringLiteral("t/1.jpg"), QStringLiteral("c1")},
+                                            {QStringLiteral("t/2.jpg"), QStringLiteral("c2")},
+                                            {QStringLiteral("t/3.jpg"), QStringLiteral("c3")}};
+        if (twins)
+            pictures.insert(QStringLiteral("t (23)/1.jpg"), QStringLiteral("g1"));
+        verifyPictures(bar, pictures);
+        if (hostileLines) {
+            QVERIFY2(later.err.contains(QStringLiteral("failed.txt: 3 lines name no picture of this bar")), qPrintable(later.err));
+            QVERIFY(!QFileInfo::exists(bar + QStringLiteral("/gone")));
+            QVERIFY(!QFileInfo::exists(bar + QStringLiteral("/t/9.jpg")));
+            QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("outside"))));
+        }
     }
 
     void exitCodes_data()
@@ -516,6 +625,9 @@ private slots:
         QTest::newRow("bar folder blocked by a file")
             << QStringLiteral("blocked") << QStringList{QStringLiteral("风景")} << 2
             << QStringLiteral("cannot create the folder <dir>/风景吧: File exists\n");
+        QTest::newRow("bar busy in another process")
+            << QStringLiteral("busy") << QStringList{QStringLiteral("慢")} << 2
+            << QStringLiteral("慢吧: busy: another process is downloading it into <dir>/慢吧\n");
         QTest::newRow("bar without albums")
             << QString() << QStringList{QStringLiteral("空")} << 0
             << QStringLiteral("获取相册地址完成！空吧共有0个相册\n所有相册下载完毕！\n空吧 has no albums; the bar's name may be wrong\n");
@@ -547,11 +659,21 @@ private slots:
             QFile blocker(dir.filePath(QStringLiteral("风景吧")));
             QVERIFY(blocker.open(QIODevice::WriteOnly));
         }
+        QProcess *holder = nullptr; // the other process on the same bar and folder
+        if (forumKind == u"busy") {
+            holder = start(QStringList{QStringLiteral("-d"), dir.path()} + bars);
+            QTRY_VERIFY_WITH_TIMEOUT(holder->peek(1 << 20).contains('\n'), 30000);
+        }
         const Run r =
             run(QStringList{QStringLiteral("-R"), QStringLiteral("0"), QStringLiteral("-d"), dir.path()} + bars, host);
         QCOMPARE(r.status, QProcess::NormalExit);
         QCOMPARE(r.code, code);
         QVERIFY2(r.err.contains(errContains.replace(QStringLiteral("<dir>"), dir.path())), qPrintable(r.err));
+        if (holder) {
+            QVERIFY(r.out.isEmpty());
+            // The holder goes on undisturbed.
+            QCOMPARE(finish(holder).code, 0);
+        }
     }
 
     void dryRunSavesNothing()

@@ -15,6 +15,8 @@
 #include <QProcess>
 #include <QUrlQuery>
 
+#include <optional>
+
 #include <unistd.h>
 
 using TestSupport::filesBelow;
@@ -217,7 +219,8 @@ private slots:
         QCOMPARE(query.queryItemValue(QStringLiteral("kw"), QUrl::FullyDecoded), bar);
         const QString folder = safeFolderName(bar + QStringLiteral("吧"));
         QStringList expected = {QStringLiteral("program/1.txt"), QStringLiteral("program/cs.txt"),
-                                QStringLiteral("program/") + folder + QStringLiteral("/t/1.jpg")};
+                                QStringLiteral("program/") + folder + QStringLiteral("/t/1.jpg"),
+                                QStringLiteral("program/") + folder + QStringLiteral("/.quillory-saved")};
         expected.sort();
         QCOMPARE(filesBelow(m_root->path()), expected);
         QVERIFY(!QFileInfo::exists(QStringLiteral("/tmp/quillory-escape吧")));
@@ -392,8 +395,9 @@ private slots:
                                          QStringLiteral("开始处理相册(1/2):") + first, ok(1), ok(2),
                                          QStringLiteral("开始处理相册(2/2):") + second, ok(1), ok(2),
                                          QStringLiteral("所有相册下载完毕！")};
-        QStringList expectedFiles = {QStringLiteral("program/1.txt"), QStringLiteral("program/cs.txt")};
         const QString bar = QStringLiteral("program/同名吧/");
+        QStringList expectedFiles = {QStringLiteral("program/1.txt"), QStringLiteral("program/cs.txt"),
+                                     bar + QStringLiteral(".quillory-saved")};
         for (const QString &name : {QStringLiteral("1.jpg"), QStringLiteral("2.jpg")})
             expectedFiles << bar + firstFolder + u'/' + name << bar + secondFolder + u'/' + name;
         expectedFiles.sort();
@@ -409,8 +413,17 @@ private slots:
         }
     }
 
-    void unwritableProgramFolderSendsPicturesToThePicturesFolder()
+    void systemProgramFolderSendsPicturesToThePicturesFolder_data()
     {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("unwritable") << QStringLiteral("unwritable");
+        QTest::newRow("another user's, also for root") << QStringLiteral("another user's");
+        QTest::newRow("under /opt, also for root") << QStringLiteral("/opt");
+    }
+
+    void systemProgramFolderSendsPicturesToThePicturesFolder()
+    {
+        QFETCH(QString, kind);
         load(R"({"bars":[{"name":"家","albums":[{"id":"95","title":"t","pictures":["u1"]}]}]})");
         const QByteArray home = qgetenv("HOME");
         const QByteArray configHome = qgetenv("XDG_CONFIG_HOME");
@@ -422,20 +435,35 @@ private slots:
                 qputenv("XDG_CONFIG_HOME", configHome);
         });
         const QString pictures = m_root->filePath(QStringLiteral("home/Pictures/Quillory"));
-        UnwritableFolder folder(program(), m_root->filePath(QStringLiteral("readonly")));
-        if (!folder.ready())
-            QSKIP("this machine lets the test make no unwritable folder");
-        Settings::setProgramFolder(folder.path());
+        std::optional<UnwritableFolder> unwritable;
+        std::optional<QTemporaryDir> system;
+        QString folder = program();
+        if (kind == u"unwritable") {
+            unwritable.emplace(program(), m_root->filePath(QStringLiteral("readonly")));
+            if (!unwritable->ready())
+                QSKIP("this machine lets the test make no unwritable folder");
+            folder = unwritable->path();
+        } else if (geteuid() != 0) {
+            QSKIP("only root can give a folder away or make one under /opt");
+        } else if (kind == u"another user's") {
+            QVERIFY(::chown(QFile::encodeName(folder).constData(), 65534, 65534) == 0);
+        } else {
+            system.emplace(QStringLiteral("/opt/quillory-test-XXXXXX"));
+            if (!system->isValid())
+                QSKIP("no /opt to make a folder in");
+            folder = system->path();
+        }
+        Settings::setProgramFolder(folder);
         const QStringList log = start(QStringLiteral("家"));
         QCOMPARE(log, QStringList({QStringLiteral("图片保存到：") + pictures, QStringLiteral("开始获取相册地址！"),
                                    QStringLiteral("获取相册地址完成！家吧共有1个相册"), QStringLiteral("开始处理相册(1/1):t"),
                                    ok(1), QStringLiteral("所有相册下载完毕！")}));
         QCOMPARE(filesBelow(pictures), QStringList({QStringLiteral("1.txt"), QStringLiteral("cs.txt"),
-                                                    QStringLiteral("家吧/t/1.jpg")}));
+                                                    QStringLiteral("家吧/.quillory-saved"), QStringLiteral("家吧/t/1.jpg")}));
         verifyPicture(pictures + QStringLiteral("/家吧/t/1.jpg"), QStringLiteral("u1"));
-        QCOMPARE(filesBelow(folder.path()), QStringList());
+        QCOMPARE(filesBelow(folder), QStringList());
         // Every job decides afresh and says so again.
-        QCOMPARE(Settings::pictureFolder(), folder.path());
+        QCOMPARE(Settings::pictureFolder(), folder);
         QCOMPARE(start(QStringLiteral("家")).first(), QStringLiteral("图片保存到：") + pictures);
     }
 
@@ -485,6 +513,9 @@ private slots:
         form().Command2_Click();
         QCOMPARE(form().failures().FailedUrls, failures.at(5).first);
         QCOMPARE(form().failures().FailedPaths, failures.at(5).second);
+        // Kept on disk as well, for quillory-cli to retry.
+        QCOMPARE(readAll(bar + QStringLiteral("/failed.txt")),
+                 failures.at(5).first.chopped(2) + u'\t' + failures.at(5).second.chopped(2) + u'\n');
         verifyPicture(bar + QStringLiteral("/甲 (53)/1.jpg"), QStringLiteral("h1"));
         verifyPicture(bar + QStringLiteral("/甲/1.jpg"), QStringLiteral("f1"));
         verifyPicture(bar + QStringLiteral("/甲/2.jpg"), QStringLiteral("f2"));
@@ -516,15 +547,19 @@ private slots:
                                    ok(1), failed(2), ok(3), QStringLiteral("所有相册下载完毕！"),
                                    QStringLiteral("其中4张图片下载失败，可按“重新下载保存失败的文件”重试")}));
         const QString bar = barFolder(QStringLiteral("并行"));
-        QString urls, paths;
+        QString urls, paths, failedText;
         for (const auto &[id, path] : {std::pair("q3", "/前/3.jpg"), std::pair("q5", "/前/5.jpg"),
                                        std::pair("q9", "/前/9.jpg"), std::pair("r2", "/后/2.jpg")}) {
             urls += TestSupport::pictureUrl(m_server.hostAndPort(), QLatin1String(id)) + QStringLiteral("\r\n");
             paths += bar + QString::fromUtf8(path) + QStringLiteral("\r\n");
+            failedText += TestSupport::pictureUrl(m_server.hostAndPort(), QLatin1String(id)) + u'\t' + bar +
+                          QString::fromUtf8(path) + u'\n';
         }
         QCOMPARE(form().failures().FailedUrls, urls);
         QCOMPARE(form().failures().FailedPaths, paths);
-        QStringList expected;
+        // The same failed.txt as quillory-cli writes, beside the same record.
+        QCOMPARE(readAll(bar + QStringLiteral("/failed.txt")), failedText);
+        QStringList expected = {QStringLiteral(".quillory-saved"), QStringLiteral("failed.txt")};
         for (int i : {1, 2, 4, 6, 7, 8, 10}) {
             verifyPicture(bar + QStringLiteral("/前/%1.jpg").arg(i), QStringLiteral("q%1").arg(i));
             expected << QStringLiteral("前/%1.jpg").arg(i);

@@ -257,7 +257,7 @@ private slots:
         const QString out = QString::fromUtf8(job.readAllStandardError());
         QVERIFY2(out.contains(QStringLiteral("\n开始处理相册(1/2):4\n开始处理相册(2/2):后\n第1页,第1张下载成功！\n所有相册下载完毕！\n")),
                  qPrintable(out));
-        QCOMPARE(TestSupport::filesBelow(folder.path() + QStringLiteral("/膨胀吧")), QStringList({QStringLiteral("后/1.jpg")}));
+        QCOMPARE(TestSupport::filesBelow(folder.path() + QStringLiteral("/膨胀吧")), QStringList({QStringLiteral(".quillory-saved"), QStringLiteral("后/1.jpg")}));
     }
 
     void killedMidJobLeavesNoPartialPicture_data()

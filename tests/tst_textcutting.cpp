@@ -1,8 +1,10 @@
 #include "albumfolders.h"
 #include "albumrender.h"
+#include "failurefile.h"
 #include "foldername.h"
 #include "listpagescan.h"
 #include "picturescan.h"
+#include "resumerecord.h"
 #include "split2.h"
 #include "textscan.h"
 
@@ -11,6 +13,11 @@
 #include <QSet>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <csignal>
+#include <cstring>
+
+#include <sys/resource.h>
 
 using namespace Qt::StringLiterals;
 
@@ -389,34 +396,58 @@ private slots:
 
     void albumFolders_data()
     {
-        // Each album as "title|id", in job order; the folders they get, in the same order.
+        // Each album as "title|id", in job order; the folders they get, in the same order; and
+        // what earlier jobs left known, as "folder|album id".
         QTest::addColumn<QStringList>("albums");
         QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<QStringList>("earlier");
         const QString longTitle = u"图"_s.repeated(100);
         QTest::newRow("distinct titles keep their folders")
-            << QStringList{u"甲|1"_s, u"乙|2"_s} << QStringList{u"甲"_s, u"乙"_s};
+            << QStringList{u"甲|1"_s, u"乙|2"_s} << QStringList{u"甲"_s, u"乙"_s} << QStringList();
         QTest::newRow("same title") << QStringList{u"甲|1"_s, u"乙|2"_s, u"甲|3"_s, u"甲|4"_s}
-                                    << QStringList{u"甲"_s, u"乙"_s, u"甲 (3)"_s, u"甲 (4)"_s};
+                                    << QStringList{u"甲"_s, u"乙"_s, u"甲 (3)"_s, u"甲 (4)"_s} << QStringList();
         QTest::newRow("titles that become one name")
             << QStringList{u"a/b|1"_s, u"a\\b|2"_s, u".|3"_s, u"|4"_s}
-            << QStringList{u"a_b"_s, u"a_b (2)"_s, u"_"_s, u" (4)"_s};
+            << QStringList{u"a_b"_s, u"a_b (2)"_s, u"_"_s, u" (4)"_s} << QStringList();
         QTest::newRow("case tells folders apart") << QStringList{u"Sea|1"_s, u"sea|2"_s}
-                                                  << QStringList{u"Sea"_s, u"sea"_s};
+                                                  << QStringList{u"Sea"_s, u"sea"_s} << QStringList();
         QTest::newRow("album listed twice, then a third time")
-            << QStringList{u"x|7"_s, u"x|7"_s, u"x|7"_s} << QStringList{u"x"_s, u"x (7)"_s, u"x (7, 2)"_s};
+            << QStringList{u"x|7"_s, u"x|7"_s, u"x|7"_s} << QStringList{u"x"_s, u"x (7)"_s, u"x (7, 2)"_s} << QStringList();
         QTest::newRow("a title that reads like a renamed one")
-            << QStringList{u"x|1"_s, u"x (2)|3"_s, u"x|2"_s} << QStringList{u"x"_s, u"x (2)"_s, u"x (2, 2)"_s};
+            << QStringList{u"x|1"_s, u"x (2)|3"_s, u"x|2"_s} << QStringList{u"x"_s, u"x (2)"_s, u"x (2, 2)"_s} << QStringList();
         // 300 bytes of title: the title is cut, never the id that tells the albums apart.
         QTest::newRow("long titles keep the id")
             << QStringList{longTitle + u"|1"_s, longTitle + u"|22"_s}
-            << QStringList{u"图"_s.repeated(85), u"图"_s.repeated(83) + u" (22)"_s};
+            << QStringList{u"图"_s.repeated(85), u"图"_s.repeated(83) + u" (22)"_s} << QStringList();
+        QTest::newRow("a folder an earlier job gave another album")
+            << QStringList{u"甲|1"_s, u"甲|2"_s} << QStringList{u"甲 (1)"_s, u"甲 (2)"_s} << QStringList{u"甲|9"_s};
+        QTest::newRow("albums get their folders back, wherever they stand")
+            << QStringList{u"甲|2"_s, u"甲|1"_s} << QStringList{u"甲 (2)"_s, u"甲"_s}
+            << QStringList{u"甲|1"_s, u"甲 (2)|2"_s};
+        QTest::newRow("a folder from an earlier title is not taken back")
+            << QStringList{u"新|1"_s, u"旧|2"_s} << QStringList{u"新"_s, u"旧 (2)"_s} << QStringList{u"旧|1"_s};
+        QTest::newRow("the numbered name given to another album too")
+            << QStringList{u"x|2"_s} << QStringList{u"x (2, 2)"_s} << QStringList{u"x|1"_s, u"x (2)|5"_s};
     }
 
     void albumFolders()
     {
         QFETCH(QStringList, albums);
         QFETCH(QStringList, expected);
+        QFETCH(QStringList, earlier);
+        struct Known final : EarlierAlbumFolders {
+            QHash<QString, QString> owners, folders;
+            QString albumOf(const QString &name) const override { return owners.value(name); }
+            QString folderOf(const QString &albumId) const override { return folders.value(albumId); }
+            qsizetype folderCount() const override { return owners.size(); }
+        } known;
+        for (const QString &fact : earlier) {
+            known.owners.insert(fact.section(u'|', 0, 0), fact.section(u'|', 1));
+            known.folders.insert(fact.section(u'|', 1), fact.section(u'|', 0, 0));
+        }
         AlbumFolders folders;
+        if (!earlier.isEmpty())
+            folders.setEarlier(&known);
         QStringList got;
         for (const QString &album : albums)
             got << folders.claim(album.section(u'|', 0, 0), album.section(u'|', 1));
@@ -465,6 +496,74 @@ private slots:
         QFETCH(QString, input);
         QFETCH(QString, expected);
         QCOMPARE(albumIdFromUrl(input), expected);
+    }
+
+    void stateFilesStayWholeOrOld_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("failed.txt on a full disk") << u"full failed.txt"_s;
+        QTest::newRow("the record's rewrite on a full disk") << u"full record"_s;
+        QTest::newRow("a record that is a link") << u"linked record"_s;
+        QTest::newRow("a failed.txt that is a link") << u"linked failed.txt"_s;
+    }
+
+    // A full disk, played by a file-size limit (the write fails the same way), or a state file
+    // that is a link: the old file, or the file linked to, stays as it was.
+    void stateFilesStayWholeOrOld()
+    {
+        QFETCH(QString, kind);
+        QTemporaryDir root;
+        const QString bar = root.filePath(u"bar"_s);
+        QVERIFY(QDir().mkpath(bar + u"/a"_s));
+        const QString file = bar + u'/' + (kind.endsWith(u"record"_s) ? ResumeRecord::fileName : FailureFile::name());
+        const QString target = root.filePath(u"elsewhere"_s);
+        const QByteArray old = kind.endsWith(u"record"_s)
+            ? QByteArray("a/\t11\na/1.jpg\tp1\t5\na/2.jpg\tp2") // a torn last line, which loading rewrites
+            : QByteArray(pictureAddress(u"p1"_s).toUtf8() + '\t' + bar.toUtf8() + "/a/1.jpg\n");
+        {
+            QFile write(kind.startsWith(u"linked"_s) ? target : file);
+            QVERIFY(write.open(QIODevice::WriteOnly) && write.write(old) == old.size());
+        }
+        if (kind.startsWith(u"linked"_s))
+            QVERIFY(QFile::link(target, file));
+        const QList<FailureFile::Entry> failures = {{pictureAddress(u"p2"_s), bar + u"/a/2.jpg"_s, u"p2"_s},
+                                                    {pictureAddress(u"p3"_s), bar + u"/a/3.jpg"_s, u"p3"_s}};
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit saved{};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        rlimit small = saved;
+        small.rlim_cur = kind.startsWith(u"full"_s) ? 10 : saved.rlim_cur;
+        setrlimit(RLIMIT_FSIZE, &small);
+        QString problem;
+        bool added = true;
+        ResumeRecord record(bar);
+        if (kind.endsWith(u"record"_s)) {
+            const ResumeRecord::Access access = record.open();
+            QCOMPARE(access, kind.startsWith(u"full"_s) ? ResumeRecord::Access::Ready : ResumeRecord::Access::Unusable);
+            problem = record.problem();
+            added = record.add(bar + u"/a/3.jpg"_s, u"p3"_s, 5);
+        } else {
+            QCOMPARE(FailureFile::read(bar).refused, kind.startsWith(u"linked"_s));
+            problem = FailureFile::write(bar, failures);
+        }
+        setrlimit(RLIMIT_FSIZE, &saved);
+        QFile kept(kind.startsWith(u"linked"_s) ? target : file);
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), old);
+        if (kind.startsWith(u"full"_s))
+            QCOMPARE(problem, QString::fromLocal8Bit(std::strerror(EFBIG)));
+        if (kind.endsWith(u"record"_s))
+            QVERIFY(!added); // nothing is appended behind a torn line, nor written through a link
+        if (kind == u"linked failed.txt") {
+            // The link itself is replaced by the new list.
+            QVERIFY(problem.isEmpty());
+            QVERIFY(!QFileInfo(file).isSymLink());
+            const FailureFile::Contents now = FailureFile::read(bar);
+            QCOMPARE(now.entries.size(), 2);
+            QCOMPARE(now.entries.at(1).path, bar + u"/a/3.jpg"_s);
+        }
+        // No temporary file is left beside it.
+        QCOMPARE(QDir(bar).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList{QFileInfo(file).fileName()});
     }
 };
 

@@ -78,6 +78,8 @@ private slots:
     {
         Form1 &form = freshForm();
         QCOMPARE(form.windowTitle(), QStringLiteral("Quillory"));
+        // Its own icon in the title bar, not the window manager's generic one.
+        QVERIFY(!form.windowIcon().pixmap(QSize(64, 64)).isNull());
         QCOMPARE(form.size(), QSize(472, 299));
         QTRY_COMPARE(QApplication::focusWidget(), form.Text1);
         const QList<QWidget *> order = {form.Command1, form.List1, form.Command2, form.WebBrowser1};

@@ -4,41 +4,6 @@
 <context>
     <name>Cli</name>
     <message>
-        <source>Downloads every picture of every photo album of each BAR, one bar after another, as
-DIR/&lt;bar&gt;吧/&lt;album title&gt;/&lt;n&gt;.jpg. Standard output lists the path of every picture saved,
-one per line; standard error carries the log, a summary per bar and, on a terminal, a
-progress line.
-
-A later run skips every picture whose file still holds the same picture as recorded in
-the bar folder&apos;s hidden record, and fetches everything else.
-
-Exit codes, the worst of all bars (later in this list is worse):
-  0    every picture saved or skipped
-  1    some pictures still failed after the retries; listed in &lt;bar&gt;吧/failed.txt
-  3    the album list of a bar could not be fetched at all
-  2    usage error, or a folder that cannot be created
-  130  stopped by SIGINT or SIGTERM; 141 when standard output was closed
-
-Its own texts follow the locale (LANG=zh_CN.UTF-8 for Chinese); the job&apos;s log is Chinese.
-QUILLORY_FORUM_HOST and QUILLORY_IMAGE_HOST (host[:port]) replace the forum&apos;s hosts.</source>
-        <translation>逐个下载每个吧（BAR）所有相册的全部图片，保存为
-DIR/&lt;吧名&gt;吧/&lt;相册标题&gt;/&lt;序号&gt;.jpg。标准输出逐行列出每张已保存图片的路径；
-标准错误输出日志、每个吧的汇总，在终端上还有一行进度。
-
-再次运行时，文件仍是吧文件夹中隐藏记录所记的同一张图片的，一律跳过，
-其余的重新获取。
-
-退出码取所有吧中最差的一个（越往下越差）：
-  0    每张图片都已保存或跳过
-  1    重试之后仍有图片失败，列在 &lt;吧名&gt;吧/failed.txt 中
-  3    某个吧的相册列表完全无法获取
-  2    用法错误，或无法创建文件夹
-  130  被 SIGINT 或 SIGTERM 停止；标准输出被关闭时为 141
-
-本程序自身的文字随区域设置而定（LANG=zh_CN.UTF-8 为中文）；任务日志为中文。
-QUILLORY_FORUM_HOST 和 QUILLORY_IMAGE_HOST（主机[:端口]）替换论坛的主机。</translation>
-    </message>
-    <message>
         <source>Usage: quillory-cli [options] BAR...</source>
         <translation>用法：quillory-cli [选项] 吧名...</translation>
     </message>
@@ -165,6 +130,82 @@ QUILLORY_FORUM_HOST 和 QUILLORY_IMAGE_HOST（主机[:端口]）替换论坛的�
     <message>
         <source>cannot write %1: %2</source>
         <translation>无法写入 %1：%2</translation>
+    </message>
+    <message>
+        <source>cannot use the resume record: %1; every picture is fetched and none recorded</source>
+        <translation>无法使用续传记录：%1；所有图片都重新获取，且不作记录</translation>
+    </message>
+    <message>
+        <source>cannot rewrite %1 (%2); the old one stays, and this run records nothing</source>
+        <translation>无法重写 %1（%2）；旧文件保留不变，本次运行不作记录</translation>
+    </message>
+    <message>
+        <source>cannot rewrite %1 (%2); the old one stays</source>
+        <translation>无法重写 %1（%2）；旧文件保留不变</translation>
+    </message>
+    <message>
+        <source>cannot update the resume record in %1 (%2); the next run fetches these pictures again</source>
+        <translation>无法更新 %1 中的续传记录（%2）；下次运行将重新获取这些图片</translation>
+    </message>
+    <message>
+        <source>%1吧: busy: another process is downloading it into %2</source>
+        <translation>%1吧：忙：另一个进程正在把它下载到 %2</translation>
+    </message>
+    <message>
+        <source>%1 is a link; it is not read</source>
+        <translation>%1 是一个链接，不予读取</translation>
+    </message>
+    <message>
+        <source>%1: %2 lines name no picture of this bar; they are dropped</source>
+        <translation>%1：有 %2 行指向的不是本吧的图片，已丢弃</translation>
+    </message>
+    <message>
+        <source>cannot remove %1 (%2)</source>
+        <translation>无法删除 %1（%2）</translation>
+    </message>
+    <message>
+        <source>cannot write %1 (%2); %3 pictures failed</source>
+        <translation>无法写入 %1（%2）；%3 张图片失败</translation>
+    </message>
+    <message>
+        <source>interrupted before the first album&apos;s pictures, </source>
+        <translation>在第一个相册的图片之前中断，</translation>
+    </message>
+    <message>
+        <source>Downloads every picture of every photo album of each BAR, one bar after another, as
+DIR/&lt;bar&gt;吧/&lt;album title&gt;/&lt;n&gt;.jpg. Standard output lists the path of every picture saved,
+one per line; standard error carries the log, a summary per bar and, on a terminal, a
+progress line.
+
+A later run skips every picture whose file still holds the same picture as recorded in
+the bar folder&apos;s hidden record, and fetches everything else.
+
+Exit codes, the worst of all bars (later in this list is worse):
+  0    every picture saved or skipped
+  1    some pictures still failed after the retries; listed in &lt;bar&gt;吧/failed.txt
+  3    the album list of a bar could not be fetched at all
+  2    usage error, a folder that cannot be created, or a bar that another process
+       is downloading into the same folder
+  130  stopped by SIGINT or SIGTERM; 141 when standard output was closed
+
+Its own texts follow the locale (LANG=zh_CN.UTF-8 for Chinese); the job&apos;s log is Chinese.
+QUILLORY_FORUM_HOST and QUILLORY_IMAGE_HOST (host[:port]) replace the forum&apos;s hosts.</source>
+        <translation>逐个下载每个吧（BAR）所有相册的全部图片，保存为
+DIR/&lt;吧名&gt;吧/&lt;相册标题&gt;/&lt;序号&gt;.jpg。标准输出逐行列出每张已保存图片的路径；
+标准错误输出日志、每个吧的汇总，在终端上还有一行进度。
+
+再次运行时，文件仍是吧文件夹中隐藏记录所记的同一张图片的，一律跳过，
+其余的重新获取。
+
+退出码取所有吧中最差的一个（越往下越差）：
+  0    每张图片都已保存或跳过
+  1    重试之后仍有图片失败，列在 &lt;吧名&gt;吧/failed.txt 中
+  3    某个吧的相册列表完全无法获取
+  2    用法错误、无法创建文件夹，或另一个进程正把该吧下载到同一文件夹
+  130  被 SIGINT 或 SIGTERM 停止；标准输出被关闭时为 141
+
+本程序自身的文字随区域设置而定（LANG=zh_CN.UTF-8 为中文）；任务日志为中文。
+QUILLORY_FORUM_HOST 和 QUILLORY_IMAGE_HOST（主机[:端口]）替换论坛的主机。</translation>
     </message>
 </context>
 <context>
