@@ -1,4 +1,5 @@
 #include "form1.h"
+#include "picturehome.h"
 
 #include "retrycommand.h"
 #include "startcommand.h"
@@ -17,6 +18,7 @@
 #include <QWebEngineView>
 
 #include <cstdio>
+#include <optional>
 #include <cstdlib>
 
 namespace {
@@ -48,6 +50,7 @@ Form1::Form1(QWidget *parent)
     createControls();
     m_log = std::make_unique<ActivityLog>(List1);
     m_browser = std::make_unique<WebEngineBrowser>(WebBrowser1);
+    m_pages.set(m_browser.get());
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 }
@@ -104,7 +107,16 @@ void Form1::Command1_Click()
         return;
     }
     m_jobRunning = true;
+    // Decided afresh by every job that has a bar to fetch: the program folder may have become
+    // writable meanwhile.
+    std::optional<PictureHome> home;
+    if (!barName().isEmpty()) {
+        home.emplace();
+        if (!home->picturesMovedTo().isEmpty())
+            AppendLog(QStringLiteral("图片保存到：") + home->picturesMovedTo());
+    }
     StartCommand(*this).run();
+    home.reset();
     m_jobRunning = false;
     m_kept.release();
 }
@@ -120,9 +132,7 @@ void Form1::Command2_Click()
     }
     AppendLog(QStringLiteral("开始重新下载%1张下载失败的图片").arg(waiting));
     ShowLastLogLine();
-    const RetryCounts counts = runRetry(m_failures, [this](const PictureOutcome &outcome) {
-        m_kept.pictureDone(outcome);
-    });
+    const JobSummary counts = runRetry(m_failures, &m_kept);
     // A press inside a job's wait leaves the job's records to the job.
     if (!m_jobRunning)
         m_kept.release();
@@ -158,9 +168,9 @@ void Form1::ShowLastLogLine()
     m_log->ShowLastLogLine();
 }
 
-BrowserAdapter &Form1::browser()
+PageSource &Form1::pages()
 {
-    return *m_browser;
+    return m_pages;
 }
 
 FailureLists &Form1::failures()
@@ -173,14 +183,9 @@ const EarlierAlbumFolders *Form1::earlierAlbumFolders(const QString &barFolder)
     return m_kept.record(barFolder);
 }
 
-void Form1::albumHarvested(const AlbumReady &album)
+JobObserver *Form1::observer()
 {
-    m_kept.albumHarvested(album);
-}
-
-void Form1::pictureDone(const PictureOutcome &outcome)
-{
-    m_kept.pictureDone(outcome);
+    return &m_kept;
 }
 
 void Form1::closeEvent(QCloseEvent *event)

@@ -48,7 +48,7 @@ KeptBars::Bar &KeptBars::failuresOf(const QString &barFolder)
     return b;
 }
 
-void KeptBars::albumHarvested(const AlbumReady &album)
+void KeptBars::albumReady(const AlbumReady &album)
 {
     const QString albumFolder = QDir::cleanPath(album.folder);
     const QString barFolder = QFileInfo(albumFolder).path();
@@ -64,7 +64,7 @@ void KeptBars::albumHarvested(const AlbumReady &album)
     flush();
 }
 
-void KeptBars::pictureDone(const PictureOutcome &outcome)
+void KeptBars::pictureFinished(const PictureOutcome &outcome)
 {
     if (outcome.path.isEmpty() || outcome.kind == PictureOutcome::Kind::Skipped)
         return;

@@ -14,7 +14,7 @@ class BenchWindow final : public JobWindow
 {
 public:
     explicit BenchWindow(BrowserAdapter *browser = nullptr)
-        : m_browser(browser)
+        : m_pages(browser)
     {
     }
 
@@ -27,7 +27,7 @@ public:
             std::fprintf(stderr, "%s\n", line.toUtf8().constData());
     }
     void ShowLastLogLine() override {}
-    BrowserAdapter &browser() override { return *m_browser; }
+    PageSource &pages() override { return m_pages; }
     FailureLists &failures() override { return m_failures; }
 
     QString name;
@@ -35,7 +35,7 @@ public:
     bool echo = true;
 
 private:
-    BrowserAdapter *m_browser;
+    SinglePage m_pages;
     FailureLists m_failures;
 };
 

@@ -104,7 +104,6 @@ void sweepStaleScratch()
 CliRun::CliRun(const CliOptions &options, Console &console)
     : m_options(options)
     , m_console(console)
-    , m_scratch(scratchTemplate())
     , m_window(options, console)
 {
     m_window.setOnBusy([this] { busyAfterAll(); });
@@ -113,21 +112,24 @@ CliRun::CliRun(const CliOptions &options, Console &console)
 bool CliRun::ready()
 {
     sweepStaleScratch();
-    if (!m_scratch.isValid()) {
-        m_console.error(Cli::tr("cannot create a temporary folder: %1").arg(m_scratch.errorString()));
+    Settings::setPictureFolder(m_options.folder);
+    // A run that saves nothing makes no folder and no file, the job's scratch files included.
+    if (m_options.savesNothing())
+        return true;
+    m_scratch.emplace(scratchTemplate());
+    if (!m_scratch->isValid()) {
+        m_console.error(Cli::tr("cannot create a temporary folder: %1").arg(m_scratch->errorString()));
         return false;
     }
-    // The scratch files are the job's own business; the bar folder of a run that saves nothing
-    // too, so that it leaves nothing in the destination folder.
-    Settings::setScratchFolder(m_scratch.path());
-    if (m_options.savesNothing()) {
-        const QString nowhere = m_scratch.filePath(QStringLiteral("dry-run"));
-        QDir().mkpath(nowhere);
-        Settings::setPictureFolder(nowhere);
-    } else {
-        Settings::setPictureFolder(m_options.folder);
-    }
+    // The scratch files are the job's own business.
+    Settings::setScratchFolder(m_scratch->path());
     return true;
+}
+
+void CliRun::removeScratch()
+{
+    if (m_scratch)
+        m_scratch->remove();
 }
 
 int CliRun::exec()
@@ -135,7 +137,7 @@ int CliRun::exec()
     int code = ExitCode::Done;
     for (const QString &bar : m_options.bars)
         code = ExitCode::worse(code, runBar(bar));
-    m_scratch.remove();
+    removeScratch();
     return code;
 }
 
@@ -144,7 +146,7 @@ void CliRun::interrupt(int code)
     m_window.endBar();
     if (!m_bar.isEmpty())
         printSummary(m_bar, nullptr);
-    m_scratch.remove();
+    removeScratch();
     std::fflush(stdout);
     std::fflush(stderr);
     // The job sits in a wait somewhere below; it is abandoned where it stands, as the window
@@ -163,7 +165,7 @@ void CliRun::busyAfterAll()
 {
     sayBusy(m_window.barFolder());
     m_window.endBar();
-    m_scratch.remove();
+    removeScratch();
     std::fflush(stdout);
     std::fflush(stderr);
     std::_Exit(ExitCode::Busy);
@@ -241,15 +243,21 @@ void CliRun::carryOverFailures(const QString &barFolder)
 
 void CliRun::retryRounds()
 {
+    struct RetryHeard final : JobObserver {
+        explicit RetryHeard(CliWindow &window)
+            : window(window)
+        {
+        }
+        void pictureFinished(const PictureOutcome &outcome) override { window.retried(outcome); }
+        CliWindow &window;
+    } heard(m_window);
     FailureLists &lists = m_window.failures();
     for (int round = 1; round <= m_options.retries && !lists.FailedUrls.isEmpty(); ++round) {
         m_window.AppendLog(QStringLiteral("retry %1/%2: %3 pictures")
                                .arg(round)
                                .arg(m_options.retries)
                                .arg(entries(lists.FailedUrls).size()));
-        runRetry(lists, [this](const PictureOutcome &outcome) {
-            m_window.retried(outcome);
-        });
+        runRetry(lists, &heard);
     }
 }
 
@@ -285,7 +293,7 @@ bool CliRun::reportFailures(const QString &barFolder)
 
 void CliRun::printSummary(const QString &bar, const JobSummary *summary)
 {
-    const BarCounts &c = m_window.counts();
+    const JobSummary &c = m_window.counts();
     QString line = bar + QStringLiteral("吧: ");
     // An album counts once its page has settled; before that there is none to name.
     if (!summary && c.albumNo == 0)

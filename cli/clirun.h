@@ -6,6 +6,8 @@
 
 #include <QTemporaryDir>
 
+#include <optional>
+
 struct JobSummary;
 
 // Exit codes, and which one wins when several bars end differently: the later in this list.
@@ -37,6 +39,7 @@ public:
 
 private:
     int runBar(const QString &bar);
+    void removeScratch();
     void sayBusy(const QString &barFolder);
     [[noreturn]] void busyAfterAll();
     void carryOverFailures(const QString &barFolder);
@@ -46,7 +49,7 @@ private:
 
     const CliOptions &m_options;
     Console &m_console;
-    QTemporaryDir m_scratch;
+    std::optional<QTemporaryDir> m_scratch; // none for a run that saves nothing
     CliWindow m_window;
     QString m_bar; // the bar under way, if any
 };

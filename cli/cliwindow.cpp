@@ -54,6 +54,7 @@ CliWindow::CliWindow(const CliOptions &options, Console &console)
     m_view->setAttribute(Qt::WA_DontShowOnScreen);
     m_view->show();
     m_browser = std::make_unique<WebEngineBrowser>(m_view.get());
+    m_pages.set(m_browser.get());
     // Keeps the clocks moving while an album renders.
     m_progressTimer.setInterval(1000);
     connect(&m_progressTimer, &QTimer::timeout, this, &CliWindow::showProgress);
@@ -76,7 +77,7 @@ void CliWindow::beginBar(const QString &bar, const QString &barFolder)
     m_recordAsked = false;
     m_recordWarned = false;
     m_failures = FailureLists();
-    m_counts = BarCounts();
+    m_counts = JobSummary();
     m_albumFolders.clear();
     m_reasons.clear();
     m_albumRecords.clear();
@@ -136,18 +137,13 @@ void CliWindow::AppendLog(const QString &line)
     m_console.log(line);
 }
 
-BrowserAdapter &CliWindow::browser()
-{
-    return *m_browser;
-}
-
 bool CliWindow::pictureAlreadySaved(const QString &id, const QString &url, const QString &path)
 {
     Q_UNUSED(url)
     return record() && !m_options.noSkip && m_record->holds(path, id);
 }
 
-void CliWindow::pictureDone(const PictureOutcome &outcome)
+void CliWindow::pictureFinished(const PictureOutcome &outcome)
 {
     switch (outcome.kind) {
     case PictureOutcome::Kind::Saved:
@@ -204,7 +200,7 @@ void CliWindow::recordFailed()
                         .arg(m_barFolder, m_record->problem()));
 }
 
-void CliWindow::albumHarvested(const AlbumReady &album)
+void CliWindow::albumReady(const AlbumReady &album)
 {
     const int pictures = int(album.pictureIds.size());
     m_counts.albumNo = album.albumNo;

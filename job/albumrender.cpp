@@ -55,7 +55,7 @@ bool tooLarge(const BrowserAdapter &browser)
 // over several passes all end up in the result; bounded for pages that change for ever.
 QString settle(const QString &fetched, JobWindow &window)
 {
-    BrowserAdapter &browser = window.browser();
+    BrowserAdapter &browser = window.pages().page(0);
     QString before = fetched;
     QString current = browser.bodyOuterHtml();
     for (int passes = 0; current != before && !tooLarge(browser); ++passes) {
@@ -128,7 +128,7 @@ QString decodeTitleEntities(const QString &title)
 void renderAlbum(JobState &state, JobWindow &window)
 {
     const Timings &t = Settings::timings();
-    BrowserAdapter &browser = window.browser();
+    BrowserAdapter &browser = window.pages().page(0);
     state.AlbumHtml = BytesToBstr(GetBody(state.AlbumUrl + QStringLiteral("#!/l/p1"), t.pageLimitSeconds),
                                   QStringLiteral("gb2312"));
     browser.setSilent(true);
@@ -137,7 +137,8 @@ void renderAlbum(JobState &state, JobWindow &window)
         window.AppendLog(QStringLiteral("相册页面加载超时，按已载入的内容继续"));
     YanShi(t.afterLoadMs);
     state.AlbumHtml = settle(state.AlbumHtml, window);
-    ScratchFile::write(QStringLiteral("cs.txt"), state.AlbumHtml);
+    if (window.options().savesPictures)
+        ScratchFile::write(QStringLiteral("cs.txt"), state.AlbumHtml);
     state.AlbumTitle = titleOf(state);
 }
 

@@ -2,21 +2,9 @@
 
 #include "albumfolders.h"
 #include "jobstate.h"
+#include "jobwindow.h"
 
 #include <QFile>
-
-class JobWindow;
-
-// How a Start run ended, for front ends that report more than the log shows.
-struct JobSummary
-{
-    enum class End { Completed, NoName, ListUnreachable, NoBarFolder };
-    End end = End::Completed;
-    int albums = 0;
-    int saved = 0;
-    int skipped = 0;
-    int failed = 0;
-};
 
 // One run of the Start command: discovers the bar's albums, renders each and saves its pictures.
 class StartCommand final
@@ -35,6 +23,7 @@ private:
     void processAlbums();
     void complete();
     void end(JobSummary::End how);
+    JobSummary ended();
 
     JobWindow &m_window;
     JobState m_state;

@@ -14,7 +14,11 @@ public:
     void showNameMissing() override { ++nameMissingShown; }
     void AppendLog(const QString &line) override { log << line; }
     void ShowLastLogLine() override { shownLines << log.size(); }
-    BrowserAdapter &browser() override { return *browserAdapter; }
+    PageSource &pages() override
+    {
+        source.set(browserAdapter);
+        return source;
+    }
     FailureLists &failures() override { return lists; }
 
     QString name;
@@ -22,5 +26,6 @@ public:
     QStringList log;
     QList<int> shownLines; // the log's size each time its last line was shown
     BrowserAdapter *browserAdapter = nullptr;
+    SinglePage source;
     FailureLists lists;
 };

@@ -680,11 +680,18 @@ private slots:
     {
         QTemporaryDir dir;
         const QString dest = dir.filePath(QStringLiteral("dest"));
+        const auto untouched = [&] {
+            return QDir(dest).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot).isEmpty();
+        };
+        // Neither a folder nor a file: the folder given stays as it was, and so does a missing one.
+        QVERIFY(QDir().mkpath(dest));
         const Run r = run({QStringLiteral("--dry-run"), QStringLiteral("-d"), dest, QStringLiteral("风景")});
         QCOMPARE(r.code, 0);
         QCOMPARE(r.out, QStringList({QStringLiteral("1\t春游\t3"), QStringLiteral("2\t秋 & 冬\t2")}));
         QCOMPARE(fetched(), QStringList());
-        QVERIFY(!QFileInfo::exists(dest));
+        QVERIFY(untouched());
+        QCOMPARE(QDir(m_tmp.path()).entryList({QStringLiteral("quillory-cli-*")}, QDir::AllEntries), QStringList());
+        QVERIFY(QDir(dest).removeRecursively());
         QVERIFY2(r.err.contains(QStringLiteral("风景吧: albums 2, pictures 5 (dry run), ")), qPrintable(r.err));
         QVERIFY(!r.err.contains(QStringLiteral("张下载")));
 
