@@ -1,4 +1,4 @@
-#include "activitylog.h"
+#include "app/activitylog.h"
 
 #include <QListWidget>
 #include <QSignalBlocker>

@@ -1,10 +1,11 @@
-#include "form1.h"
-#include "picturehome.h"
+#include "app/form1.h"
+#include "web/engine/pageview.h"
+#include "app/picturehome.h"
 
-#include "retrycommand.h"
-#include "startcommand.h"
+#include "job/retrycommand.h"
+#include "job/startcommand.h"
 
-#include "webenginebrowser.h"
+#include "web/engine/webenginebrowser.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -69,7 +70,7 @@ void Form1::createControls()
     Command2 = place<QPushButton>(this, "Command2", 208, 16, 145, 25);
     Command2->setText(QStringLiteral("重新下载保存失败的文件"));
     // Created last, so the browser lies in front of the log it overlaps.
-    WebBrowser1 = place<QWebEngineView>(this, "WebBrowser1", 88, 72, 297, 153);
+    WebBrowser1 = place<QWebEngineView>(this, "WebBrowser1", 88, 72, pageViewSize.width(), pageViewSize.height());
     for (QPushButton *button : {Command1, Command2}) {
         button->setAutoDefault(false);
         button->setDefault(false);

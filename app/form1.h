@@ -1,10 +1,10 @@
 #pragma once
 
-#include "activitylog.h"
-#include "keptbars.h"
+#include "app/activitylog.h"
+#include "app/keptbars.h"
 
-#include "failurelists.h"
-#include "jobwindow.h"
+#include "job/failurelists.h"
+#include "job/jobwindow.h"
 
 #include <QWidget>
 

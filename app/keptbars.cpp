@@ -1,6 +1,6 @@
-#include "keptbars.h"
+#include "app/keptbars.h"
 
-#include "jobwindow.h"
+#include "job/jobwindow.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "failurefile.h"
-#include "resumerecord.h"
+#include "job/failurefile.h"
+#include "job/resumerecord.h"
 
 #include <QHash>
 #include <QString>
@@ -9,7 +9,7 @@
 #include <map>
 #include <memory>
 
-#include "jobwindow.h"
+#include "job/jobwindow.h"
 
 // The resume record and failed.txt of every bar folder the window's commands fill, kept as
 // quillory-cli keeps them, so that quillory-cli can later finish or retry a bar the window

@@ -1,6 +1,6 @@
-#include "form1.h"
+#include "app/form1.h"
 
-#include "webenginesetup.h"
+#include "web/engine/webenginesetup.h"
 
 #include <QApplication>
 

@@ -1,14 +1,15 @@
 // One album of the sample bar with the shipped delays: wall time against the floor those delays
 // set (2.5 s after loading plus 4 s a scroll pass), and this process's CPU time against wall time.
-#include "benchwindow.h"
-#include "forumserver.h"
+#include "bench/benchwindow.h"
+#include "web/engine/pageview.h"
+#include "tools/forumsim/forumserver.h"
 
-#include "albumrender.h"
-#include "harvest.h"
-#include "jobstate.h"
-#include "settings.h"
-#include "webenginebrowser.h"
-#include "webenginesetup.h"
+#include "job/albumrender.h"
+#include "job/harvest.h"
+#include "job/jobstate.h"
+#include "web/settings.h"
+#include "web/engine/webenginebrowser.h"
+#include "web/engine/webenginesetup.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -37,11 +38,13 @@ int main(int argc, char *argv[])
     Settings::setHosts(server.hostAndPort(), server.hostAndPort());
 
     QWebEngineView view;
-    view.resize(297, 153);
+    view.resize(pageViewSize);
     view.show();
     WebEngineBrowser engine(&view);
     CountingBrowser browser(engine);
-    BenchWindow window(&browser);
+    RecordingWindow window(&browser);
+    window.keepsLines = false;
+    window.echo = true;
     JobState state;
     state.AlbumUrl = QStringLiteral("http://%1/p/%2").arg(server.hostAndPort(), album);
     state.AlbumCount = 1;

@@ -4,11 +4,11 @@
 // by side. With "--ours-only" it saves once, without curl, and reports how much the program's
 // peak memory grew: one picture of a gigabyte shows whether pictures go straight to disk.
 //   bench_save [count] [bytes] [delay ms] [--ours-only]
-#include "benchwindow.h"
+#include "bench/benchwindow.h"
 
-#include "harvest.h"
-#include "jobstate.h"
-#include "settings.h"
+#include "job/harvest.h"
+#include "job/jobstate.h"
+#include "web/settings.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -98,7 +98,8 @@ static int oursOnly(const QString &folder, int count)
     t.pictureLimitSeconds = 600;
     Settings::setTimings(t);
     const long before = peakKiB();
-    BenchWindow window;
+    RecordingWindow window;
+    window.keepsLines = false;
     window.echo = false;
     JobState state = benchAlbum(count, folder);
     QElapsedTimer clock;
@@ -146,7 +147,8 @@ int main(int argc, char *argv[])
     for (int round = 0; round < rounds; ++round) {
         const QString bar = folder.filePath(QStringLiteral("round%1").arg(round));
         QDir().mkpath(bar + QStringLiteral("/curl"));
-        BenchWindow window;
+        RecordingWindow window;
+        window.keepsLines = false;
         window.echo = false;
         JobState state = benchAlbum(count, bar);
         // Who goes first alternates too: the file system allocates more slowly right after the

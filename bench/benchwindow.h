@@ -1,43 +1,11 @@
 #pragma once
 
-#include "browseradapter.h"
-#include "failurelists.h"
-#include "jobwindow.h"
+#include "web/browseradapter.h"
+#include "tests/recordingwindow.h"
 
 #include <QString>
 
 #include <cstdio>
-
-// A window for benchmarks: the log goes to standard error only, and the browser (if any) is
-// handed in from outside so that a benchmark can count what the job asks of it.
-class BenchWindow final : public JobWindow
-{
-public:
-    explicit BenchWindow(BrowserAdapter *browser = nullptr)
-        : m_pages(browser)
-    {
-    }
-
-    QString barName() const override { return name; }
-    void showNameMissing() override {}
-    void AppendLog(const QString &line) override
-    {
-        ++lines;
-        if (echo)
-            std::fprintf(stderr, "%s\n", line.toUtf8().constData());
-    }
-    void ShowLastLogLine() override {}
-    PageSource &pages() override { return m_pages; }
-    FailureLists &failures() override { return m_failures; }
-
-    QString name;
-    int lines = 0;
-    bool echo = true;
-
-private:
-    SinglePage m_pages;
-    FailureLists m_failures;
-};
 
 // Passes every call on to the real browser and counts the scrolls.
 class CountingBrowser final : public BrowserAdapter

@@ -1,14 +1,14 @@
-#include "clirun.h"
+#include "cli/clirun.h"
 
-#include "clitext.h"
-#include "failurefile.h"
-#include "resumerecord.h"
-#include "retrycommand.h"
-#include "startcommand.h"
+#include "cli/clitext.h"
+#include "job/failurefile.h"
+#include "job/resumerecord.h"
+#include "job/retrycommand.h"
+#include "job/startcommand.h"
 
-#include "foldername.h"
-#include "picturescan.h"
-#include "settings.h"
+#include "web/foldername.h"
+#include "job/picturescan.h"
+#include "web/settings.h"
 
 #include <QCoreApplication>
 #include <QDir>

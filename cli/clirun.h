@@ -1,8 +1,8 @@
 #pragma once
 
-#include "clioptions.h"
-#include "cliwindow.h"
-#include "console.h"
+#include "cli/clioptions.h"
+#include "cli/cliwindow.h"
+#include "cli/console.h"
 
 #include <QTemporaryDir>
 

@@ -1,13 +1,14 @@
-#include "cliwindow.h"
+#include "cli/cliwindow.h"
+#include "web/engine/pageview.h"
 
-#include "clitext.h"
-#include "resumerecord.h"
+#include "cli/clitext.h"
+#include "job/resumerecord.h"
 
-#include "picturescan.h"
+#include "job/picturescan.h"
 
-#include "foldername.h"
-#include "settings.h"
-#include "webenginebrowser.h"
+#include "web/foldername.h"
+#include "web/settings.h"
+#include "web/engine/webenginebrowser.h"
 
 #include <QDir>
 #include <QDateTime>
@@ -50,7 +51,7 @@ CliWindow::CliWindow(const CliOptions &options, Console &console)
     // The window's size, so that the pages lay out and scroll as they do there. A page that is
     // not shown gets no frames and so no scroll events, and a lazy gallery would never grow:
     // the view counts as shown but is never put on a screen.
-    m_view->resize(297, 153);
+    m_view->resize(pageViewSize);
     m_view->setAttribute(Qt::WA_DontShowOnScreen);
     m_view->show();
     m_browser = std::make_unique<WebEngineBrowser>(m_view.get());

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "clioptions.h"
-#include "console.h"
+#include "cli/clioptions.h"
+#include "cli/console.h"
 
-#include "failurelists.h"
-#include "jobwindow.h"
+#include "job/failurelists.h"
+#include "job/jobwindow.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -15,7 +15,7 @@
 #include <functional>
 #include <memory>
 
-#include "resumerecord.h"
+#include "job/resumerecord.h"
 
 class QWebEngineView;
 class WebEngineBrowser;

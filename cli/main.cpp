@@ -1,10 +1,10 @@
 // quillory-cli: the download job of the window, run from a terminal or a script.
-#include "clirun.h"
-#include "clitext.h"
-#include "stopsignals.h"
+#include "cli/clirun.h"
+#include "cli/clitext.h"
+#include "cli/stopsignals.h"
 
-#include "settings.h"
-#include "webenginesetup.h"
+#include "web/settings.h"
+#include "web/engine/webenginesetup.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -30,12 +30,13 @@ void chooseOffscreenPlatform()
         qputenv("QT_QPA_PLATFORM", "offscreen");
 }
 
-// For the tests only: the shipped page pace stays the default.
-void applyTestTimings()
+// Only the tests' own build of this program (quillory-cli-short, never installed) runs a whole
+// job in a few seconds; the shipped one keeps the shipped page pace.
+void applyBuildTimings()
 {
-    if (qEnvironmentVariable("QUILLORY_TEST_TIMINGS") != u"short")
-        return;
+#ifdef QUILLORY_SHORT_TIMINGS
     Settings::setTimings(Timings::shortened());
+#endif
 }
 
 // The texts of Qt's own command-line parser, so that the catalogues carry them too.
@@ -124,7 +125,7 @@ int main(int argc, char *argv[])
     QTranslator translator;
     if (translator.load(QLocale(), QStringLiteral("quillory-cli"), QStringLiteral("_"), QStringLiteral(":/i18n")))
         QCoreApplication::installTranslator(&translator);
-    applyTestTimings();
+    applyBuildTimings();
 
     QCommandLineParser parser;
     parser.setApplicationDescription(description());

@@ -1,12 +1,12 @@
-#include "fuzzentries.h"
+#include "fuzz/fuzzentries.h"
 
-#include "albumrender.h"
-#include "fetch.h"
-#include "foldername.h"
-#include "listpagescan.h"
-#include "picturescan.h"
-#include "split2.h"
-#include "textscan.h"
+#include "job/albumrender.h"
+#include "web/fetch.h"
+#include "web/foldername.h"
+#include "job/listpagescan.h"
+#include "job/picturescan.h"
+#include "job/split2.h"
+#include "job/textscan.h"
 
 #include <QFile>
 #include <QRegularExpression>

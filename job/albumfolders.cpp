@@ -1,12 +1,10 @@
-#include "albumfolders.h"
+#include "job/albumfolders.h"
 
-#include "foldername.h"
+#include "web/foldername.h"
 
 #include <QFile>
 
 namespace {
-
-constexpr qsizetype maxNameBytes = 255;
 
 QByteArray onDisk(const QString &name)
 {

@@ -1,14 +1,14 @@
-#include "albumrender.h"
+#include "job/albumrender.h"
 
-#include "jobstate.h"
-#include "jobwindow.h"
-#include "scratchfile.h"
+#include "job/jobstate.h"
+#include "job/jobwindow.h"
+#include "job/scratchfile.h"
 
-#include "browseradapter.h"
-#include "eventwait.h"
-#include "fetch.h"
-#include "settings.h"
-#include "split2.h"
+#include "web/browseradapter.h"
+#include "web/eventwait.h"
+#include "web/fetch.h"
+#include "web/settings.h"
+#include "job/split2.h"
 
 #include <QElapsedTimer>
 #include <QUrl>

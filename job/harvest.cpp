@@ -1,15 +1,15 @@
-#include "harvest.h"
+#include "job/harvest.h"
 
-#include "albumrender.h"
-#include "failurelists.h"
-#include "jobstate.h"
-#include "jobwindow.h"
-#include "picturebatch.h"
-#include "picturescan.h"
-#include "scratchfile.h"
+#include "job/albumrender.h"
+#include "job/failurelists.h"
+#include "job/jobstate.h"
+#include "job/jobwindow.h"
+#include "job/picturebatch.h"
+#include "job/picturescan.h"
+#include "job/scratchfile.h"
 
-#include "foldername.h"
-#include "settings.h"
+#include "web/foldername.h"
+#include "web/settings.h"
 
 #include <QDir>
 #include <QFileInfo>

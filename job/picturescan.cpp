@@ -1,8 +1,8 @@
-#include "picturescan.h"
+#include "job/picturescan.h"
 
-#include "textscan.h"
+#include "job/textscan.h"
 
-#include "settings.h"
+#include "web/settings.h"
 
 #include <algorithm>
 

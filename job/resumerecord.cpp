@@ -1,6 +1,6 @@
-#include "resumerecord.h"
+#include "job/resumerecord.h"
 
-#include "statefile.h"
+#include "job/statefile.h"
 
 #include <QDir>
 #include <QFileInfo>

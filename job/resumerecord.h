@@ -1,6 +1,6 @@
 #pragma once
 
-#include "albumfolders.h"
+#include "job/albumfolders.h"
 
 #include <QFile>
 #include <QHash>

@@ -1,8 +1,8 @@
-#include "retrycommand.h"
+#include "job/retrycommand.h"
 
-#include "failurelists.h"
-#include "picturebatch.h"
-#include "picturescan.h"
+#include "job/failurelists.h"
+#include "job/picturebatch.h"
+#include "job/picturescan.h"
 
 #include <QStringList>
 

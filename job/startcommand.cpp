@@ -1,14 +1,14 @@
-#include "startcommand.h"
+#include "job/startcommand.h"
 
-#include "albumrender.h"
-#include "harvest.h"
-#include "jobwindow.h"
-#include "listpagescan.h"
-#include "scratchfile.h"
+#include "job/albumrender.h"
+#include "job/harvest.h"
+#include "job/jobwindow.h"
+#include "job/listpagescan.h"
+#include "job/scratchfile.h"
 
-#include "fetch.h"
-#include "foldername.h"
-#include "settings.h"
+#include "web/fetch.h"
+#include "web/foldername.h"
+#include "web/settings.h"
 
 #include <QDir>
 #include <QFileInfo>

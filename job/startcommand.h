@@ -1,8 +1,8 @@
 #pragma once
 
-#include "albumfolders.h"
-#include "jobstate.h"
-#include "jobwindow.h"
+#include "job/albumfolders.h"
+#include "job/jobstate.h"
+#include "job/jobwindow.h"
 
 #include <QFile>
 

@@ -1,4 +1,4 @@
-#include "statefile.h"
+#include "job/statefile.h"
 
 #include <QFile>
 #include <QFileInfo>

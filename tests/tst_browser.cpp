@@ -1,8 +1,9 @@
-#include "forumserver.h"
-#include "testsupport.h"
+#include "tools/forumsim/forumserver.h"
+#include "web/engine/pageview.h"
+#include "tests/widgetsupport.h"
 
-#include "eventwait.h"
-#include "webenginebrowser.h"
+#include "web/eventwait.h"
+#include "web/engine/webenginebrowser.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -44,7 +45,7 @@ private slots:
     {
         Settings::setTimings(TestSupport::shortTimings());
         m_view = std::make_unique<QWebEngineView>();
-        m_view->resize(297, 153);
+        m_view->resize(pageViewSize);
         m_view->show();
         m_browser = std::make_unique<WebEngineBrowser>(m_view.get());
     }

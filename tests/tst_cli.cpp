@@ -1,7 +1,7 @@
 // The command-line front end, driven as the process a script would start, against the
 // simulated forum in this process.
-#include "forumserver.h"
-#include "testsupport.h"
+#include "tools/forumsim/forumserver.h"
+#include "tests/widgetsupport.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -20,12 +20,13 @@
 #include <csignal>
 
 using TestSupport::filesBelow;
+using TestSupport::sorted;
 
 namespace {
 
 QString cli()
 {
-    return qEnvironmentVariable("QUILLORY_BUILD_DIR") + QStringLiteral("/quillory-cli");
+    return qEnvironmentVariable("QUILLORY_BUILD_DIR") + QStringLiteral("/tests/quillory-cli");
 }
 
 // 风景: two list pages, two albums. 坏: faults on every request. 偶: faults on the first
@@ -145,7 +146,6 @@ private:
         const QString hosts = host.isEmpty() ? m_server.hostAndPort() : host;
         env.insert(QStringLiteral("QUILLORY_FORUM_HOST"), hosts);
         env.insert(QStringLiteral("QUILLORY_IMAGE_HOST"), hosts);
-        env.insert(QStringLiteral("QUILLORY_TEST_TIMINGS"), QStringLiteral("short"));
         env.insert(QStringLiteral("TMPDIR"), m_tmp.path());
         env.remove(QStringLiteral("LC_ALL"));
         env.remove(QStringLiteral("LC_MESSAGES"));
@@ -181,31 +181,13 @@ private:
 
     // The pictures fetched since the last load, by id, sorted: pictures side by side go out on
     // network lines of their own, so the order their requests arrive in is not the program's.
-    QStringList fetched() const
-    {
-        QStringList ids;
-        for (const ForumRequest &r : m_server.requests()) {
-            if (r.target.startsWith("/forum/pic/item/"))
-                ids << QString::fromUtf8(r.target.mid(16).chopped(4));
-        }
-        ids.sort();
-        return ids;
-    }
-
-    static QStringList sorted(QStringList ids)
-    {
-        ids.sort();
-        return ids;
-    }
+    QStringList fetched() const { return TestSupport::picturesAsked(m_server); }
 
     // Every picture in `pictures` ("<album folder>/<n>.jpg" -> id) holds that picture's bytes.
     void verifyPictures(const QString &barFolder, const QHash<QString, QString> &pictures)
     {
-        for (auto it = pictures.cbegin(); it != pictures.cend(); ++it) {
-            QFile file(barFolder + u'/' + it.key());
-            QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(it.key()));
-            QVERIFY2(file.readAll() == m_server.pictureBytes(it.value()), qPrintable(it.key()));
-        }
+        for (auto it = pictures.cbegin(); it != pictures.cend(); ++it)
+            QVERIFY2(TestSupport::holdsPicture(m_server, barFolder + u'/' + it.key(), it.value()), qPrintable(it.key()));
     }
 
     static QHash<QString, QString> scenery()

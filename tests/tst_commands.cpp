@@ -1,13 +1,15 @@
-#include "fakewindow.h"
-#include "forumserver.h"
-#include "testsupport.h"
+#include "tests/recordingwindow.h"
+#include "tools/forumsim/forumserver.h"
+#include "tests/testsupport.h"
 
-#include "harvest.h"
-#include "jobstate.h"
-#include "retrycommand.h"
+#include "job/harvest.h"
+#include "job/jobstate.h"
+#include "job/retrycommand.h"
 
 #include <QDir>
 #include <QTemporaryDir>
+
+using TestSupport::sorted;
 
 class TestCommands : public QObject
 {
@@ -40,11 +42,6 @@ private:
         return ids;
     }
 
-    static QStringList sorted(QStringList ids)
-    {
-        ids.sort();
-        return ids;
-    }
 
 private slots:
     void initTestCase()
@@ -64,7 +61,7 @@ private slots:
     {
         QTemporaryDir program;
         Settings::setProgramFolder(program.path());
-        FakeWindow window;
+        RecordingWindow window;
         window.lists.FailedUrls = entries({QStringLiteral("earlier")});
         window.lists.FailedPaths = entries({QStringLiteral("earlier.jpg")});
         JobState state;
@@ -96,7 +93,7 @@ private slots:
         // than their own limit, and still have all of it once they are sent.
         QTemporaryDir program;
         Settings::setProgramFolder(program.path());
-        FakeWindow window;
+        RecordingWindow window;
         JobState state;
         state.AlbumFolder = program.path() + QStringLiteral("/t");
         for (int i = 1; i <= 2 * Settings::timings().parallelPictures; ++i)
@@ -111,7 +108,7 @@ private slots:
     {
         QTemporaryDir program;
         Settings::setProgramFolder(program.path());
-        FakeWindow window;
+        RecordingWindow window;
         JobState state;
         state.BarFolder = program.path();
         state.AlbumTitle = QStringLiteral("t");
@@ -176,5 +173,5 @@ private slots:
     }
 };
 
-QUILLORY_TEST_MAIN(TestCommands)
+QTEST_GUILESS_MAIN(TestCommands)
 #include "tst_commands.moc"

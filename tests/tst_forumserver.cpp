@@ -1,4 +1,4 @@
-#include "forumserver.h"
+#include "tools/forumsim/forumserver.h"
 
 #include <QEventLoop>
 #include <QImage>

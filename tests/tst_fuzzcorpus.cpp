@@ -1,7 +1,7 @@
 // Replays the fuzz corpus (fuzz/corpus/<target>/*) through the fuzz targets' own entry points,
 // so that every input a fuzzer once broke something with stays a regression test. An entry
 // that finds something wrong aborts with its reason on standard error.
-#include "fuzzentries.h"
+#include "fuzz/fuzzentries.h"
 
 #include <QDirIterator>
 #include <QElapsedTimer>

@@ -1,5 +1,5 @@
-#include "forumserver.h"
-#include "testsupport.h"
+#include "tools/forumsim/forumserver.h"
+#include "tests/widgetsupport.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -1,12 +1,12 @@
-#include "albumfolders.h"
-#include "albumrender.h"
-#include "failurefile.h"
-#include "foldername.h"
-#include "listpagescan.h"
-#include "picturescan.h"
-#include "resumerecord.h"
-#include "split2.h"
-#include "textscan.h"
+#include "job/albumfolders.h"
+#include "job/albumrender.h"
+#include "job/failurefile.h"
+#include "web/foldername.h"
+#include "job/listpagescan.h"
+#include "job/picturescan.h"
+#include "job/resumerecord.h"
+#include "job/split2.h"
+#include "job/textscan.h"
 
 #include <QDirIterator>
 #include <QElapsedTimer>

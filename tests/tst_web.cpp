@@ -1,9 +1,9 @@
-#include "forumserver.h"
-#include "testsupport.h"
+#include "tools/forumsim/forumserver.h"
+#include "tests/testsupport.h"
 
-#include "eventwait.h"
-#include "fetch.h"
-#include "savejpg.h"
+#include "web/eventwait.h"
+#include "web/fetch.h"
+#include "web/savejpg.h"
 
 #include <QDir>
 #include <QRegularExpression>
@@ -34,20 +34,8 @@ QByteArray gbk(const QString &text)
     return encoder.encode(text);
 }
 
-// The memory the process holds now, not its peak.
-qint64 residentBytes()
-{
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly))
-        return 0;
-    return statm.readAll().split(' ').value(1).toLongLong() * sysconf(_SC_PAGESIZE);
-}
-
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
+using TestSupport::contents;
+using TestSupport::residentBytes;
 
 } // namespace
 
@@ -173,12 +161,11 @@ private slots:
     {
         QFETCH(QString, kind);
         QFETCH(QString, reason);
-        const Timings shipped = Settings::timings();
-        Timings t = shipped;
-        t.maxPageBytes = 4 << 20;
-        t.maxPictureBytes = 4 << 20;
-        t.pictureLimitSeconds = 1;
-        Settings::setTimings(t);
+        const TestSupport::ScopedTimings capped([](Timings &t) {
+            t.maxPageBytes = 4 << 20;
+            t.maxPictureBytes = 4 << 20;
+            t.pictureLimitSeconds = 1;
+        });
         const QString address = QStringLiteral("http://%1/hostile/").arg(m_server.hostAndPort()) + kind;
         const qint64 memoryBefore = residentBytes();
         const FetchResult page = GetBody(address + QStringLiteral("?page"), 1);
@@ -193,30 +180,24 @@ private slots:
         QVERIFY(QDir(dir.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
         QVERIFY(savePicture(picture(QStringLiteral("p1")), target).saved());
         QVERIFY2(residentBytes() - memoryBefore < 64 << 20, qPrintable(QString::number(residentBytes() - memoryBefore)));
-        Settings::setTimings(shipped);
         waitUntilQuiet();
     }
 
     void pictureOverTheCapLeavesNoFile()
     {
-        const Timings shipped = Settings::timings();
-        Timings t = shipped;
-        t.maxPictureBytes = 150000;
-        t.pictureLimitSeconds = 5;
-        Settings::setTimings(t);
+        const TestSupport::ScopedTimings capped([](Timings &t) {
+            t.maxPictureBytes = 150000;
+            t.pictureLimitSeconds = 5;
+        });
         QTemporaryDir dir;
         const QString target = dir.filePath(QStringLiteral("1.jpg"));
         QCOMPARE(SaveJpg(picture(QStringLiteral("big")), target), 0);
-        Settings::setTimings(shipped);
         QVERIFY(QDir(dir.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
     }
 
     void largePictureGoesStraightToDisk()
     {
-        const Timings shipped = Settings::timings();
-        Timings t = shipped;
-        t.pictureLimitSeconds = 30;
-        Settings::setTimings(t);
+        const TestSupport::ScopedTimings patient([](Timings &t) { t.pictureLimitSeconds = 30; });
         QTemporaryDir dir;
         const QString target = dir.filePath(QStringLiteral("1.jpg"));
         qint64 peak = 0;
@@ -226,7 +207,6 @@ private slots:
         const qint64 before = residentBytes();
         const int result = SaveJpg(picture(QStringLiteral("huge")), target);
         sampler.stop();
-        Settings::setTimings(shipped);
         QCOMPARE(result, 100000000 - 1);
         QVERIFY2(peak - before < 32 << 20, qPrintable(QString::number(peak - before)));
         QCOMPARE(contents(target), m_server.pictureBytes(QStringLiteral("huge")));
@@ -475,5 +455,5 @@ private slots:
     }
 };
 
-QUILLORY_TEST_MAIN(TestWeb)
+QTEST_GUILESS_MAIN(TestWeb)
 #include "tst_web.moc"

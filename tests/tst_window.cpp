@@ -1,5 +1,6 @@
-#include "form1.h"
-#include "testsupport.h"
+#include "app/form1.h"
+#include "web/engine/pageview.h"
+#include "tests/widgetsupport.h"
 
 #include <QLineEdit>
 #include <QListWidget>
@@ -51,7 +52,7 @@ private slots:
         QTest::newRow("Command1") << "Command1" << QRect(120, 16, 81, 25) << QStringLiteral("开始下载");
         QTest::newRow("List1") << "List1" << QRect(8, 48, 457, 244) << QString();
         QTest::newRow("Command2") << "Command2" << QRect(208, 16, 145, 25) << QStringLiteral("重新下载保存失败的文件");
-        QTest::newRow("WebBrowser1") << "WebBrowser1" << QRect(88, 72, 297, 153) << QString();
+        QTest::newRow("WebBrowser1") << "WebBrowser1" << QRect(QPoint(88, 72), pageViewSize) << QString();
     }
 
     void layout()

@@ -1,4 +1,4 @@
-#include "atomicfile.h"
+#include "web/atomicfile.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
-#include "fetch.h"
+#include "web/fetch.h"
 
-#include "eventwait.h"
-#include "settings.h"
+#include "web/eventwait.h"
+#include "web/settings.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

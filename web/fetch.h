@@ -1,6 +1,6 @@
 #pragma once
 
-#include "fetchresult.h"
+#include "web/fetchresult.h"
 
 #include <QElapsedTimer>
 #include <QString>

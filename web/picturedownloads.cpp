@@ -1,8 +1,8 @@
-#include "picturedownloads.h"
+#include "web/picturedownloads.h"
 
-#include "atomicfile.h"
-#include "fetch.h"
-#include "settings.h"
+#include "web/atomicfile.h"
+#include "web/fetch.h"
+#include "web/settings.h"
 
 #include <QCoreApplication>
 #include <QNetworkAccessManager>

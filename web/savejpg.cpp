@@ -1,6 +1,6 @@
-#include "savejpg.h"
+#include "web/savejpg.h"
 
-#include "eventwait.h"
+#include "web/eventwait.h"
 
 #include <QEventLoop>
 

@@ -1,4 +1,4 @@
-#include "forumconfig.h"
+#include "tools/forumsim/forumconfig.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

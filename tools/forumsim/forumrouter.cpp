@@ -1,6 +1,6 @@
-#include "forumrouter.h"
+#include "tools/forumsim/forumrouter.h"
 
-#include "pagerenderer.h"
+#include "tools/forumsim/pagerenderer.h"
 
 #include <QUrl>
 #include <QUrlQuery>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "forumconfig.h"
-#include "forumrequest.h"
-#include "httpresponse.h"
-#include "picturefactory.h"
+#include "tools/forumsim/forumconfig.h"
+#include "tools/forumsim/forumrequest.h"
+#include "tools/forumsim/httpresponse.h"
+#include "tools/forumsim/picturefactory.h"
 
 // Maps a request to the forum's answer, including the faults a picture is configured to show.
 class ForumRouter

@@ -1,7 +1,7 @@
-#include "forumserver.h"
+#include "tools/forumsim/forumserver.h"
 
-#include "forumrouter.h"
-#include "httpconnection.h"
+#include "tools/forumsim/forumrouter.h"
+#include "tools/forumsim/httpconnection.h"
 
 #include <QFile>
 #include <QStringBuilder>

@@ -1,7 +1,7 @@
-#include "httpconnection.h"
+#include "tools/forumsim/httpconnection.h"
 
-#include "httpresponse.h"
-#include "requestparser.h"
+#include "tools/forumsim/httpresponse.h"
+#include "tools/forumsim/requestparser.h"
 
 #include <QTcpSocket>
 #include <QTimer>

@@ -1,4 +1,4 @@
-#include "httpresponse.h"
+#include "tools/forumsim/httpresponse.h"
 
 #include <QStringBuilder>
 

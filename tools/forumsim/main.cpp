@@ -1,5 +1,5 @@
-#include "forumserver.h"
-#include "quitonsignal.h"
+#include "tools/forumsim/forumserver.h"
+#include "tools/forumsim/quitonsignal.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

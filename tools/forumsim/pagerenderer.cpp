@@ -1,4 +1,4 @@
-#include "pagerenderer.h"
+#include "tools/forumsim/pagerenderer.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

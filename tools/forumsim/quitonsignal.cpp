@@ -1,4 +1,4 @@
-#include "quitonsignal.h"
+#include "tools/forumsim/quitonsignal.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>

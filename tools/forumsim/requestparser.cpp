@@ -1,4 +1,4 @@
-#include "requestparser.h"
+#include "tools/forumsim/requestparser.h"
 
 #include <QList>
 #include <QStringBuilder>

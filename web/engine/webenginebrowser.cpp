@@ -1,8 +1,8 @@
-#include "webenginebrowser.h"
+#include "web/engine/webenginebrowser.h"
 
-#include "eventwait.h"
-#include "settings.h"
-#include "silentpage.h"
+#include "web/eventwait.h"
+#include "web/settings.h"
+#include "web/engine/silentpage.h"
 
 #include <QCoreApplication>
 #include <QPointer>
