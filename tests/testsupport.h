@@ -65,4 +65,13 @@ QByteArray contents(const QString &path);
 // The memory this process holds now, not its peak.
 qint64 residentBytes();
 
+// False in a build with the address sanitizer, whose shadow memory and quarantine make the
+// process's memory say nothing about the program's.
+inline constexpr bool memoryMeasurable =
+#if defined(__SANITIZE_ADDRESS__)
+    false;
+#else
+    true;
+#endif
+
 } // namespace TestSupport

@@ -108,6 +108,18 @@ QNetworkAccessManager *manager(int line)
     QPointer<QNetworkAccessManager> &current = lines()[size_t(line)];
     if (!current)
         current = new QNetworkAccessManager(QCoreApplication::instance());
+    // A process that returns from main() deletes the managers while the application is still
+    // whole: as its children they would go after it is half torn down, and an event their
+    // network thread delivers meanwhile would reach a dead application.
+    static const bool deletedFirst = [] {
+        qAddPostRoutine([] {
+            for (QPointer<QNetworkAccessManager> &manager : lines())
+                delete manager.data();
+            lines().clear();
+        });
+        return true;
+    }();
+    Q_UNUSED(deletedFirst)
     return current;
 }
 
