@@ -191,7 +191,7 @@ private slots:
         });
         QTemporaryDir dir;
         const QString target = dir.filePath(QStringLiteral("1.jpg"));
-        QCOMPARE(SaveJpg(picture(QStringLiteral("big")), target), 0);
+        QCOMPARE(savePicture(picture(QStringLiteral("big")), target).bytes, qint64(0));
         QVERIFY(QDir(dir.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
     }
 
@@ -205,9 +205,9 @@ private slots:
         connect(&sampler, &QTimer::timeout, this, [&] { peak = std::max(peak, residentBytes()); });
         sampler.start(5);
         const qint64 before = residentBytes();
-        const int result = SaveJpg(picture(QStringLiteral("huge")), target);
+        const qint64 result = savePicture(picture(QStringLiteral("huge")), target).bytes;
         sampler.stop();
-        QCOMPARE(result, 100000000 - 1);
+        QCOMPARE(result, qint64(100000000));
         QVERIFY2(!TestSupport::memoryMeasurable || peak - before < 32 << 20, qPrintable(QString::number(peak - before)));
         QCOMPARE(contents(target), m_server.pictureBytes(QStringLiteral("huge")));
     }
@@ -317,8 +317,8 @@ private slots:
         // The HTML answer is not a picture, and a redirect brings another's bytes.
         const QByteArray bytes = id == u"html" || id == u"near" ? GetBody(picture(id), 5).bytes : m_server.pictureBytes(id);
         QVERIFY(!bytes.isEmpty() || !saved);
-        const int result = SaveJpg(picture(id), target);
-        QCOMPARE(result, saved ? int(bytes.size() - 1) : 0);
+        const qint64 result = savePicture(picture(id), target).bytes;
+        QCOMPARE(result, saved ? qint64(bytes.size()) : qint64(0));
         if (saved)
             QCOMPARE(contents(target), bytes);
         else
@@ -368,11 +368,11 @@ private slots:
         QVERIFY2(longestGap < 1000, qPrintable(QString::number(longestGap)));
     }
 
-    void oneByteBodyIsWrittenButCountsAsFailed()
+    void oneByteBodyIsWritten()
     {
         QTemporaryDir dir;
         const QString target = dir.filePath(QStringLiteral("1.jpg"));
-        QCOMPARE(SaveJpg(picture(QStringLiteral("one")), target), 0);
+        QCOMPARE(savePicture(picture(QStringLiteral("one")), target).bytes, qint64(1));
         QCOMPARE(QFileInfo(target).size(), 1);
     }
 
@@ -382,7 +382,7 @@ private slots:
         QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
         if (QFile(dir.filePath(QStringLiteral("probe"))).open(QIODevice::WriteOnly))
             QSKIP("permissions do not bind this user (root); the /proc row covers an unwritable folder");
-        QCOMPARE(SaveJpg(picture(QStringLiteral("p1")), dir.filePath(QStringLiteral("1.jpg"))), 0);
+        QCOMPARE(savePicture(picture(QStringLiteral("p1")), dir.filePath(QStringLiteral("1.jpg"))).bytes, qint64(0));
         QVERIFY(QDir(dir.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
         QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
@@ -402,9 +402,9 @@ private slots:
         rlimit small = saved;
         small.rlim_cur = 50000;
         setrlimit(RLIMIT_FSIZE, &small);
-        const int result = SaveJpg(picture(QStringLiteral("big")), target);
+        const qint64 result = savePicture(picture(QStringLiteral("big")), target).bytes;
         setrlimit(RLIMIT_FSIZE, &saved);
-        QCOMPARE(result, 0);
+        QCOMPARE(result, qint64(0));
         QCOMPARE(contents(target), QByteArray("old"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("1.jpg")});
     }

@@ -25,11 +25,3 @@ SaveOutcome savePicture(const QString &url, const QString &tpm)
     }
     return *outcome;
 }
-
-int SaveJpg(const QString &url, const QString &tpm)
-{
-    const SaveOutcome outcome = savePicture(url, tpm);
-    if (outcome.bytes == 0)
-        return 0;
-    return int(std::min<qint64>(outcome.bytes - 1, std::numeric_limits<int>::max()));
-}
