@@ -14,6 +14,8 @@
 #include <QTimer>
 #include <QProcess>
 #include <QUrlQuery>
+#include <QWebEngineView>
+#include <QWebEnginePage>
 
 #include <unistd.h>
 
@@ -248,8 +250,22 @@ private slots:
         QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll() == "mine");
     }
 
+    // A minimised window hides the page in its view. The page the job scrolls still renders, so
+    // the gallery still grows.
+    void rendersTitlesAndLazyPictures_data()
+    {
+        QTest::addColumn<bool>("hiddenByItsView");
+        QTest::newRow("shown") << false;
+        QTest::newRow("hidden by its view") << true;
+    }
+
     void rendersTitlesAndLazyPictures()
     {
+        QFETCH(bool, hiddenByItsView);
+        if (hiddenByItsView) {
+            QWebEngineView *view = form().WebBrowser1;
+            connect(view, &QWebEngineView::loadFinished, view, [view] { view->page()->setVisible(false); });
+        }
         // Half the pictures arrive only after a second scroll pass.
         load(R"({"bars":[{"name":"画","albums":[
             {"id":"31","title":"山川 &amp; 湖泊 &lt;1&gt;","batch":3,"delayMs":250,

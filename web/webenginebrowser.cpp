@@ -56,9 +56,21 @@ void WebEngineBrowser::freshPage()
     connect(m_page, &QWebEnginePage::renderProcessPidChanged, this, &WebEngineBrowser::limitRenderer);
     connect(m_page, &QWebEnginePage::urlChanged, this, &WebEngineBrowser::limitRenderer);
     m_view->setPage(m_page);
+    // A page the engine takes to be hidden draws no frames, so no scroll event reaches it and a
+    // lazy gallery never grows. The view hides its page whenever the window is minimised or
+    // hidden; the page the job scrolls is shown again at once, so that what the job finds never
+    // depends on what the user does with the window.
+    connect(m_page, &QWebEnginePage::visibleChanged, this, &WebEngineBrowser::keepShown, Qt::QueuedConnection);
+    m_page->setVisible(true);
     // The view deletes the page it lets go of only when it is the page's parent. The profile, a
     // child of the page, goes with it, and the engine ends the renderer of a profile that goes.
     delete old.data();
+}
+
+void WebEngineBrowser::keepShown(bool visible)
+{
+    if (!visible && m_page && sender() == m_page)
+        m_page->setVisible(true);
 }
 
 void WebEngineBrowser::setSilent(bool silent)

@@ -10,6 +10,8 @@ class SilentPage;
 // The browser adapter over a QWebEngineView, with an off-the-record profile so that nothing of
 // the visited pages (cache, cookies, history) is written to the user's home.
 //
+// The page renders whatever its view does: minimised, hidden, covered or on another desktop.
+//
 // A page that hung, lost its renderer or never finished loading is not used again: the next
 // address gets a fresh page in a profile of its own, whose renderer is a process of its own, and
 // the old page goes with its profile, which ends its renderer.
@@ -31,6 +33,7 @@ public:
 
 private:
     void freshPage();
+    void keepShown(bool visible);
     void stampNewDocuments();
     void limitRenderer();
     void onLoadStarted();
