@@ -59,6 +59,7 @@ public:
         ++scrolls;
         m_inner.Scroll(x, y);
     }
+    qint64 scrollLimit() override { return m_inner.scrollLimit(); }
 
     int scrolls = 0;
 

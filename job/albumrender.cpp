@@ -36,14 +36,25 @@ bool waitUntilLoaded(BrowserAdapter &browser)
     return true;
 }
 
-void scrollPass(BrowserAdapter &browser)
+// Steps down by the same distance with the same waits until the page's current end, so that a
+// gallery that grows at its bottom goes on growing; a page that ends within the fixed steps goes
+// to exactly their positions. False when the page went on below the last step a pass may take.
+bool scrollPass(BrowserAdapter &browser)
 {
     const Timings &t = Settings::timings();
-    for (int step = 1; step <= t.scrollSteps; ++step) {
+    bool reachedEnd = true;
+    for (int step = 1; step <= std::max(t.scrollSteps, t.maxScrollStepsPerPass); ++step) {
         browser.Scroll(0, step * t.scrollStepPixels);
         YanShi(t.scrollStepMs);
+        if (step < t.scrollSteps)
+            continue;
+        const qint64 limit = browser.scrollLimit();
+        reachedEnd = limit <= qint64(step) * t.scrollStepPixels;
+        if (reachedEnd)
+            break;
     }
     YanShi(t.afterScrollMs);
+    return reachedEnd;
 }
 
 bool tooLarge(const BrowserAdapter &browser)
@@ -64,8 +75,13 @@ QString settle(const QString &fetched, JobWindow &window)
             break;
         }
         before = current;
-        scrollPass(browser);
+        const bool reachedEnd = scrollPass(browser);
         current = browser.bodyOuterHtml();
+        if (!reachedEnd && !tooLarge(browser)) {
+            // A further pass would go no further down.
+            window.AppendLog(QStringLiteral("相册页面过长，已滚动到上限，按当前内容继续"));
+            break;
+        }
     }
     if (tooLarge(browser)) {
         // The browser hands over nothing of a page that large, so there is nothing to cut from.

@@ -83,6 +83,9 @@ private slots:
             YanShi(150);
             QVERIFY2(m_browser->bodyOuterHtml().contains(QStringLiteral("<p id=\"y\">%1</p>").arg(y)), qPrintable(QString::number(y)));
         }
+        // The document's height less the window's, whatever the window's position.
+        const qint64 limit = m_browser->scrollLimit();
+        QVERIFY2(limit > 20000 - m_view->height() && limit <= 20000, qPrintable(QString::number(limit)));
     }
 
     void documentWithoutABody()

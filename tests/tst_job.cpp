@@ -284,6 +284,51 @@ private slots:
                  TestSupport::pictureUrl(m_server.hostAndPort(), QStringLiteral("b1")) + QStringLiteral("\r\n"));
     }
 
+    // Albums far taller than the fixed scroll steps, in the loader styles real galleries use:
+    // every picture is found, and a page taller than a pass may go says that it was cut short.
+    void tallGalleriesAreSavedWhole_data()
+    {
+        QTest::addColumn<QString>("loader");
+        QTest::addColumn<int>("pictures");
+        QTest::addColumn<int>("initial");
+        QTest::addColumn<int>("pictureHeight");
+        QTest::addColumn<QStringList>("before"); // lines before the album line
+        QTest::newRow("a batch per scroll event") << QStringLiteral("scroll") << 300 << 0 << 150 << QStringList();
+        QTest::newRow("infinite scroll") << QStringLiteral("nearEnd") << 300 << 20 << 150 << QStringList();
+        QTest::newRow("observer below the pictures") << QStringLiteral("observer") << 300 << 0 << 150 << QStringList();
+        // 120,000 px, where a pass may go 100,000 px down.
+        QTest::newRow("taller than a pass may go")
+            << QStringLiteral("nearEnd") << 12 << 12 << 10000
+            << QStringList({QStringLiteral("相册页面过长，已滚动到上限，按当前内容继续")});
+    }
+
+    void tallGalleriesAreSavedWhole()
+    {
+        QFETCH(QString, loader);
+        QFETCH(int, pictures);
+        QFETCH(int, initial);
+        QFETCH(int, pictureHeight);
+        QFETCH(QStringList, before);
+        QJsonArray ids;
+        for (int i = 1; i <= pictures; ++i)
+            ids.append(QStringLiteral("t%1").arg(i));
+        const QJsonObject album{{QStringLiteral("id"), QStringLiteral("35")}, {QStringLiteral("title"), QStringLiteral("长")},
+                                {QStringLiteral("loader"), loader}, {QStringLiteral("batch"), 20},
+                                {QStringLiteral("initial"), initial}, {QStringLiteral("pictureHeight"), pictureHeight},
+                                {QStringLiteral("pictures"), ids}};
+        const QJsonObject barObject{{QStringLiteral("name"), QStringLiteral("长")}, {QStringLiteral("albums"), QJsonArray{album}}};
+        load(QJsonDocument(QJsonObject{{QStringLiteral("bars"), QJsonArray{barObject}}}).toJson());
+        QStringList expected = QStringList({QStringLiteral("开始获取相册地址！"), QStringLiteral("获取相册地址完成！长吧共有1个相册")})
+                               + before + QStringList({QStringLiteral("开始处理相册(1/1):长")});
+        for (int i = 1; i <= pictures; ++i)
+            expected << ok(i);
+        expected << QStringLiteral("所有相册下载完毕！");
+        QCOMPARE(start(QStringLiteral("长")), expected);
+        QCOMPARE(filesBelow(barFolder(QStringLiteral("长"))).size(), pictures);
+        verifyPicture(barFolder(QStringLiteral("长")) + QStringLiteral("/长/%1.jpg").arg(pictures),
+                      QStringLiteral("t%1").arg(pictures));
+    }
+
     // A bad album between two good ones: it ends within its bounds, and neither takes anything
     // from its neighbours nor spoils the album after it.
     void unsettledPagesEndWithinTheirBounds_data()

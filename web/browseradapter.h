@@ -34,6 +34,9 @@ public:
     virtual BodyRead lastBodyRead() const { return BodyRead::Markup; }
     // Scrolls the page's window to the absolute position (x, y) in pixels.
     virtual void Scroll(int x, int y) = 0;
+    // How far down the page's window can be scrolled now: the document's height less the
+    // window's, in pixels; -1 when the page gives no answer.
+    virtual qint64 scrollLimit() = 0;
 
 signals:
     void readyStateChanged();

@@ -181,34 +181,43 @@ QString WebEngineBrowser::bodyOuterHtml()
         "  var html = body.outerHTML;"
         "  return html.length > %2 ? html.length : html;"
         "})()").arg(m_navigation).arg(t.maxPageBytes);
+    QVariant answer;
+    if (!ask(script, &answer))
+        return QString();
+    if (answer.typeId() == QMetaType::QString) {
+        m_lastRead = BodyRead::Markup;
+        return answer.toString();
+    }
+    bool isNumber = false;
+    const double number = answer.toDouble(&isNumber);
+    if (isNumber)
+        m_lastRead = number < 0 ? BodyRead::NoPage : BodyRead::TooLarge;
+    return QString();
+}
+
+bool WebEngineBrowser::ask(const QString &script, QVariant *answer)
+{
     QEventLoop loop;
-    auto answer = std::make_shared<QVariant>();
+    auto given = std::make_shared<QVariant>();
     auto answered = std::make_shared<bool>(false);
     QPointer<QEventLoop> waiting(&loop);
     // A renderer that dies takes the answer with it.
     connect(m_page, &QWebEnginePage::renderProcessTerminated, &loop, &QEventLoop::quit);
     // The application's own script world: the page cannot redefine what this script calls.
-    m_page->runJavaScript(script, QWebEngineScript::ApplicationWorld, [answer, answered, waiting](const QVariant &value) {
-        *answer = value;
+    m_page->runJavaScript(script, QWebEngineScript::ApplicationWorld, [given, answered, waiting](const QVariant &value) {
+        *given = value;
         *answered = true;
         if (waiting)
             waiting->quit();
     });
-    EventWait::run(loop, t.scriptAnswerLimitMs);
+    EventWait::run(loop, Settings::timings().scriptAnswerLimitMs);
     if (!*answered) {
         // A page that keeps its renderer busy this long is taken to hang.
         m_spoiled = true;
-        return QString();
+        return false;
     }
-    if (answer->typeId() == QMetaType::QString) {
-        m_lastRead = BodyRead::Markup;
-        return answer->toString();
-    }
-    bool isNumber = false;
-    const double number = answer->toDouble(&isNumber);
-    if (isNumber)
-        m_lastRead = number < 0 ? BodyRead::NoPage : BodyRead::TooLarge;
-    return QString();
+    *answer = *given;
+    return true;
 }
 
 BrowserAdapter::BodyRead WebEngineBrowser::lastBodyRead() const
@@ -221,4 +230,22 @@ void WebEngineBrowser::Scroll(int x, int y)
     if (m_rendererGone)
         return;
     m_page->runJavaScript(QStringLiteral("window.scrollTo(%1, %2)").arg(x).arg(y), QWebEngineScript::ApplicationWorld);
+}
+
+qint64 WebEngineBrowser::scrollLimit()
+{
+    if (m_rendererGone)
+        return -1;
+    const QString script = QStringLiteral(
+        "(function () {"
+        "  if (window.quilloryNavigation !== %1) return -1;"
+        "  var page = document.scrollingElement || document.documentElement;"
+        "  return page ? Math.max(0, page.scrollHeight - window.innerHeight) : 0;"
+        "})()").arg(m_navigation);
+    QVariant answer;
+    if (!ask(script, &answer))
+        return -1;
+    bool isNumber = false;
+    const double limit = answer.toDouble(&isNumber);
+    return isNumber && limit >= 0 ? qint64(limit) : -1;
 }

@@ -30,6 +30,7 @@ public:
     QString bodyOuterHtml() override;
     BodyRead lastBodyRead() const override;
     void Scroll(int x, int y) override;
+    qint64 scrollLimit() override;
 
 private:
     void freshPage();
@@ -39,6 +40,9 @@ private:
     void onLoadStarted();
     void onLoadFinished();
     void onRenderProcessTerminated(QWebEnginePage::RenderProcessTerminationStatus status);
+    // Runs `script` in the program's own script world and waits for its answer; false when the
+    // page gave none in time.
+    bool ask(const QString &script, QVariant *answer);
 
     QWebEngineView *m_view;
     SilentPage *m_page = nullptr;

@@ -19,6 +19,11 @@ struct ForumPicture
     bool hasFault() const { return status != 200 || delayMs > 0 || !body.isEmpty() || drop; }
 };
 
+// How an album page's gallery grows: a batch per scroll event, a batch whenever the window
+// nears the page's end (infinite scroll), or a batch whenever an element below the pictures
+// comes into view (an IntersectionObserver).
+enum class GalleryLoader { Scroll, NearEnd, Observer };
+
 struct ForumAlbum
 {
     QString id;
@@ -30,6 +35,8 @@ struct ForumAlbum
     bool ticking = false;
     bool neverLoads = false;
     QString script;        // raw JavaScript run at the end of the page, for hostile pages
+    GalleryLoader loader = GalleryLoader::Scroll;
+    int pictureHeight = 0; // 0: thumbnails side by side; otherwise one picture a row, this tall
     QList<ForumPicture> pictures;
 };
 
