@@ -60,6 +60,7 @@ public:
         m_inner.Scroll(x, y);
     }
     qint64 scrollLimit() override { return m_inner.scrollLimit(); }
+    QString navigationFailure() const override { return m_inner.navigationFailure(); }
 
     int scrolls = 0;
 

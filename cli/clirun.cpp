@@ -135,6 +135,9 @@ int CliRun::runBar(const QString &bar)
     } else if (harvested && !m_options.dryRun && reportFailures(barFolder)) {
         code = ExitCode::PicturesFailed;
     }
+    // An album whose page never loaded lost all its pictures.
+    if (harvested && summary.failedAlbums > 0)
+        code = ExitCode::worse(code, ExitCode::PicturesFailed);
     printSummary(bar, &summary);
     m_bar.clear();
     return code;

@@ -141,7 +141,19 @@ QString decodeTitleEntities(const QString &title)
     return from == 0 ? title : decoded + text.mid(from);
 }
 
-void renderAlbum(JobState &state, JobWindow &window)
+// Why the album's page cannot be used, or empty: the page was refused or never came, which
+// costs the album, not a pass of scrolling over another page.
+QString pageFailure(BrowserAdapter &browser, bool loaded)
+{
+    if (!browser.navigationFailure().isEmpty())
+        return browser.navigationFailure();
+    if (loaded)
+        return QString();
+    browser.bodyOuterHtml();
+    return browser.lastBodyRead() == BrowserAdapter::BodyRead::NoPage ? QStringLiteral("超时") : QString();
+}
+
+bool renderAlbum(JobState &state, JobWindow &window)
 {
     const Timings &t = Settings::timings();
     BrowserAdapter &browser = window.browser();
@@ -149,12 +161,22 @@ void renderAlbum(JobState &state, JobWindow &window)
                                   QStringLiteral("gb2312"));
     browser.setSilent(true);
     browser.Navigate(state.AlbumUrl);
-    if (!waitUntilLoaded(browser))
-        window.AppendLog(QStringLiteral("相册页面加载超时，按已载入的内容继续"));
-    YanShi(t.afterLoadMs);
-    state.AlbumHtml = settle(state.AlbumHtml, window);
+    const bool loaded = waitUntilLoaded(browser);
+    QString failure = pageFailure(browser, loaded);
+    if (failure.isEmpty()) {
+        if (!loaded)
+            window.AppendLog(QStringLiteral("相册页面加载超时，按已载入的内容继续"));
+        YanShi(t.afterLoadMs);
+        state.AlbumHtml = settle(state.AlbumHtml, window);
+        failure = browser.navigationFailure();
+    }
+    if (!failure.isEmpty()) {
+        window.AppendLog(QStringLiteral("相册页面没有载入，此相册下载失败（") + failure + QStringLiteral("）"));
+        state.AlbumHtml.clear();
+    }
     ScratchFile::write(QStringLiteral("cs.txt"), state.AlbumHtml);
     state.AlbumTitle = titleOf(state);
+    return failure.isEmpty();
 }
 
 void logAlbumLine(const JobState &state, JobWindow &window)

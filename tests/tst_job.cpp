@@ -335,42 +335,63 @@ private slots:
     {
         QTest::addColumn<QByteArray>("album");
         QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<int>("failedAlbums");
         const QString timedOut = QStringLiteral("相册页面加载超时，按已载入的内容继续");
+        const QString notLoaded = QStringLiteral("相册页面没有载入，此相册下载失败（%1）");
         QTest::newRow("never settles") << QByteArray(R"({"id":"41","title":"钟","ticking":true,"pictures":["c1"]})")
                                        << QStringList({QStringLiteral("相册页面一直在变化，已停止滚动，按当前内容继续"),
-                                                       QStringLiteral("开始处理相册(2/3):钟"), ok(1)});
+                                                       QStringLiteral("开始处理相册(2/3):钟"), ok(1)}) << 0;
         QTest::newRow("never loads") << QByteArray(R"({"id":"42","title":"钟","neverLoads":true,"pictures":["c1"]})")
-                                     << QStringList({timedOut, QStringLiteral("开始处理相册(2/3):钟"), ok(1)});
+                                     << QStringList({timedOut, QStringLiteral("开始处理相册(2/3):钟"), ok(1)}) << 0;
         // A renderer held by the page's script answers nothing, so the album has no markup.
         QTest::newRow("script never yields")
             << QByteArray(R"({"id":"43","title":"钟","script":"while (true) {}","pictures":["c1"]})")
-            << QStringList({timedOut, QStringLiteral("开始处理相册(2/3):43")});
+            << QStringList({timedOut, QStringLiteral("开始处理相册(2/3):43")}) << 0;
         QTest::newRow("alert loop") << QByteArray(R"({"id":"44","title":"钟","script":"for (;;) alert(1);","pictures":["c1"]})")
-                                    << QStringList({timedOut, QStringLiteral("开始处理相册(2/3):44")});
+                                    << QStringList({timedOut, QStringLiteral("开始处理相册(2/3):44")}) << 0;
         QTest::newRow("window.open loop")
             << QByteArray(R"({"id":"45","title":"钟","script":"for (;;) window.open('about:blank');","pictures":["c1"]})")
-            << QStringList({timedOut, QStringLiteral("开始处理相册(2/3):45")});
+            << QStringList({timedOut, QStringLiteral("开始处理相册(2/3):45")}) << 0;
         QTest::newRow("markup over the page cap")
             << QByteArray(R"({"id":"46","title":"钟","pictures":["c1"],"script":
                 "var d = document.createElement('div'); d.textContent = 'x'.repeat(33 << 20); document.body.appendChild(d);"})")
-            << QStringList({QStringLiteral("相册页面内容过大，按没有图片处理"), QStringLiteral("开始处理相册(2/3):46")});
+            << QStringList({QStringLiteral("相册页面内容过大，按没有图片处理"), QStringLiteral("开始处理相册(2/3):46")}) << 0;
         // An address longer than the engine takes: the browser never leaves the album before.
         QTest::newRow("address the engine refuses")
             << QByteArray(R"({"id":")" + QByteArray(2 * 1024 * 1024, 'x') + R"(/47","title":"钟","pictures":["c1"]})")
-            << QStringList({timedOut, QStringLiteral("开始处理相册(2/3):47")});
+            << QStringList({notLoaded.arg(QStringLiteral("超时")), QStringLiteral("开始处理相册(2/3):47")}) << 1;
+        // The browser's own network side must not stay stuck for the album after it.
+        QTest::newRow("page flooding 100 Continue")
+            << QByteArray(R"({"id":"48","title":"钟","continueFlood":true,"pictures":["c1"]})")
+            << QStringList({notLoaded.arg(QStringLiteral("超时")), QStringLiteral("开始处理相册(2/3):48")}) << 1;
+        // The page may not leave the forum, and another host's page never stands in for it.
+        const QString elsewhere = QStringLiteral("http://localhost:%1").arg(m_server.port());
+        const QString movedAway = notLoaded.arg(QStringLiteral("转向其他网站：") + elsewhere);
+        QTest::newRow("page redirected to another host")
+            << QByteArray(R"({"id":"50","title":"钟","redirect":")" + elsewhere.toUtf8() + R"(/p/40","pictures":["c1"]})")
+            << QStringList({movedAway, QStringLiteral("开始处理相册(2/3):50")}) << 1;
+        QTest::newRow("script moving the page to another host")
+            << QByteArray(R"({"id":"51","title":"钟","script":"location.href = ')" + elsewhere.toUtf8() + R"(/p/40';","pictures":["c1"]})")
+            << QStringList({movedAway, QStringLiteral("开始处理相册(2/3):51")}) << 1;
+        QTest::newRow("script moving the page later")
+            << QByteArray(R"({"id":"52","title":"钟","script":"addEventListener('scroll', () => { location.href = ')" + elsewhere.toUtf8() + R"(/p/40'; });","pictures":["c1"]})")
+            << QStringList({movedAway, QStringLiteral("开始处理相册(2/3):52")}) << 1;
     }
 
     void unsettledPagesEndWithinTheirBounds()
     {
         QFETCH(QByteArray, album);
         QFETCH(QStringList, lines);
+        QFETCH(int, failedAlbums);
         load(R"({"bars":[{"name":"钟","albums":[{"id":"40","title":"前","pictures":["b1"]},)" + album +
              R"(,{"id":"49","title":"后","pictures":["d1"]}]}]})");
         const QStringList log = start(QStringLiteral("钟"));
         QCOMPARE(log, QStringList({QStringLiteral("开始获取相册地址！"), QStringLiteral("获取相册地址完成！钟吧共有3个相册"),
                                    QStringLiteral("开始处理相册(1/3):前"), ok(1)})
                           + lines
-                          + QStringList({QStringLiteral("开始处理相册(3/3):后"), ok(1), QStringLiteral("所有相册下载完毕！")}));
+                          + QStringList({QStringLiteral("开始处理相册(3/3):后"), ok(1), QStringLiteral("所有相册下载完毕！")})
+                          + (failedAlbums > 0 ? QStringList({QStringLiteral("其中%1个相册的页面没有载入，未能下载").arg(failedAlbums)})
+                                              : QStringList()));
         const QString bar = barFolder(QStringLiteral("钟"));
         verifyPicture(bar + QStringLiteral("/前/1.jpg"), QStringLiteral("b1"));
         verifyPicture(bar + QStringLiteral("/后/1.jpg"), QStringLiteral("d1"));

@@ -37,6 +37,9 @@ public:
     // How far down the page's window can be scrolled now: the document's height less the
     // window's, in pixels; -1 when the page gives no answer.
     virtual qint64 scrollLimit() = 0;
+    // Why the last navigation's page may not be used, in a few words for the log; empty while
+    // nothing speaks against it.
+    virtual QString navigationFailure() const = 0;
 
 signals:
     void readyStateChanged();

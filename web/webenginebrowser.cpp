@@ -5,6 +5,9 @@
 #include "silentpage.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QHash>
 #include <QPointer>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
@@ -14,11 +17,42 @@
 #include <algorithm>
 #include <memory>
 
+#include <signal.h>
 #include <sys/resource.h>
 
 namespace {
 
 const QString stampName = QStringLiteral("quillory-navigation");
+
+// The engine's network service, a process below this one. A server that answers with interim
+// responses without end keeps it reading for good, and every later page would wait behind it;
+// the engine notices a network service that has gone and starts a fresh one.
+void endNetworkService()
+{
+    QHash<qint64, qint64> parents;
+    const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &pid : pids) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        // "pid (name) state ppid ...": the name may hold blanks and parentheses.
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1)
+            parents.insert(pid.toLongLong(), fields.at(1).toLongLong());
+    }
+    const qint64 self = QCoreApplication::applicationPid();
+    for (auto it = parents.cbegin(); it != parents.cend(); ++it) {
+        qint64 ancestor = it.value();
+        for (int depth = 0; depth < 8 && ancestor > 1 && ancestor != self; ++depth)
+            ancestor = parents.value(ancestor, 0);
+        if (ancestor != self || it.key() == self)
+            continue;
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(it.key()));
+        if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains("--utility-sub-type=network.mojom.NetworkService"))
+            ::kill(pid_t(it.key()), SIGKILL);
+    }
+}
 
 } // namespace
 
@@ -52,6 +86,11 @@ void WebEngineBrowser::freshPage()
     connect(m_page, &QWebEnginePage::loadStarted, this, &WebEngineBrowser::onLoadStarted);
     connect(m_page, &QWebEnginePage::loadFinished, this, &WebEngineBrowser::onLoadFinished);
     connect(m_page, &QWebEnginePage::renderProcessTerminated, this, &WebEngineBrowser::onRenderProcessTerminated);
+    connect(m_page, &SilentPage::navigationRefused, this, [this](const QUrl &url) {
+        if (m_failure.isEmpty())
+            m_failure = QStringLiteral("转向其他网站：") + url.toDisplayString(QUrl::RemoveUserInfo | QUrl::RemovePath |
+                                                                           QUrl::RemoveQuery | QUrl::RemoveFragment);
+    });
     // The engine names a page's renderer only once it runs, and a new one on a change of site.
     connect(m_page, &QWebEnginePage::renderProcessPidChanged, this, &WebEngineBrowser::limitRenderer);
     connect(m_page, &QWebEnginePage::urlChanged, this, &WebEngineBrowser::limitRenderer);
@@ -82,8 +121,12 @@ void WebEngineBrowser::setSilent(bool silent)
 void WebEngineBrowser::Navigate(const QString &address)
 {
     // A page whose last load never finished would hold this one up, or stand in for it.
-    if (m_spoiled || (m_navigation > 0 && !m_complete))
+    const bool unfinished = m_navigation > 0 && !m_complete;
+    if (unfinished)
+        endNetworkService();
+    if (m_spoiled || unfinished)
         freshPage();
+    m_failure.clear();
     ++m_navigation;
     stampNewDocuments();
     m_started = false;

@@ -14,7 +14,8 @@ class SilentPage;
 //
 // A page that hung, lost its renderer or never finished loading is not used again: the next
 // address gets a fresh page in a profile of its own, whose renderer is a process of its own, and
-// the old page goes with its profile, which ends its renderer.
+// the old page goes with its profile, which ends its renderer. A load that never finished may
+// also hold up the engine's network side, which is then ended too: the engine starts it afresh.
 class WebEngineBrowser final : public BrowserAdapter
 {
     Q_OBJECT
@@ -31,6 +32,7 @@ public:
     BodyRead lastBodyRead() const override;
     void Scroll(int x, int y) override;
     qint64 scrollLimit() override;
+    QString navigationFailure() const override { return m_failure; }
 
 private:
     void freshPage();
@@ -55,4 +57,5 @@ private:
     bool m_rendererGone = false;
     qint64 m_limitedPid = 0;
     BodyRead m_lastRead = BodyRead::Markup;
+    QString m_failure;
 };

@@ -116,7 +116,7 @@ ForumAlbum parseAlbum(const QJsonObject &object, const QString &where)
 {
     checkKeys(object, {u"id"_qs, u"title"_qs, u"batch"_qs, u"delayMs"_qs, u"initial"_qs,
                        u"noTitle"_qs, u"ticking"_qs, u"neverLoads"_qs, u"script"_qs, u"loader"_qs,
-                       u"pictureHeight"_qs, u"pictures"_qs}, where);
+                       u"pictureHeight"_qs, u"continueFlood"_qs, u"redirect"_qs, u"pictures"_qs}, where);
     ForumAlbum album;
     album.id = identifier(object.value(u"id"_qs), where);
     album.title = text(object, u"title"_qs, where);
@@ -129,6 +129,8 @@ ForumAlbum parseAlbum(const QJsonObject &object, const QString &where)
     album.script = text(object, u"script"_qs, where);
     album.loader = galleryLoader(object, where);
     album.pictureHeight = int(integer(object, u"pictureHeight"_qs, 0, 0, 10000, where));
+    album.continueFlood = boolean(object, u"continueFlood"_qs, where);
+    album.redirect = text(object, u"redirect"_qs, where);
     const QJsonArray pictures = array(object, u"pictures"_qs, where);
     for (qsizetype i = 0; i < pictures.size(); ++i)
         album.pictures.append(parsePicture(pictures.at(i), where % u" picture "_qs % QString::number(i)));

@@ -36,6 +36,8 @@ struct ForumAlbum
     bool neverLoads = false;
     QString script;        // raw JavaScript run at the end of the page, for hostile pages
     GalleryLoader loader = GalleryLoader::Scroll;
+    bool continueFlood = false; // the page is answered with "100 Continue" for as long as anyone listens
+    QString redirect;           // the page is answered with a 302 to this address
     int pictureHeight = 0; // 0: thumbnails side by side; otherwise one picture a row, this tall
     QList<ForumPicture> pictures;
 };

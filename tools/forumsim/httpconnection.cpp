@@ -136,6 +136,7 @@ void HttpConnection::startStream(const HttpResponse &response)
 {
     if (response.stream == HttpResponse::Stream::Continues) {
         m_stream = response.stream;
+        m_continueForMs = response.continueForMs;
         m_streaming.start();
     } else {
         if (!response.announceLength)
@@ -156,9 +157,9 @@ void HttpConnection::feedStream()
     while (m_stream != HttpResponse::Stream::None && !m_closing && m_socket->bytesToWrite() < chunk) {
         switch (m_stream) {
         case HttpResponse::Stream::Continues:
-            // Long enough to outlast a client's time limit; endless would keep a stuck client
-            // thread busy for as long as the tests run.
-            if (m_streaming.elapsed() > 1500) {
+            // Long enough to outlast a client's time limit; endless (only where asked for) would
+            // keep a stuck client thread busy for as long as the tests run.
+            if (m_continueForMs >= 0 && m_streaming.elapsed() > m_continueForMs) {
                 m_stream = HttpResponse::Stream::None;
                 close();
                 return;

@@ -47,6 +47,7 @@ private:
     HttpResponse::Stream m_stream = HttpResponse::Stream::None;
     qint64 m_zerosLeft = 0;
     QElapsedTimer m_streaming;
+    int m_continueForMs = 0;
     struct Deflater;
     Deflater *m_deflater = nullptr;
 };

@@ -27,5 +27,6 @@ public:
     enum class Stream { None, Endless, Gzip, Continues };
     Stream stream = Stream::None;
     QByteArray extraHeaders; // whole header lines, each ending in CR LF
+    int continueForMs = 1500; // how long "100 Continue" answers go on; -1: while the client listens
     bool announceLength = true;
 };
