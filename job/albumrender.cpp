@@ -36,25 +36,36 @@ bool waitUntilLoaded(BrowserAdapter &browser)
     return true;
 }
 
+struct ScrollPass
+{
+    int waits = 0;         // waits after reaching the end, each counted as a pass of the album's
+    bool cutShort = false; // the page went on below the last step a pass may take
+};
+
 // Steps down by the same distance with the same waits until the page's current end, so that a
 // gallery that grows at its bottom goes on growing; a page that ends within the fixed steps goes
-// to exactly their positions. False when the page went on below the last step a pass may take.
-bool scrollPass(BrowserAdapter &browser)
+// to exactly their positions. A page that grew during the wait at its end is followed on down to
+// its new end within the pass, at most `waitsAllowed` times.
+ScrollPass scrollPass(BrowserAdapter &browser, int waitsAllowed)
 {
     const Timings &t = Settings::timings();
+    const int lastStep = std::max(t.scrollSteps, t.maxScrollStepsPerPass);
+    const auto atEnd = [&](int step) { return browser.scrollLimit() <= qint64(step) * t.scrollStepPixels; };
+    ScrollPass pass;
+    int step = 0;
     bool reachedEnd = true;
-    for (int step = 1; step <= std::max(t.scrollSteps, t.maxScrollStepsPerPass); ++step) {
-        browser.Scroll(0, step * t.scrollStepPixels);
-        YanShi(t.scrollStepMs);
-        if (step < t.scrollSteps)
-            continue;
-        const qint64 limit = browser.scrollLimit();
-        reachedEnd = limit <= qint64(step) * t.scrollStepPixels;
-        if (reachedEnd)
-            break;
-    }
-    YanShi(t.afterScrollMs);
-    return reachedEnd;
+    do {
+        do {
+            ++step;
+            browser.Scroll(0, step * t.scrollStepPixels);
+            YanShi(t.scrollStepMs);
+        } while (step < lastStep && (step < t.scrollSteps || !atEnd(step)));
+        YanShi(t.afterScrollMs);
+        ++pass.waits;
+        reachedEnd = atEnd(step);
+    } while (!reachedEnd && step < lastStep && pass.waits < waitsAllowed);
+    pass.cutShort = !reachedEnd && step >= lastStep;
+    return pass;
 }
 
 bool tooLarge(const BrowserAdapter &browser)
@@ -69,15 +80,17 @@ QString settle(const QString &fetched, JobWindow &window)
     BrowserAdapter &browser = window.browser();
     QString before = fetched;
     QString current = browser.bodyOuterHtml();
-    for (int passes = 0; current != before && !tooLarge(browser); ++passes) {
-        if (passes == Settings::timings().maxScrollPasses) {
+    const int maxPasses = Settings::timings().maxScrollPasses;
+    for (int passes = 0; current != before && !tooLarge(browser);) {
+        if (passes >= maxPasses) {
             window.AppendLog(QStringLiteral("相册页面一直在变化，已停止滚动，按当前内容继续"));
             break;
         }
         before = current;
-        const bool reachedEnd = scrollPass(browser);
+        const ScrollPass pass = scrollPass(browser, maxPasses - passes);
+        passes += pass.waits;
         current = browser.bodyOuterHtml();
-        if (!reachedEnd && !tooLarge(browser)) {
+        if (pass.cutShort && !tooLarge(browser)) {
             // A further pass would go no further down.
             window.AppendLog(QStringLiteral("相册页面过长，已滚动到上限，按当前内容继续"));
             break;

@@ -6,8 +6,10 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
+#include <QSet>
 #include <QPointer>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
@@ -24,10 +26,8 @@ namespace {
 
 const QString stampName = QStringLiteral("quillory-navigation");
 
-// The engine's network service, a process below this one. A server that answers with interim
-// responses without end keeps it reading for good, and every later page would wait behind it;
-// the engine notices a network service that has gone and starts a fresh one.
-void endNetworkService()
+// The engine's network service: processes below this one.
+QSet<qint64> networkServices()
 {
     QHash<qint64, qint64> parents;
     const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
@@ -38,10 +38,11 @@ void endNetworkService()
         // "pid (name) state ppid ...": the name may hold blanks and parentheses.
         const QByteArray line = stat.readAll();
         const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() > 1)
+        if (fields.size() > 1 && fields.at(0) != "Z")
             parents.insert(pid.toLongLong(), fields.at(1).toLongLong());
     }
     const qint64 self = QCoreApplication::applicationPid();
+    QSet<qint64> services;
     for (auto it = parents.cbegin(); it != parents.cend(); ++it) {
         qint64 ancestor = it.value();
         for (int depth = 0; depth < 8 && ancestor > 1 && ancestor != self; ++depth)
@@ -50,7 +51,29 @@ void endNetworkService()
             continue;
         QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(it.key()));
         if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains("--utility-sub-type=network.mojom.NetworkService"))
-            ::kill(pid_t(it.key()), SIGKILL);
+            services.insert(it.key());
+    }
+    return services;
+}
+
+// A server that answers with interim responses without end keeps the network service reading
+// for good, and every later page would wait behind it. The engine notices a network service that
+// has gone and starts a fresh one; a page loads once that one runs.
+void renewNetworkService()
+{
+    const QSet<qint64> stuck = networkServices();
+    if (stuck.isEmpty())
+        return;
+    for (qint64 pid : stuck)
+        ::kill(pid_t(pid), SIGKILL);
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < Settings::timings().scriptAnswerLimitMs) {
+        if (EventWait::forMs(20) == EventWait::Outcome::Interrupted)
+            return;
+        const QSet<qint64> now = networkServices();
+        if (!now.isEmpty() && !now.intersects(stuck))
+            return;
     }
 }
 
@@ -123,7 +146,7 @@ void WebEngineBrowser::Navigate(const QString &address)
     // A page whose last load never finished would hold this one up, or stand in for it.
     const bool unfinished = m_navigation > 0 && !m_complete;
     if (unfinished)
-        endNetworkService();
+        renewNetworkService();
     if (m_spoiled || unfinished)
         freshPage();
     m_failure.clear();
@@ -240,6 +263,9 @@ QString WebEngineBrowser::bodyOuterHtml()
 
 bool WebEngineBrowser::ask(const QString &script, QVariant *answer)
 {
+    // A page that kept its renderer busy past the limit once would only do so again.
+    if (m_spoiled)
+        return false;
     QEventLoop loop;
     auto given = std::make_shared<QVariant>();
     auto answered = std::make_shared<bool>(false);
