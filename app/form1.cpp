@@ -69,8 +69,10 @@ void Form1::createControls()
     List1->setSelectionMode(QAbstractItemView::SingleSelection);
     Command2 = place<QPushButton>(this, "Command2", 208, 16, 145, 25);
     Command2->setText(QStringLiteral("重新下载保存失败的文件"));
-    // Created last, so the browser lies in front of the log it overlaps.
     WebBrowser1 = place<QWebEngineView>(this, "WebBrowser1", 88, 72, pageViewSize.width(), pageViewSize.height());
+    // The log lies in front of the browser it wholly covers, so that every line can be read; the
+    // page behind it renders and scrolls all the same.
+    WebBrowser1->stackUnder(List1);
     for (QPushButton *button : {Command1, Command2}) {
         button->setAutoDefault(false);
         button->setDefault(false);

@@ -27,6 +27,8 @@ public:
         ++scrolls;
         m_inner.Scroll(x, y);
     }
+    qint64 scrollLimit() override { return m_inner.scrollLimit(); }
+    QString navigationFailure() const override { return m_inner.navigationFailure(); }
 
     int scrolls = 0;
 

@@ -204,6 +204,9 @@ int CliRun::runBar(const QString &bar)
     } else if (failed) {
         code = ExitCode::PicturesFailed;
     }
+    // An album whose page never loaded lost all its pictures.
+    if (harvested && summary.failedAlbums > 0)
+        code = ExitCode::worse(code, ExitCode::PicturesFailed);
     if (harvested && summary.albums == 0)
         m_console.error(Cli::tr("%1吧 has no albums; the bar's name may be wrong").arg(bar));
     printSummary(bar, &summary);

@@ -36,14 +36,36 @@ bool waitUntilLoaded(BrowserAdapter &browser)
     return true;
 }
 
-void scrollPass(BrowserAdapter &browser)
+struct ScrollPass
+{
+    int waits = 0;         // waits after reaching the end, each counted as a pass of the album's
+    bool cutShort = false; // the page went on below the last step a pass may take
+};
+
+// Steps down by the same distance with the same waits until the page's current end, so that a
+// gallery that grows at its bottom goes on growing; a page that ends within the fixed steps goes
+// to exactly their positions. A page that grew during the wait at its end is followed on down to
+// its new end within the pass, at most `waitsAllowed` times.
+ScrollPass scrollPass(BrowserAdapter &browser, int waitsAllowed)
 {
     const Timings &t = Settings::timings();
-    for (int step = 1; step <= t.scrollSteps; ++step) {
-        browser.Scroll(0, step * t.scrollStepPixels);
-        YanShi(t.scrollStepMs);
-    }
-    YanShi(t.afterScrollMs);
+    const int lastStep = std::max(t.scrollSteps, t.maxScrollStepsPerPass);
+    const auto atEnd = [&](int step) { return browser.scrollLimit() <= qint64(step) * t.scrollStepPixels; };
+    ScrollPass pass;
+    int step = 0;
+    bool reachedEnd = true;
+    do {
+        do {
+            ++step;
+            browser.Scroll(0, step * t.scrollStepPixels);
+            YanShi(t.scrollStepMs);
+        } while (step < lastStep && (step < t.scrollSteps || !atEnd(step)));
+        YanShi(t.afterScrollMs);
+        ++pass.waits;
+        reachedEnd = atEnd(step);
+    } while (!reachedEnd && step < lastStep && pass.waits < waitsAllowed);
+    pass.cutShort = !reachedEnd && step >= lastStep;
+    return pass;
 }
 
 bool tooLarge(const BrowserAdapter &browser)
@@ -58,14 +80,21 @@ QString settle(const QString &fetched, JobWindow &window)
     BrowserAdapter &browser = window.pages().page(0);
     QString before = fetched;
     QString current = browser.bodyOuterHtml();
-    for (int passes = 0; current != before && !tooLarge(browser); ++passes) {
-        if (passes == Settings::timings().maxScrollPasses) {
+    const int maxPasses = Settings::timings().maxScrollPasses;
+    for (int passes = 0; current != before && !tooLarge(browser);) {
+        if (passes >= maxPasses) {
             window.AppendLog(QStringLiteral("相册页面一直在变化，已停止滚动，按当前内容继续"));
             break;
         }
         before = current;
-        scrollPass(browser);
+        const ScrollPass pass = scrollPass(browser, maxPasses - passes);
+        passes += pass.waits;
         current = browser.bodyOuterHtml();
+        if (pass.cutShort && !tooLarge(browser)) {
+            // A further pass would go no further down.
+            window.AppendLog(QStringLiteral("相册页面过长，已滚动到上限，按当前内容继续"));
+            break;
+        }
     }
     if (tooLarge(browser)) {
         // The browser hands over nothing of a page that large, so there is nothing to cut from.
@@ -125,7 +154,19 @@ QString decodeTitleEntities(const QString &title)
     return from == 0 ? title : decoded + text.mid(from);
 }
 
-void renderAlbum(JobState &state, JobWindow &window)
+// Why the album's page cannot be used, or empty: the page was refused or never came, which
+// costs the album, not a pass of scrolling over another page.
+QString pageFailure(BrowserAdapter &browser, bool loaded)
+{
+    if (!browser.navigationFailure().isEmpty())
+        return browser.navigationFailure();
+    if (loaded)
+        return QString();
+    browser.bodyOuterHtml();
+    return browser.lastBodyRead() == BrowserAdapter::BodyRead::NoPage ? QStringLiteral("超时") : QString();
+}
+
+bool renderAlbum(JobState &state, JobWindow &window)
 {
     const Timings &t = Settings::timings();
     BrowserAdapter &browser = window.pages().page(0);
@@ -133,13 +174,23 @@ void renderAlbum(JobState &state, JobWindow &window)
                                   QStringLiteral("gb2312"));
     browser.setSilent(true);
     browser.Navigate(state.AlbumUrl);
-    if (!waitUntilLoaded(browser))
-        window.AppendLog(QStringLiteral("相册页面加载超时，按已载入的内容继续"));
-    YanShi(t.afterLoadMs);
-    state.AlbumHtml = settle(state.AlbumHtml, window);
+    const bool loaded = waitUntilLoaded(browser);
+    QString failure = pageFailure(browser, loaded);
+    if (failure.isEmpty()) {
+        if (!loaded)
+            window.AppendLog(QStringLiteral("相册页面加载超时，按已载入的内容继续"));
+        YanShi(t.afterLoadMs);
+        state.AlbumHtml = settle(state.AlbumHtml, window);
+        failure = browser.navigationFailure();
+    }
+    if (!failure.isEmpty()) {
+        window.AppendLog(QStringLiteral("相册页面没有载入，此相册下载失败（") + failure + QStringLiteral("）"));
+        state.AlbumHtml.clear();
+    }
     if (window.options().savesPictures)
         ScratchFile::write(QStringLiteral("cs.txt"), state.AlbumHtml);
     state.AlbumTitle = titleOf(state);
+    return failure.isEmpty();
 }
 
 void logAlbumLine(const JobState &state, JobWindow &window)

@@ -46,6 +46,7 @@ struct JobSummary
     int saved = 0;
     int skipped = 0;
     int failed = 0;
+    int failedAlbums = 0; // albums whose page never loaded
 };
 
 // What a front end chooses for its jobs.

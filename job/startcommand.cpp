@@ -133,7 +133,8 @@ void StartCommand::processAlbums()
     for (s.AlbumIndex = 0; s.AlbumIndex < s.AlbumCount; ++s.AlbumIndex) {
         s.AlbumUrl = s.AlbumList.at(s.AlbumIndex);
         s.AlbumPage = 1;
-        renderAlbum(s, m_window);
+        if (!renderAlbum(s, m_window))
+            ++m_summary.failedAlbums;
         s.AlbumFolder = s.BarFolder + u'/' + m_albumFolders.claim(s.AlbumTitle, albumIdFromUrl(s.AlbumUrl));
         harvest.finish();
         logAlbumLine(s, m_window);
@@ -152,6 +153,8 @@ void StartCommand::complete()
 {
     m_scratch.close();
     m_window.AppendLog(QStringLiteral("所有相册下载完毕！"));
+    if (m_summary.failedAlbums > 0)
+        m_window.AppendLog(QStringLiteral("其中%1个相册的页面没有载入，未能下载").arg(m_summary.failedAlbums));
     if (m_summary.failed > 0 && m_window.options().hasRetryButton)
         m_window.AppendLog(QStringLiteral("其中%1张图片下载失败，可按“重新下载保存失败的文件”重试").arg(m_summary.failed));
     m_window.ShowLastLogLine();

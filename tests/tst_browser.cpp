@@ -84,6 +84,9 @@ private slots:
             YanShi(150);
             QVERIFY2(m_browser->bodyOuterHtml().contains(QStringLiteral("<p id=\"y\">%1</p>").arg(y)), qPrintable(QString::number(y)));
         }
+        // The document's height less the window's, whatever the window's position.
+        const qint64 limit = m_browser->scrollLimit();
+        QVERIFY2(limit > 20000 - m_view->height() && limit <= 20000, qPrintable(QString::number(limit)));
     }
 
     void documentWithoutABody()
@@ -129,6 +132,7 @@ private slots:
                                 QJsonObject{{QStringLiteral("id"), QStringLiteral("2")}, {QStringLiteral("title"), QStringLiteral("二")}}};
         const QJsonObject bar{{QStringLiteral("name"), QStringLiteral("b")}, {QStringLiteral("albums"), albums}};
         QVERIFY(server.loadJson(QJsonDocument(QJsonObject{{QStringLiteral("bars"), QJsonArray{bar}}}).toJson()));
+        Settings::setHosts(server.hostAndPort(), server.hostAndPort());
         const QString album = QStringLiteral("http://%1/p/").arg(server.hostAndPort());
         QVERIFY(load(album + u'1'));
         QVERIFY(m_browser->bodyOuterHtml().contains(QStringLiteral("aghl_title\">一<")));

@@ -91,6 +91,13 @@ private slots:
         }
         QCOMPARE(form.List1->count(), 0);
         QCOMPARE(form.List1->currentRow(), -1);
+        // The log lies in front of the browser, which it wholly covers.
+        const QRect browser = form.WebBrowser1->geometry();
+        for (const QPoint &at : {browser.topLeft(), browser.center(), browser.bottomRight()}) {
+            QWidget *shown = form.childAt(at);
+            QVERIFY2(shown && (shown == form.List1 || form.List1->isAncestorOf(shown)),
+                     shown ? qPrintable(shown->objectName()) : "nothing");
+        }
     }
 
     void promptClearing_data()

@@ -34,6 +34,12 @@ public:
     virtual BodyRead lastBodyRead() const { return BodyRead::Markup; }
     // Scrolls the page's window to the absolute position (x, y) in pixels.
     virtual void Scroll(int x, int y) = 0;
+    // How far down the page's window can be scrolled now: the document's height less the
+    // window's, in pixels; -1 when the page gives no answer.
+    virtual qint64 scrollLimit() = 0;
+    // Why the last navigation's page may not be used, in a few words for the log; empty while
+    // nothing speaks against it.
+    virtual QString navigationFailure() const = 0;
 
 signals:
     void readyStateChanged();

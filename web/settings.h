@@ -20,6 +20,8 @@ struct Timings
     // Bounds that keep a page that never loads or never settles from holding a job for ever.
     int loadWaitLimitMs = 60000;
     int maxScrollPasses = 30;
+    // A pass goes on stepping down past the fixed steps until the page's end, at most this far.
+    int maxScrollStepsPerPass = 500;
     int scriptAnswerLimitMs = 10000;
     // Pictures fetched side by side, each on a network line of its own, so that an answer that
     // holds its line never holds the others; each one's time limit runs from when its request is sent.
@@ -45,6 +47,7 @@ struct Timings
         t.afterScrollMs = 300;
         t.loadWaitLimitMs = 4000;
         t.maxScrollPasses = 4;
+        t.maxScrollStepsPerPass = 100;
         t.scriptAnswerLimitMs = 3000;
         return t;
     }

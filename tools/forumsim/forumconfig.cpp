@@ -111,10 +111,23 @@ ForumPicture parsePicture(const QJsonValue &value, const QString &where)
     return picture;
 }
 
+GalleryLoader galleryLoader(const QJsonObject &object, const QString &where)
+{
+    const QString loader = text(object, u"loader"_qs, where);
+    if (loader.isEmpty() || loader == u"scroll")
+        return GalleryLoader::Scroll;
+    if (loader == u"nearEnd")
+        return GalleryLoader::NearEnd;
+    if (loader == u"observer")
+        return GalleryLoader::Observer;
+    fail(where, u"loader must be \"scroll\", \"nearEnd\" or \"observer\""_qs);
+}
+
 ForumAlbum parseAlbum(const QJsonObject &object, const QString &where)
 {
     checkKeys(object, {u"id"_qs, u"title"_qs, u"batch"_qs, u"delayMs"_qs, u"initial"_qs,
-                       u"noTitle"_qs, u"ticking"_qs, u"neverLoads"_qs, u"script"_qs, u"pictures"_qs}, where);
+                       u"noTitle"_qs, u"ticking"_qs, u"neverLoads"_qs, u"script"_qs, u"loader"_qs,
+                       u"pictureHeight"_qs, u"continueFlood"_qs, u"redirect"_qs, u"pictures"_qs}, where);
     ForumAlbum album;
     album.id = identifier(object.value(u"id"_qs), where);
     album.title = text(object, u"title"_qs, where);
@@ -125,6 +138,10 @@ ForumAlbum parseAlbum(const QJsonObject &object, const QString &where)
     album.ticking = boolean(object, u"ticking"_qs, where);
     album.neverLoads = boolean(object, u"neverLoads"_qs, where);
     album.script = text(object, u"script"_qs, where);
+    album.loader = galleryLoader(object, where);
+    album.pictureHeight = int(integer(object, u"pictureHeight"_qs, 0, 0, 10000, where));
+    album.continueFlood = boolean(object, u"continueFlood"_qs, where);
+    album.redirect = text(object, u"redirect"_qs, where);
     const QJsonArray pictures = array(object, u"pictures"_qs, where);
     for (qsizetype i = 0; i < pictures.size(); ++i)
         album.pictures.append(parsePicture(pictures.at(i), where % u" picture "_qs % QString::number(i)));

@@ -29,6 +29,11 @@ struct ForumPicture
     }
 };
 
+// How an album page's gallery grows: a batch per scroll event, a batch whenever the window
+// nears the page's end (infinite scroll), or a batch whenever an element below the pictures
+// comes into view (an IntersectionObserver).
+enum class GalleryLoader { Scroll, NearEnd, Observer };
+
 struct ForumAlbum
 {
     QString id;
@@ -40,6 +45,10 @@ struct ForumAlbum
     bool ticking = false;
     bool neverLoads = false;
     QString script;        // raw JavaScript run at the end of the page, for hostile pages
+    GalleryLoader loader = GalleryLoader::Scroll;
+    bool continueFlood = false; // the page is answered with "100 Continue" for as long as anyone listens
+    QString redirect;           // the page is answered with a 302 to this address
+    int pictureHeight = 0; // 0: thumbnails side by side; otherwise one picture a row, this tall
     QList<ForumPicture> pictures;
 };
 

@@ -94,6 +94,16 @@ HttpResponse ForumRouter::albumPage(const QString &albumId) const
     const ForumAlbum *album = m_config.album(albumId);
     if (!album)
         return HttpResponse::statusPage(404);
+    if (album->continueFlood) {
+        HttpResponse flood = HttpResponse::hostile("continue");
+        flood.floodMs = 0; // while the client listens
+        return flood;
+    }
+    if (!album->redirect.isEmpty()) {
+        HttpResponse moved = HttpResponse::statusPage(302);
+        moved.extraHeaders = "Location: " + album->redirect.toUtf8() + "\r\n";
+        return moved;
+    }
     const QString barName = m_config.barOfAlbum(albumId)->name;
     return HttpResponse::content(GbkHtml, PageRenderer::albumPage(barName, *album));
 }

@@ -8,26 +8,28 @@
 
 namespace {
 
-// Appends the remaining pictures a batch at a time, each batch set off by a scroll event, the
-// way a lazily loading gallery does; scrolling while a batch is due does not queue another.
+// Appends the remaining pictures a batch at a time, the way a lazily loading gallery does: the
+// loader decides what sets off a batch (%6), and a batch that is due is not asked for again.
 constexpr char GalleryScript[] = R"(<script>
 (function () {
   var bar = %1;
   var ids = %2;
-  var batch = %3, delay = %4, next = 0, pending = false;
+  var batch = %3, delay = %4, height = %5, next = 0, pending = false;
   var list = document.getElementById("ag_list");
   function add(id) {
     var a = document.createElement("a");
     a.className = "ag_ele_a";
     a.setAttribute("href", "/photo/p?kw=" + encodeURIComponent(bar) + "&pic_id=" + encodeURIComponent(id));
+    if (height)
+      a.style.display = "block";
     var img = document.createElement("img");
     img.setAttribute("src", "/forum/pic/thumb/" + encodeURIComponent(id) + ".jpg");
     img.width = 60;
-    img.height = 45;
+    img.height = height || 45;
     a.appendChild(img);
     list.appendChild(a);
   }
-  window.addEventListener("scroll", function () {
+  function grow(then) {
     if (pending || next >= ids.length)
       return;
     pending = true;
@@ -35,10 +37,37 @@ constexpr char GalleryScript[] = R"(<script>
       ids.slice(next, next + batch).forEach(add);
       next += batch;
       pending = false;
+      if (then)
+        then();
     }, delay);
-  });
-})();
+  }
+%6})();
 </script>
+)";
+
+// A batch per scroll event, wherever the window is.
+constexpr char ScrollLoader[] = R"(  window.addEventListener("scroll", function () { grow(); });
+)";
+
+// Infinite scroll: a batch whenever the window's bottom comes near the page's end, and again
+// after a batch that left it there.
+constexpr char NearEndLoader[] = R"(  function nearEnd() {
+    var page = document.scrollingElement || document.documentElement;
+    if (window.innerHeight + window.scrollY >= page.scrollHeight - 300)
+      grow(nearEnd);
+  }
+  window.addEventListener("scroll", nearEnd);
+  nearEnd();
+)";
+
+// A batch whenever the element below the pictures comes near the window; watched afresh after
+// each batch, so that one still in view asks again.
+constexpr char ObserverLoader[] = R"(  var more = document.getElementById("ag_more");
+  var observer = new IntersectionObserver(function (entries) {
+    if (entries[entries.length - 1].isIntersecting)
+      grow(function () { observer.unobserve(more); observer.observe(more); });
+  }, { rootMargin: "300px" });
+  observer.observe(more);
 )";
 
 } // namespace
@@ -65,8 +94,13 @@ QByteArray PageRenderer::albumPage(const QString &barName, const ForumAlbum &alb
                % u" 张</div>\n<div id=\"ag_list\" class=\"ag_container\">"_qs;
     const int initial = qMin(album.initial, int(album.pictures.size()));
     for (int i = 0; i < initial; ++i)
-        content += pictureLink(barName, album.pictures.at(i).id);
-    content += u"</div>\n<div style=\"height:12000px\"></div>\n"_qs;
+        content += pictureLink(barName, album.pictures.at(i).id, album.pictureHeight);
+    content += u"</div>\n"_qs;
+    // A gallery that grows at its bottom has nothing below its pictures but what it watches.
+    if (album.loader == GalleryLoader::Scroll)
+        content += u"<div style=\"height:12000px\"></div>\n"_qs;
+    else if (album.loader == GalleryLoader::Observer)
+        content += u"<div id=\"ag_more\"></div>\n"_qs;
     if (album.ticking)
         content += u"<div id=\"ag_ticker\">0</div>\n"_qs % tickerScript();
     if (album.neverLoads)
@@ -129,11 +163,12 @@ QString PageRenderer::listLink(const QString &barName, int page, const QString &
            % u"\">"_qs % label % u"</a>"_qs;
 }
 
-QString PageRenderer::pictureLink(const QString &barName, const QString &pictureId)
+QString PageRenderer::pictureLink(const QString &barName, const QString &pictureId, int height)
 {
-    return u"<a class=\"ag_ele_a\" href=\"/photo/p?kw="_qs % urlPart(barName) % u"&amp;pic_id="_qs
+    return u"<a class=\"ag_ele_a\""_qs % (height > 0 ? u" style=\"display: block;\""_qs : QString())
+           % u" href=\"/photo/p?kw="_qs % urlPart(barName) % u"&amp;pic_id="_qs
            % urlPart(pictureId) % u"\"><img src=\"/forum/pic/thumb/"_qs % urlPart(pictureId)
-           % u".jpg\" width=\"60\" height=\"45\"></a>"_qs;
+           % u".jpg\" width=\"60\" height=\""_qs % QString::number(height > 0 ? height : 45) % u"\"></a>"_qs;
 }
 
 QString PageRenderer::galleryScript(const QString &barName, const ForumAlbum &album)
@@ -142,8 +177,12 @@ QString PageRenderer::galleryScript(const QString &barName, const ForumAlbum &al
     const qsizetype initial = qMin(qsizetype(album.initial), album.pictures.size());
     for (qsizetype i = initial; i < album.pictures.size(); ++i)
         ids.append(album.pictures.at(i).id);
+    const char *loader = album.loader == GalleryLoader::NearEnd    ? NearEndLoader
+                         : album.loader == GalleryLoader::Observer ? ObserverLoader
+                                                                   : ScrollLoader;
     return QString::fromUtf8(GalleryScript)
-        .arg(jsLiteral(barName), jsLiteral(ids), QString::number(album.batch), QString::number(album.delayMs));
+        .arg(jsLiteral(barName), jsLiteral(ids), QString::number(album.batch), QString::number(album.delayMs),
+             QString::number(album.pictureHeight), QString::fromUtf8(loader));
 }
 
 QString PageRenderer::tickerScript()

@@ -20,7 +20,7 @@ private:
     static QString albumEntries(const ForumBar &bar, int page);
     static QString pager(const ForumBar &bar, const QString &barName, int page);
     static QString listLink(const QString &barName, int page, const QString &label);
-    static QString pictureLink(const QString &barName, const QString &pictureId);
+    static QString pictureLink(const QString &barName, const QString &pictureId, int height);
     static QString galleryScript(const QString &barName, const ForumAlbum &album);
     static QString tickerScript();
     static QString jsLiteral(const QJsonValue &value);

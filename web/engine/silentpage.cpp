@@ -1,5 +1,7 @@
 #include "web/engine/silentpage.h"
 
+#include "web/settings.h"
+
 #include <QAuthenticator>
 #include <QWebEngineCertificateError>
 #include <QWebEngineFullScreenRequest>
@@ -67,13 +69,35 @@ void SilentPage::expectNavigation()
     m_expecting = true;
 }
 
-bool SilentPage::acceptNavigationRequest(const QUrl &, NavigationType type, bool isMainFrame)
+namespace {
+
+// The forum's host and port; a host named without one is met on its scheme's own port.
+bool onForum(const QUrl &url)
 {
-    if (!isMainFrame || !m_expecting)
-        return true;
-    // Only load() navigates as typed, also to the address already shown.
-    if (type != NavigationTypeTyped)
+    const QUrl forum(QStringLiteral("http://") + Settings::forumHost());
+    if (url.host().compare(forum.host(), Qt::CaseInsensitive) != 0)
         return false;
-    m_expecting = false;
-    return true;
+    const int defaultPort = url.scheme() == u"https" ? 443 : 80;
+    return forum.port() >= 0 ? url.port(defaultPort) == forum.port() : url.port(defaultPort) == defaultPort;
+}
+
+} // namespace
+
+bool SilentPage::acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame)
+{
+    if (!isMainFrame)
+        return true;
+    if (m_expecting) {
+        // Only load() navigates as typed, also to the address already shown.
+        if (type != NavigationTypeTyped)
+            return false;
+        m_expecting = false;
+        return true;
+    }
+    // Past the address asked for, a redirect or a script may move the page only within the forum:
+    // another host's title and picture identifiers must never pass for the album's.
+    if ((url.scheme() == u"http" || url.scheme() == u"https") && onForum(url))
+        return true;
+    emit navigationRefused(url);
+    return false;
 }

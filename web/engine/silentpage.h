@@ -17,6 +17,10 @@ public:
     // document left running must not load in place of the address asked for.
     void expectNavigation();
 
+signals:
+    // The page or its server tried to take the main frame off the forum; it stays where it was.
+    void navigationRefused(const QUrl &url);
+
 protected:
     void javaScriptAlert(const QUrl &securityOrigin, const QString &msg) override;
     bool javaScriptConfirm(const QUrl &securityOrigin, const QString &msg) override;

@@ -5,6 +5,11 @@
 #include "web/engine/silentpage.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHash>
+#include <QSet>
 #include <QPointer>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
@@ -14,11 +19,63 @@
 #include <algorithm>
 #include <memory>
 
+#include <signal.h>
 #include <sys/resource.h>
 
 namespace {
 
 const QString stampName = QStringLiteral("quillory-navigation");
+
+// The engine's network service: processes below this one.
+QSet<qint64> networkServices()
+{
+    QHash<qint64, qint64> parents;
+    const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &pid : pids) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        // "pid (name) state ppid ...": the name may hold blanks and parentheses.
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1 && fields.at(0) != "Z")
+            parents.insert(pid.toLongLong(), fields.at(1).toLongLong());
+    }
+    const qint64 self = QCoreApplication::applicationPid();
+    QSet<qint64> services;
+    for (auto it = parents.cbegin(); it != parents.cend(); ++it) {
+        qint64 ancestor = it.value();
+        for (int depth = 0; depth < 8 && ancestor > 1 && ancestor != self; ++depth)
+            ancestor = parents.value(ancestor, 0);
+        if (ancestor != self || it.key() == self)
+            continue;
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(it.key()));
+        if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains("--utility-sub-type=network.mojom.NetworkService"))
+            services.insert(it.key());
+    }
+    return services;
+}
+
+// A server that answers with interim responses without end keeps the network service reading
+// for good, and every later page would wait behind it. The engine notices a network service that
+// has gone and starts a fresh one; a page loads once that one runs.
+void renewNetworkService()
+{
+    const QSet<qint64> stuck = networkServices();
+    if (stuck.isEmpty())
+        return;
+    for (qint64 pid : stuck)
+        ::kill(pid_t(pid), SIGKILL);
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < Settings::timings().scriptAnswerLimitMs) {
+        if (EventWait::forMs(20) == EventWait::Outcome::Interrupted)
+            return;
+        const QSet<qint64> now = networkServices();
+        if (!now.isEmpty() && !now.intersects(stuck))
+            return;
+    }
+}
 
 } // namespace
 
@@ -52,13 +109,30 @@ void WebEngineBrowser::freshPage()
     connect(m_page, &QWebEnginePage::loadStarted, this, &WebEngineBrowser::onLoadStarted);
     connect(m_page, &QWebEnginePage::loadFinished, this, &WebEngineBrowser::onLoadFinished);
     connect(m_page, &QWebEnginePage::renderProcessTerminated, this, &WebEngineBrowser::onRenderProcessTerminated);
+    connect(m_page, &SilentPage::navigationRefused, this, [this](const QUrl &url) {
+        if (m_failure.isEmpty())
+            m_failure = QStringLiteral("转向其他网站：") + url.toDisplayString(QUrl::RemoveUserInfo | QUrl::RemovePath |
+                                                                           QUrl::RemoveQuery | QUrl::RemoveFragment);
+    });
     // The engine names a page's renderer only once it runs, and a new one on a change of site.
     connect(m_page, &QWebEnginePage::renderProcessPidChanged, this, &WebEngineBrowser::limitRenderer);
     connect(m_page, &QWebEnginePage::urlChanged, this, &WebEngineBrowser::limitRenderer);
     m_view->setPage(m_page);
+    // A page the engine takes to be hidden draws no frames, so no scroll event reaches it and a
+    // lazy gallery never grows. The view hides its page whenever the window is minimised or
+    // hidden; the page the job scrolls is shown again at once, so that what the job finds never
+    // depends on what the user does with the window.
+    connect(m_page, &QWebEnginePage::visibleChanged, this, &WebEngineBrowser::keepShown, Qt::QueuedConnection);
+    m_page->setVisible(true);
     // The view deletes the page it lets go of only when it is the page's parent. The profile, a
     // child of the page, goes with it, and the engine ends the renderer of a profile that goes.
     delete old.data();
+}
+
+void WebEngineBrowser::keepShown(bool visible)
+{
+    if (!visible && m_page && sender() == m_page)
+        m_page->setVisible(true);
 }
 
 void WebEngineBrowser::setSilent(bool silent)
@@ -70,8 +144,12 @@ void WebEngineBrowser::setSilent(bool silent)
 void WebEngineBrowser::Navigate(const QString &address)
 {
     // A page whose last load never finished would hold this one up, or stand in for it.
-    if (m_spoiled || (m_navigation > 0 && !m_complete))
+    const bool unfinished = m_navigation > 0 && !m_complete;
+    if (unfinished)
+        renewNetworkService();
+    if (m_spoiled || unfinished)
         freshPage();
+    m_failure.clear();
     ++m_navigation;
     stampNewDocuments();
     m_started = false;
@@ -169,34 +247,46 @@ QString WebEngineBrowser::bodyOuterHtml()
         "  var html = body.outerHTML;"
         "  return html.length > %2 ? html.length : html;"
         "})()").arg(m_navigation).arg(t.maxPageBytes);
+    QVariant answer;
+    if (!ask(script, &answer))
+        return QString();
+    if (answer.typeId() == QMetaType::QString) {
+        m_lastRead = BodyRead::Markup;
+        return answer.toString();
+    }
+    bool isNumber = false;
+    const double number = answer.toDouble(&isNumber);
+    if (isNumber)
+        m_lastRead = number < 0 ? BodyRead::NoPage : BodyRead::TooLarge;
+    return QString();
+}
+
+bool WebEngineBrowser::ask(const QString &script, QVariant *answer)
+{
+    // A page that kept its renderer busy past the limit once would only do so again.
+    if (m_spoiled)
+        return false;
     QEventLoop loop;
-    auto answer = std::make_shared<QVariant>();
+    auto given = std::make_shared<QVariant>();
     auto answered = std::make_shared<bool>(false);
     QPointer<QEventLoop> waiting(&loop);
     // A renderer that dies takes the answer with it.
     connect(m_page, &QWebEnginePage::renderProcessTerminated, &loop, &QEventLoop::quit);
     // The application's own script world: the page cannot redefine what this script calls.
-    m_page->runJavaScript(script, QWebEngineScript::ApplicationWorld, [answer, answered, waiting](const QVariant &value) {
-        *answer = value;
+    m_page->runJavaScript(script, QWebEngineScript::ApplicationWorld, [given, answered, waiting](const QVariant &value) {
+        *given = value;
         *answered = true;
         if (waiting)
             waiting->quit();
     });
-    EventWait::run(loop, t.scriptAnswerLimitMs);
+    EventWait::run(loop, Settings::timings().scriptAnswerLimitMs);
     if (!*answered) {
         // A page that keeps its renderer busy this long is taken to hang.
         m_spoiled = true;
-        return QString();
+        return false;
     }
-    if (answer->typeId() == QMetaType::QString) {
-        m_lastRead = BodyRead::Markup;
-        return answer->toString();
-    }
-    bool isNumber = false;
-    const double number = answer->toDouble(&isNumber);
-    if (isNumber)
-        m_lastRead = number < 0 ? BodyRead::NoPage : BodyRead::TooLarge;
-    return QString();
+    *answer = *given;
+    return true;
 }
 
 BrowserAdapter::BodyRead WebEngineBrowser::lastBodyRead() const
@@ -209,4 +299,22 @@ void WebEngineBrowser::Scroll(int x, int y)
     if (m_rendererGone)
         return;
     m_page->runJavaScript(QStringLiteral("window.scrollTo(%1, %2)").arg(x).arg(y), QWebEngineScript::ApplicationWorld);
+}
+
+qint64 WebEngineBrowser::scrollLimit()
+{
+    if (m_rendererGone)
+        return -1;
+    const QString script = QStringLiteral(
+        "(function () {"
+        "  if (window.quilloryNavigation !== %1) return -1;"
+        "  var page = document.scrollingElement || document.documentElement;"
+        "  return page ? Math.max(0, page.scrollHeight - window.innerHeight) : 0;"
+        "})()").arg(m_navigation);
+    QVariant answer;
+    if (!ask(script, &answer))
+        return -1;
+    bool isNumber = false;
+    const double limit = answer.toDouble(&isNumber);
+    return isNumber && limit >= 0 ? qint64(limit) : -1;
 }

@@ -10,9 +10,12 @@ class SilentPage;
 // The browser adapter over a QWebEngineView, with an off-the-record profile so that nothing of
 // the visited pages (cache, cookies, history) is written to the user's home.
 //
+// The page renders whatever its view does: minimised, hidden, covered or on another desktop.
+//
 // A page that hung, lost its renderer or never finished loading is not used again: the next
 // address gets a fresh page in a profile of its own, whose renderer is a process of its own, and
-// the old page goes with its profile, which ends its renderer.
+// the old page goes with its profile, which ends its renderer. A load that never finished may
+// also hold up the engine's network side, which is then ended too: the engine starts it afresh.
 class WebEngineBrowser final : public BrowserAdapter
 {
     Q_OBJECT
@@ -28,14 +31,20 @@ public:
     QString bodyOuterHtml() override;
     BodyRead lastBodyRead() const override;
     void Scroll(int x, int y) override;
+    qint64 scrollLimit() override;
+    QString navigationFailure() const override { return m_failure; }
 
 private:
     void freshPage();
+    void keepShown(bool visible);
     void stampNewDocuments();
     void limitRenderer();
     void onLoadStarted();
     void onLoadFinished();
     void onRenderProcessTerminated(QWebEnginePage::RenderProcessTerminationStatus status);
+    // Runs `script` in the program's own script world and waits for its answer; false when the
+    // page gave none in time.
+    bool ask(const QString &script, QVariant *answer);
 
     QWebEngineView *m_view;
     SilentPage *m_page = nullptr;
@@ -48,4 +57,5 @@ private:
     bool m_rendererGone = false;
     qint64 m_limitedPid = 0;
     BodyRead m_lastRead = BodyRead::Markup;
+    QString m_failure;
 };

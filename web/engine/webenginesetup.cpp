@@ -39,6 +39,15 @@ void prepareWebEngine()
                                                         "default.info=false"));
     }
     flags += " --js-flags=--max-old-space-size=" + QByteArray::number(Settings::timings().pageScriptHeapMiB);
+    // The engine's network side runs in a process of its own, not on a thread of this program: a
+    // page answered with interim responses without end keeps that side busy for good, and only
+    // a process can be ended (the engine then starts a fresh one) so that later pages load.
+    const QByteArray disable = "--disable-features=";
+    const qsizetype at = flags.indexOf(disable);
+    if (at >= 0)
+        flags.insert(at + disable.size(), "NetworkServiceInProcess,");
+    else
+        flags += " " + disable + "NetworkServiceInProcess";
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
 
     // The engine will not start its sandbox as root and would end the program instead.
