@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -32,12 +33,16 @@ QProcessEnvironment withoutDisplay()
     return env;
 }
 
-int browserHelpers()
+// The web engine's helper processes whose environment carries `mark`: those of one job, however
+// many other browsers (other suites, run side by side) the machine has.
+int browserHelpers(const QByteArray &mark)
 {
     int count = 0;
     for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
         QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
-        if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains("QtWebEngineProcess"))
+        QFile environment(QStringLiteral("/proc/%1/environ").arg(pid));
+        if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains("QtWebEngineProcess") &&
+            environment.open(QIODevice::ReadOnly) && environment.readAll().contains(mark))
             ++count;
     }
     return count;
@@ -142,8 +147,12 @@ private slots:
         QVERIFY(silent.listen(QHostAddress::LocalHost));
         const QString host = bar == u"silent" ? QStringLiteral("127.0.0.1:%1").arg(silent.serverPort()) : m_server.hostAndPort();
         QTemporaryDir folder;
-        const int helpersBefore = browserHelpers();
+        const QByteArray tag = QByteArray::number(QRandomGenerator::global()->generate64());
+        const QByteArray mark = "QUILLORY_TEST_JOB=" + tag;
         QProcess job;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QUILLORY_TEST_JOB"), QString::fromLatin1(tag));
+        job.setProcessEnvironment(environment);
         QElapsedTimer sinceClose;
         connect(&job, &QProcess::readyReadStandardError, this, [&] {
             if (!sinceClose.isValid() && job.peek(1 << 20).contains("closing"))
@@ -164,7 +173,7 @@ private slots:
         QVERIFY2(beforeClose.contains(lastLine + u'\n'), qPrintable(beforeClose));
         QVERIFY(!out.contains(QStringLiteral("所有相册下载完毕！")));
         // The engine's helper processes go with the program.
-        QTRY_COMPARE_WITH_TIMEOUT(browserHelpers(), helpersBefore, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(browserHelpers(mark), 0, 3000);
     }
 
     void commandLine_data()
