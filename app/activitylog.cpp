@@ -39,9 +39,7 @@ ActivityLog::ActivityLog(QListWidget *list)
                                          SLOT(rowsInserted(QModelIndex, int, int)));
     m_rowsShown = m_list->count();
     m_showTimer.setSingleShot(true);
-    QObject::connect(&m_showTimer, &QTimer::timeout, m_list, [this] {
-        showNewLines();
-    });
+    QObject::connect(&m_showTimer, &QTimer::timeout, m_list, [this] { showNewLines(); });
 }
 
 void ActivityLog::AppendLog(const QString &line)

@@ -1,6 +1,6 @@
 #include "app/form1.h"
-#include "web/engine/pageview.h"
 #include "app/picturehome.h"
+#include "web/engine/pageview.h"
 
 #include "job/retrycommand.h"
 #include "job/startcommand.h"
@@ -19,15 +19,14 @@
 #include <QWebEngineView>
 
 #include <cstdio>
-#include <optional>
 #include <cstdlib>
+#include <optional>
 
 namespace {
 
 const QString prompt = QStringLiteral("请输入吧名");
 
-template<typename Control>
-Control *place(QWidget *parent, const char *name, int left, int top, int width, int height)
+template<typename Control> Control *place(QWidget *parent, const char *name, int left, int top, int width, int height)
 {
     auto *control = new Control(parent);
     control->setObjectName(QLatin1String(name));
@@ -156,8 +155,8 @@ void Form1::showNameMissing()
         m_nameMissingHandler();
         return;
     }
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Quillory"), QStringLiteral("请输入贴吧名称"),
-                    QMessageBox::Ok, this);
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Quillory"), QStringLiteral("请输入贴吧名称"), QMessageBox::Ok,
+                    this);
     box.exec();
 }
 

@@ -58,7 +58,8 @@ void KeptBars::albumReady(const AlbumReady &album)
         return;
     Bar &b = failuresOf(barFolder);
     const qsizetype before = b.failures.size();
-    b.failures.removeIf([&](const QHash<QString, Failure>::iterator it) { return QFileInfo(it.key()).path() == albumFolder; });
+    b.failures.removeIf(
+        [&](const QHash<QString, Failure>::iterator it) { return QFileInfo(it.key()).path() == albumFolder; });
     b.changed = b.changed || b.failures.size() != before;
     // The album before this one is done by now: its failures go to disk.
     flush();
@@ -97,7 +98,8 @@ void KeptBars::flush()
         inOrder.reserve(b.failures.size());
         for (const Failure &failure : std::as_const(b.failures))
             inOrder.append(&failure);
-        std::sort(inOrder.begin(), inOrder.end(), [](const Failure *a, const Failure *b) { return a->order < b->order; });
+        std::sort(inOrder.begin(), inOrder.end(),
+                  [](const Failure *a, const Failure *b) { return a->order < b->order; });
         QList<FailureFile::Entry> entries;
         entries.reserve(inOrder.size());
         for (const Failure *failure : std::as_const(inOrder))

@@ -39,11 +39,13 @@ public:
     void letGo();
 
 private:
-    struct Failure {
+    struct Failure
+    {
         FailureFile::Entry entry;
         quint64 order = 0; // failed.txt keeps them in the order they failed
     };
-    struct Bar {
+    struct Bar
+    {
         std::unique_ptr<ResumeRecord> record;
         QHash<QString, Failure> failures; // by path: a bar may fail by the hundred thousand
         bool failuresRead = false;

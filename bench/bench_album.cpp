@@ -1,15 +1,15 @@
 // One album of the sample bar with the shipped delays: wall time against the floor those delays
 // set (2.5 s after loading plus 4 s a scroll pass), and this process's CPU time against wall time.
 #include "bench/benchwindow.h"
-#include "web/engine/pageview.h"
 #include "tools/forumsim/forumserver.h"
+#include "web/engine/pageview.h"
 
 #include "job/albumrender.h"
 #include "job/harvest.h"
 #include "job/jobstate.h"
-#include "web/settings.h"
 #include "web/engine/webenginebrowser.h"
 #include "web/engine/webenginesetup.h"
+#include "web/settings.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -61,8 +61,7 @@ int main(int argc, char *argv[])
 
     const Timings &t = Settings::timings();
     const int passes = browser.scrolls / t.scrollSteps;
-    const double floor =
-        (t.afterLoadMs + passes * (t.scrollSteps * t.scrollStepMs + t.afterScrollMs)) / 1000.0;
+    const double floor = (t.afterLoadMs + passes * (t.scrollSteps * t.scrollStepMs + t.afterScrollMs)) / 1000.0;
     std::printf("scroll passes          %d\n", passes);
     std::printf("floor                  %.2f s\n", floor);
     std::printf("render wall time       %.2f s  (%.3f x floor)\n", renderWall, renderWall / floor);

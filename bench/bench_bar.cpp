@@ -7,8 +7,8 @@
 #include "web/engine/pageview.h"
 
 #include "job/startcommand.h"
-#include "web/settings.h"
 #include "web/engine/webenginebrowser.h"
+#include "web/settings.h"
 
 #include <QApplication>
 #include <QDir>

@@ -62,7 +62,7 @@ int main(int argc, char *argv[])
         fillTo(window, sizes[i]);
         rates[i] = rate(window, count, 20000);
     }
-    std::printf("log: %d lines into the window: %.0f lines/s at 1,000 lines, %.0f lines/s at 100,000 lines\n",
-                count, rates[0], rates[1]);
+    std::printf("log: %d lines into the window: %.0f lines/s at 1,000 lines, %.0f lines/s at 100,000 lines\n", count,
+                rates[0], rates[1]);
     return 0;
 }

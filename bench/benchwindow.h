@@ -1,7 +1,7 @@
 #pragma once
 
-#include "web/browseradapter.h"
 #include "tests/recordingwindow.h"
+#include "web/browseradapter.h"
 
 #include <QString>
 

@@ -6,8 +6,8 @@
 #include "job/retrycommand.h"
 #include "job/startcommand.h"
 
-#include "web/foldername.h"
 #include "job/picturescan.h"
+#include "web/foldername.h"
 #include "web/settings.h"
 
 #include <QCoreApplication>
@@ -83,7 +83,8 @@ QString scratchTemplate()
 // own folders, only where no process of that id is left.
 void sweepStaleScratch()
 {
-    static const QRegularExpression ours(QRegularExpression::anchoredPattern(scratchPrefix + QStringLiteral("([0-9]+)-[A-Za-z0-9]{6}")));
+    static const QRegularExpression ours(
+        QRegularExpression::anchoredPattern(scratchPrefix + QStringLiteral("([0-9]+)-[A-Za-z0-9]{6}")));
     const QDir temp(QDir::tempPath());
     for (const QFileInfo &entry : temp.entryInfoList({scratchPrefix + u'*'}, QDir::Dirs | QDir::NoDotAndDotDot)) {
         const QRegularExpressionMatch match = ours.match(entry.fileName());
@@ -225,7 +226,8 @@ void CliRun::carryOverFailures(const QString &barFolder)
     if (earlier.refused)
         m_console.error(Cli::tr("%1 is a link; it is not read").arg(path));
     if (earlier.dropped > 0)
-        m_console.error(Cli::tr("%1: %2 lines name no picture of this bar; they are dropped").arg(path).arg(earlier.dropped));
+        m_console.error(
+            Cli::tr("%1: %2 lines name no picture of this bar; they are dropped").arg(path).arg(earlier.dropped));
     const QStringList visited = m_window.albumFolders();
     const QSet<QString> visitedFolders(visited.begin(), visited.end());
     const ResumeRecord *record = m_window.record();
@@ -246,11 +248,11 @@ void CliRun::carryOverFailures(const QString &barFolder)
 
 void CliRun::retryRounds()
 {
-    struct RetryHeard final : JobObserver {
+    struct RetryHeard final : JobObserver
+    {
         explicit RetryHeard(CliWindow &window)
             : window(window)
-        {
-        }
+        { }
         void pictureFinished(const PictureOutcome &outcome) override { window.retried(outcome); }
         CliWindow &window;
     } heard(m_window);

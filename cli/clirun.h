@@ -12,20 +12,21 @@ struct JobSummary;
 
 // Exit codes, and which one wins when several bars end differently: the later in this list.
 namespace ExitCode {
-constexpr int Done = 0; // every picture saved or skipped
-constexpr int PicturesFailed = 1; // some still failed after the retries; see failed.txt
+constexpr int Done = 0;            // every picture saved or skipped
+constexpr int PicturesFailed = 1;  // some still failed after the retries; see failed.txt
 constexpr int ListUnreachable = 3; // a bar's album list could not be fetched at all
-constexpr int Usage = 2; // bad command line, or a folder that cannot be created
-constexpr int Busy = 2;  // another process is downloading the bar into the same folder
-constexpr int Interrupted = 130; // SIGINT or SIGTERM
-constexpr int OutputClosed = 141; // standard output closed by its reader, as for SIGPIPE
+constexpr int Usage = 2;           // bad command line, or a folder that cannot be created
+constexpr int Busy = 2;            // another process is downloading the bar into the same folder
+constexpr int Interrupted = 130;   // SIGINT or SIGTERM
+constexpr int OutputClosed = 141;  // standard output closed by its reader, as for SIGPIPE
 
 int worse(int a, int b);
 } // namespace ExitCode
 
 // One run of the command line: every bar in turn through the job, with retries, the failure
 // file and a summary per bar.
-class CliRun final {
+class CliRun final
+{
     Q_DISABLE_COPY_MOVE(CliRun)
 
 public:

@@ -6,12 +6,12 @@
 
 #include "job/picturescan.h"
 
+#include "web/engine/webenginebrowser.h"
 #include "web/foldername.h"
 #include "web/settings.h"
-#include "web/engine/webenginebrowser.h"
 
-#include <QDir>
 #include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -119,7 +119,8 @@ void CliWindow::endBar()
     m_progressTimer.stop();
     m_console.clearProgress();
     if (m_record && m_record->isOpen() && !m_record->compact())
-        m_console.error(Cli::tr("cannot rewrite %1 (%2); the old one stays").arg(m_record->journalPath(), m_record->problem()));
+        m_console.error(
+            Cli::tr("cannot rewrite %1 (%2); the old one stays").arg(m_record->journalPath(), m_record->problem()));
     if (m_record)
         m_record->close();
 }
@@ -283,9 +284,10 @@ void CliWindow::noteInAlbumRecord(const PictureOutcome &outcome)
         picture.insert(QStringLiteral("failed"), outcome.reason);
     } else {
         // A skipped picture was saved by an earlier run: its file tells when.
-        const qint64 size = outcome.kind == PictureOutcome::Kind::Saved && outcome.bytes > 0 ? outcome.bytes : file.size();
-        const QDateTime when = outcome.kind == PictureOutcome::Kind::Saved ? QDateTime::currentDateTime()
-                                                                           : file.lastModified();
+        const qint64 size =
+            outcome.kind == PictureOutcome::Kind::Saved && outcome.bytes > 0 ? outcome.bytes : file.size();
+        const QDateTime when =
+            outcome.kind == PictureOutcome::Kind::Saved ? QDateTime::currentDateTime() : file.lastModified();
         picture.remove(QStringLiteral("failed"));
         picture.insert(QStringLiteral("size"), size);
         picture.insert(QStringLiteral("saved"), when.toOffsetFromUtc(when.offsetFromUtc()).toString(Qt::ISODate));

@@ -23,7 +23,8 @@ class WebEngineBrowser;
 // The job's window for a terminal: the log goes to standard error, saved paths to standard
 // output, the album pages render in a browser page that is never shown, and a resume record
 // decides which pictures need not be fetched again.
-class CliWindow final : public QObject, public JobWindow, private JobObserver {
+class CliWindow final : public QObject, public JobWindow, private JobObserver
+{
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CliWindow)
 
@@ -73,7 +74,8 @@ private:
     void albumReady(const AlbumReady &album) override;
 
     // What album.json says of one album, kept up to date as its pictures land.
-    struct AlbumRecord {
+    struct AlbumRecord
+    {
         QString id;
         QString url;
         QString title;

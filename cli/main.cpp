@@ -3,8 +3,8 @@
 #include "cli/clitext.h"
 #include "cli/stopsignals.h"
 
-#include "web/settings.h"
 #include "web/engine/webenginesetup.h"
+#include "web/settings.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -19,7 +19,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
-
 
 namespace {
 
@@ -56,25 +55,24 @@ void applyBuildTimings()
 
 QString description()
 {
-    return Cli::tr(
-        "Downloads every picture of every photo album of each BAR, one bar after another, as\n"
-        "DIR/<bar>吧/<album title>/<n>.jpg. Standard output lists the path of every picture saved,\n"
-        "one per line; standard error carries the log, a summary per bar and, on a terminal, a\n"
-        "progress line.\n"
-        "\n"
-        "A later run skips every picture whose file still holds the same picture as recorded in\n"
-        "the bar folder's hidden record, and fetches everything else.\n"
-        "\n"
-        "Exit codes, the worst of all bars (later in this list is worse):\n"
-        "  0    every picture saved or skipped\n"
-        "  1    some pictures still failed after the retries; listed in <bar>吧/failed.txt\n"
-        "  3    the album list of a bar could not be fetched at all\n"
-        "  2    usage error, a folder that cannot be created, or a bar that another process\n"
-        "       is downloading into the same folder\n"
-        "  130  stopped by SIGINT or SIGTERM; 141 when standard output was closed\n"
-        "\n"
-        "Its own texts follow the locale (LANG=zh_CN.UTF-8 for Chinese); the job's log is Chinese.\n"
-        "QUILLORY_FORUM_HOST and QUILLORY_IMAGE_HOST (host[:port]) replace the forum's hosts.");
+    return Cli::tr("Downloads every picture of every photo album of each BAR, one bar after another, as\n"
+                   "DIR/<bar>吧/<album title>/<n>.jpg. Standard output lists the path of every picture saved,\n"
+                   "one per line; standard error carries the log, a summary per bar and, on a terminal, a\n"
+                   "progress line.\n"
+                   "\n"
+                   "A later run skips every picture whose file still holds the same picture as recorded in\n"
+                   "the bar folder's hidden record, and fetches everything else.\n"
+                   "\n"
+                   "Exit codes, the worst of all bars (later in this list is worse):\n"
+                   "  0    every picture saved or skipped\n"
+                   "  1    some pictures still failed after the retries; listed in <bar>吧/failed.txt\n"
+                   "  3    the album list of a bar could not be fetched at all\n"
+                   "  2    usage error, a folder that cannot be created, or a bar that another process\n"
+                   "       is downloading into the same folder\n"
+                   "  130  stopped by SIGINT or SIGTERM; 141 when standard output was closed\n"
+                   "\n"
+                   "Its own texts follow the locale (LANG=zh_CN.UTF-8 for Chinese); the job's log is Chinese.\n"
+                   "QUILLORY_FORUM_HOST and QUILLORY_IMAGE_HOST (host[:port]) replace the forum's hosts.");
 }
 
 // The error, the one line of usage and where to find more; the whole help would bury the error.
@@ -139,9 +137,9 @@ int main(int argc, char *argv[])
     const QCommandLineOption retriesOption({QStringLiteral("R"), QStringLiteral("retries")},
                                            Cli::tr("Retry a bar's failed pictures up to N more rounds (default 2)."),
                                            Cli::tr("N"), QStringLiteral("2"));
-    const QCommandLineOption dryRunOption(
-        QStringLiteral("dry-run"), Cli::tr("Count the albums' pictures and save nothing; prints one line per "
-                                           "album: index, title and picture count, separated by tabs."));
+    const QCommandLineOption dryRunOption(QStringLiteral("dry-run"),
+                                          Cli::tr("Count the albums' pictures and save nothing; prints one line per "
+                                                  "album: index, title and picture count, separated by tabs."));
     const QCommandLineOption getUrlsOption({QStringLiteral("g"), QStringLiteral("get-urls")},
                                            Cli::tr("Print the address of every picture, one per line, and save "
                                                    "nothing, for other download tools."));
@@ -151,8 +149,8 @@ int main(int argc, char *argv[])
                                             "time saved."));
     const QCommandLineOption quietOption({QStringLiteral("q"), QStringLiteral("quiet")},
                                          Cli::tr("No log lines: only the summaries and errors."));
-    parser.addOptions({dirOption, noSkipOption, retriesOption, dryRunOption, getUrlsOption, metadataOption,
-                       quietOption});
+    parser.addOptions(
+        {dirOption, noSkipOption, retriesOption, dryRunOption, getUrlsOption, metadataOption, quietOption});
     parser.addPositionalArgument(Cli::tr("BAR"), Cli::tr("The names of the bars, with or without 吧."),
                                  Cli::tr("BAR..."));
 
@@ -191,13 +189,9 @@ int main(int argc, char *argv[])
     CliRun run(options, console);
     if (!run.ready())
         return ExitCode::Usage;
-    console.onOutputClosed([&run] {
-        run.interrupt(ExitCode::OutputClosed);
-    });
+    console.onOutputClosed([&run] { run.interrupt(ExitCode::OutputClosed); });
     StopSignals stop;
-    QObject::connect(&stop, &StopSignals::received, [&run] {
-        run.interrupt(ExitCode::Interrupted);
-    });
+    QObject::connect(&stop, &StopSignals::received, [&run] { run.interrupt(ExitCode::Interrupted); });
     const int code = run.exec();
     // Tearing Qt down would wait for network threads that hostile answers may still hold; every
     // picture and record line is complete by now, as when the run is interrupted.

@@ -17,7 +17,8 @@ QString withSuffix(QString title, const QString &suffix)
 {
     const QByteArray tail = onDisk(safeFolderName(suffix));
     while (!title.isEmpty() && onDisk(safeFolderName(title)).size() + tail.size() > maxNameBytes)
-        title.chop(title.size() > 1 && title.back().isLowSurrogate() && title.at(title.size() - 2).isHighSurrogate() ? 2 : 1);
+        title.chop(
+            title.size() > 1 && title.back().isLowSurrogate() && title.at(title.size() - 2).isHighSurrogate() ? 2 : 1);
     return safeFolderName(title + suffix);
 }
 
@@ -28,7 +29,8 @@ QString candidate(const QString &title, const QString &albumId, qsizetype n)
     if (n == 0)
         return safeFolderName(title);
     const QString id = QStringLiteral(" (") + albumId;
-    return n == 1 ? withSuffix(title, id + u')') : withSuffix(title, id + QStringLiteral(", ") + QString::number(n) + u')');
+    return n == 1 ? withSuffix(title, id + u')')
+                  : withSuffix(title, id + QStringLiteral(", ") + QString::number(n) + u')');
 }
 
 } // namespace

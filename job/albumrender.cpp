@@ -4,11 +4,11 @@
 #include "job/jobwindow.h"
 #include "job/scratchfile.h"
 
+#include "job/split2.h"
 #include "web/browseradapter.h"
 #include "web/eventwait.h"
 #include "web/fetch.h"
 #include "web/settings.h"
-#include "job/split2.h"
 
 #include <QElapsedTimer>
 #include <QUrl>
@@ -107,8 +107,8 @@ QString settle(const QString &fetched, JobWindow &window)
 QString titleOf(const JobState &state)
 {
     const std::optional<QString> cut = state.AlbumHtml.contains(titleMarker)
-        ? split2(state.AlbumHtml, titleMarker, QStringLiteral("<"), false, false)
-        : std::nullopt;
+                                           ? split2(state.AlbumHtml, titleMarker, QStringLiteral("<"), false, false)
+                                           : std::nullopt;
     // Without a title the album still needs a folder of its own, so its pictures do not mix
     // with another album's.
     if (!cut)
@@ -133,7 +133,7 @@ QString decodeTitleEntities(const QString &title)
     {
         QStringView entity;
         QChar character;
-    } entities[] = {{u"&amp;", u'&'}, {u"&lt;", u'<'},   {u"&gt;", u'>'},
+    } entities[] = {{u"&amp;", u'&'},  {u"&lt;", u'<'},   {u"&gt;", u'>'},
                     {u"&quot;", u'"'}, {u"&#39;", u'\''}, {u"&nbsp;", QChar(0xa0)}};
     const QStringView text(title);
     QString decoded;
@@ -170,8 +170,8 @@ bool renderAlbum(JobState &state, JobWindow &window)
 {
     const Timings &t = Settings::timings();
     BrowserAdapter &browser = window.pages().page(0);
-    state.AlbumHtml = BytesToBstr(GetBody(state.AlbumUrl + QStringLiteral("#!/l/p1"), t.pageLimitSeconds),
-                                  QStringLiteral("gb2312"));
+    state.AlbumHtml =
+        BytesToBstr(GetBody(state.AlbumUrl + QStringLiteral("#!/l/p1"), t.pageLimitSeconds), QStringLiteral("gb2312"));
     browser.setSilent(true);
     browser.Navigate(state.AlbumUrl);
     const bool loaded = waitUntilLoaded(browser);

@@ -36,8 +36,7 @@ QString lineFor(int AlbumPage, int ImageNo, PictureOutcome::Kind kind)
 
 PictureHarvest::PictureHarvest(JobWindow &window)
     : m_window(window)
-{
-}
+{ }
 
 PictureHarvest::~PictureHarvest() = default;
 

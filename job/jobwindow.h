@@ -95,8 +95,7 @@ class SinglePage final : public PageSource
 public:
     explicit SinglePage(BrowserAdapter *page = nullptr)
         : m_page(page)
-    {
-    }
+    { }
     void set(BrowserAdapter *page) { m_page = page; }
     BrowserAdapter &page(int index) override
     {

@@ -32,8 +32,7 @@ QByteArray folderLineFor(const QString &folder, const QString &albumId)
 
 ResumeRecord::ResumeRecord(const QString &barFolder)
     : m_folder(QDir::cleanPath(barFolder))
-{
-}
+{ }
 
 ResumeRecord::~ResumeRecord()
 {
@@ -62,8 +61,9 @@ ResumeRecord::Access ResumeRecord::open()
     if (m_lock < 0 || ::flock(m_lock, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         const bool busy = m_lock >= 0 && error == EWOULDBLOCK;
-        m_problem = busy ? QString() : QStringLiteral("cannot lock ") + m_folder + QStringLiteral(": ") +
-                                           QString::fromLocal8Bit(std::strerror(error));
+        m_problem = busy ? QString()
+                         : QStringLiteral("cannot lock ") + m_folder + QStringLiteral(": ") +
+                               QString::fromLocal8Bit(std::strerror(error));
         if (m_lock >= 0)
             ::close(m_lock);
         m_lock = -1;

@@ -26,7 +26,8 @@
 // which the system lets go of when the process ends however it ends, so there is no lock file
 // to leave behind, nor a stale one to guess about (QLockFile guesses by process name, which
 // the window's application name does not match).
-class ResumeRecord final : public EarlierAlbumFolders {
+class ResumeRecord final : public EarlierAlbumFolders
+{
     Q_DISABLE_COPY_MOVE(ResumeRecord)
 
 public:
@@ -72,7 +73,8 @@ public:
     qsizetype folderCount() const override { return m_owners.size(); }
 
 private:
-    struct Entry {
+    struct Entry
+    {
         QString id;
         qint64 size = 0;
     };

@@ -25,8 +25,7 @@ QString barFolderFor(const QString &BarName)
 
 StartCommand::StartCommand(JobWindow &window)
     : m_window(window)
-{
-}
+{ }
 
 JobSummary StartCommand::run()
 {
@@ -156,6 +155,7 @@ void StartCommand::complete()
     if (m_summary.failedAlbums > 0)
         m_window.AppendLog(QStringLiteral("其中%1个相册的页面没有载入，未能下载").arg(m_summary.failedAlbums));
     if (m_summary.failed > 0 && m_window.options().hasRetryButton)
-        m_window.AppendLog(QStringLiteral("其中%1张图片下载失败，可按“重新下载保存失败的文件”重试").arg(m_summary.failed));
+        m_window.AppendLog(
+            QStringLiteral("其中%1张图片下载失败，可按“重新下载保存失败的文件”重试").arg(m_summary.failed));
     m_window.ShowLastLogLine();
 }

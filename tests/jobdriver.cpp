@@ -3,8 +3,8 @@
 //   jobdriver <host:port> <program folder> <bar> [close-after-ms]
 #include "app/form1.h"
 
-#include "web/settings.h"
 #include "web/engine/webenginesetup.h"
+#include "web/settings.h"
 
 #include <QApplication>
 #include <QLineEdit>

@@ -15,8 +15,7 @@ class RecordingWindow final : public JobWindow
 public:
     explicit RecordingWindow(BrowserAdapter *browser = nullptr)
         : source(browser)
-    {
-    }
+    { }
 
     QString barName() const override { return name; }
     void showNameMissing() override { ++nameMissingShown; }

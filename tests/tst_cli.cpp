@@ -1,16 +1,14 @@
 // The command-line front end, driven as the process a script would start, against the
 // simulated forum in this process.
-#include "tools/forumsim/forumserver.h"
 #include "tests/widgetsupport.h"
+#include "tools/forumsim/forumserver.h"
 
 #include <QDateTime>
 #include <QDir>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QSet>
 #include <QTcpServer>
@@ -79,7 +77,8 @@ const QByteArray badMended =
     R"({"bars":[{"name":"坏","albums":[{"id":"21","title":"t","pictures":["c1","c2","c3"]}]}]})";
 const QByteArray badMoved = R"({"bars":[{"name":"坏","albums":[{"id":"22","title":"u","pictures":["f1"]}]}]})";
 
-struct Run {
+struct Run
+{
     int code = -1;
     QProcess::ExitStatus status = QProcess::CrashExit;
     QStringList out;
@@ -115,13 +114,14 @@ void copyTree(const QString &from, const QString &to)
 
 } // namespace
 
-class TestCli : public QObject {
+class TestCli : public QObject
+{
     Q_OBJECT
 
 private:
     ForumServer m_server;
-    QTemporaryDir m_firstRun; // 风景 fetched whole once, for the runs that follow one
-    QTemporaryDir m_tmp; // the processes' temporary folder
+    QTemporaryDir m_firstRun;                   // 风景 fetched whole once, for the runs that follow one
+    QTemporaryDir m_tmp;                        // the processes' temporary folder
     QString m_lang = QStringLiteral("C.UTF-8"); // the processes' locale
 
     // The scratch folders the processes left behind.
@@ -154,8 +154,8 @@ private:
         process->setProcessEnvironment(env);
         if (firstLineOnly)
             process->start(QStringLiteral("bash"),
-                           QStringList{QStringLiteral("-c"), QStringLiteral("\"$0\" \"$@\" | head -1; exit ${PIPESTATUS[0]}"),
-                                       cli()} +
+                           QStringList{QStringLiteral("-c"),
+                                       QStringLiteral("\"$0\" \"$@\" | head -1; exit ${PIPESTATUS[0]}"), cli()} +
                                args);
         else
             process->start(cli(), args);
@@ -187,7 +187,8 @@ private:
     void verifyPictures(const QString &barFolder, const QHash<QString, QString> &pictures)
     {
         for (auto it = pictures.cbegin(); it != pictures.cend(); ++it)
-            QVERIFY2(TestSupport::holdsPicture(m_server, barFolder + u'/' + it.key(), it.value()), qPrintable(it.key()));
+            QVERIFY2(TestSupport::holdsPicture(m_server, barFolder + u'/' + it.key(), it.value()),
+                     qPrintable(it.key()));
     }
 
     static QHash<QString, QString> scenery()
@@ -239,7 +240,8 @@ private:
                 QCOMPARE(picture.value(QStringLiteral("url")).toString(),
                          TestSupport::pictureUrl(m_server.hostAndPort(), id));
                 QCOMPARE(picture.value(QStringLiteral("size")).toInteger(), m_server.pictureBytes(id).size());
-                QVERIFY(QDateTime::fromString(picture.value(QStringLiteral("saved")).toString(), Qt::ISODate).isValid());
+                QVERIFY(
+                    QDateTime::fromString(picture.value(QStringLiteral("saved")).toString(), Qt::ISODate).isValid());
             }
         }
     }
@@ -266,18 +268,15 @@ private slots:
         // Only the bar folder: the scratch files went elsewhere.
         QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  QStringList{QStringLiteral("风景吧")});
-        QCOMPARE(filesBelow(bar),
-                 QStringList({QStringLiteral(".quillory-saved"), QStringLiteral("春游/1.jpg"),
-                              QStringLiteral("春游/2.jpg"), QStringLiteral("春游/3.jpg"),
-                              QStringLiteral("秋 & 冬/1.jpg"), QStringLiteral("秋 & 冬/2.jpg")}));
+        QCOMPARE(filesBelow(bar), QStringList({QStringLiteral(".quillory-saved"), QStringLiteral("春游/1.jpg"),
+                                               QStringLiteral("春游/2.jpg"), QStringLiteral("春游/3.jpg"),
+                                               QStringLiteral("秋 & 冬/1.jpg"), QStringLiteral("秋 & 冬/2.jpg")}));
         verifyPictures(bar, scenery());
-        QCOMPARE(r.out,
-                 QStringList({bar + QStringLiteral("/春游/1.jpg"), bar + QStringLiteral("/春游/2.jpg"),
-                              bar + QStringLiteral("/春游/3.jpg"), bar + QStringLiteral("/秋 & 冬/1.jpg"),
-                              bar + QStringLiteral("/秋 & 冬/2.jpg")}));
-        QCOMPARE(fetched(),
-                 QStringList({QStringLiteral("a1"), QStringLiteral("a2"), QStringLiteral("a3"), QStringLiteral("b1"),
-                              QStringLiteral("b2")}));
+        QCOMPARE(r.out, QStringList({bar + QStringLiteral("/春游/1.jpg"), bar + QStringLiteral("/春游/2.jpg"),
+                                     bar + QStringLiteral("/春游/3.jpg"), bar + QStringLiteral("/秋 & 冬/1.jpg"),
+                                     bar + QStringLiteral("/秋 & 冬/2.jpg")}));
+        QCOMPARE(fetched(), QStringList({QStringLiteral("a1"), QStringLiteral("a2"), QStringLiteral("a3"),
+                                         QStringLiteral("b1"), QStringLiteral("b2")}));
         const QStringList err = linesOf(r.err.toUtf8());
         // The window's log, line for line, then the summary; no progress line off a terminal.
         const QStringList expected = {
@@ -392,13 +391,15 @@ private slots:
         QVERIFY(again.out.isEmpty());
         // Quiet: the summary alone.
         QCOMPARE(linesOf(again.err.toUtf8()).size(), 1);
-        const QJsonArray albums = QJsonDocument::fromJson(config)[QStringLiteral("bars")][0][QStringLiteral("albums")].toArray();
+        const QJsonArray albums =
+            QJsonDocument::fromJson(config)[QStringLiteral("bars")][0][QStringLiteral("albums")].toArray();
         qsizetype listed = 0;
         for (const QJsonValue &album : albums)
             listed += album[QStringLiteral("pictures")].toArray().size();
-        QVERIFY2(again.err.startsWith(
-                     QStringLiteral("风景吧: albums %1, saved 0, skipped %2, failed 0, ").arg(albums.size()).arg(listed)),
-                 qPrintable(again.err));
+        QVERIFY2(
+            again.err.startsWith(
+                QStringLiteral("风景吧: albums %1, saved 0, skipped %2, failed 0, ").arg(albums.size()).arg(listed)),
+            qPrintable(again.err));
     }
 
     void stoppedMidBar_data()
@@ -438,8 +439,9 @@ private slots:
         } else {
             QCOMPARE(stopped.status, QProcess::NormalExit);
             QCOMPARE(stopped.code, signalNumber == 0 ? 141 : 130);
-            QVERIFY2(stopped.err.contains(afterPictures == 0 ? QStringLiteral("慢吧: interrupted before the first album's pictures, ")
-                                                             : QStringLiteral("慢吧: interrupted at album ")),
+            QVERIFY2(stopped.err.contains(afterPictures == 0
+                                              ? QStringLiteral("慢吧: interrupted before the first album's pictures, ")
+                                              : QStringLiteral("慢吧: interrupted at album ")),
                      qPrintable(stopped.err));
             QVERIFY(!stopped.err.contains(QStringLiteral("所有相册下载完毕！")));
             QCOMPARE(scratchLeft(), scratchBefore);
@@ -481,10 +483,9 @@ private slots:
         const Run r = run({QStringLiteral("-d"), dir.path(), QStringLiteral("偶")});
         QCOMPARE(r.code, 0);
         const QString bar = dir.path() + QStringLiteral("/偶吧");
-        verifyPictures(bar,
-                       {{QStringLiteral("t/1.jpg"), QStringLiteral("d1")},
-                        {QStringLiteral("t/2.jpg"), QStringLiteral("d2")},
-                        {QStringLiteral("t/3.jpg"), QStringLiteral("d3")}});
+        verifyPictures(bar, {{QStringLiteral("t/1.jpg"), QStringLiteral("d1")},
+                             {QStringLiteral("t/2.jpg"), QStringLiteral("d2")},
+                             {QStringLiteral("t/3.jpg"), QStringLiteral("d3")}});
         QVERIFY(!QFileInfo::exists(bar + QStringLiteral("/failed.txt")));
         // Each failure says why.
         QVERIFY2(r.err.contains(QStringLiteral("第1页,第1张下载失败！（HTTP 500）\n")), qPrintable(r.err));
@@ -515,9 +516,8 @@ private slots:
         QTest::newRow("albums of one title; then mended and listed the other way round")
             << QStringLiteral("cli twins") << noRetries << 1 << false << badTwinsMended
             << QStringList{QStringLiteral("g1"), QStringLiteral("c2"), QStringLiteral("c3")};
-        QTest::newRow("the window first")
-            << QStringLiteral("window") << QStringList() << 1 << false << badMended
-            << QStringList{QStringLiteral("c2"), QStringLiteral("c3")};
+        QTest::newRow("the window first") << QStringLiteral("window") << QStringList() << 1 << false << badMended
+                                          << QStringList{QStringLiteral("c2"), QStringLiteral("c3")};
     }
 
     void lastingFaults()
@@ -564,11 +564,12 @@ private slots:
         QVERIFY(failed.open(QIODevice::ReadWrite));
         QCOMPARE(QString::fromUtf8(failed.readAll()), failedText);
         if (hostileLines) {
-            failed.write(QStringLiteral("file:///etc/passwd\t%1/gone/passwd.jpg\n"
-                                        "http://127.0.0.1:1/forum/pic/item/c1.jpg\t%1/t/9.jpg\n"
-                                        "%2\t%3/outside/1.jpg\n")
-                             .arg(bar, TestSupport::pictureUrl(m_server.hostAndPort(), QStringLiteral("c1")), dir.path())
-                             .toUtf8());
+            failed.write(
+                QStringLiteral("file:///etc/passwd\t%1/gone/passwd.jpg\n"
+                               "http://127.0.0.1:1/forum/pic/item/c1.jpg\t%1/t/9.jpg\n"
+                               "%2\t%3/outside/1.jpg\n")
+                    .arg(bar, TestSupport::pictureUrl(m_server.hostAndPort(), QStringLiteral("c1")), dir.path())
+                    .toUtf8());
         }
         failed.close();
         verifyNothingPartial(bar);
@@ -586,7 +587,8 @@ private slots:
             pictures.insert(QStringLiteral("t (23)/1.jpg"), QStringLiteral("g1"));
         verifyPictures(bar, pictures);
         if (hostileLines) {
-            QVERIFY2(later.err.contains(QStringLiteral("failed.txt: 3 lines name no picture of this bar")), qPrintable(later.err));
+            QVERIFY2(later.err.contains(QStringLiteral("failed.txt: 3 lines name no picture of this bar")),
+                     qPrintable(later.err));
             QVERIFY(!QFileInfo::exists(bar + QStringLiteral("/gone")));
             QVERIFY(!QFileInfo::exists(bar + QStringLiteral("/t/9.jpg")));
             QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("outside"))));
@@ -610,11 +612,12 @@ private slots:
         QTest::newRow("bar busy in another process")
             << QStringLiteral("busy") << QStringList{QStringLiteral("慢")} << 2
             << QStringLiteral("慢吧: busy: another process is downloading it into <dir>/慢吧\n");
-        QTest::newRow("bar without albums")
-            << QString() << QStringList{QStringLiteral("空")} << 0
-            << QStringLiteral("获取相册地址完成！空吧共有0个相册\n所有相册下载完毕！\n空吧 has no albums; the bar's name may be wrong\n");
-        QTest::newRow("bar typed as the forum shows it") << QString() << QStringList{QStringLiteral("风景吧")} << 0
-                                                         << QStringLiteral("风景吧: albums 2, saved 5, skipped 0, failed 0, ");
+        QTest::newRow("bar without albums") << QString() << QStringList{QStringLiteral("空")} << 0
+                                            << QStringLiteral("获取相册地址完成！空吧共有0个相册\n所有相册下载完毕！\n"
+                                                              "空吧 has no albums; the bar's name may be wrong\n");
+        QTest::newRow("bar typed as the forum shows it")
+            << QString() << QStringList{QStringLiteral("风景吧")} << 0
+            << QStringLiteral("风景吧: albums 2, saved 5, skipped 0, failed 0, ");
         QTest::newRow("several bars: the worst")
             << QString() << QStringList{QStringLiteral("空"), QStringLiteral("坏")} << 1
             << QStringLiteral("空吧: albums 0, saved 0, skipped 0, failed 0, ");
@@ -663,7 +666,9 @@ private slots:
         QTemporaryDir dir;
         const QString dest = dir.filePath(QStringLiteral("dest"));
         const auto untouched = [&] {
-            return QDir(dest).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot).isEmpty();
+            return QDir(dest)
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)
+                .isEmpty();
         };
         // Neither a folder nor a file: the folder given stays as it was, and so does a missing one.
         QVERIFY(QDir().mkpath(dest));
@@ -681,13 +686,14 @@ private slots:
         const Run urls = run({QStringLiteral("-g"), QStringLiteral("-d"), dest, QStringLiteral("风景")});
         QCOMPARE(urls.code, 0);
         QStringList addresses;
-        for (const QString &id : {QStringLiteral("a1"), QStringLiteral("a2"), QStringLiteral("a3"), QStringLiteral("b1"),
-                                  QStringLiteral("b2")})
+        for (const QString &id : {QStringLiteral("a1"), QStringLiteral("a2"), QStringLiteral("a3"),
+                                  QStringLiteral("b1"), QStringLiteral("b2")})
             addresses << TestSupport::pictureUrl(m_server.hostAndPort(), id);
         QCOMPARE(urls.out, addresses);
         QCOMPARE(fetched(), QStringList());
         QVERIFY(!QFileInfo::exists(dest));
-        QVERIFY2(urls.err.contains(QStringLiteral("风景吧: albums 2, pictures 5 (addresses only), ")), qPrintable(urls.err));
+        QVERIFY2(urls.err.contains(QStringLiteral("风景吧: albums 2, pictures 5 (addresses only), ")),
+                 qPrintable(urls.err));
     }
 
     void usage_data()
@@ -712,9 +718,9 @@ private slots:
             << QStringLiteral("quillory-cli: cannot create or write the folder <file>/sub: Not a directory");
         QTest::newRow("--help") << QStringList{QStringLiteral("--help")} << 0 << c
                                 << QStringLiteral("  -g, --get-urls ");
-        QTest::newRow("--help in Chinese") << QStringList{QStringLiteral("--help")} << 0
-                                           << QStringLiteral("zh_CN.UTF-8")
-                                           << QStringLiteral("用法：%1 [选项] 吧名...").arg(cli());
+        QTest::newRow("--help in Chinese")
+            << QStringList{QStringLiteral("--help")} << 0 << QStringLiteral("zh_CN.UTF-8")
+            << QStringLiteral("用法：%1 [选项] 吧名...").arg(cli());
         QTest::newRow("usage error in Chinese") << QStringList() << 2 << QStringLiteral("zh_CN.UTF-8")
                                                 << QStringLiteral("quillory-cli: 没有给出吧名\n用法：");
     }

@@ -1,6 +1,6 @@
 #include "tests/recordingwindow.h"
-#include "tools/forumsim/forumserver.h"
 #include "tests/testsupport.h"
+#include "tools/forumsim/forumserver.h"
 
 #include "job/harvest.h"
 #include "job/jobstate.h"
@@ -18,10 +18,7 @@ class TestCommands : public QObject
 private:
     ForumServer m_server;
 
-    QString url(const QString &id) const
-    {
-        return TestSupport::pictureUrl(m_server.hostAndPort(), id);
-    }
+    QString url(const QString &id) const { return TestSupport::pictureUrl(m_server.hostAndPort(), id); }
 
     static QString entries(const QStringList &items)
     {
@@ -41,7 +38,6 @@ private:
         ids.sort();
         return ids;
     }
-
 
 private slots:
     void initTestCase()
@@ -75,9 +71,10 @@ private slots:
                                          "<a href=\"?a&amp;pic_id=") +
                           QString(1025, u'x') + QStringLiteral("\"><a href=\"?a&amp;pic_id=unclosed");
         harvestAlbum(state, window);
-        QCOMPARE(window.log, QStringList({QStringLiteral("第1页,第1张下载成功！"), QStringLiteral("第1页,第2张下载失败！"),
-                                          QStringLiteral("第1页,第3张下载失败！"), QStringLiteral("第1页,第4张下载成功！"),
-                                          QStringLiteral("第1页,第5张下载失败！")}));
+        QCOMPARE(window.log,
+                 QStringList({QStringLiteral("第1页,第1张下载成功！"), QStringLiteral("第1页,第2张下载失败！"),
+                              QStringLiteral("第1页,第3张下载失败！"), QStringLiteral("第1页,第4张下载成功！"),
+                              QStringLiteral("第1页,第5张下载失败！")}));
         QCOMPARE(window.shownLines, QList<int>({1, 2, 3, 4, 5}));
         QCOMPARE(pictureRequests(), sorted({QStringLiteral("p1"), QStringLiteral("gone"), QStringLiteral("p1")}));
         QCOMPARE(window.lists.FailedUrls, entries({QStringLiteral("earlier"), url(QStringLiteral("gone"))}));

@@ -1,5 +1,5 @@
-#include "tools/forumsim/forumserver.h"
 #include "tests/widgetsupport.h"
+#include "tools/forumsim/forumserver.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -27,8 +27,8 @@ QString program()
 QProcessEnvironment withoutDisplay()
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const QString &name : {QStringLiteral("DISPLAY"), QStringLiteral("WAYLAND_DISPLAY"),
-                                QStringLiteral("QT_QPA_PLATFORM")})
+    for (const QString &name :
+         {QStringLiteral("DISPLAY"), QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("QT_QPA_PLATFORM")})
         env.remove(name);
     return env;
 }
@@ -130,10 +130,12 @@ private slots:
         QTest::addColumn<QString>("bar");
         QTest::addColumn<int>("closeAfterMs");
         QTest::addColumn<QString>("lastLine");
-        QTest::newRow("in a list-page fetch") << QStringLiteral("silent") << 600 << QStringLiteral("开始获取相册地址！");
-        QTest::newRow("in a picture fetch") << QStringLiteral("慢图") << 2500 << QStringLiteral("第1页,第1张下载成功！");
-        QTest::newRow("on a hung album page") << QStringLiteral("卡死") << 3000
-                                              << QStringLiteral("获取相册地址完成！卡死吧共有1个相册");
+        QTest::newRow("in a list-page fetch")
+            << QStringLiteral("silent") << 600 << QStringLiteral("开始获取相册地址！");
+        QTest::newRow("in a picture fetch")
+            << QStringLiteral("慢图") << 2500 << QStringLiteral("第1页,第1张下载成功！");
+        QTest::newRow("on a hung album page")
+            << QStringLiteral("卡死") << 3000 << QStringLiteral("获取相册地址完成！卡死吧共有1个相册");
         QTest::newRow("on a page building text without end")
             << QStringLiteral("膨胀") << 1500 << QStringLiteral("获取相册地址完成！膨胀吧共有2个相册");
     }
@@ -145,7 +147,8 @@ private slots:
         QFETCH(QString, lastLine);
         QTcpServer silent; // accepts and never answers
         QVERIFY(silent.listen(QHostAddress::LocalHost));
-        const QString host = bar == u"silent" ? QStringLiteral("127.0.0.1:%1").arg(silent.serverPort()) : m_server.hostAndPort();
+        const QString host =
+            bar == u"silent" ? QStringLiteral("127.0.0.1:%1").arg(silent.serverPort()) : m_server.hostAndPort();
         QTemporaryDir folder;
         const QByteArray tag = QByteArray::number(QRandomGenerator::global()->generate64());
         const QByteArray mark = "QUILLORY_TEST_JOB=" + tag;
@@ -181,8 +184,8 @@ private slots:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("display"); // DISPLAY, when set
         QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QString>("out");     // a pattern for the whole of standard output
-        QTest::addColumn<QString>("err");     // ... and of standard error
+        QTest::addColumn<QString>("out"); // a pattern for the whole of standard output
+        QTest::addColumn<QString>("err"); // ... and of standard error
         QTest::newRow("--version") << QStringList{QStringLiteral("--version")} << QString() << 0
                                    << QStringLiteral("quillory \\d+\\.\\d+(\\.\\d+)?\n") << QString();
         QTest::newRow("--help") << QStringList{QStringLiteral("--help")} << QString() << 0
@@ -213,8 +216,10 @@ private slots:
         QCOMPARE(quillory.exitCode(), exitCode);
         const QString stdOut = QString::fromUtf8(quillory.readAllStandardOutput());
         const QString stdErr = QString::fromUtf8(quillory.readAllStandardError());
-        QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(out)).match(stdOut).hasMatch(), qPrintable(stdOut));
-        QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(err)).match(stdErr).hasMatch(), qPrintable(stdErr));
+        QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(out)).match(stdOut).hasMatch(),
+                 qPrintable(stdOut));
+        QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(err)).match(stdErr).hasMatch(),
+                 qPrintable(stdErr));
     }
 
     void startsWithoutTheSandboxVariable()
@@ -264,9 +269,11 @@ private slots:
         QVERIFY2(peak < 2048 * MiB, qPrintable(QString::number(peak / MiB)));
         QCOMPARE(job.exitCode(), 0);
         const QString out = QString::fromUtf8(job.readAllStandardError());
-        QVERIFY2(out.contains(QStringLiteral("\n开始处理相册(1/2):4\n开始处理相册(2/2):后\n第1页,第1张下载成功！\n所有相册下载完毕！\n")),
+        QVERIFY2(out.contains(QStringLiteral(
+                     "\n开始处理相册(1/2):4\n开始处理相册(2/2):后\n第1页,第1张下载成功！\n所有相册下载完毕！\n")),
                  qPrintable(out));
-        QCOMPARE(TestSupport::filesBelow(folder.path() + QStringLiteral("/膨胀吧")), QStringList({QStringLiteral(".quillory-saved"), QStringLiteral("后/1.jpg")}));
+        QCOMPARE(TestSupport::filesBelow(folder.path() + QStringLiteral("/膨胀吧")),
+                 QStringList({QStringLiteral(".quillory-saved"), QStringLiteral("后/1.jpg")}));
     }
 
     void killedMidJobLeavesNoPartialPicture_data()

@@ -1,6 +1,6 @@
 #include "app/form1.h"
-#include "tools/forumsim/forumserver.h"
 #include "tests/widgetsupport.h"
+#include "tools/forumsim/forumserver.h"
 
 #include <QElapsedTimer>
 #include <QLineEdit>

@@ -1,13 +1,13 @@
-#include "tools/forumsim/forumserver.h"
 #include "tests/testsupport.h"
+#include "tools/forumsim/forumserver.h"
 
 #include "web/eventwait.h"
 #include "web/fetch.h"
 #include "web/savejpg.h"
 
 #include <QDir>
-#include <QRegularExpression>
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -48,10 +48,7 @@ private:
     // Another site, that a redirect may name but no fetch may reach.
     ForumServer m_elsewhere;
 
-    QString picture(const QString &id) const
-    {
-        return TestSupport::pictureUrl(m_server.hostAndPort(), id);
-    }
+    QString picture(const QString &id) const { return TestSupport::pictureUrl(m_server.hostAndPort(), id); }
 
     // Qt's network threads that were given up on still work through every interim answer or
     // header line the server sent before it closed; they go quiet once they are through.
@@ -82,7 +79,9 @@ private slots:
             {"id":"near","redirect":"\/forum\/pic\/item\/p1.jpg"},
             {"id":"away","redirect":"http:\/\/%1\/forum\/pic\/item\/p1.jpg"},{"id":"lie","falseLength":100},
             {"id":"interim","flood":"continue","floodMs":100},{"id":"heads","flood":"headers","floodMs":100}
-            ]}]}]})").arg(m_elsewhere.hostAndPort()).toUtf8(),
+            ]}]}]})")
+                                       .arg(m_elsewhere.hostAndPort())
+                                       .toUtf8(),
                                    &error),
                  qPrintable(error));
         Timings t;
@@ -116,12 +115,14 @@ private slots:
         QTest::newRow("500") << picture(QStringLiteral("s500")) << 5.0 << K::NoValue << QString();
         QTest::newRow("slower than the limit") << picture(QStringLiteral("slow")) << 0.4 << K::EmptyText << QString();
         QTest::newRow("no limit at all") << picture(QStringLiteral("p1")) << 0.0 << K::EmptyText << QString();
-        QTest::newRow("connection dropped half-way") << picture(QStringLiteral("drop")) << 5.0 << K::NoValue << QString();
+        QTest::newRow("connection dropped half-way")
+            << picture(QStringLiteral("drop")) << 5.0 << K::NoValue << QString();
         QTest::newRow("connection refused") << QStringLiteral("http://127.0.0.1:1/x") << 5.0 << K::NoValue << QString();
         QTest::newRow("address refused by the client") << QStringLiteral("http://") << 5.0 << K::NoValue << QString();
         QTest::newRow("not http") << QStringLiteral("nosuch://x/y") << 5.0 << K::NoValue << QString();
         // The limit is on progress: a steady body longer than the limit arrives whole.
-        QTest::newRow("steady, longer than the limit") << picture(QStringLiteral("steadypage")) << 0.4 << K::Bytes << "steadypage";
+        QTest::newRow("steady, longer than the limit")
+            << picture(QStringLiteral("steadypage")) << 0.4 << K::Bytes << "steadypage";
         QTest::newRow("trickle") << picture(QStringLiteral("drip")) << 0.4 << K::EmptyText << QString();
         QTest::newRow("redirect within the host") << picture(QStringLiteral("near")) << 5.0 << K::Bytes << "p1";
         QTest::newRow("redirect to another host") << picture(QStringLiteral("away")) << 5.0 << K::NoValue << QString();
@@ -179,7 +180,8 @@ private slots:
         QCOMPARE(saved.reason, reason == u"内容过大" ? QStringLiteral("图片过大") : reason);
         QVERIFY(QDir(dir.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
         QVERIFY(savePicture(picture(QStringLiteral("p1")), target).saved());
-        QVERIFY2(!TestSupport::memoryMeasurable || residentBytes() - memoryBefore < 64 << 20, qPrintable(QString::number(residentBytes() - memoryBefore)));
+        QVERIFY2(!TestSupport::memoryMeasurable || residentBytes() - memoryBefore < 64 << 20,
+                 qPrintable(QString::number(residentBytes() - memoryBefore)));
         waitUntilQuiet();
     }
 
@@ -208,7 +210,8 @@ private slots:
         const qint64 result = savePicture(picture(QStringLiteral("huge")), target).bytes;
         sampler.stop();
         QCOMPARE(result, qint64(100000000));
-        QVERIFY2(!TestSupport::memoryMeasurable || peak - before < 32 << 20, qPrintable(QString::number(peak - before)));
+        QVERIFY2(!TestSupport::memoryMeasurable || peak - before < 32 << 20,
+                 qPrintable(QString::number(peak - before)));
         QCOMPARE(contents(target), m_server.pictureBytes(QStringLiteral("huge")));
     }
 
@@ -251,10 +254,11 @@ private slots:
         const QString page = QStringLiteral("<a href=\"/photo/g?kw=x&pn=3\">尾页</a>");
         QTest::newRow("markers in GBK") << FetchResult::fromBytes(gbk(page)) << page;
         // 镕 is in GBK but not in GB 2312; pages labelled gb2312 use it all the same.
-        QTest::newRow("beyond GB 2312") << FetchResult::fromBytes(gbk(QStringLiteral("朱镕基"))) << QStringLiteral("朱镕基");
+        QTest::newRow("beyond GB 2312") << FetchResult::fromBytes(gbk(QStringLiteral("朱镕基")))
+                                        << QStringLiteral("朱镕基");
         // A character cut off by the end of the body ends as an invalid sequence inside it would.
-        QTest::newRow("cut off at the end") << FetchResult::fromBytes(gbk(QStringLiteral("你好")).chopped(1))
-                                            << QStringLiteral("你\uFFFD");
+        QTest::newRow("cut off at the end")
+            << FetchResult::fromBytes(gbk(QStringLiteral("你好")).chopped(1)) << QStringLiteral("你\uFFFD");
         QTest::newRow("only a lead byte") << FetchResult::fromBytes(QByteArray("\xC4")) << QStringLiteral("\uFFFD");
         QTest::newRow("four-byte character cut off")
             << FetchResult::fromBytes(QByteArray("a\x81\x30")) << QStringLiteral("a\uFFFD0");
@@ -308,14 +312,17 @@ private slots:
         QFETCH(QString, folder);
         QFETCH(bool, saved);
         QTemporaryDir dir;
-        const QString target = (folder.isEmpty() ? dir.path() : folder.startsWith(u'/') ? folder : dir.filePath(folder)) +
+        const QString target = (folder.isEmpty()          ? dir.path()
+                                : folder.startsWith(u'/') ? folder
+                                                          : dir.filePath(folder)) +
                                QStringLiteral("/1.jpg");
         if (!existing.isEmpty()) {
             QFile file(target);
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write(existing) == existing.size());
         }
         // The HTML answer is not a picture, and a redirect brings another's bytes.
-        const QByteArray bytes = id == u"html" || id == u"near" ? GetBody(picture(id), 5).bytes : m_server.pictureBytes(id);
+        const QByteArray bytes =
+            id == u"html" || id == u"near" ? GetBody(picture(id), 5).bytes : m_server.pictureBytes(id);
         QVERIFY(!bytes.isEmpty() || !saved);
         const qint64 result = savePicture(picture(id), target).bytes;
         QCOMPARE(result, saved ? qint64(bytes.size()) : qint64(0));
@@ -325,7 +332,8 @@ private slots:
             QCOMPARE(QFileInfo::exists(target) ? contents(target) : QByteArray(), existing);
         // No temporary file is left beside the picture.
         if (folder.isEmpty())
-            QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QFileInfo::exists(target) ? QStringList{QStringLiteral("1.jpg")} : QStringList{});
+            QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+                     QFileInfo::exists(target) ? QStringList{QStringLiteral("1.jpg")} : QStringList{});
     }
 
     // One picture whose answer holds its network line fails alone: the pictures asked for at the
@@ -355,8 +363,9 @@ private slots:
             for (int i = 1; i < 8; ++i)
                 ids << QStringLiteral("n%1-%2").arg(round).arg(i);
             for (const QString &id : ids) {
-                PictureDownloads::shared().fetch(picture(id), dir.filePath(id + QStringLiteral(".jpg")), &asker,
-                                                 [&outcomes, id](const SaveOutcome &outcome) { outcomes.insert(id, outcome); });
+                PictureDownloads::shared().fetch(
+                    picture(id), dir.filePath(id + QStringLiteral(".jpg")), &asker,
+                    [&outcomes, id](const SaveOutcome &outcome) { outcomes.insert(id, outcome); });
             }
             QTRY_COMPARE_WITH_TIMEOUT(outcomes.size(), 8, 10000);
             QCOMPARE(outcomes.value(hostile).reason, QStringLiteral("超时"));

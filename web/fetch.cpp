@@ -70,8 +70,9 @@ void handOver(const QPointer<QNetworkAccessManager> &manager)
     const QList<QNetworkReply *> replies = manager->findChildren<QNetworkReply *>(Qt::FindDirectChildrenOnly);
     if (!replies.isEmpty()) {
         for (QNetworkReply *reply : replies)
-            QObject::connect(reply, &QObject::destroyed, QCoreApplication::instance(),
-                             [manager] { handOver(manager); }, Qt::QueuedConnection);
+            QObject::connect(
+                reply, &QObject::destroyed, QCoreApplication::instance(), [manager] { handOver(manager); },
+                Qt::QueuedConnection);
         return;
     }
     if (manager->thread() != QThread::currentThread() || manager->parent() != QCoreApplication::instance())
@@ -325,9 +326,9 @@ namespace {
 QByteArray converterName(const QString &charset)
 {
     const QString name = charset.trimmed().toLower();
-    static const QStringList gbkLabels = {QStringLiteral("gb2312"), QStringLiteral("gbk"),
+    static const QStringList gbkLabels = {QStringLiteral("gb2312"),     QStringLiteral("gbk"),
                                           QStringLiteral("gb_2312-80"), QStringLiteral("x-gbk"),
-                                          QStringLiteral("cp936"), QStringLiteral("windows-936")};
+                                          QStringLiteral("cp936"),      QStringLiteral("windows-936")};
     if (gbkLabels.contains(name))
         return QByteArrayLiteral("GB18030");
     return name.toLatin1();

@@ -26,8 +26,7 @@ public:
         , m_line(line)
         , m_ended(std::move(ended))
         , m_progress(Settings::timings().pictureLimitSeconds)
-    {
-    }
+    { }
 
     void begin()
     {
@@ -66,17 +65,14 @@ public:
     }
 
 private:
-    bool answeredOk() const
-    {
-        return m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200;
-    }
+    bool answeredOk() const { return m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200; }
 
     void checkAnnouncedSize()
     {
         if (const QString distrusted = Fetch::distrustedLength(*m_reply); !distrusted.isEmpty())
             return endDistrusted(distrusted);
-        if (answeredOk() && m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() >
-                                Settings::timings().maxPictureBytes)
+        if (answeredOk() &&
+            m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() > Settings::timings().maxPictureBytes)
             end(QStringLiteral("图片过大"));
     }
 
@@ -207,9 +203,9 @@ void PictureDownloads::start(Request request)
         m_busyLines.push_back(true);
     else
         *free = true;
-    auto *transfer = new Transfer(request.url, request.tpm, line + 1, [this, request, line](const SaveOutcome &outcome) {
-        finish(request, line, outcome);
-    });
+    auto *transfer =
+        new Transfer(request.url, request.tpm, line + 1,
+                     [this, request, line](const SaveOutcome &outcome) { finish(request, line, outcome); });
     transfer->setParent(this);
     transfer->begin();
 }

@@ -46,7 +46,9 @@ int pageNumber(const QUrlQuery &query)
 
 } // namespace
 
-ForumRouter::ForumRouter(ForumConfig config) : m_config(std::move(config)) {}
+ForumRouter::ForumRouter(ForumConfig config)
+    : m_config(std::move(config))
+{ }
 
 HttpResponse ForumRouter::route(const ForumRequest &request)
 {
@@ -132,8 +134,7 @@ HttpResponse ForumRouter::picture(const QString &id, bool withFaults)
 
 HttpResponse ForumRouter::faulty(const ForumPicture &declared) const
 {
-    HttpResponse response =
-        declared.status == 200 ? jpeg(declared.id) : HttpResponse::statusPage(declared.status);
+    HttpResponse response = declared.status == 200 ? jpeg(declared.id) : HttpResponse::statusPage(declared.status);
     if (!declared.body.isEmpty() || declared.drop)
         response.padding = 0;
     if (declared.body == u"empty") {
@@ -152,7 +153,8 @@ HttpResponse ForumRouter::faulty(const ForumPicture &declared) const
         response.delayMs = declared.delayMs;
     }
     if (!declared.flood.isEmpty()) {
-        response.stream = declared.flood == u"continue" ? HttpResponse::Stream::Continues : HttpResponse::Stream::Headers;
+        response.stream =
+            declared.flood == u"continue" ? HttpResponse::Stream::Continues : HttpResponse::Stream::Headers;
         response.floodMs = declared.floodMs;
     } else if (declared.trickleMs > 0 || declared.rate > 0) {
         response.stream = HttpResponse::Stream::Paced;

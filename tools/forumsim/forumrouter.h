@@ -23,6 +23,6 @@ private:
 
     ForumConfig m_config;
     PictureFactory m_factory;
-    QHash<QString, int> m_itemRequests;   // per picture id, so "once" faults hit only the first
+    QHash<QString, int> m_itemRequests; // per picture id, so "once" faults hit only the first
     QHash<QByteArray, int> m_hostileRequests;
 };

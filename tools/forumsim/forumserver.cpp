@@ -9,7 +9,9 @@
 #include <QTcpSocket>
 
 ForumServer::ForumServer(QObject *parent)
-    : QObject(parent), m_server(new QTcpServer(this)), m_router(std::make_unique<ForumRouter>(ForumConfig()))
+    : QObject(parent)
+    , m_server(new QTcpServer(this))
+    , m_router(std::make_unique<ForumRouter>(ForumConfig()))
 {
     connect(m_server, &QTcpServer::newConnection, this, &ForumServer::acceptConnections);
 }
