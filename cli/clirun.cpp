@@ -2,6 +2,7 @@
 
 #include "clitext.h"
 #include "failurefile.h"
+#include "holdnotice.h"
 #include "resumerecord.h"
 #include "retrycommand.h"
 #include "startcommand.h"
@@ -242,6 +243,7 @@ void CliRun::carryOverFailures(const QString &barFolder)
 void CliRun::retryRounds()
 {
     FailureLists &lists = m_window.failures();
+    const HoldNotice holdNotice(m_window);
     for (int round = 1; round <= m_options.retries && !lists.FailedUrls.isEmpty(); ++round) {
         m_window.AppendLog(QStringLiteral("retry %1/%2: %3 pictures")
                                .arg(round)

@@ -2,6 +2,7 @@
 
 #include "albumrender.h"
 #include "harvest.h"
+#include "holdnotice.h"
 #include "jobwindow.h"
 #include "listpagescan.h"
 #include "picturehome.h"
@@ -37,6 +38,7 @@ JobSummary StartCommand::run()
         m_summary.end = JobSummary::End::NoName;
         return m_summary;
     }
+    const HoldNotice holdNotice(m_window);
     const PictureHome home;
     if (!home.picturesMovedTo().isEmpty())
         m_window.AppendLog(QStringLiteral("图片保存到：") + home.picturesMovedTo());
