@@ -3,6 +3,7 @@
 #include "albumrender.h"
 #include "harvest.h"
 #include "holdnotice.h"
+#include "jobchoices.h"
 #include "jobwindow.h"
 #include "listpagescan.h"
 #include "picturehome.h"
@@ -39,6 +40,8 @@ JobSummary StartCommand::run()
         return m_summary;
     }
     const HoldNotice holdNotice(m_window);
+    for (const QString &complaint : Choices::takeComplaints())
+        m_window.AppendLog(complaint);
     const PictureHome home;
     if (!home.picturesMovedTo().isEmpty())
         m_window.AppendLog(QStringLiteral("图片保存到：") + home.picturesMovedTo());
