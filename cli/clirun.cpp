@@ -296,6 +296,8 @@ void CliRun::printSummary(const QString &bar, const JobSummary *summary)
         line += Cli::tr("interrupted at album %1/%2, ").arg(c.albumNo).arg(c.albums);
     else
         line += Cli::tr("albums %1, ").arg(summary->albums);
+    if (summary && m_options.update)
+        line += Cli::tr("passed over %1, ").arg(summary->passedOver);
     if (m_options.getUrls)
         line += Cli::tr("pictures %1 (addresses only)").arg(c.pictures);
     else if (m_options.dryRun)

@@ -159,8 +159,11 @@ int main(int argc, char *argv[])
         QStringLiteral("pages"), Cli::tr("Load up to K album pages side by side, 1 to 4 (default 1). Overrides the "
                                          "settings file."),
         Cli::tr("K"));
+    const QCommandLineOption updateOption(
+        QStringLiteral("update"), Cli::tr("Do not render again the albums an earlier run finished with every picture "
+                                          "saved: only new albums, and those with pictures missing, are fetched."));
     parser.addOptions({dirOption, noSkipOption, retriesOption, dryRunOption, getUrlsOption, metadataOption,
-                       quietOption, paceOption, pagesOption});
+                       quietOption, paceOption, pagesOption, updateOption});
     parser.addPositionalArgument(Cli::tr("BAR"), Cli::tr("The names of the bars, with or without 吧."),
                                  Cli::tr("BAR..."));
 
@@ -206,6 +209,7 @@ int main(int argc, char *argv[])
     options.getUrls = parser.isSet(getUrlsOption);
     options.metadata = parser.isSet(metadataOption);
     options.quiet = parser.isSet(quietOption);
+    options.update = parser.isSet(updateOption);
     options.folder = QDir(parser.value(dirOption)).absolutePath();
     if (!options.savesNothing()) {
         const QString problem = folderProblem(options.folder);

@@ -131,6 +131,10 @@ void StartCommand::processAlbums()
     for (s.AlbumIndex = 0; s.AlbumIndex < s.AlbumCount; ++s.AlbumIndex) {
         s.AlbumUrl = s.AlbumList.at(s.AlbumIndex);
         s.AlbumPage = 1;
+        if (!m_window.rendersAlbum(albumIdFromUrl(s.AlbumUrl), s.AlbumUrl)) {
+            ++m_summary.passedOver;
+            continue;
+        }
         renderAlbum(s, m_window);
         s.AlbumFolder = s.BarFolder + u'/' + m_albumFolders.claim(s.AlbumTitle, albumIdFromUrl(s.AlbumUrl));
         harvest.finish();

@@ -16,6 +16,7 @@ struct JobSummary
     int saved = 0;
     int skipped = 0;
     int failed = 0;
+    int passedOver = 0; // albums not rendered, as the front end asked
 };
 
 // One run of the Start command: discovers the bar's albums, renders each and saves its pictures.

@@ -231,6 +231,14 @@ QUILLORY_FORUM_HOST 和 QUILLORY_IMAGE_HOST（主机[:端口]）替换论坛的�
         <source>--pages needs a whole number from 1 to 4, not &quot;%1&quot;</source>
         <translation>--pages 需要 1 到 4 之间的整数，而不是“%1”</translation>
     </message>
+    <message>
+        <source>passed over %1, </source>
+        <translation>略过已完成的相册 %1 个，</translation>
+    </message>
+    <message>
+        <source>Do not render again the albums an earlier run finished with every picture saved: only new albums, and those with pictures missing, are fetched.</source>
+        <translation>不再渲染以前的运行已保存全部图片的相册：只获取新相册和缺少图片的相册。</translation>
+    </message>
 </context>
 <context>
     <name>QCommandLineParser</name>
