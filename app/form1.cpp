@@ -1,5 +1,6 @@
 #include "form1.h"
 
+#include "holdnotice.h"
 #include "retrycommand.h"
 #include "startcommand.h"
 
@@ -122,6 +123,7 @@ void Form1::Command2_Click()
     }
     AppendLog(QStringLiteral("开始重新下载%1张下载失败的图片").arg(waiting));
     ShowLastLogLine();
+    const HoldNotice holdNotice(*this);
     const RetryCounts counts = runRetry(m_failures, [this](const PictureOutcome &outcome) {
         m_kept.pictureDone(outcome);
     });

@@ -54,6 +54,7 @@ void KeptBars::albumHarvested(const AlbumReady &album)
     const QString barFolder = QFileInfo(albumFolder).path();
     if (ResumeRecord *kept = record(barFolder); kept && !album.pictureIds.isEmpty())
         kept->addFolder(albumFolder, album.id);
+    m_completion.albumHarvested(album);
     if (bar(barFolder).busy)
         return;
     Bar &b = failuresOf(barFolder);
@@ -66,6 +67,8 @@ void KeptBars::albumHarvested(const AlbumReady &album)
 
 void KeptBars::pictureDone(const PictureOutcome &outcome)
 {
+    m_completion.pictureDone(outcome);
+    recordCompletion();
     if (outcome.path.isEmpty() || outcome.kind == PictureOutcome::Kind::Skipped)
         return;
     const QString path = QDir::cleanPath(outcome.path);
@@ -84,6 +87,15 @@ void KeptBars::pictureDone(const PictureOutcome &outcome)
     if (failed)
         b.failures.insert(path, Failure{{outcome.url, path, outcome.id}, ++m_order});
     b.changed = b.changed || removed || failed;
+}
+
+// So that quillory-cli --update need not render again an album the window finished.
+void KeptBars::recordCompletion()
+{
+    for (const AlbumCompletion::Album &album : m_completion.takeChanged()) {
+        if (ResumeRecord *kept = record(QFileInfo(album.folder).path()))
+            kept->addFinished(album.folder, album.id, album.pictures);
+    }
 }
 
 void KeptBars::flush()

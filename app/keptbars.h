@@ -1,5 +1,6 @@
 #pragma once
 
+#include "albumcompletion.h"
 #include "failurefile.h"
 #include "resumerecord.h"
 
@@ -54,7 +55,9 @@ private:
 
     Bar &bar(const QString &barFolder);
     Bar &failuresOf(const QString &barFolder);
+    void recordCompletion();
 
     std::map<QString, Bar> m_bars; // by bar folder
     quint64 m_order = 0;
+    AlbumCompletion m_completion;
 };

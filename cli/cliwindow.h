@@ -3,6 +3,7 @@
 #include "clioptions.h"
 #include "console.h"
 
+#include "albumcompletion.h"
 #include "failurelists.h"
 #include "jobwindow.h"
 
@@ -76,6 +77,7 @@ public:
     bool pictureAlreadySaved(const QString &id, const QString &url, const QString &path) override;
     void pictureDone(const PictureOutcome &outcome) override;
     void albumHarvested(const AlbumReady &album) override;
+    bool rendersAlbum(const QString &albumId, const QString &url) override;
     const EarlierAlbumFolders *earlierAlbumFolders(const QString &barFolder) override;
     bool savesPictures() const override { return !m_options.savesNothing(); }
     bool explainsFailures() const override { return true; }
@@ -92,6 +94,7 @@ private:
 
     void landed(const PictureOutcome &outcome);
     void recordFailed();
+    void recordCompletion();
     void showProgress();
     void noteInAlbumRecord(const PictureOutcome &outcome);
     void writeAlbumRecord(const QString &folder);
@@ -110,6 +113,7 @@ private:
     BarCounts m_counts;
     QStringList m_albumFolders;
     QHash<QString, QString> m_reasons;
+    AlbumCompletion m_completion;
     QHash<QString, AlbumRecord> m_albumRecords; // by album folder
     bool m_metadataWarned = false;
     QElapsedTimer m_clock;

@@ -73,6 +73,14 @@ public:
         Q_UNUSED(barFolder)
         return nullptr;
     }
+    // False when album `albumId` (at `url`) need not be rendered in this job at all: an earlier
+    // run finished it. Asked before each album's page is loaded; the window renders them all.
+    virtual bool rendersAlbum(const QString &albumId, const QString &url)
+    {
+        Q_UNUSED(albumId)
+        Q_UNUSED(url)
+        return true;
+    }
     // False for a run that only counts: no picture is fetched, saved, logged or recorded.
     virtual bool savesPictures() const { return true; }
     // True when a failed picture's log line should also say why it failed.

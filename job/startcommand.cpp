@@ -2,6 +2,8 @@
 
 #include "albumrender.h"
 #include "harvest.h"
+#include "holdnotice.h"
+#include "jobchoices.h"
 #include "jobwindow.h"
 #include "listpagescan.h"
 #include "picturehome.h"
@@ -37,6 +39,9 @@ JobSummary StartCommand::run()
         m_summary.end = JobSummary::End::NoName;
         return m_summary;
     }
+    const HoldNotice holdNotice(m_window);
+    for (const QString &complaint : Choices::takeComplaints())
+        m_window.AppendLog(complaint);
     const PictureHome home;
     if (!home.picturesMovedTo().isEmpty())
         m_window.AppendLog(QStringLiteral("图片保存到：") + home.picturesMovedTo());
@@ -126,6 +131,10 @@ void StartCommand::processAlbums()
     for (s.AlbumIndex = 0; s.AlbumIndex < s.AlbumCount; ++s.AlbumIndex) {
         s.AlbumUrl = s.AlbumList.at(s.AlbumIndex);
         s.AlbumPage = 1;
+        if (!m_window.rendersAlbum(albumIdFromUrl(s.AlbumUrl), s.AlbumUrl)) {
+            ++m_summary.passedOver;
+            continue;
+        }
         if (!renderAlbum(s, m_window))
             ++m_summary.failedAlbums;
         s.AlbumFolder = s.BarFolder + u'/' + m_albumFolders.claim(s.AlbumTitle, albumIdFromUrl(s.AlbumUrl));

@@ -17,6 +17,7 @@ struct JobSummary
     int skipped = 0;
     int failed = 0;
     int failedAlbums = 0; // albums whose page never loaded
+    int passedOver = 0; // albums not rendered, as the front end asked
 };
 
 // One run of the Start command: discovers the bar's albums, renders each and saves its pictures.
