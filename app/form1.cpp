@@ -2,6 +2,8 @@
 #include "app/picturehome.h"
 #include "web/engine/pageview.h"
 
+#include "job/holdnotice.h"
+#include "job/jobchoices.h"
 #include "job/retrycommand.h"
 #include "job/startcommand.h"
 
@@ -113,6 +115,9 @@ void Form1::Command1_Click()
     // writable meanwhile.
     std::optional<PictureHome> home;
     if (!barName().isEmpty()) {
+        // What the settings file got wrong comes first, as the job would say it.
+        for (const QString &complaint : Choices::takeComplaints())
+            AppendLog(complaint);
         home.emplace();
         if (!home->picturesMovedTo().isEmpty())
             AppendLog(QStringLiteral("图片保存到：") + home->picturesMovedTo());
@@ -134,6 +139,7 @@ void Form1::Command2_Click()
     }
     AppendLog(QStringLiteral("开始重新下载%1张下载失败的图片").arg(waiting));
     ShowLastLogLine();
+    const HoldNotice holdNotice(*this);
     const JobSummary counts = runRetry(m_failures, &m_kept);
     // A press inside a job's wait leaves the job's records to the job.
     if (!m_jobRunning)

@@ -54,6 +54,7 @@ void KeptBars::albumReady(const AlbumReady &album)
     const QString barFolder = QFileInfo(albumFolder).path();
     if (ResumeRecord *kept = record(barFolder); kept && !album.pictureIds.isEmpty())
         kept->addFolder(albumFolder, album.id);
+    m_completion.albumHarvested(album);
     if (bar(barFolder).busy)
         return;
     Bar &b = failuresOf(barFolder);
@@ -67,6 +68,8 @@ void KeptBars::albumReady(const AlbumReady &album)
 
 void KeptBars::pictureFinished(const PictureOutcome &outcome)
 {
+    m_completion.pictureDone(outcome);
+    recordCompletion();
     if (outcome.path.isEmpty() || outcome.kind == PictureOutcome::Kind::Skipped)
         return;
     const QString path = QDir::cleanPath(outcome.path);
@@ -85,6 +88,15 @@ void KeptBars::pictureFinished(const PictureOutcome &outcome)
     if (failed)
         b.failures.insert(path, Failure{{outcome.url, path, outcome.id}, ++m_order});
     b.changed = b.changed || removed || failed;
+}
+
+// So that quillory-cli --update need not render again an album the window finished.
+void KeptBars::recordCompletion()
+{
+    for (const AlbumCompletion::Album &album : m_completion.takeChanged()) {
+        if (ResumeRecord *kept = record(QFileInfo(album.folder).path()))
+            kept->addFinished(album.folder, album.id, album.pictures);
+    }
 }
 
 void KeptBars::flush()

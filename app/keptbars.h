@@ -1,5 +1,6 @@
 #pragma once
 
+#include "job/albumcompletion.h"
 #include "job/failurefile.h"
 #include "job/resumerecord.h"
 
@@ -55,7 +56,9 @@ private:
 
     Bar &bar(const QString &barFolder);
     Bar &failuresOf(const QString &barFolder);
+    void recordCompletion();
 
     std::map<QString, Bar> m_bars; // by bar folder
     quint64 m_order = 0;
+    AlbumCompletion m_completion;
 };

@@ -1,5 +1,6 @@
 #include "app/form1.h"
 
+#include "job/jobchoices.h"
 #include "web/engine/webenginesetup.h"
 
 #include <QApplication>
@@ -114,6 +115,8 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(QStringLiteral(QUILLORY_VERSION));
     // Ties the window to its menu entry and icon on desktops that go by the entry's name.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.quillory.Quillory"));
+    const JobChoicesFile settings = JobChoicesFile::read();
+    Choices::setCurrent(settings.choices, settings.complaints());
     Form1 window;
     window.show();
     return QApplication::exec();

@@ -13,6 +13,7 @@ struct CliOptions
     bool getUrls = false;  // print the pictures' addresses instead of saving them
     bool metadata = false; // write album.json beside each album's pictures
     bool quiet = false;
+    bool update = false; // albums an earlier run finished are not rendered again
 
     // Nothing is fetched or saved: only the albums' pages are read.
     bool savesNothing() const { return dryRun || getUrls; }

@@ -2,6 +2,7 @@
 
 #include "cli/clitext.h"
 #include "job/failurefile.h"
+#include "job/holdnotice.h"
 #include "job/resumerecord.h"
 #include "job/retrycommand.h"
 #include "job/startcommand.h"
@@ -257,6 +258,7 @@ void CliRun::retryRounds()
         CliWindow &window;
     } heard(m_window);
     FailureLists &lists = m_window.failures();
+    const HoldNotice holdNotice(m_window);
     for (int round = 1; round <= m_options.retries && !lists.FailedUrls.isEmpty(); ++round) {
         m_window.AppendLog(QStringLiteral("retry %1/%2: %3 pictures")
                                .arg(round)
@@ -307,6 +309,8 @@ void CliRun::printSummary(const QString &bar, const JobSummary *summary)
         line += Cli::tr("interrupted at album %1/%2, ").arg(c.albumNo).arg(c.albums);
     else
         line += Cli::tr("albums %1, ").arg(summary->albums);
+    if (summary && m_options.update)
+        line += Cli::tr("passed over %1, ").arg(summary->passedOver);
     if (m_options.getUrls)
         line += Cli::tr("pictures %1 (addresses only)").arg(c.pictures);
     else if (m_options.dryRun)

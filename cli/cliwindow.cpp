@@ -160,6 +160,8 @@ void CliWindow::pictureFinished(const PictureOutcome &outcome)
         m_reasons.insert(outcome.path, outcome.reason);
         break;
     }
+    m_completion.pictureDone(outcome);
+    recordCompletion();
     noteInAlbumRecord(outcome);
     showProgress();
 }
@@ -176,6 +178,8 @@ void CliWindow::retried(const PictureOutcome &outcome)
         m_reasons.insert(outcome.path, outcome.reason);
         m_console.log(QStringLiteral("retry: failed ") + outcome.path + QStringLiteral(" (") + outcome.reason + u')');
     }
+    m_completion.retried(outcome);
+    recordCompletion();
     noteInAlbumRecord(outcome);
     showProgress();
 }
@@ -191,6 +195,22 @@ void CliWindow::landed(const PictureOutcome &outcome)
             recordFailed();
     }
     m_console.out(outcome.path);
+}
+
+// Albums that now have every picture saved are not rendered by a later --update run; one that
+// ended with a picture missing is again.
+void CliWindow::recordCompletion()
+{
+    for (const AlbumCompletion::Album &album : m_completion.takeChanged()) {
+        if (record() && !m_record->addFinished(album.folder, album.id, album.pictures))
+            recordFailed();
+    }
+}
+
+bool CliWindow::rendersAlbum(const QString &albumId, const QString &url)
+{
+    Q_UNUSED(url)
+    return !(m_options.update && record() && m_record->finished(albumId));
 }
 
 void CliWindow::recordFailed()
@@ -209,6 +229,7 @@ void CliWindow::albumReady(const AlbumReady &album)
     m_counts.albums = album.albumCount;
     m_counts.pictures += pictures;
     m_albumFolders << QDir::cleanPath(album.folder);
+    m_completion.albumHarvested(album);
     // The folder is this album's from now on, also for later runs; an album without pictures
     // gets no folder and so claims none.
     if (record() && pictures > 0 && !m_record->addFolder(album.folder, album.id))

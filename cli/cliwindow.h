@@ -3,6 +3,7 @@
 #include "cli/clioptions.h"
 #include "cli/console.h"
 
+#include "job/albumcompletion.h"
 #include "job/failurelists.h"
 #include "job/jobwindow.h"
 
@@ -65,6 +66,7 @@ public:
     FailureLists &failures() override { return m_failures; }
 
     bool pictureAlreadySaved(const QString &id, const QString &url, const QString &path) override;
+    bool rendersAlbum(const QString &albumId, const QString &url) override;
     const EarlierAlbumFolders *earlierAlbumFolders(const QString &barFolder) override;
     JobOptions options() const override { return {!m_options.savesNothing(), true, false}; }
     JobObserver *observer() override { return this; }
@@ -84,6 +86,7 @@ private:
 
     void landed(const PictureOutcome &outcome);
     void recordFailed();
+    void recordCompletion();
     void showProgress();
     void noteInAlbumRecord(const PictureOutcome &outcome);
     void writeAlbumRecord(const QString &folder);
@@ -103,6 +106,7 @@ private:
     JobSummary m_counts; // of the bar, as its summary line shows them
     QStringList m_albumFolders;
     QHash<QString, QString> m_reasons;
+    AlbumCompletion m_completion;
     QHash<QString, AlbumRecord> m_albumRecords; // by album folder
     bool m_metadataWarned = false;
     QElapsedTimer m_clock;

@@ -3,8 +3,9 @@
 #include "cli/clitext.h"
 #include "cli/stopsignals.h"
 
-#include "web/engine/webenginesetup.h"
+#include "job/jobchoices.h"
 #include "web/settings.h"
+#include "web/engine/webenginesetup.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -149,8 +150,19 @@ int main(int argc, char *argv[])
                                             "time saved."));
     const QCommandLineOption quietOption({QStringLiteral("q"), QStringLiteral("quiet")},
                                          Cli::tr("No log lines: only the summaries and errors."));
-    parser.addOptions(
-        {dirOption, noSkipOption, retriesOption, dryRunOption, getUrlsOption, metadataOption, quietOption});
+    const QCommandLineOption paceOption(
+        QStringLiteral("pace"), Cli::tr("How album pages are paced: fixed (the forum's own pace, the default) or "
+                                        "adaptive (each page as fast as it renders). Overrides the settings file."),
+        Cli::tr("PACE"));
+    const QCommandLineOption pagesOption(
+        QStringLiteral("pages"), Cli::tr("Load up to K album pages side by side, 1 to 4 (default 1). Overrides the "
+                                         "settings file."),
+        Cli::tr("K"));
+    const QCommandLineOption updateOption(
+        QStringLiteral("update"), Cli::tr("Do not render again the albums an earlier run finished with every picture "
+                                          "saved: only new albums, and those with pictures missing, are fetched."));
+    parser.addOptions({dirOption, noSkipOption, retriesOption, dryRunOption, getUrlsOption, metadataOption,
+                       quietOption, paceOption, pagesOption, updateOption});
     parser.addPositionalArgument(Cli::tr("BAR"), Cli::tr("The names of the bars, with or without 吧."),
                                  Cli::tr("BAR..."));
 
@@ -173,11 +185,30 @@ int main(int argc, char *argv[])
     options.retries = parser.value(retriesOption).toInt(&number);
     if (!number || options.retries < 0)
         return usageError(Cli::tr("-R needs a whole number of 0 or more, not \"%1\"").arg(parser.value(retriesOption)));
+    // The settings file first; what the command line says replaces it, and silences a complaint
+    // about the value it replaces.
+    JobChoicesFile settings = JobChoicesFile::read();
+    if (parser.isSet(paceOption)) {
+        const auto pace = JobChoices::paceNamed(parser.value(paceOption));
+        if (!pace)
+            return usageError(Cli::tr("--pace needs fixed or adaptive, not \"%1\"").arg(parser.value(paceOption)));
+        settings.choices.pace = *pace;
+        settings.paceComplaint.clear();
+    }
+    if (parser.isSet(pagesOption)) {
+        const auto pages = JobChoices::pagesNamed(parser.value(pagesOption));
+        if (!pages)
+            return usageError(Cli::tr("--pages needs a whole number from 1 to 4, not \"%1\"").arg(parser.value(pagesOption)));
+        settings.choices.pages = *pages;
+        settings.pagesComplaint.clear();
+    }
+    Choices::setCurrent(settings.choices, settings.complaints());
     options.noSkip = parser.isSet(noSkipOption);
     options.dryRun = parser.isSet(dryRunOption);
     options.getUrls = parser.isSet(getUrlsOption);
     options.metadata = parser.isSet(metadataOption);
     options.quiet = parser.isSet(quietOption);
+    options.update = parser.isSet(updateOption);
     options.folder = QDir(parser.value(dirOption)).absolutePath();
     if (!options.savesNothing()) {
         const QString problem = folderProblem(options.folder);

@@ -47,6 +47,7 @@ struct JobSummary
     int skipped = 0;
     int failed = 0;
     int failedAlbums = 0; // albums whose page never loaded
+    int passedOver = 0;   // albums not rendered, as the front end asked
 };
 
 // What a front end chooses for its jobs.
@@ -143,5 +144,13 @@ public:
     {
         Q_UNUSED(barFolder)
         return nullptr;
+    }
+    // False when album `albumId` (at `url`) need not be rendered in this job at all: an earlier
+    // run finished it. Asked before each album's page is loaded; the window renders them all.
+    virtual bool rendersAlbum(const QString &albumId, const QString &url)
+    {
+        Q_UNUSED(albumId)
+        Q_UNUSED(url)
+        return true;
     }
 };

@@ -28,6 +28,11 @@ QByteArray folderLineFor(const QString &folder, const QString &albumId)
     return folder.toUtf8() + "/\t" + albumId.toUtf8() + '\n';
 }
 
+QByteArray finishedLineFor(const QString &folder, const QString &albumId, int pictures)
+{
+    return folder.toUtf8() + "/\t" + albumId.toUtf8() + '\t' + QByteArray::number(pictures) + "\tdone\n";
+}
+
 } // namespace
 
 ResumeRecord::ResumeRecord(const QString &barFolder)
@@ -108,6 +113,17 @@ void ResumeRecord::load()
             own(QString::fromUtf8(fields.at(0).chopped(1)), QString::fromUtf8(fields.at(1)));
             continue;
         }
+        if (fields.size() == 4 && fields.at(0).size() > 1 && fields.at(0).endsWith('/') && !fields.at(1).isEmpty() &&
+            fields.at(3) == "done") {
+            bool counted = false;
+            const int pictures = fields.at(2).toInt(&counted);
+            if (counted && pictures > 0)
+                m_finished.insert(QString::fromUtf8(fields.at(1)), Finished{QString::fromUtf8(fields.at(0).chopped(1)), pictures});
+            else if (counted)
+                m_finished.remove(QString::fromUtf8(fields.at(1)));
+            // A taken-back album leaves a line with nothing behind it: the count below rewrites.
+            continue;
+        }
         bool sized = false;
         const qint64 size = fields.size() == 3 ? fields.at(2).toLongLong(&sized) : 0;
         if (!sized || size <= 0 || fields.at(0).isEmpty())
@@ -116,7 +132,7 @@ void ResumeRecord::load()
     }
     // Anything behind the last line break is a line torn by a kill; it must not stay in front
     // of the next append. Should it stay, because the rewrite failed, nothing is appended.
-    if ((from < all.size() || lines != m_entries.size() + m_owners.size()) && !rewrite())
+    if ((from < all.size() || lines != m_entries.size() + m_owners.size() + m_finished.size()) && !rewrite())
         m_broken = true;
 }
 
@@ -135,6 +151,8 @@ bool ResumeRecord::rewrite()
     QByteArray all;
     for (auto it = m_owners.cbegin(); it != m_owners.cend(); ++it)
         all += folderLineFor(it.key(), it.value());
+    for (auto it = m_finished.cbegin(); it != m_finished.cend(); ++it)
+        all += finishedLineFor(it->folder, it.key(), it->pictures);
     for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it)
         all += lineFor(it.key(), it->id, it->size);
     const QString failure = StateFile::replace(journalPath(), all);
@@ -205,6 +223,35 @@ bool ResumeRecord::addFolder(const QString &folder, const QString &albumId)
         ++m_replaced;
     own(key, albumId);
     return append(folderLineFor(key, albumId));
+}
+
+bool ResumeRecord::addFinished(const QString &folder, const QString &albumId, int pictures)
+{
+    const QString key = keyOf(folder);
+    if (m_access != Access::Ready)
+        return false;
+    const bool oneField = std::none_of(albumId.begin(), albumId.end(), [](QChar ch) { return ch.unicode() < 0x20; });
+    if (key.isEmpty() || albumId.isEmpty() || !oneField || key.contains(u'/') || pictures < 0)
+        return true;
+    const auto known = m_finished.constFind(albumId);
+    if (pictures == 0 ? known == m_finished.cend() : known != m_finished.cend() && known->folder == key && known->pictures == pictures)
+        return true;
+    if (known != m_finished.cend())
+        ++m_replaced;
+    if (pictures == 0) {
+        m_finished.remove(albumId);
+        ++m_replaced;
+    } else {
+        m_finished.insert(albumId, Finished{key, pictures});
+    }
+    return append(finishedLineFor(key, albumId, pictures));
+}
+
+bool ResumeRecord::finished(const QString &albumId) const
+{
+    const auto known = m_finished.constFind(albumId);
+    return known != m_finished.cend() && m_folders.value(albumId) == known->folder &&
+           QFileInfo(m_folder + u'/' + known->folder).isDir();
 }
 
 bool ResumeRecord::compact()

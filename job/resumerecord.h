@@ -14,6 +14,9 @@
 // later line for the same file or folder replaces an earlier one:
 //   "<album folder>/<n>.jpg TAB <picture id> TAB <size>"   a saved picture
 //   "<album folder>/ TAB <album id>"                        the album a folder was given to
+//   "<album folder>/ TAB <album id> TAB <count> TAB done"   an album a run ended with all its
+//                                                           <count> pictures saved; 0: not so
+// Earlier versions of the program skip the four-field lines, and lose them when they rewrite.
 // A record written before albums were recorded holds picture lines only; it loads as it is,
 // and each of its folders counts as given to no album yet, so the first album of a later job
 // that asks for it gets it (as it did in the job that filled it) and is recorded from then on.
@@ -61,6 +64,13 @@ public:
     // Records that the job gave the folder `folder` to album `albumId`; false when the journal
     // could not be written.
     bool addFolder(const QString &folder, const QString &albumId);
+    // Records that album `albumId`, in `folder`, ended a run with all its `pictures` saved; 0
+    // takes that back (the album ended a later run with a picture missing). False when the
+    // journal could not be written.
+    bool addFinished(const QString &folder, const QString &albumId, int pictures);
+    // True when album `albumId` was recorded as finished, its folder is still its own and there.
+    bool finished(const QString &albumId) const;
+
     // Rewrites the journal with one line per file and folder, when replaced lines have piled
     // up; false (with the reason in problem()) when the old journal had to stay.
     bool compact();
@@ -91,6 +101,11 @@ private:
     QHash<QString, Entry> m_entries;
     QHash<QString, QString> m_owners;  // album folder -> album id
     QHash<QString, QString> m_folders; // album id -> the folder it was last given
+    struct Finished {
+        QString folder;
+        int pictures = 0;
+    };
+    QHash<QString, Finished> m_finished; // album id -> where it was finished, and with how many
     QFile m_journal;
     QString m_problem;
     int m_replaced = 0;

@@ -2,6 +2,8 @@
 
 #include "job/albumrender.h"
 #include "job/harvest.h"
+#include "job/holdnotice.h"
+#include "job/jobchoices.h"
 #include "job/jobwindow.h"
 #include "job/listpagescan.h"
 #include "job/scratchfile.h"
@@ -35,6 +37,9 @@ JobSummary StartCommand::run()
         m_summary.end = JobSummary::End::NoName;
         return ended();
     }
+    const HoldNotice holdNotice(m_window);
+    for (const QString &complaint : Choices::takeComplaints())
+        m_window.AppendLog(complaint);
     openScratchFile();
     if (!discoverAlbums()) {
         // Reporting an unreachable list as a bar without albums would be untrue.
@@ -132,6 +137,10 @@ void StartCommand::processAlbums()
     for (s.AlbumIndex = 0; s.AlbumIndex < s.AlbumCount; ++s.AlbumIndex) {
         s.AlbumUrl = s.AlbumList.at(s.AlbumIndex);
         s.AlbumPage = 1;
+        if (!m_window.rendersAlbum(albumIdFromUrl(s.AlbumUrl), s.AlbumUrl)) {
+            ++m_summary.passedOver;
+            continue;
+        }
         if (!renderAlbum(s, m_window))
             ++m_summary.failedAlbums;
         s.AlbumFolder = s.BarFolder + u'/' + m_albumFolders.claim(s.AlbumTitle, albumIdFromUrl(s.AlbumUrl));

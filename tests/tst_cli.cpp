@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSet>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -47,6 +48,12 @@ const QByteArray forum = R"({"bars":[
 const QByteArray forumChanged = R"({"bars":[{"name":"风景","perPage":1,"albums":[
     {"id":"11","title":"春游","pictures":["a1","a2","a3","a4"]},
     {"id":"12","title":"秋 &amp; 冬","pictures":["b1"]}]}]})";
+
+// 风景 after a third album was added.
+const QByteArray forumAdded = R"({"bars":[{"name":"风景","perPage":1,"albums":[
+    {"id":"11","title":"春游","pictures":["a1","a2","a3"]},
+    {"id":"12","title":"秋 &amp; 冬","pictures":["b1","b2"]},
+    {"id":"14","title":"夏","pictures":["h1"]}]}]})";
 
 // 风景 after a picture in the middle of an album was replaced.
 const QByteArray forumReplaced = R"({"bars":[{"name":"风景","perPage":1,"albums":[
@@ -120,8 +127,9 @@ class TestCli : public QObject
 
 private:
     ForumServer m_server;
-    QTemporaryDir m_firstRun;                   // 风景 fetched whole once, for the runs that follow one
-    QTemporaryDir m_tmp;                        // the processes' temporary folder
+    QTemporaryDir m_firstRun; // 风景 fetched whole once, for the runs that follow one
+    QTemporaryDir m_tmp; // the processes' temporary folder
+    QTemporaryDir m_configHome; // the processes' XDG_CONFIG_HOME, so no user's settings reach them
     QString m_lang = QStringLiteral("C.UTF-8"); // the processes' locale
 
     // The scratch folders the processes left behind.
@@ -147,6 +155,7 @@ private:
         env.insert(QStringLiteral("QUILLORY_FORUM_HOST"), hosts);
         env.insert(QStringLiteral("QUILLORY_IMAGE_HOST"), hosts);
         env.insert(QStringLiteral("TMPDIR"), m_tmp.path());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_configHome.path());
         env.remove(QStringLiteral("LC_ALL"));
         env.remove(QStringLiteral("LC_MESSAGES"));
         env.remove(QStringLiteral("LANGUAGE"));
@@ -324,6 +333,11 @@ private slots:
             << QStringList{QStringLiteral("s1"), QStringLiteral("s2")};
         QTest::newRow("a record from before albums were recorded")
             << forum << QStringLiteral("old record") << QStringList() << QStringList();
+        // The albums the first run finished are not rendered at all; only a new one is.
+        QTest::newRow("--update, nothing changed") << forum << QString() << QStringList{QStringLiteral("--update")}
+                                                  << QStringList();
+        QTest::newRow("--update, an album added") << forumAdded << QString() << QStringList{QStringLiteral("--update")}
+                                                 << QStringList{QStringLiteral("h1")};
         QTest::newRow("--metadata, a picture deleted")
             << forum << QStringLiteral("delete 春游/2.jpg") << QStringList{QStringLiteral("--metadata")}
             << QStringList{QStringLiteral("a2")};
@@ -367,7 +381,30 @@ private slots:
         QCOMPARE(r.code, 0);
         QCOMPARE(fetched(), sorted(expectFetched));
         QCOMPARE(r.out.size(), expectFetched.size());
+        const QJsonArray albums = QJsonDocument::fromJson(config)[QStringLiteral("bars")][0][QStringLiteral("albums")].toArray();
+        QStringList rendered;
+        if (args.contains(QStringLiteral("--update"))) {
+            if (config == forumAdded)
+                rendered << QStringLiteral("14");
+            QVERIFY2(r.err.contains(QStringLiteral(": albums %1, passed over %2, saved ")
+                                        .arg(albums.size())
+                                        .arg(albums.size() - rendered.size())),
+                     qPrintable(r.err));
+        } else {
+            for (const QJsonValue &album : albums)
+                rendered << album[QStringLiteral("id")].toString();
+        }
+        QStringList albumPages;
+        for (const ForumRequest &request : m_server.requests()) {
+            if (request.target.startsWith("/p/"))
+                albumPages << QString::fromUtf8(request.target.mid(3)).section(u'?', 0, 0);
+        }
+        // A page may be asked for more than once as it renders (the browser's own retries).
+        albumPages.removeDuplicates();
+        QCOMPARE(sorted(albumPages), sorted(rendered));
         QHash<QString, QString> pictures = scenery();
+        if (config == forumAdded)
+            pictures.insert(QStringLiteral("夏/1.jpg"), QStringLiteral("h1"));
         if (config == forumChanged)
             pictures.insert(QStringLiteral("春游/4.jpg"), QStringLiteral("a4"));
         if (config == forumReplaced)
@@ -391,8 +428,6 @@ private slots:
         QVERIFY(again.out.isEmpty());
         // Quiet: the summary alone.
         QCOMPARE(linesOf(again.err.toUtf8()).size(), 1);
-        const QJsonArray albums =
-            QJsonDocument::fromJson(config)[QStringLiteral("bars")][0][QStringLiteral("albums")].toArray();
         qsizetype listed = 0;
         for (const QJsonValue &album : albums)
             listed += album[QStringLiteral("pictures")].toArray().size();
@@ -612,12 +647,19 @@ private slots:
         QTest::newRow("bar busy in another process")
             << QStringLiteral("busy") << QStringList{QStringLiteral("慢")} << 2
             << QStringLiteral("慢吧: busy: another process is downloading it into <dir>/慢吧\n");
-        QTest::newRow("bar without albums") << QString() << QStringList{QStringLiteral("空")} << 0
-                                            << QStringLiteral("获取相册地址完成！空吧共有0个相册\n所有相册下载完毕！\n"
-                                                              "空吧 has no albums; the bar's name may be wrong\n");
-        QTest::newRow("bar typed as the forum shows it")
-            << QString() << QStringList{QStringLiteral("风景吧")} << 0
-            << QStringLiteral("风景吧: albums 2, saved 5, skipped 0, failed 0, ");
+        QTest::newRow("bar without albums")
+            << QString() << QStringList{QStringLiteral("空")} << 0
+            << QStringLiteral("获取相册地址完成！空吧共有0个相册\n所有相册下载完毕！\n空吧 has no albums; the bar's name may be wrong\n");
+        QTest::newRow("bar typed as the forum shows it") << QString() << QStringList{QStringLiteral("风景吧")} << 0
+                                                         << QStringLiteral("风景吧: albums 2, saved 5, skipped 0, failed 0, ");
+        // Said once, though two bars run; the command line's value silences the one it replaces.
+        QTest::newRow("settings file with values out of range")
+            << QStringLiteral("settings pace=fast pages=9") << QStringList{QStringLiteral("空"), QStringLiteral("空")} << 0
+            << QStringLiteral("设置文件<config>/Quillory/Quillory.conf中的pace=fast无效（应为fixed或adaptive），已忽略\n"
+                              "开始获取相册地址！\n");
+        QTest::newRow("settings file with choices in range")
+            << QStringLiteral("settings pace=adaptive pages=3") << QStringList{QStringLiteral("空")} << 0
+            << QStringLiteral("开始获取相册地址！\n获取相册地址完成！空吧共有0个相册\n");
         QTest::newRow("several bars: the worst")
             << QString() << QStringList{QStringLiteral("空"), QStringLiteral("坏")} << 1
             << QStringLiteral("空吧: albums 0, saved 0, skipped 0, failed 0, ");
@@ -640,6 +682,18 @@ private slots:
             host = QStringLiteral("127.0.0.1:%1").arg(closed.serverPort());
         }
         QTemporaryDir dir;
+        QFile settings(m_configHome.filePath(QStringLiteral("Quillory/Quillory.conf")));
+        const auto removeSettings = qScopeGuard([&settings] { settings.remove(); });
+        QStringList extraArgs;
+        if (forumKind.startsWith(QStringLiteral("settings "))) {
+            QVERIFY(QDir(m_configHome.path()).mkpath(QStringLiteral("Quillory")));
+            QVERIFY(settings.open(QIODevice::WriteOnly));
+            settings.write("[job]\n" + forumKind.mid(9).replace(u' ', u'\n').toUtf8() + '\n');
+            settings.close();
+            if (forumKind.contains(QStringLiteral("pages=9")))
+                extraArgs << QStringLiteral("--pages") << QStringLiteral("2");
+        }
+        errContains.replace(QStringLiteral("<config>"), m_configHome.path());
         if (forumKind == u"blocked") {
             QFile blocker(dir.filePath(QStringLiteral("风景吧")));
             QVERIFY(blocker.open(QIODevice::WriteOnly));
@@ -650,10 +704,11 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(holder->peek(1 << 20).contains('\n'), 30000);
         }
         const Run r =
-            run(QStringList{QStringLiteral("-R"), QStringLiteral("0"), QStringLiteral("-d"), dir.path()} + bars, host);
+            run(QStringList{QStringLiteral("-R"), QStringLiteral("0"), QStringLiteral("-d"), dir.path()} + extraArgs + bars, host);
         QCOMPARE(r.status, QProcess::NormalExit);
         QCOMPARE(r.code, code);
         QVERIFY2(r.err.contains(errContains.replace(QStringLiteral("<dir>"), dir.path())), qPrintable(r.err));
+        QVERIFY2(r.err.count(QStringLiteral("设置文件")) == errContains.count(QStringLiteral("设置文件")), qPrintable(r.err));
         if (holder) {
             QVERIFY(r.out.isEmpty());
             // The holder goes on undisturbed.
@@ -713,6 +768,10 @@ private slots:
             << QStringLiteral("quillory-cli: -R needs a whole number of 0 or more, not \"x\"");
         QTest::newRow("negative retries") << QStringList{QStringLiteral("--retries=-1"), QStringLiteral("风景")} << 2
                                           << c << QStringLiteral("quillory-cli: -R needs a whole number");
+        QTest::newRow("pace not a choice") << QStringList{QStringLiteral("--pace"), QStringLiteral("fast"), QStringLiteral("风景")}
+                                           << 2 << c << QStringLiteral("quillory-cli: --pace needs fixed or adaptive, not \"fast\"");
+        QTest::newRow("pages out of range") << QStringList{QStringLiteral("--pages=5"), QStringLiteral("风景")} << 2 << c
+                                            << QStringLiteral("quillory-cli: --pages needs a whole number from 1 to 4, not \"5\"");
         QTest::newRow("folder cannot be created")
             << QStringList{QStringLiteral("-d"), QStringLiteral("<file>/sub"), QStringLiteral("风景")} << 2 << c
             << QStringLiteral("quillory-cli: cannot create or write the folder <file>/sub: Not a directory");

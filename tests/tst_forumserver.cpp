@@ -19,7 +19,8 @@ const QByteArray Forum = R"({"bars": [
     {"id": "2", "title": "二", "pictures": ["q1", {"id": "slow4k", "size": 4000, "rate": 8000},
       {"id": "drip", "trickleMs": 100}, {"id": "interim", "flood": "continue", "floodMs": 300},
       {"id": "heads", "flood": "headers", "floodMs": 300}, {"id": "away", "redirect": "http:\/\/elsewhere.invalid/x.jpg"},
-      {"id": "lie", "falseLength": 100}]},
+      {"id": "lie", "falseLength": 100}, {"id": "rest", "status": 429, "retryAfter": 7},
+      {"id": "restdate", "status": 503, "retryAfter": 7, "retryAfterDate": true}]},
     {"id": "3", "title": "三", "pictures": []}]},
   {"name": "a&b+c 风", "albums": [{"id": "9", "title": "x", "pictures": ["z"]}]}]})";
 
@@ -158,8 +159,10 @@ private slots:
             << u"interim"_qs << QByteArray("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 100 Continue\r\n\r\n") << 0 << true;
         QTest::newRow("headers without end") << u"heads"_qs << QByteArray("HTTP/1.1 200 OK\r\nX-Filler: ") << 0 << true;
         QTest::newRow("redirect") << u"away"_qs << QByteArray("HTTP/1.1 302 Found\r\n") << 0 << false;
-        QTest::newRow("redirect's address")
-            << u"away"_qs << QByteArray("\r\nLocation: http://elsewhere.invalid/x.jpg\r\n") << 0 << false;
+        QTest::newRow("redirect's address") << u"away"_qs << QByteArray("\r\nLocation: http://elsewhere.invalid/x.jpg\r\n")
+                                            << 0 << false;
+        QTest::newRow("a rest asked for") << u"rest"_qs << QByteArray("\r\nRetry-After: 7\r\n") << 0 << false;
+        QTest::newRow("a rest asked for until a date") << u"restdate"_qs << QByteArray(" GMT\r\n") << 0 << false;
         QTest::newRow("conflicting lengths")
             << u"lie"_qs
             << QByteArray("\r\nContent-Length: 100\r\nContent-Length: " +

@@ -117,6 +117,7 @@ private slots:
             {"name":"大图","albums":[{"id":"2","title":"t","pictures":[
                 {"id":"c1","size":3000000},{"id":"c2","size":3000000,"delayMs":100},{"id":"c3","size":3000000},
                 {"id":"c4","size":3000000,"delayMs":100},{"id":"c5","size":3000000},{"id":"c6","size":3000000},{"id":"c7","size":3000000,"delayMs":1500}]}]},
+            {"name":"歇","pageRetryAfter":{"1":60},"albums":[{"id":"6","title":"t","pictures":["f1"]}]},
             {"name":"卡死","albums":[{"id":"3","title":"t","script":"while (true) {}","pictures":["d1"]}]},
             {"name":"膨胀","albums":[{"id":"4","title":"t","pictures":["e1"],"script":
                 "var d = document.createElement('div'); d.style.display = 'none'; document.body.appendChild(d); for (var i = 0; ; i++) d.append('x'.repeat(1 << 24) + i);"},
@@ -130,12 +131,12 @@ private slots:
         QTest::addColumn<QString>("bar");
         QTest::addColumn<int>("closeAfterMs");
         QTest::addColumn<QString>("lastLine");
-        QTest::newRow("in a list-page fetch")
-            << QStringLiteral("silent") << 600 << QStringLiteral("开始获取相册地址！");
-        QTest::newRow("in a picture fetch")
-            << QStringLiteral("慢图") << 2500 << QStringLiteral("第1页,第1张下载成功！");
-        QTest::newRow("on a hung album page")
-            << QStringLiteral("卡死") << 3000 << QStringLiteral("获取相册地址完成！卡死吧共有1个相册");
+        QTest::newRow("in a list-page fetch") << QStringLiteral("silent") << 600 << QStringLiteral("开始获取相册地址！");
+        QTest::newRow("in a picture fetch") << QStringLiteral("慢图") << 2500 << QStringLiteral("第1页,第1张下载成功！");
+        QTest::newRow("in a rest the server asked for")
+            << QStringLiteral("歇") << 1000 << QStringLiteral("服务器要求暂停60秒后再试：") + m_server.hostAndPort();
+        QTest::newRow("on a hung album page") << QStringLiteral("卡死") << 3000
+                                              << QStringLiteral("获取相册地址完成！卡死吧共有1个相册");
         QTest::newRow("on a page building text without end")
             << QStringLiteral("膨胀") << 1500 << QStringLiteral("获取相册地址完成！膨胀吧共有2个相册");
     }

@@ -3,9 +3,12 @@
 
 #include "web/eventwait.h"
 #include "web/fetch.h"
+#include "web/hostholds.h"
 #include "web/savejpg.h"
 
 #include <QDir>
+#include <QRegularExpression>
+#include <QSignalSpy>
 #include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QStringEncoder>
@@ -78,14 +81,19 @@ private slots:
             {"id":"steadypage","size":500000,"rate":600000},{"id":"drip","trickleMs":200},
             {"id":"near","redirect":"\/forum\/pic\/item\/p1.jpg"},
             {"id":"away","redirect":"http:\/\/%1\/forum\/pic\/item\/p1.jpg"},{"id":"lie","falseLength":100},
-            {"id":"interim","flood":"continue","floodMs":100},{"id":"heads","flood":"headers","floodMs":100}
-            ]}]}]})")
-                                       .arg(m_elsewhere.hostAndPort())
-                                       .toUtf8(),
+            {"id":"interim","flood":"continue","floodMs":100},{"id":"heads","flood":"headers","floodMs":100},
+            {"id":"r429","status":429,"retryAfter":1,"once":true},
+            {"id":"r503date","status":503,"retryAfter":1,"retryAfterDate":true,"once":true},
+            {"id":"r503long","status":503,"retryAfter":3600,"once":true},{"id":"r503bare","status":503,"once":true},
+            {"id":"p429","status":429,"retryAfter":1,"once":true},
+            {"id":"p503date","status":503,"retryAfter":1,"retryAfterDate":true,"once":true},
+            {"id":"p503bare","status":503,"once":true},{"id":"p429twice","status":429,"retryAfter":1}
+            ]}]}]})").arg(m_elsewhere.hostAndPort()).toUtf8(),
                                    &error),
                  qPrintable(error));
         Timings t;
         t.pictureLimitSeconds = 0.5;
+        t.retryAfterLimitSeconds = 1;
         Settings::setTimings(t);
     }
 
@@ -107,26 +115,31 @@ private slots:
         QTest::addColumn<double>("limit");
         QTest::addColumn<FetchResult::Kind>("kind");
         QTest::addColumn<QString>("sameBytesAs");
+        QTest::addColumn<int>("rest"); // the rest the server asks for, in whole seconds, as announced
         using K = FetchResult::Kind;
-        QTest::newRow("200 with a body") << picture(QStringLiteral("p1")) << 5.0 << K::Bytes << "p1";
-        QTest::newRow("200 with an empty body") << picture(QStringLiteral("empty")) << 5.0 << K::Bytes << QString();
-        QTest::newRow("404") << picture(QStringLiteral("s404")) << 5.0 << K::NoValue << QString();
-        QTest::newRow("304") << picture(QStringLiteral("s304")) << 5.0 << K::NoValue << QString();
-        QTest::newRow("500") << picture(QStringLiteral("s500")) << 5.0 << K::NoValue << QString();
-        QTest::newRow("slower than the limit") << picture(QStringLiteral("slow")) << 0.4 << K::EmptyText << QString();
-        QTest::newRow("no limit at all") << picture(QStringLiteral("p1")) << 0.0 << K::EmptyText << QString();
-        QTest::newRow("connection dropped half-way")
-            << picture(QStringLiteral("drop")) << 5.0 << K::NoValue << QString();
-        QTest::newRow("connection refused") << QStringLiteral("http://127.0.0.1:1/x") << 5.0 << K::NoValue << QString();
-        QTest::newRow("address refused by the client") << QStringLiteral("http://") << 5.0 << K::NoValue << QString();
-        QTest::newRow("not http") << QStringLiteral("nosuch://x/y") << 5.0 << K::NoValue << QString();
+        QTest::newRow("200 with a body") << picture(QStringLiteral("p1")) << 5.0 << K::Bytes << "p1" << 0;
+        QTest::newRow("200 with an empty body") << picture(QStringLiteral("empty")) << 5.0 << K::Bytes << QString() << 0;
+        QTest::newRow("404") << picture(QStringLiteral("s404")) << 5.0 << K::NoValue << QString() << 0;
+        QTest::newRow("304") << picture(QStringLiteral("s304")) << 5.0 << K::NoValue << QString() << 0;
+        QTest::newRow("500") << picture(QStringLiteral("s500")) << 5.0 << K::NoValue << QString() << 0;
+        QTest::newRow("slower than the limit") << picture(QStringLiteral("slow")) << 0.4 << K::EmptyText << QString() << 0;
+        QTest::newRow("no limit at all") << picture(QStringLiteral("p1")) << 0.0 << K::EmptyText << QString() << 0;
+        QTest::newRow("connection dropped half-way") << picture(QStringLiteral("drop")) << 5.0 << K::NoValue << QString() << 0;
+        QTest::newRow("connection refused") << QStringLiteral("http://127.0.0.1:1/x") << 5.0 << K::NoValue << QString() << 0;
+        QTest::newRow("address refused by the client") << QStringLiteral("http://") << 5.0 << K::NoValue << QString() << 0;
+        QTest::newRow("not http") << QStringLiteral("nosuch://x/y") << 5.0 << K::NoValue << QString() << 0;
         // The limit is on progress: a steady body longer than the limit arrives whole.
-        QTest::newRow("steady, longer than the limit")
-            << picture(QStringLiteral("steadypage")) << 0.4 << K::Bytes << "steadypage";
-        QTest::newRow("trickle") << picture(QStringLiteral("drip")) << 0.4 << K::EmptyText << QString();
-        QTest::newRow("redirect within the host") << picture(QStringLiteral("near")) << 5.0 << K::Bytes << "p1";
-        QTest::newRow("redirect to another host") << picture(QStringLiteral("away")) << 5.0 << K::NoValue << QString();
-        QTest::newRow("two different lengths") << picture(QStringLiteral("lie")) << 5.0 << K::NoValue << QString();
+        QTest::newRow("steady, longer than the limit") << picture(QStringLiteral("steadypage")) << 0.4 << K::Bytes << "steadypage" << 0;
+        QTest::newRow("trickle") << picture(QStringLiteral("drip")) << 0.4 << K::EmptyText << QString() << 0;
+        QTest::newRow("redirect within the host") << picture(QStringLiteral("near")) << 5.0 << K::Bytes << "p1" << 0;
+        QTest::newRow("redirect to another host") << picture(QStringLiteral("away")) << 5.0 << K::NoValue << QString() << 0;
+        QTest::newRow("two different lengths") << picture(QStringLiteral("lie")) << 5.0 << K::NoValue << QString() << 0;
+        // A server that asks for a rest gets it, and the page is asked once more; the rest is
+        // cut to the limit (1 s here), and a refusal without "Retry-After" stands at once.
+        QTest::newRow("429 with Retry-After in seconds") << picture(QStringLiteral("r429")) << 5.0 << K::Bytes << "r429" << 1;
+        QTest::newRow("503 with Retry-After as a date") << picture(QStringLiteral("r503date")) << 5.0 << K::Bytes << "r503date" << 1;
+        QTest::newRow("Retry-After beyond the limit") << picture(QStringLiteral("r503long")) << 5.0 << K::Bytes << "r503long" << 1;
+        QTest::newRow("503 without Retry-After") << picture(QStringLiteral("r503bare")) << 5.0 << K::NoValue << QString() << 0;
     }
 
     void getBody()
@@ -135,9 +148,15 @@ private slots:
         QFETCH(double, limit);
         QFETCH(FetchResult::Kind, kind);
         QFETCH(QString, sameBytesAs);
+        QFETCH(int, rest);
+        QSignalSpy rests(&HostHolds::shared(), &HostHolds::holding);
         QElapsedTimer clock;
         clock.start();
         const FetchResult result = GetBody(address, limit);
+        // A date names whole seconds, so the rest it asks for may come out a second shorter.
+        const int announced = rests.isEmpty() ? 0 : rests.first().at(1).toInt();
+        QVERIFY2(rests.size() <= 1 && announced <= rest && announced >= (address.contains(u"date") ? rest - 1 : rest),
+                 qPrintable(QString::number(announced)));
         QVERIFY2(result.kind == kind, qPrintable(result.reason));
         QCOMPARE(result.bytes, sameBytesAs.isEmpty() ? QByteArray() : m_server.pictureBytes(sameBytesAs));
         if (!result.hasBytes())
@@ -301,6 +320,10 @@ private slots:
         QTest::newRow("redirect to another host") << "away" << QByteArray() << QString() << false;
         QTest::newRow("two different lengths") << "lie" << QByteArray() << QString() << false;
         QTest::newRow("two different lengths over a file") << "lie" << QByteArray("old") << QString() << false;
+        QTest::newRow("429 with Retry-After in seconds") << "p429" << QByteArray() << QString() << true;
+        QTest::newRow("503 with Retry-After as a date") << "p503date" << QByteArray() << QString() << true;
+        QTest::newRow("503 without Retry-After") << "p503bare" << QByteArray() << QString() << false;
+        QTest::newRow("429 again after the rest") << "p429twice" << QByteArray("old") << QString() << false;
         QTest::newRow("missing folder") << "p1" << QByteArray() << "missing/deeper" << false;
         QTest::newRow("folder nobody may write") << "p1" << QByteArray() << "/proc/self" << false;
     }

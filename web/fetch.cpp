@@ -1,6 +1,7 @@
 #include "web/fetch.h"
 
 #include "web/eventwait.h"
+#include "web/hostholds.h"
 #include "web/settings.h"
 
 #include <QCoreApplication>
@@ -238,9 +239,8 @@ bool takeWithinCap(QNetworkReply &reply, QByteArray &body)
     }
 }
 
-} // namespace
-
-FetchResult GetBody(const QString &Weburl, double chaoshi)
+// One request of GetBody; `askedRestMs` says how long the server asked to be left alone (-1: not).
+FetchResult getOnce(const QString &Weburl, double chaoshi, qint64 &askedRestMs)
 {
     QNetworkAccessManager *manager = Fetch::manager();
     // Deleted when this call ends, not later: a later delete waits for the outermost event loop,
@@ -313,10 +313,31 @@ FetchResult GetBody(const QString &Weburl, double chaoshi)
         result = FetchResult::fromBytes(body);
     } else if (status != 0 && status != 200) {
         result.reason = QStringLiteral("HTTP ") + QString::number(status);
+        askedRestMs = HostHolds::askedRestMs(*reply);
     } else {
         result.reason = QStringLiteral("网络错误：") + reply->errorString();
     }
     return result;
+}
+
+} // namespace
+
+FetchResult GetBody(const QString &Weburl, double chaoshi)
+{
+    const QString host = HostHolds::hostOf(QUrl(Weburl));
+    for (bool again = false;; again = true) {
+        if (!HostHolds::waitFor(host)) {
+            FetchResult result;
+            result.reason = QStringLiteral("程序正在退出");
+            return result;
+        }
+        qint64 askedRestMs = -1;
+        FetchResult result = getOnce(Weburl, chaoshi, askedRestMs);
+        // A server that asked for a rest gets it, then one more try; a second refusal stands.
+        if (askedRestMs < 0 || again)
+            return result;
+        HostHolds::shared().hold(host, askedRestMs);
+    }
 }
 
 namespace {

@@ -2,6 +2,7 @@
 
 #include "web/atomicfile.h"
 #include "web/fetch.h"
+#include "web/hostholds.h"
 #include "web/settings.h"
 
 #include <QCoreApplication>
@@ -9,6 +10,7 @@
 #include <QNetworkReply>
 #include <QPointer>
 #include <QTimer>
+#include <QUrl>
 
 #include <algorithm>
 
@@ -18,7 +20,8 @@ namespace {
 class Transfer final : public QObject
 {
 public:
-    using Ended = std::function<void(const SaveOutcome &)>;
+    // With the rest the server asked for, in ms; -1 when it asked none.
+    using Ended = std::function<void(const SaveOutcome &, qint64 askedRestMs)>;
 
     Transfer(const QString &url, const QString &tpm, int line, Ended ended)
         : m_writer(tpm)
@@ -102,9 +105,11 @@ private:
         if (!m_reply)
             return;
         const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        if (status != 200)
+        if (status != 200) {
+            m_askedRestMs = HostHolds::askedRestMs(*m_reply);
             return end(status != 0 ? QStringLiteral("HTTP ") + QString::number(status)
                                    : QStringLiteral("网络错误：") + m_reply->errorString());
+        }
         // A 200 whose connection broke off carries only part of the picture: never a success.
         if (m_reply->error() != QNetworkReply::NoError)
             return end(QStringLiteral("网络错误：") + m_reply->errorString());
@@ -147,7 +152,7 @@ private:
         outcome.reason = reason;
         Ended ended = std::move(m_ended);
         Fetch::release(this);
-        ended(outcome);
+        ended(outcome, m_askedRestMs);
     }
 
     AtomicFile::Writer m_writer;
@@ -159,6 +164,7 @@ private:
     QPointer<QNetworkReply> m_reply;
     QTimer m_limit;
     bool m_over = false;
+    qint64 m_askedRestMs = -1;
 };
 
 } // namespace
@@ -166,8 +172,11 @@ private:
 PictureDownloads &PictureDownloads::shared()
 {
     static QPointer<PictureDownloads> downloads;
-    if (!downloads)
+    if (!downloads) {
         downloads = new PictureDownloads(QCoreApplication::instance());
+        downloads->m_resume.setSingleShot(true);
+        connect(&downloads->m_resume, &QTimer::timeout, downloads, &PictureDownloads::startWaiting);
+    }
     return *downloads;
 }
 
@@ -183,11 +192,21 @@ void PictureDownloads::fetch(const QString &url, const QString &tpm, QObject *co
 
 void PictureDownloads::startWaiting()
 {
-    while (m_running < std::max(1, Settings::timings().parallelPictures) && !m_waiting.empty()) {
-        Request next = std::move(m_waiting.front());
-        m_waiting.pop_front();
+    // Pictures of a host that asked for a rest keep their places; the others go past them.
+    qint64 firstFreeMs = 0;
+    for (auto at = m_waiting.begin();
+         at != m_waiting.end() && m_running < std::max(1, Settings::timings().parallelPictures);) {
+        if (const qint64 held = HostHolds::shared().msLeft(HostHolds::hostOf(QUrl(at->url))); held > 0) {
+            firstFreeMs = firstFreeMs == 0 ? held : std::min(firstFreeMs, held);
+            ++at;
+            continue;
+        }
+        Request next = std::move(*at);
+        at = m_waiting.erase(at);
         start(std::move(next));
     }
+    if (firstFreeMs > 0 && (!m_resume.isActive() || m_resume.remainingTime() > firstFreeMs))
+        m_resume.start(int(std::min<qint64>(firstFreeMs, 2'000'000'000)));
 }
 
 void PictureDownloads::start(Request request)
@@ -203,17 +222,30 @@ void PictureDownloads::start(Request request)
         m_busyLines.push_back(true);
     else
         *free = true;
-    auto *transfer =
-        new Transfer(request.url, request.tpm, line + 1,
-                     [this, request, line](const SaveOutcome &outcome) { finish(request, line, outcome); });
+    auto *transfer = new Transfer(request.url, request.tpm, line + 1, [this, request, line](const SaveOutcome &outcome, qint64 askedRestMs) {
+        finish(request, line, outcome, askedRestMs);
+    });
     transfer->setParent(this);
     transfer->begin();
 }
 
-void PictureDownloads::finish(const Request &request, int line, const SaveOutcome &outcome)
+void PictureDownloads::finish(const Request &request, int line, const SaveOutcome &outcome, qint64 askedRestMs)
 {
     --m_running;
     m_busyLines[size_t(line)] = false;
+    // A server that asked for a rest gets it, then one more try, ahead of the pictures that
+    // waited beside it; a second refusal stands.
+    if (askedRestMs >= 0 && !request.again && !request.context.isNull()) {
+        HostHolds::shared().hold(HostHolds::hostOf(QUrl(request.url)), askedRestMs);
+        Request again = request;
+        again.again = true;
+        auto at = m_waiting.begin();
+        while (at != m_waiting.end() && at->priority > again.priority)
+            ++at;
+        m_waiting.insert(at, std::move(again));
+        startWaiting();
+        return;
+    }
     startWaiting();
     if (!request.context.isNull() && request.done)
         request.done(outcome);

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 
 #include <deque>
 #include <functional>
@@ -20,7 +21,8 @@ struct SaveOutcome
 // Fetches pictures side by side on this thread, each straight into its target file as the bytes
 // arrive, never more than the set number at once, each on a network line no other running
 // picture uses. Each picture's time limit runs from when its request is sent, not while it
-// waits for a free line.
+// waits for a free line. A host that answers 429 or 503 with "Retry-After" gets no new picture
+// request until then, and that picture is tried once more.
 class PictureDownloads final : public QObject
 {
     Q_OBJECT
@@ -45,14 +47,16 @@ private:
         QPointer<QObject> context;
         Done done;
         int priority;
+        bool again = false; // tried once more after the rest its server asked for
     };
 
     using QObject::QObject;
     void startWaiting();
     void start(Request request);
-    void finish(const Request &request, int line, const SaveOutcome &outcome);
+    void finish(const Request &request, int line, const SaveOutcome &outcome, qint64 askedRestMs);
 
     std::deque<Request> m_waiting;
     int m_running = 0;
     std::vector<bool> m_busyLines;
+    QTimer m_resume; // starts what waited for a host's rest to end
 };

@@ -26,6 +26,9 @@ struct Timings
     // Pictures fetched side by side, each on a network line of its own, so that an answer that
     // holds its line never holds the others; each one's time limit runs from when its request is sent.
     int parallelPictures = 4;
+    // The longest a server's "Retry-After" may hold its host's new requests; a longer one is cut
+    // to this, so that a server cannot stop a job for good.
+    int retryAfterLimitSeconds = 120;
     // A hostile server must not fill the memory or the disk within a time limit. The largest
     // page handed on: bytes of a fetched body; UTF-16 code units (characters as the page's
     // scripts count them) of a rendered page's markup.

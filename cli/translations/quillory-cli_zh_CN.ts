@@ -207,6 +207,38 @@ DIR/&lt;吧名&gt;吧/&lt;相册标题&gt;/&lt;序号&gt;.jpg。标准输出逐�
 本程序自身的文字随区域设置而定（LANG=zh_CN.UTF-8 为中文）；任务日志为中文。
 QUILLORY_FORUM_HOST 和 QUILLORY_IMAGE_HOST（主机[:端口]）替换论坛的主机。</translation>
     </message>
+    <message>
+        <source>How album pages are paced: fixed (the forum&apos;s own pace, the default) or adaptive (each page as fast as it renders). Overrides the settings file.</source>
+        <translation>相册页面的节奏：fixed（论坛自己的节奏，默认）或 adaptive（每页渲染多快就多快）。优先于设置文件。</translation>
+    </message>
+    <message>
+        <source>PACE</source>
+        <translation>节奏</translation>
+    </message>
+    <message>
+        <source>Load up to K album pages side by side, 1 to 4 (default 1). Overrides the settings file.</source>
+        <translation>同时加载最多 K 个相册页面，1 到 4（默认 1）。优先于设置文件。</translation>
+    </message>
+    <message>
+        <source>K</source>
+        <translation>K</translation>
+    </message>
+    <message>
+        <source>--pace needs fixed or adaptive, not &quot;%1&quot;</source>
+        <translation>--pace 需要 fixed 或 adaptive，而不是“%1”</translation>
+    </message>
+    <message>
+        <source>--pages needs a whole number from 1 to 4, not &quot;%1&quot;</source>
+        <translation>--pages 需要 1 到 4 之间的整数，而不是“%1”</translation>
+    </message>
+    <message>
+        <source>passed over %1, </source>
+        <translation>略过已完成的相册 %1 个，</translation>
+    </message>
+    <message>
+        <source>Do not render again the albums an earlier run finished with every picture saved: only new albums, and those with pictures missing, are fetched.</source>
+        <translation>不再渲染以前的运行已保存全部图片的相册：只获取新相册和缺少图片的相册。</translation>
+    </message>
 </context>
 <context>
     <name>QCommandLineParser</name>

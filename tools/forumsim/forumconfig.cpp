@@ -84,10 +84,9 @@ ForumPicture parsePicture(const QJsonValue &value, const QString &where)
         return picture;
     }
     const QJsonObject object = value.toObject();
-    checkKeys(object,
-              {u"id"_qs, u"status"_qs, u"delayMs"_qs, u"body"_qs, u"drop"_qs, u"once"_qs, u"size"_qs, u"rate"_qs,
-               u"trickleMs"_qs, u"flood"_qs, u"floodMs"_qs, u"redirect"_qs, u"falseLength"_qs},
-              where);
+    checkKeys(object, {u"id"_qs, u"status"_qs, u"delayMs"_qs, u"body"_qs, u"drop"_qs, u"once"_qs,
+                       u"size"_qs, u"rate"_qs, u"trickleMs"_qs, u"flood"_qs, u"floodMs"_qs,
+                       u"redirect"_qs, u"falseLength"_qs, u"retryAfter"_qs, u"retryAfterDate"_qs}, where);
     picture.id = identifier(object.value(u"id"_qs), where);
     picture.status = int(integer(object, u"status"_qs, 200, 100, 599, where));
     picture.delayMs = int(integer(object, u"delayMs"_qs, 0, 0, 3600000, where));
@@ -101,6 +100,8 @@ ForumPicture parsePicture(const QJsonValue &value, const QString &where)
     picture.floodMs = int(integer(object, u"floodMs"_qs, 0, 0, 3600000, where));
     picture.redirect = text(object, u"redirect"_qs, where);
     picture.falseLength = integer(object, u"falseLength"_qs, -1, 0, qint64(1) << 40, where);
+    picture.retryAfter = int(integer(object, u"retryAfter"_qs, -1, 0, 86400 * 365, where));
+    picture.retryAfterDate = boolean(object, u"retryAfterDate"_qs, where);
     const QStringList bodies{QString(), u"empty"_qs, u"onebyte"_qs, u"html"_qs};
     if (!bodies.contains(picture.body))
         fail(where, u"body must be \"empty\", \"onebyte\" or \"html\""_qs);
@@ -164,33 +165,34 @@ LastPageLink lastPageLink(const QJsonObject &object, const QString &where)
     fail(where, u"lastPageLink must be \"notLast\", \"first\", \"every\" or \"none\""_qs);
 }
 
-QHash<int, int> pageStatus(const QJsonObject &object, const QString &where)
+QHash<int, int> pageNumbers(const QJsonObject &object, const QString &key, qint64 low, qint64 high, const QString &where)
 {
-    const QJsonValue value = object.value(u"pageStatus"_qs);
+    const QJsonValue value = object.value(key);
     if (!value.isUndefined() && !value.isObject())
-        fail(where, u"pageStatus must be an object"_qs);
+        fail(where, key % u" must be an object"_qs);
     const QJsonObject pages = value.toObject();
     QHash<int, int> statuses;
     for (auto it = pages.begin(); it != pages.end(); ++it) {
         bool ok = false;
         const int page = it.key().toInt(&ok);
         if (!ok || page < 1)
-            fail(where, u"pageStatus keys must be page numbers from 1"_qs);
-        statuses.insert(page, int(integer(pages, it.key(), 200, 100, 599, where % u" pageStatus"_qs)));
+            fail(where, key % u" keys must be page numbers from 1"_qs);
+        statuses.insert(page, int(integer(pages, it.key(), low, low, high, where % u' ' % key)));
     }
     return statuses;
 }
 
 ForumBar parseBar(const QJsonObject &object, const QString &where)
 {
-    checkKeys(object, {u"name"_qs, u"perPage"_qs, u"lastPageLink"_qs, u"pageStatus"_qs, u"albums"_qs}, where);
+    checkKeys(object, {u"name"_qs, u"perPage"_qs, u"lastPageLink"_qs, u"pageStatus"_qs, u"pageRetryAfter"_qs, u"albums"_qs}, where);
     ForumBar bar;
     bar.name = text(object, u"name"_qs, where);
     if (bar.name.isEmpty())
         fail(where, u"name must be a non-empty string"_qs);
     bar.perPage = int(integer(object, u"perPage"_qs, 10, 1, 100000, where));
     bar.lastPageLink = lastPageLink(object, where);
-    bar.pageStatus = pageStatus(object, where);
+    bar.pageStatus = pageNumbers(object, u"pageStatus"_qs, 100, 599, where);
+    bar.pageRetryAfter = pageNumbers(object, u"pageRetryAfter"_qs, 0, 86400 * 365, where);
     const QJsonArray albums = array(object, u"albums"_qs, where);
     for (qsizetype i = 0; i < albums.size(); ++i) {
         const QString at = where % u" album "_qs % QString::number(i);

@@ -21,6 +21,8 @@ struct ForumPicture
     int floodMs = 0;         // how long a flood lasts before the connection closes; 0: for ever
     QString redirect;        // an address to send the client to instead
     qint64 falseLength = -1; // a Content-Length announced before the true one
+    int retryAfter = -1;     // seconds named in a "Retry-After" header; -1: no such header
+    bool retryAfterDate = false; // name them as the HTTP date that far ahead
 
     bool hasFault() const
     {
@@ -61,6 +63,8 @@ struct ForumBar
     int perPage = 10;
     LastPageLink lastPageLink = LastPageLink::NotLast;
     QHash<int, int> pageStatus; // list pages answered with this status instead of their albums
+    // List pages whose first request gets 503 (or their pageStatus) with "Retry-After: seconds".
+    QHash<int, int> pageRetryAfter;
     QList<ForumAlbum> albums;
 
     int pageCount() const { return qMax(1, int((albums.size() + perPage - 1) / perPage)); }

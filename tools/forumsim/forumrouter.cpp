@@ -2,6 +2,8 @@
 
 #include "tools/forumsim/pagerenderer.h"
 
+#include <QDateTime>
+#include <QLocale>
 #include <QUrl>
 #include <QUrlQuery>
 
@@ -44,6 +46,16 @@ int pageNumber(const QUrlQuery &query)
     return ok ? page : 0;
 }
 
+QByteArray retryAfterHeader(int seconds, bool asDate)
+{
+    const QByteArray value = asDate ? QLocale::c()
+                                          .toString(QDateTime::currentDateTimeUtc().addSecs(seconds),
+                                                    u"ddd, dd MMM yyyy HH:mm:ss 'GMT'"_qs)
+                                          .toLatin1()
+                                    : QByteArray::number(seconds);
+    return "Retry-After: " + value + "\r\n";
+}
+
 } // namespace
 
 ForumRouter::ForumRouter(ForumConfig config)
@@ -79,13 +91,18 @@ QByteArray ForumRouter::pictureBytes(const QString &id) const
     return m_factory.bytes(id, declared && declared->size > 0 ? declared->size : m_config.pictureSize());
 }
 
-HttpResponse ForumRouter::listPage(const QByteArray &query) const
+HttpResponse ForumRouter::listPage(const QByteArray &query)
 {
     // FullyDecoded keeps a literal "+" as "+": the forum's links encode blanks as %20.
     const QUrlQuery items(QString::fromUtf8(query));
     const QString barName = items.queryItemValue(u"kw"_qs, QUrl::FullyDecoded);
     const ForumBar *bar = m_config.bar(barName);
     const int page = pageNumber(items);
+    if (bar && bar->pageRetryAfter.contains(page) && m_listRequests[barName + u'/' + QString::number(page)]++ == 0) {
+        HttpResponse response = HttpResponse::statusPage(bar->pageStatus.value(page, 503));
+        response.extraHeaders = retryAfterHeader(bar->pageRetryAfter.value(page), false);
+        return response;
+    }
     if (bar && bar->pageStatus.contains(page))
         return HttpResponse::statusPage(bar->pageStatus.value(page));
     return HttpResponse::content(GbkHtml, PageRenderer::listPage(barName, bar, page));
@@ -161,6 +178,8 @@ HttpResponse ForumRouter::faulty(const ForumPicture &declared) const
         response.bytesPerSecond = declared.trickleMs > 0 ? 1000.0 / declared.trickleMs : double(declared.rate);
     }
     response.falseLength = declared.falseLength;
+    if (declared.retryAfter >= 0)
+        response.extraHeaders += retryAfterHeader(declared.retryAfter, declared.retryAfterDate);
     return response;
 }
 

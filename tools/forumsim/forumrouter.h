@@ -15,7 +15,7 @@ public:
     QByteArray pictureBytes(const QString &id) const;
 
 private:
-    HttpResponse listPage(const QByteArray &query) const;
+    HttpResponse listPage(const QByteArray &query);
     HttpResponse albumPage(const QString &albumId) const;
     HttpResponse picture(const QString &id, bool withFaults);
     HttpResponse faulty(const ForumPicture &declared) const;
@@ -25,4 +25,5 @@ private:
     PictureFactory m_factory;
     QHash<QString, int> m_itemRequests; // per picture id, so "once" faults hit only the first
     QHash<QByteArray, int> m_hostileRequests;
+    QHash<QString, int> m_listRequests; // per bar and page, so a "Retry-After" hits only the first
 };

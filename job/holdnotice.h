@@ -1,0 +1,41 @@
+#pragma once
+
+#include "web/hostholds.h"
+#include "job/jobwindow.h"
+
+#include <QObject>
+
+// While it lives, each rest a server asks for is said in the window's log, once. Commands nest
+// (a retry pressed inside a job's wait): only the outermost one speaks, so no rest is said twice.
+class HoldNotice final
+{
+    Q_DISABLE_COPY_MOVE(HoldNotice)
+
+public:
+    explicit HoldNotice(JobWindow &window)
+    {
+        if (active()++ > 0)
+            return;
+        m_connection = QObject::connect(&HostHolds::shared(), &HostHolds::holding, &HostHolds::shared(),
+                                        [&window](const QString &host, int seconds) {
+                                            window.AppendLog(QStringLiteral("服务器要求暂停%1秒后再试：%2")
+                                                                 .arg(seconds)
+                                                                 .arg(host));
+                                            window.ShowLastLogLine();
+                                        });
+    }
+    ~HoldNotice()
+    {
+        --active();
+        QObject::disconnect(m_connection);
+    }
+
+private:
+    static int &active()
+    {
+        static int count = 0;
+        return count;
+    }
+
+    QMetaObject::Connection m_connection;
+};

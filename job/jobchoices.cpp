@@ -1,0 +1,120 @@
+#include "job/jobchoices.h"
+
+#include <QSettings>
+#include <QStandardPaths>
+
+#include <utility>
+
+std::optional<JobChoices::Pace> JobChoices::paceNamed(const QString &name)
+{
+    const QString word = name.trimmed().toLower();
+    if (word == u"fixed")
+        return Pace::Fixed;
+    if (word == u"adaptive")
+        return Pace::Adaptive;
+    return std::nullopt;
+}
+
+std::optional<int> JobChoices::pagesNamed(const QString &text)
+{
+    bool number = false;
+    const int pages = text.trimmed().toInt(&number);
+    if (!number || pages < 1 || pages > mostPages)
+        return std::nullopt;
+    return pages;
+}
+
+namespace {
+
+QSettings settingsFile()
+{
+    return QSettings(JobChoicesFile::path(), QSettings::IniFormat);
+}
+
+QString complaint(const QString &key, const QString &value, const QString &allowed)
+{
+    return QStringLiteral("设置文件%1中的%2=%3无效（应为%4），已忽略")
+        .arg(JobChoicesFile::path(), key, value, allowed);
+}
+
+} // namespace
+
+QString JobChoicesFile::path()
+{
+    // Qt's own user-scope INI file for organisation and application "Quillory" would end in
+    // ".ini"; this is the name the native format gives it on this system, in the same place.
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/Quillory/Quillory.conf");
+}
+
+JobChoicesFile JobChoicesFile::read()
+{
+    JobChoicesFile file;
+    const QSettings settings = settingsFile();
+    const QVariant pace = settings.value(QStringLiteral("job/pace"));
+    const QVariant pages = settings.value(QStringLiteral("job/pages"));
+    // A value with a comma reads as a list; it is not one of the choices either way.
+    const auto text = [](const QVariant &value) {
+        return value.userType() == QMetaType::QStringList ? value.toStringList().join(u',') : value.toString();
+    };
+    if (pace.isValid()) {
+        if (const auto chosen = JobChoices::paceNamed(text(pace)))
+            file.choices.pace = *chosen;
+        else
+            file.paceComplaint = complaint(QStringLiteral("pace"), text(pace), QStringLiteral("fixed或adaptive"));
+    }
+    if (pages.isValid()) {
+        if (const auto chosen = JobChoices::pagesNamed(text(pages)))
+            file.choices.pages = *chosen;
+        else
+            file.pagesComplaint = complaint(QStringLiteral("pages"), text(pages),
+                                            QStringLiteral("1到%1").arg(JobChoices::mostPages));
+    }
+    return file;
+}
+
+QStringList JobChoicesFile::complaints() const
+{
+    QStringList lines;
+    for (const QString &line : {paceComplaint, pagesComplaint}) {
+        if (!line.isEmpty())
+            lines << line;
+    }
+    return lines;
+}
+
+namespace Choices {
+
+namespace {
+
+JobChoices &chosen()
+{
+    static JobChoices choices;
+    return choices;
+}
+
+QStringList &pending()
+{
+    static QStringList complaints;
+    return complaints;
+}
+
+} // namespace
+
+const JobChoices &current()
+{
+    return chosen();
+}
+
+void setCurrent(const JobChoices &choices, const QStringList &complaints)
+{
+    chosen() = choices;
+    pending() = complaints;
+}
+
+QStringList takeComplaints()
+{
+    return std::exchange(pending(), {});
+}
+
+} // namespace Choices

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// How a job goes through a bar's album pages, as the user chose it: in the settings file both
+// front ends read, and for quillory-cli on its command line, which has the last word.
+struct JobChoices
+{
+    enum class Pace { Fixed, Adaptive };
+    static constexpr int mostPages = 4;
+
+    // Fixed: the forum's own pace (a set wait after each page loads, then scroll passes until
+    // two agree). Adaptive: each page as fast as it renders and settles.
+    Pace pace = Pace::Fixed;
+    // Album pages loaded and settled at once, each in a page of its own.
+    int pages = 1;
+
+    static std::optional<Pace> paceNamed(const QString &name);
+    static std::optional<int> pagesNamed(const QString &text);
+};
+
+// The settings file's [job] section, and what in it could not be used.
+struct JobChoicesFile
+{
+    JobChoices choices;
+    // A log line for a value that was ignored; empty when the value was fine or absent.
+    QString paceComplaint;
+    QString pagesComplaint;
+
+    // $XDG_CONFIG_HOME/Quillory/Quillory.conf (~/.config/... without it), an INI file.
+    static QString path();
+    static JobChoicesFile read();
+    QStringList complaints() const;
+};
+
+namespace Choices {
+
+// The choices every job of this process reads.
+const JobChoices &current();
+// `complaints` are said once, at the start of the next job, in its log.
+void setCurrent(const JobChoices &choices, const QStringList &complaints = {});
+QStringList takeComplaints();
+
+} // namespace Choices

@@ -1,0 +1,81 @@
+#include "web/hostholds.h"
+
+#include "web/eventwait.h"
+#include "web/settings.h"
+
+#include <QCoreApplication>
+#include <QLocale>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPointer>
+#include <QUrl>
+
+#include <algorithm>
+
+HostHolds &HostHolds::shared()
+{
+    static QPointer<HostHolds> holds;
+    if (!holds)
+        holds = new HostHolds(QCoreApplication::instance());
+    return *holds;
+}
+
+qint64 HostHolds::askedRestMs(const QNetworkReply &reply)
+{
+    const int status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    return askedRestMs(status, reply.rawHeader("Retry-After"), QDateTime::currentDateTimeUtc());
+}
+
+qint64 HostHolds::askedRestMs(int status, const QByteArray &retryAfter, const QDateTime &now)
+{
+    if (status != 429 && status != 503)
+        return -1;
+    const QByteArray value = retryAfter.trimmed();
+    if (value.isEmpty())
+        return -1;
+    const qint64 limitMs = qint64(std::max(0, Settings::timings().retryAfterLimitSeconds)) * 1000;
+    bool isNumber = false;
+    const qint64 seconds = value.toLongLong(&isNumber);
+    if (isNumber)
+        return seconds < 0 ? -1 : std::min(limitMs, seconds > limitMs ? limitMs : seconds * 1000);
+    // Servers send the date in the one form HTTP prescribes; Qt's RFC 2822 reading refuses "GMT".
+    QDateTime date = QLocale::c().toDateTime(QString::fromLatin1(value), QStringLiteral("ddd, dd MMM yyyy HH:mm:ss 'GMT'"));
+    if (!date.isValid())
+        return -1;
+    date.setTimeSpec(Qt::UTC);
+    return std::clamp<qint64>(now.msecsTo(date), 0, limitMs);
+}
+
+QString HostHolds::hostOf(const QUrl &url)
+{
+    const QString host = url.host().toLower();
+    return url.port() < 0 ? host : host + u':' + QString::number(url.port());
+}
+
+void HostHolds::hold(const QString &host, qint64 ms)
+{
+    if (ms <= 0)
+        return;
+    const bool wasHeld = msLeft(host) > 0;
+    QDeadlineTimer until(ms, Qt::PreciseTimer);
+    if (wasHeld && m_until.value(host).deadline() >= until.deadline())
+        return;
+    m_until.insert(host, until);
+    if (!wasHeld)
+        emit holding(host, int((ms + 999) / 1000));
+}
+
+qint64 HostHolds::msLeft(const QString &host) const
+{
+    const auto at = m_until.constFind(host);
+    return at == m_until.constEnd() ? 0 : std::max<qint64>(0, at->remainingTime());
+}
+
+bool HostHolds::waitFor(const QString &host)
+{
+    for (qint64 left = shared().msLeft(host); left > 0; left = shared().msLeft(host)) {
+        if (EventWait::forMs(int(std::min<qint64>(left, 2'000'000'000))) == EventWait::Outcome::Interrupted)
+            return false;
+    }
+    return true;
+}

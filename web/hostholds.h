@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QDateTime>
+#include <QDeadlineTimer>
+#include <QHash>
+#include <QObject>
+#include <QString>
+
+class QNetworkReply;
+class QUrl;
+
+// A server that answers 429 or 503 with "Retry-After" asks for a rest: its host gets no new
+// request from this program until the time it named has passed (cut to
+// Timings::retryAfterLimitSeconds). Whoever got such an answer holds the host and tries once more.
+class HostHolds final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(HostHolds)
+
+public:
+    static HostHolds &shared();
+
+    // The rest an answer asks for, in ms, cut to the limit; -1 when it asks none: a status other
+    // than 429 and 503, or no "Retry-After" that reads as seconds or as an HTTP date.
+    static qint64 askedRestMs(const QNetworkReply &reply);
+    static qint64 askedRestMs(int status, const QByteArray &retryAfter, const QDateTime &now);
+    // "host" or "host:port", as requests name it.
+    static QString hostOf(const QUrl &url);
+
+    // Holds `host` for `ms` from now, or longer if it is held longer already. A hold that starts
+    // is announced through holding(); one that only grows is not, so each rest is said once.
+    void hold(const QString &host, qint64 ms);
+    // How long `host` is still held; 0 when it is free.
+    qint64 msLeft(const QString &host) const;
+    // Waits in the event loop until `host` is free; false when the application is quitting.
+    static bool waitFor(const QString &host);
+
+signals:
+    void holding(const QString &host, int seconds);
+
+private:
+    using QObject::QObject;
+
+    QHash<QString, QDeadlineTimer> m_until;
+};
