@@ -4,8 +4,8 @@
 #include "cli/stopsignals.h"
 
 #include "job/jobchoices.h"
-#include "web/settings.h"
 #include "web/engine/webenginesetup.h"
+#include "web/settings.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -151,18 +151,20 @@ int main(int argc, char *argv[])
     const QCommandLineOption quietOption({QStringLiteral("q"), QStringLiteral("quiet")},
                                          Cli::tr("No log lines: only the summaries and errors."));
     const QCommandLineOption paceOption(
-        QStringLiteral("pace"), Cli::tr("How album pages are paced: fixed (the forum's own pace, the default) or "
-                                        "adaptive (each page as fast as it renders). Overrides the settings file."),
+        QStringLiteral("pace"),
+        Cli::tr("How album pages are paced: fixed (the forum's own pace, the default) or "
+                "adaptive (each page as fast as it renders). Overrides the settings file."),
         Cli::tr("PACE"));
     const QCommandLineOption pagesOption(
-        QStringLiteral("pages"), Cli::tr("Load up to K album pages side by side, 1 to 4 (default 1). Overrides the "
-                                         "settings file."),
+        QStringLiteral("pages"),
+        Cli::tr("Load up to K album pages side by side, 1 to 4 (default 1). Overrides the "
+                "settings file."),
         Cli::tr("K"));
     const QCommandLineOption updateOption(
         QStringLiteral("update"), Cli::tr("Do not render again the albums an earlier run finished with every picture "
                                           "saved: only new albums, and those with pictures missing, are fetched."));
-    parser.addOptions({dirOption, noSkipOption, retriesOption, dryRunOption, getUrlsOption, metadataOption,
-                       quietOption, paceOption, pagesOption, updateOption});
+    parser.addOptions({dirOption, noSkipOption, retriesOption, dryRunOption, getUrlsOption, metadataOption, quietOption,
+                       paceOption, pagesOption, updateOption});
     parser.addPositionalArgument(Cli::tr("BAR"), Cli::tr("The names of the bars, with or without 吧."),
                                  Cli::tr("BAR..."));
 
@@ -198,7 +200,8 @@ int main(int argc, char *argv[])
     if (parser.isSet(pagesOption)) {
         const auto pages = JobChoices::pagesNamed(parser.value(pagesOption));
         if (!pages)
-            return usageError(Cli::tr("--pages needs a whole number from 1 to 4, not \"%1\"").arg(parser.value(pagesOption)));
+            return usageError(
+                Cli::tr("--pages needs a whole number from 1 to 4, not \"%1\"").arg(parser.value(pagesOption)));
         settings.choices.pages = *pages;
         settings.pagesComplaint.clear();
     }

@@ -118,7 +118,8 @@ void ResumeRecord::load()
             bool counted = false;
             const int pictures = fields.at(2).toInt(&counted);
             if (counted && pictures > 0)
-                m_finished.insert(QString::fromUtf8(fields.at(1)), Finished{QString::fromUtf8(fields.at(0).chopped(1)), pictures});
+                m_finished.insert(QString::fromUtf8(fields.at(1)),
+                                  Finished{QString::fromUtf8(fields.at(0).chopped(1)), pictures});
             else if (counted)
                 m_finished.remove(QString::fromUtf8(fields.at(1)));
             // A taken-back album leaves a line with nothing behind it: the count below rewrites.
@@ -234,7 +235,8 @@ bool ResumeRecord::addFinished(const QString &folder, const QString &albumId, in
     if (key.isEmpty() || albumId.isEmpty() || !oneField || key.contains(u'/') || pictures < 0)
         return true;
     const auto known = m_finished.constFind(albumId);
-    if (pictures == 0 ? known == m_finished.cend() : known != m_finished.cend() && known->folder == key && known->pictures == pictures)
+    if (pictures == 0 ? known == m_finished.cend()
+                      : known != m_finished.cend() && known->folder == key && known->pictures == pictures)
         return true;
     if (known != m_finished.cend())
         ++m_replaced;

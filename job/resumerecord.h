@@ -101,7 +101,8 @@ private:
     QHash<QString, Entry> m_entries;
     QHash<QString, QString> m_owners;  // album folder -> album id
     QHash<QString, QString> m_folders; // album id -> the folder it was last given
-    struct Finished {
+    struct Finished
+    {
         QString folder;
         int pictures = 0;
     };

@@ -127,9 +127,9 @@ class TestCli : public QObject
 
 private:
     ForumServer m_server;
-    QTemporaryDir m_firstRun; // 风景 fetched whole once, for the runs that follow one
-    QTemporaryDir m_tmp; // the processes' temporary folder
-    QTemporaryDir m_configHome; // the processes' XDG_CONFIG_HOME, so no user's settings reach them
+    QTemporaryDir m_firstRun;                   // 风景 fetched whole once, for the runs that follow one
+    QTemporaryDir m_tmp;                        // the processes' temporary folder
+    QTemporaryDir m_configHome;                 // the processes' XDG_CONFIG_HOME, so no user's settings reach them
     QString m_lang = QStringLiteral("C.UTF-8"); // the processes' locale
 
     // The scratch folders the processes left behind.
@@ -334,10 +334,10 @@ private slots:
         QTest::newRow("a record from before albums were recorded")
             << forum << QStringLiteral("old record") << QStringList() << QStringList();
         // The albums the first run finished are not rendered at all; only a new one is.
-        QTest::newRow("--update, nothing changed") << forum << QString() << QStringList{QStringLiteral("--update")}
-                                                  << QStringList();
-        QTest::newRow("--update, an album added") << forumAdded << QString() << QStringList{QStringLiteral("--update")}
-                                                 << QStringList{QStringLiteral("h1")};
+        QTest::newRow("--update, nothing changed")
+            << forum << QString() << QStringList{QStringLiteral("--update")} << QStringList();
+        QTest::newRow("--update, an album added")
+            << forumAdded << QString() << QStringList{QStringLiteral("--update")} << QStringList{QStringLiteral("h1")};
         QTest::newRow("--metadata, a picture deleted")
             << forum << QStringLiteral("delete 春游/2.jpg") << QStringList{QStringLiteral("--metadata")}
             << QStringList{QStringLiteral("a2")};
@@ -381,7 +381,8 @@ private slots:
         QCOMPARE(r.code, 0);
         QCOMPARE(fetched(), sorted(expectFetched));
         QCOMPARE(r.out.size(), expectFetched.size());
-        const QJsonArray albums = QJsonDocument::fromJson(config)[QStringLiteral("bars")][0][QStringLiteral("albums")].toArray();
+        const QJsonArray albums =
+            QJsonDocument::fromJson(config)[QStringLiteral("bars")][0][QStringLiteral("albums")].toArray();
         QStringList rendered;
         if (args.contains(QStringLiteral("--update"))) {
             if (config == forumAdded)
@@ -647,16 +648,19 @@ private slots:
         QTest::newRow("bar busy in another process")
             << QStringLiteral("busy") << QStringList{QStringLiteral("慢")} << 2
             << QStringLiteral("慢吧: busy: another process is downloading it into <dir>/慢吧\n");
-        QTest::newRow("bar without albums")
-            << QString() << QStringList{QStringLiteral("空")} << 0
-            << QStringLiteral("获取相册地址完成！空吧共有0个相册\n所有相册下载完毕！\n空吧 has no albums; the bar's name may be wrong\n");
-        QTest::newRow("bar typed as the forum shows it") << QString() << QStringList{QStringLiteral("风景吧")} << 0
-                                                         << QStringLiteral("风景吧: albums 2, saved 5, skipped 0, failed 0, ");
+        QTest::newRow("bar without albums") << QString() << QStringList{QStringLiteral("空")} << 0
+                                            << QStringLiteral("获取相册地址完成！空吧共有0个相册\n所有相册下载完毕！\n"
+                                                              "空吧 has no albums; the bar's name may be wrong\n");
+        QTest::newRow("bar typed as the forum shows it")
+            << QString() << QStringList{QStringLiteral("风景吧")} << 0
+            << QStringLiteral("风景吧: albums 2, saved 5, skipped 0, failed 0, ");
         // Said once, though two bars run; the command line's value silences the one it replaces.
         QTest::newRow("settings file with values out of range")
-            << QStringLiteral("settings pace=fast pages=9") << QStringList{QStringLiteral("空"), QStringLiteral("空")} << 0
-            << QStringLiteral("设置文件<config>/Quillory/Quillory.conf中的pace=fast无效（应为fixed或adaptive），已忽略\n"
-                              "开始获取相册地址！\n");
+            << QStringLiteral("settings pace=fast pages=9") << QStringList{QStringLiteral("空"), QStringLiteral("空")}
+            << 0
+            << QStringLiteral(
+                   "设置文件<config>/Quillory/Quillory.conf中的pace=fast无效（应为fixed或adaptive），已忽略\n"
+                   "开始获取相册地址！\n");
         QTest::newRow("settings file with choices in range")
             << QStringLiteral("settings pace=adaptive pages=3") << QStringList{QStringLiteral("空")} << 0
             << QStringLiteral("开始获取相册地址！\n获取相册地址完成！空吧共有0个相册\n");
@@ -703,12 +707,14 @@ private slots:
             holder = start(QStringList{QStringLiteral("-d"), dir.path()} + bars);
             QTRY_VERIFY_WITH_TIMEOUT(holder->peek(1 << 20).contains('\n'), 30000);
         }
-        const Run r =
-            run(QStringList{QStringLiteral("-R"), QStringLiteral("0"), QStringLiteral("-d"), dir.path()} + extraArgs + bars, host);
+        const Run r = run(QStringList{QStringLiteral("-R"), QStringLiteral("0"), QStringLiteral("-d"), dir.path()} +
+                              extraArgs + bars,
+                          host);
         QCOMPARE(r.status, QProcess::NormalExit);
         QCOMPARE(r.code, code);
         QVERIFY2(r.err.contains(errContains.replace(QStringLiteral("<dir>"), dir.path())), qPrintable(r.err));
-        QVERIFY2(r.err.count(QStringLiteral("设置文件")) == errContains.count(QStringLiteral("设置文件")), qPrintable(r.err));
+        QVERIFY2(r.err.count(QStringLiteral("设置文件")) == errContains.count(QStringLiteral("设置文件")),
+                 qPrintable(r.err));
         if (holder) {
             QVERIFY(r.out.isEmpty());
             // The holder goes on undisturbed.
@@ -768,10 +774,12 @@ private slots:
             << QStringLiteral("quillory-cli: -R needs a whole number of 0 or more, not \"x\"");
         QTest::newRow("negative retries") << QStringList{QStringLiteral("--retries=-1"), QStringLiteral("风景")} << 2
                                           << c << QStringLiteral("quillory-cli: -R needs a whole number");
-        QTest::newRow("pace not a choice") << QStringList{QStringLiteral("--pace"), QStringLiteral("fast"), QStringLiteral("风景")}
-                                           << 2 << c << QStringLiteral("quillory-cli: --pace needs fixed or adaptive, not \"fast\"");
-        QTest::newRow("pages out of range") << QStringList{QStringLiteral("--pages=5"), QStringLiteral("风景")} << 2 << c
-                                            << QStringLiteral("quillory-cli: --pages needs a whole number from 1 to 4, not \"5\"");
+        QTest::newRow("pace not a choice")
+            << QStringList{QStringLiteral("--pace"), QStringLiteral("fast"), QStringLiteral("风景")} << 2 << c
+            << QStringLiteral("quillory-cli: --pace needs fixed or adaptive, not \"fast\"");
+        QTest::newRow("pages out of range")
+            << QStringList{QStringLiteral("--pages=5"), QStringLiteral("风景")} << 2 << c
+            << QStringLiteral("quillory-cli: --pages needs a whole number from 1 to 4, not \"5\"");
         QTest::newRow("folder cannot be created")
             << QStringList{QStringLiteral("-d"), QStringLiteral("<file>/sub"), QStringLiteral("风景")} << 2 << c
             << QStringLiteral("quillory-cli: cannot create or write the folder <file>/sub: Not a directory");

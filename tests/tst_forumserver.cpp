@@ -159,8 +159,8 @@ private slots:
             << u"interim"_qs << QByteArray("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 100 Continue\r\n\r\n") << 0 << true;
         QTest::newRow("headers without end") << u"heads"_qs << QByteArray("HTTP/1.1 200 OK\r\nX-Filler: ") << 0 << true;
         QTest::newRow("redirect") << u"away"_qs << QByteArray("HTTP/1.1 302 Found\r\n") << 0 << false;
-        QTest::newRow("redirect's address") << u"away"_qs << QByteArray("\r\nLocation: http://elsewhere.invalid/x.jpg\r\n")
-                                            << 0 << false;
+        QTest::newRow("redirect's address")
+            << u"away"_qs << QByteArray("\r\nLocation: http://elsewhere.invalid/x.jpg\r\n") << 0 << false;
         QTest::newRow("a rest asked for") << u"rest"_qs << QByteArray("\r\nRetry-After: 7\r\n") << 0 << false;
         QTest::newRow("a rest asked for until a date") << u"restdate"_qs << QByteArray(" GMT\r\n") << 0 << false;
         QTest::newRow("conflicting lengths")

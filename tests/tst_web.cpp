@@ -7,10 +7,9 @@
 #include "web/savejpg.h"
 
 #include <QDir>
-#include <QRegularExpression>
-#include <QSignalSpy>
 #include <QElapsedTimer>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -88,7 +87,9 @@ private slots:
             {"id":"p429","status":429,"retryAfter":1,"once":true},
             {"id":"p503date","status":503,"retryAfter":1,"retryAfterDate":true,"once":true},
             {"id":"p503bare","status":503,"once":true},{"id":"p429twice","status":429,"retryAfter":1}
-            ]}]}]})").arg(m_elsewhere.hostAndPort()).toUtf8(),
+            ]}]}]})")
+                                       .arg(m_elsewhere.hostAndPort())
+                                       .toUtf8(),
                                    &error),
                  qPrintable(error));
         Timings t;
@@ -118,28 +119,39 @@ private slots:
         QTest::addColumn<int>("rest"); // the rest the server asks for, in whole seconds, as announced
         using K = FetchResult::Kind;
         QTest::newRow("200 with a body") << picture(QStringLiteral("p1")) << 5.0 << K::Bytes << "p1" << 0;
-        QTest::newRow("200 with an empty body") << picture(QStringLiteral("empty")) << 5.0 << K::Bytes << QString() << 0;
+        QTest::newRow("200 with an empty body")
+            << picture(QStringLiteral("empty")) << 5.0 << K::Bytes << QString() << 0;
         QTest::newRow("404") << picture(QStringLiteral("s404")) << 5.0 << K::NoValue << QString() << 0;
         QTest::newRow("304") << picture(QStringLiteral("s304")) << 5.0 << K::NoValue << QString() << 0;
         QTest::newRow("500") << picture(QStringLiteral("s500")) << 5.0 << K::NoValue << QString() << 0;
-        QTest::newRow("slower than the limit") << picture(QStringLiteral("slow")) << 0.4 << K::EmptyText << QString() << 0;
+        QTest::newRow("slower than the limit")
+            << picture(QStringLiteral("slow")) << 0.4 << K::EmptyText << QString() << 0;
         QTest::newRow("no limit at all") << picture(QStringLiteral("p1")) << 0.0 << K::EmptyText << QString() << 0;
-        QTest::newRow("connection dropped half-way") << picture(QStringLiteral("drop")) << 5.0 << K::NoValue << QString() << 0;
-        QTest::newRow("connection refused") << QStringLiteral("http://127.0.0.1:1/x") << 5.0 << K::NoValue << QString() << 0;
-        QTest::newRow("address refused by the client") << QStringLiteral("http://") << 5.0 << K::NoValue << QString() << 0;
+        QTest::newRow("connection dropped half-way")
+            << picture(QStringLiteral("drop")) << 5.0 << K::NoValue << QString() << 0;
+        QTest::newRow("connection refused")
+            << QStringLiteral("http://127.0.0.1:1/x") << 5.0 << K::NoValue << QString() << 0;
+        QTest::newRow("address refused by the client")
+            << QStringLiteral("http://") << 5.0 << K::NoValue << QString() << 0;
         QTest::newRow("not http") << QStringLiteral("nosuch://x/y") << 5.0 << K::NoValue << QString() << 0;
         // The limit is on progress: a steady body longer than the limit arrives whole.
-        QTest::newRow("steady, longer than the limit") << picture(QStringLiteral("steadypage")) << 0.4 << K::Bytes << "steadypage" << 0;
+        QTest::newRow("steady, longer than the limit")
+            << picture(QStringLiteral("steadypage")) << 0.4 << K::Bytes << "steadypage" << 0;
         QTest::newRow("trickle") << picture(QStringLiteral("drip")) << 0.4 << K::EmptyText << QString() << 0;
         QTest::newRow("redirect within the host") << picture(QStringLiteral("near")) << 5.0 << K::Bytes << "p1" << 0;
-        QTest::newRow("redirect to another host") << picture(QStringLiteral("away")) << 5.0 << K::NoValue << QString() << 0;
+        QTest::newRow("redirect to another host")
+            << picture(QStringLiteral("away")) << 5.0 << K::NoValue << QString() << 0;
         QTest::newRow("two different lengths") << picture(QStringLiteral("lie")) << 5.0 << K::NoValue << QString() << 0;
         // A server that asks for a rest gets it, and the page is asked once more; the rest is
         // cut to the limit (1 s here), and a refusal without "Retry-After" stands at once.
-        QTest::newRow("429 with Retry-After in seconds") << picture(QStringLiteral("r429")) << 5.0 << K::Bytes << "r429" << 1;
-        QTest::newRow("503 with Retry-After as a date") << picture(QStringLiteral("r503date")) << 5.0 << K::Bytes << "r503date" << 1;
-        QTest::newRow("Retry-After beyond the limit") << picture(QStringLiteral("r503long")) << 5.0 << K::Bytes << "r503long" << 1;
-        QTest::newRow("503 without Retry-After") << picture(QStringLiteral("r503bare")) << 5.0 << K::NoValue << QString() << 0;
+        QTest::newRow("429 with Retry-After in seconds")
+            << picture(QStringLiteral("r429")) << 5.0 << K::Bytes << "r429" << 1;
+        QTest::newRow("503 with Retry-After as a date")
+            << picture(QStringLiteral("r503date")) << 5.0 << K::Bytes << "r503date" << 1;
+        QTest::newRow("Retry-After beyond the limit")
+            << picture(QStringLiteral("r503long")) << 5.0 << K::Bytes << "r503long" << 1;
+        QTest::newRow("503 without Retry-After")
+            << picture(QStringLiteral("r503bare")) << 5.0 << K::NoValue << QString() << 0;
     }
 
     void getBody()

@@ -222,9 +222,10 @@ void PictureDownloads::start(Request request)
         m_busyLines.push_back(true);
     else
         *free = true;
-    auto *transfer = new Transfer(request.url, request.tpm, line + 1, [this, request, line](const SaveOutcome &outcome, qint64 askedRestMs) {
-        finish(request, line, outcome, askedRestMs);
-    });
+    auto *transfer = new Transfer(request.url, request.tpm, line + 1,
+                                  [this, request, line](const SaveOutcome &outcome, qint64 askedRestMs) {
+                                      finish(request, line, outcome, askedRestMs);
+                                  });
     transfer->setParent(this);
     transfer->begin();
 }

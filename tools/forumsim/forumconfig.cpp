@@ -84,9 +84,11 @@ ForumPicture parsePicture(const QJsonValue &value, const QString &where)
         return picture;
     }
     const QJsonObject object = value.toObject();
-    checkKeys(object, {u"id"_qs, u"status"_qs, u"delayMs"_qs, u"body"_qs, u"drop"_qs, u"once"_qs,
-                       u"size"_qs, u"rate"_qs, u"trickleMs"_qs, u"flood"_qs, u"floodMs"_qs,
-                       u"redirect"_qs, u"falseLength"_qs, u"retryAfter"_qs, u"retryAfterDate"_qs}, where);
+    checkKeys(object,
+              {u"id"_qs, u"status"_qs, u"delayMs"_qs, u"body"_qs, u"drop"_qs, u"once"_qs, u"size"_qs, u"rate"_qs,
+               u"trickleMs"_qs, u"flood"_qs, u"floodMs"_qs, u"redirect"_qs, u"falseLength"_qs, u"retryAfter"_qs,
+               u"retryAfterDate"_qs},
+              where);
     picture.id = identifier(object.value(u"id"_qs), where);
     picture.status = int(integer(object, u"status"_qs, 200, 100, 599, where));
     picture.delayMs = int(integer(object, u"delayMs"_qs, 0, 0, 3600000, where));
@@ -165,7 +167,8 @@ LastPageLink lastPageLink(const QJsonObject &object, const QString &where)
     fail(where, u"lastPageLink must be \"notLast\", \"first\", \"every\" or \"none\""_qs);
 }
 
-QHash<int, int> pageNumbers(const QJsonObject &object, const QString &key, qint64 low, qint64 high, const QString &where)
+QHash<int, int> pageNumbers(const QJsonObject &object, const QString &key, qint64 low, qint64 high,
+                            const QString &where)
 {
     const QJsonValue value = object.value(key);
     if (!value.isUndefined() && !value.isObject())
@@ -184,7 +187,9 @@ QHash<int, int> pageNumbers(const QJsonObject &object, const QString &key, qint6
 
 ForumBar parseBar(const QJsonObject &object, const QString &where)
 {
-    checkKeys(object, {u"name"_qs, u"perPage"_qs, u"lastPageLink"_qs, u"pageStatus"_qs, u"pageRetryAfter"_qs, u"albums"_qs}, where);
+    checkKeys(object,
+              {u"name"_qs, u"perPage"_qs, u"lastPageLink"_qs, u"pageStatus"_qs, u"pageRetryAfter"_qs, u"albums"_qs},
+              where);
     ForumBar bar;
     bar.name = text(object, u"name"_qs, where);
     if (bar.name.isEmpty())

@@ -14,14 +14,14 @@ struct ForumPicture
     QString body; // "", "empty", "onebyte" or "html"
     bool drop = false;
     bool once = false;
-    qint64 size = 0;         // 0: use the top-level pictureSize
-    qint64 rate = 0;         // bytes per second; 0: the top-level pictureRate
-    int trickleMs = 0;       // one byte of the answer every this many ms
-    QString flood;           // "", "continue" (interim answers) or "headers", without end
-    int floodMs = 0;         // how long a flood lasts before the connection closes; 0: for ever
-    QString redirect;        // an address to send the client to instead
-    qint64 falseLength = -1; // a Content-Length announced before the true one
-    int retryAfter = -1;     // seconds named in a "Retry-After" header; -1: no such header
+    qint64 size = 0;             // 0: use the top-level pictureSize
+    qint64 rate = 0;             // bytes per second; 0: the top-level pictureRate
+    int trickleMs = 0;           // one byte of the answer every this many ms
+    QString flood;               // "", "continue" (interim answers) or "headers", without end
+    int floodMs = 0;             // how long a flood lasts before the connection closes; 0: for ever
+    QString redirect;            // an address to send the client to instead
+    qint64 falseLength = -1;     // a Content-Length announced before the true one
+    int retryAfter = -1;         // seconds named in a "Retry-After" header; -1: no such header
     bool retryAfterDate = false; // name them as the HTTP date that far ahead
 
     bool hasFault() const

@@ -48,11 +48,11 @@ int pageNumber(const QUrlQuery &query)
 
 QByteArray retryAfterHeader(int seconds, bool asDate)
 {
-    const QByteArray value = asDate ? QLocale::c()
-                                          .toString(QDateTime::currentDateTimeUtc().addSecs(seconds),
-                                                    u"ddd, dd MMM yyyy HH:mm:ss 'GMT'"_qs)
-                                          .toLatin1()
-                                    : QByteArray::number(seconds);
+    const QByteArray value =
+        asDate ? QLocale::c()
+                     .toString(QDateTime::currentDateTimeUtc().addSecs(seconds), u"ddd, dd MMM yyyy HH:mm:ss 'GMT'"_qs)
+                     .toLatin1()
+               : QByteArray::number(seconds);
     return "Retry-After: " + value + "\r\n";
 }
 
