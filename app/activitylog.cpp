@@ -1,4 +1,4 @@
-#include "activitylog.h"
+#include "app/activitylog.h"
 
 #include <QListWidget>
 #include <QSignalBlocker>
@@ -39,9 +39,7 @@ ActivityLog::ActivityLog(QListWidget *list)
                                          SLOT(rowsInserted(QModelIndex, int, int)));
     m_rowsShown = m_list->count();
     m_showTimer.setSingleShot(true);
-    QObject::connect(&m_showTimer, &QTimer::timeout, m_list, [this] {
-        showNewLines();
-    });
+    QObject::connect(&m_showTimer, &QTimer::timeout, m_list, [this] { showNewLines(); });
 }
 
 void ActivityLog::AppendLog(const QString &line)

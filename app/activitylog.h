@@ -30,9 +30,9 @@ private:
 
     QListWidget *m_list;
     bool m_viewDeferred = false; // the view hears of new rows from showNewLines only
-    int m_rowsShown = 0; // the rows the view has been told of
-    int m_scrollTo = -1; // the row to bring into view, if any
-    int m_widest = 0; // the natural width of the widest line, in pixels
+    int m_rowsShown = 0;         // the rows the view has been told of
+    int m_scrollTo = -1;         // the row to bring into view, if any
+    int m_widest = 0;            // the natural width of the widest line, in pixels
     QTimer m_showTimer;
     QElapsedTimer m_sinceShown;
 };

@@ -1,10 +1,13 @@
-#include "form1.h"
+#include "app/form1.h"
+#include "app/picturehome.h"
+#include "web/engine/pageview.h"
 
-#include "holdnotice.h"
-#include "retrycommand.h"
-#include "startcommand.h"
+#include "job/holdnotice.h"
+#include "job/jobchoices.h"
+#include "job/retrycommand.h"
+#include "job/startcommand.h"
 
-#include "webenginebrowser.h"
+#include "web/engine/webenginebrowser.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -19,13 +22,13 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 namespace {
 
 const QString prompt = QStringLiteral("请输入吧名");
 
-template<typename Control>
-Control *place(QWidget *parent, const char *name, int left, int top, int width, int height)
+template<typename Control> Control *place(QWidget *parent, const char *name, int left, int top, int width, int height)
 {
     auto *control = new Control(parent);
     control->setObjectName(QLatin1String(name));
@@ -49,6 +52,7 @@ Form1::Form1(QWidget *parent)
     createControls();
     m_log = std::make_unique<ActivityLog>(List1);
     m_browser = std::make_unique<WebEngineBrowser>(WebBrowser1);
+    m_pages.set(m_browser.get());
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 }
@@ -66,7 +70,7 @@ void Form1::createControls()
     List1->setSelectionMode(QAbstractItemView::SingleSelection);
     Command2 = place<QPushButton>(this, "Command2", 208, 16, 145, 25);
     Command2->setText(QStringLiteral("重新下载保存失败的文件"));
-    WebBrowser1 = place<QWebEngineView>(this, "WebBrowser1", 88, 72, 297, 153);
+    WebBrowser1 = place<QWebEngineView>(this, "WebBrowser1", 88, 72, pageViewSize.width(), pageViewSize.height());
     // The log lies in front of the browser it wholly covers, so that every line can be read; the
     // page behind it renders and scrolls all the same.
     WebBrowser1->stackUnder(List1);
@@ -107,7 +111,19 @@ void Form1::Command1_Click()
         return;
     }
     m_jobRunning = true;
+    // Decided afresh by every job that has a bar to fetch: the program folder may have become
+    // writable meanwhile.
+    std::optional<PictureHome> home;
+    if (!barName().isEmpty()) {
+        // What the settings file got wrong comes first, as the job would say it.
+        for (const QString &complaint : Choices::takeComplaints())
+            AppendLog(complaint);
+        home.emplace();
+        if (!home->picturesMovedTo().isEmpty())
+            AppendLog(QStringLiteral("图片保存到：") + home->picturesMovedTo());
+    }
     StartCommand(*this).run();
+    home.reset();
     m_jobRunning = false;
     m_kept.release();
 }
@@ -124,9 +140,7 @@ void Form1::Command2_Click()
     AppendLog(QStringLiteral("开始重新下载%1张下载失败的图片").arg(waiting));
     ShowLastLogLine();
     const HoldNotice holdNotice(*this);
-    const RetryCounts counts = runRetry(m_failures, [this](const PictureOutcome &outcome) {
-        m_kept.pictureDone(outcome);
-    });
+    const JobSummary counts = runRetry(m_failures, &m_kept);
     // A press inside a job's wait leaves the job's records to the job.
     if (!m_jobRunning)
         m_kept.release();
@@ -147,8 +161,8 @@ void Form1::showNameMissing()
         m_nameMissingHandler();
         return;
     }
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Quillory"), QStringLiteral("请输入贴吧名称"),
-                    QMessageBox::Ok, this);
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Quillory"), QStringLiteral("请输入贴吧名称"), QMessageBox::Ok,
+                    this);
     box.exec();
 }
 
@@ -162,9 +176,9 @@ void Form1::ShowLastLogLine()
     m_log->ShowLastLogLine();
 }
 
-BrowserAdapter &Form1::browser()
+PageSource &Form1::pages()
 {
-    return *m_browser;
+    return m_pages;
 }
 
 FailureLists &Form1::failures()
@@ -177,14 +191,9 @@ const EarlierAlbumFolders *Form1::earlierAlbumFolders(const QString &barFolder)
     return m_kept.record(barFolder);
 }
 
-void Form1::albumHarvested(const AlbumReady &album)
+JobObserver *Form1::observer()
 {
-    m_kept.albumHarvested(album);
-}
-
-void Form1::pictureDone(const PictureOutcome &outcome)
-{
-    m_kept.pictureDone(outcome);
+    return &m_kept;
 }
 
 void Form1::closeEvent(QCloseEvent *event)

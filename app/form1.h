@@ -1,10 +1,10 @@
 #pragma once
 
-#include "activitylog.h"
-#include "keptbars.h"
+#include "app/activitylog.h"
+#include "app/keptbars.h"
 
-#include "failurelists.h"
-#include "jobwindow.h"
+#include "job/failurelists.h"
+#include "job/jobwindow.h"
 
 #include <QWidget>
 
@@ -42,11 +42,10 @@ public:
     void showNameMissing() override;
     void AppendLog(const QString &line) override;
     void ShowLastLogLine() override;
-    BrowserAdapter &browser() override;
+    PageSource &pages() override;
     FailureLists &failures() override;
     const EarlierAlbumFolders *earlierAlbumFolders(const QString &barFolder) override;
-    void albumHarvested(const AlbumReady &album) override;
-    void pictureDone(const PictureOutcome &outcome) override;
+    JobObserver *observer() override;
 
     bool jobRunning() const { return m_jobRunning; }
 
@@ -65,6 +64,7 @@ private:
 
     std::unique_ptr<ActivityLog> m_log;
     std::unique_ptr<WebEngineBrowser> m_browser;
+    SinglePage m_pages;
     FailureLists m_failures;
     // The same per-bar record and failed.txt as quillory-cli keeps, written as pictures land
     // and fail; let go of after each command.

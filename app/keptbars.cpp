@@ -1,6 +1,6 @@
-#include "keptbars.h"
+#include "app/keptbars.h"
 
-#include "jobwindow.h"
+#include "job/jobwindow.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -48,7 +48,7 @@ KeptBars::Bar &KeptBars::failuresOf(const QString &barFolder)
     return b;
 }
 
-void KeptBars::albumHarvested(const AlbumReady &album)
+void KeptBars::albumReady(const AlbumReady &album)
 {
     const QString albumFolder = QDir::cleanPath(album.folder);
     const QString barFolder = QFileInfo(albumFolder).path();
@@ -59,13 +59,14 @@ void KeptBars::albumHarvested(const AlbumReady &album)
         return;
     Bar &b = failuresOf(barFolder);
     const qsizetype before = b.failures.size();
-    b.failures.removeIf([&](const QHash<QString, Failure>::iterator it) { return QFileInfo(it.key()).path() == albumFolder; });
+    b.failures.removeIf(
+        [&](const QHash<QString, Failure>::iterator it) { return QFileInfo(it.key()).path() == albumFolder; });
     b.changed = b.changed || b.failures.size() != before;
     // The album before this one is done by now: its failures go to disk.
     flush();
 }
 
-void KeptBars::pictureDone(const PictureOutcome &outcome)
+void KeptBars::pictureFinished(const PictureOutcome &outcome)
 {
     m_completion.pictureDone(outcome);
     recordCompletion();
@@ -109,7 +110,8 @@ void KeptBars::flush()
         inOrder.reserve(b.failures.size());
         for (const Failure &failure : std::as_const(b.failures))
             inOrder.append(&failure);
-        std::sort(inOrder.begin(), inOrder.end(), [](const Failure *a, const Failure *b) { return a->order < b->order; });
+        std::sort(inOrder.begin(), inOrder.end(),
+                  [](const Failure *a, const Failure *b) { return a->order < b->order; });
         QList<FailureFile::Entry> entries;
         entries.reserve(inOrder.size());
         for (const Failure *failure : std::as_const(inOrder))

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "albumcompletion.h"
-#include "failurefile.h"
-#include "resumerecord.h"
+#include "job/albumcompletion.h"
+#include "job/failurefile.h"
+#include "job/resumerecord.h"
 
 #include <QHash>
 #include <QString>
@@ -10,28 +10,27 @@
 #include <map>
 #include <memory>
 
-struct AlbumReady;
-struct PictureOutcome;
+#include "job/jobwindow.h"
 
 // The resume record and failed.txt of every bar folder the window's commands fill, kept as
 // quillory-cli keeps them, so that quillory-cli can later finish or retry a bar the window
 // began without fetching what the window saved. The window itself reads nothing back: it
 // neither skips pictures nor retries earlier runs' failures.
-class KeptBars final
+class KeptBars final : public JobObserver
 {
     Q_DISABLE_COPY_MOVE(KeptBars)
 
 public:
     KeptBars();
-    ~KeptBars();
+    ~KeptBars() override;
 
     // The record of `barFolder`, locked and loaded on first use; null when another process
     // keeps it, or it cannot be used (the window then simply records nothing there).
     ResumeRecord *record(const QString &barFolder);
     // The album's folder is its own from now on; the earlier failures in it are the job's again.
-    void albumHarvested(const AlbumReady &album);
+    void albumReady(const AlbumReady &album) override;
     // A saved picture is recorded and no longer failed; a failed one is listed.
-    void pictureDone(const PictureOutcome &outcome);
+    void pictureFinished(const PictureOutcome &outcome) override;
     // Writes every failed.txt that changed since the last time, each whole or not at all.
     void flush();
     // Flushes and lets go of every record, for other processes to take.
@@ -41,11 +40,13 @@ public:
     void letGo();
 
 private:
-    struct Failure {
+    struct Failure
+    {
         FailureFile::Entry entry;
         quint64 order = 0; // failed.txt keeps them in the order they failed
     };
-    struct Bar {
+    struct Bar
+    {
         std::unique_ptr<ResumeRecord> record;
         QHash<QString, Failure> failures; // by path: a bar may fail by the hundred thousand
         bool failuresRead = false;

@@ -1,7 +1,7 @@
-#include "form1.h"
+#include "app/form1.h"
 
-#include "jobchoices.h"
-#include "webenginesetup.h"
+#include "job/jobchoices.h"
+#include "web/engine/webenginesetup.h"
 
 #include <QApplication>
 

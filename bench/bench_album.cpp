@@ -1,14 +1,15 @@
 // One album of the sample bar with the shipped delays: wall time against the floor those delays
 // set (2.5 s after loading plus 4 s a scroll pass), and this process's CPU time against wall time.
-#include "benchwindow.h"
-#include "forumserver.h"
+#include "bench/benchwindow.h"
+#include "tools/forumsim/forumserver.h"
+#include "web/engine/pageview.h"
 
-#include "albumrender.h"
-#include "harvest.h"
-#include "jobstate.h"
-#include "settings.h"
-#include "webenginebrowser.h"
-#include "webenginesetup.h"
+#include "job/albumrender.h"
+#include "job/harvest.h"
+#include "job/jobstate.h"
+#include "web/engine/webenginebrowser.h"
+#include "web/engine/webenginesetup.h"
+#include "web/settings.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -37,11 +38,13 @@ int main(int argc, char *argv[])
     Settings::setHosts(server.hostAndPort(), server.hostAndPort());
 
     QWebEngineView view;
-    view.resize(297, 153);
+    view.resize(pageViewSize);
     view.show();
     WebEngineBrowser engine(&view);
     CountingBrowser browser(engine);
-    BenchWindow window(&browser);
+    RecordingWindow window(&browser);
+    window.keepsLines = false;
+    window.echo = true;
     JobState state;
     state.AlbumUrl = QStringLiteral("http://%1/p/%2").arg(server.hostAndPort(), album);
     state.AlbumCount = 1;
@@ -58,8 +61,7 @@ int main(int argc, char *argv[])
 
     const Timings &t = Settings::timings();
     const int passes = browser.scrolls / t.scrollSteps;
-    const double floor =
-        (t.afterLoadMs + passes * (t.scrollSteps * t.scrollStepMs + t.afterScrollMs)) / 1000.0;
+    const double floor = (t.afterLoadMs + passes * (t.scrollSteps * t.scrollStepMs + t.afterScrollMs)) / 1000.0;
     std::printf("scroll passes          %d\n", passes);
     std::printf("floor                  %.2f s\n", floor);
     std::printf("render wall time       %.2f s  (%.3f x floor)\n", renderWall, renderWall / floor);

@@ -3,11 +3,12 @@
 // that the page pace sets for all its albums (2.5 s after loading plus 4 s a scroll pass), so
 // that the time the pictures add behind the pages shows.
 //   bench_bar [albums] [pictures per album] [delay ms]
-#include "benchwindow.h"
+#include "bench/benchwindow.h"
+#include "web/engine/pageview.h"
 
-#include "startcommand.h"
-#include "settings.h"
-#include "webenginebrowser.h"
+#include "job/startcommand.h"
+#include "web/engine/webenginebrowser.h"
+#include "web/settings.h"
 
 #include <QApplication>
 #include <QDir>
@@ -63,11 +64,12 @@ int main(int argc, char *argv[])
     Settings::setHosts(host, host);
 
     QWebEngineView view;
-    view.resize(297, 153);
+    view.resize(pageViewSize);
     view.show();
     WebEngineBrowser engine(&view);
     CountingBrowser browser(engine);
-    BenchWindow window(&browser);
+    RecordingWindow window(&browser);
+    window.keepsLines = false;
     window.name = QStringLiteral("bench");
     window.echo = false;
     QElapsedTimer clock;

@@ -1,9 +1,9 @@
 // The window's log: lines per second appended and shown in the real window while it holds 1,000
 // lines, and while it holds 100,000. Each line is followed by a turn of the event loop, as in a
 // job, so that whatever the list defers (layout, painting) is paid for within the measurement.
-#include "form1.h"
+#include "app/form1.h"
 
-#include "webenginesetup.h"
+#include "web/engine/webenginesetup.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -62,7 +62,7 @@ int main(int argc, char *argv[])
         fillTo(window, sizes[i]);
         rates[i] = rate(window, count, 20000);
     }
-    std::printf("log: %d lines into the window: %.0f lines/s at 1,000 lines, %.0f lines/s at 100,000 lines\n",
-                count, rates[0], rates[1]);
+    std::printf("log: %d lines into the window: %.0f lines/s at 1,000 lines, %.0f lines/s at 100,000 lines\n", count,
+                rates[0], rates[1]);
     return 0;
 }

@@ -4,11 +4,11 @@
 // by side. With "--ours-only" it saves once, without curl, and reports how much the program's
 // peak memory grew: one picture of a gigabyte shows whether pictures go straight to disk.
 //   bench_save [count] [bytes] [delay ms] [--ours-only]
-#include "benchwindow.h"
+#include "bench/benchwindow.h"
 
-#include "harvest.h"
-#include "jobstate.h"
-#include "settings.h"
+#include "job/harvest.h"
+#include "job/jobstate.h"
+#include "web/settings.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -57,8 +57,8 @@ static double curlSeconds(const QString &host, int count, const QString &folder)
     QElapsedTimer clock;
     clock.start();
     // The simulator lives in this thread, so the wait must keep serving events.
-    curl.start(QStringLiteral("curl"), {QStringLiteral("-s"), QStringLiteral("-H"), QStringLiteral("If-Modified-Since: 0"),
-                                        QStringLiteral("-K"), file.fileName()});
+    curl.start(QStringLiteral("curl"), {QStringLiteral("-s"), QStringLiteral("-H"),
+                                        QStringLiteral("If-Modified-Since: 0"), QStringLiteral("-K"), file.fileName()});
     loop.exec();
     if (curl.exitCode() != 0)
         return -1;
@@ -70,10 +70,8 @@ static double curlSeconds(const QString &host, int count, const QString &folder)
 static QString startSimulator(QProcess &simulator, const QString &folder, qint64 size, int delayMs)
 {
     QFile config(folder + QStringLiteral("/bench.json"));
-    const QByteArray json = QStringLiteral(R"({"pictureSize":%1,"pictureDelayMs":%2,"bars":[]})")
-                                .arg(size)
-                                .arg(delayMs)
-                                .toUtf8();
+    const QByteArray json =
+        QStringLiteral(R"({"pictureSize":%1,"pictureDelayMs":%2,"bars":[]})").arg(size).arg(delayMs).toUtf8();
     if (!config.open(QIODevice::WriteOnly) || config.write(json) < 0)
         return QString();
     config.close();
@@ -98,7 +96,8 @@ static int oursOnly(const QString &folder, int count)
     t.pictureLimitSeconds = 600;
     Settings::setTimings(t);
     const long before = peakKiB();
-    BenchWindow window;
+    RecordingWindow window;
+    window.keepsLines = false;
     window.echo = false;
     JobState state = benchAlbum(count, folder);
     QElapsedTimer clock;
@@ -146,7 +145,8 @@ int main(int argc, char *argv[])
     for (int round = 0; round < rounds; ++round) {
         const QString bar = folder.filePath(QStringLiteral("round%1").arg(round));
         QDir().mkpath(bar + QStringLiteral("/curl"));
-        BenchWindow window;
+        RecordingWindow window;
+        window.keepsLines = false;
         window.echo = false;
         JobState state = benchAlbum(count, bar);
         // Who goes first alternates too: the file system allocates more slowly right after the
@@ -168,7 +168,8 @@ int main(int argc, char *argv[])
     std::sort(theirs.begin(), theirs.end());
     const double oursMedian = ours.at(rounds / 2);
     const double theirsMedian = theirs.at(rounds / 2);
-    std::printf("pictures               %d of %d saved in the last round, %d failures recorded\n", saved, count, failures);
+    std::printf("pictures               %d of %d saved in the last round, %d failures recorded\n", saved, count,
+                failures);
     std::printf("each                   %lld bytes, answered after %d ms\n", size, delayMs);
     std::printf("quillory (median of %d) %.2f s  %.0f pictures/s  (best %.2f s)\n", rounds, oursMedian,
                 count / oursMedian, ours.first());

@@ -1,43 +1,11 @@
 #pragma once
 
-#include "browseradapter.h"
-#include "failurelists.h"
-#include "jobwindow.h"
+#include "tests/recordingwindow.h"
+#include "web/browseradapter.h"
 
 #include <QString>
 
 #include <cstdio>
-
-// A window for benchmarks: the log goes to standard error only, and the browser (if any) is
-// handed in from outside so that a benchmark can count what the job asks of it.
-class BenchWindow final : public JobWindow
-{
-public:
-    explicit BenchWindow(BrowserAdapter *browser = nullptr)
-        : m_browser(browser)
-    {
-    }
-
-    QString barName() const override { return name; }
-    void showNameMissing() override {}
-    void AppendLog(const QString &line) override
-    {
-        ++lines;
-        if (echo)
-            std::fprintf(stderr, "%s\n", line.toUtf8().constData());
-    }
-    void ShowLastLogLine() override {}
-    BrowserAdapter &browser() override { return *m_browser; }
-    FailureLists &failures() override { return m_failures; }
-
-    QString name;
-    int lines = 0;
-    bool echo = true;
-
-private:
-    BrowserAdapter *m_browser;
-    FailureLists m_failures;
-};
 
 // Passes every call on to the real browser and counts the scrolls.
 class CountingBrowser final : public BrowserAdapter

@@ -3,13 +3,14 @@
 #include <QStringList>
 
 // What the command line asked for.
-struct CliOptions {
+struct CliOptions
+{
     QStringList bars;
     QString folder; // absolute; the bar folders go in here
     bool noSkip = false;
     int retries = 2;
     bool dryRun = false;
-    bool getUrls = false; // print the pictures' addresses instead of saving them
+    bool getUrls = false;  // print the pictures' addresses instead of saving them
     bool metadata = false; // write album.json beside each album's pictures
     bool quiet = false;
     bool update = false; // albums an earlier run finished are not rendered again

@@ -1,15 +1,15 @@
-#include "clirun.h"
+#include "cli/clirun.h"
 
-#include "clitext.h"
-#include "failurefile.h"
-#include "holdnotice.h"
-#include "resumerecord.h"
-#include "retrycommand.h"
-#include "startcommand.h"
+#include "cli/clitext.h"
+#include "job/failurefile.h"
+#include "job/holdnotice.h"
+#include "job/resumerecord.h"
+#include "job/retrycommand.h"
+#include "job/startcommand.h"
 
-#include "foldername.h"
-#include "picturescan.h"
-#include "settings.h"
+#include "job/picturescan.h"
+#include "web/foldername.h"
+#include "web/settings.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -84,7 +84,8 @@ QString scratchTemplate()
 // own folders, only where no process of that id is left.
 void sweepStaleScratch()
 {
-    static const QRegularExpression ours(QRegularExpression::anchoredPattern(scratchPrefix + QStringLiteral("([0-9]+)-[A-Za-z0-9]{6}")));
+    static const QRegularExpression ours(
+        QRegularExpression::anchoredPattern(scratchPrefix + QStringLiteral("([0-9]+)-[A-Za-z0-9]{6}")));
     const QDir temp(QDir::tempPath());
     for (const QFileInfo &entry : temp.entryInfoList({scratchPrefix + u'*'}, QDir::Dirs | QDir::NoDotAndDotDot)) {
         const QRegularExpressionMatch match = ours.match(entry.fileName());
@@ -105,7 +106,6 @@ void sweepStaleScratch()
 CliRun::CliRun(const CliOptions &options, Console &console)
     : m_options(options)
     , m_console(console)
-    , m_scratch(scratchTemplate())
     , m_window(options, console)
 {
     m_window.setOnBusy([this] { busyAfterAll(); });
@@ -114,21 +114,24 @@ CliRun::CliRun(const CliOptions &options, Console &console)
 bool CliRun::ready()
 {
     sweepStaleScratch();
-    if (!m_scratch.isValid()) {
-        m_console.error(Cli::tr("cannot create a temporary folder: %1").arg(m_scratch.errorString()));
+    Settings::setPictureFolder(m_options.folder);
+    // A run that saves nothing makes no folder and no file, the job's scratch files included.
+    if (m_options.savesNothing())
+        return true;
+    m_scratch.emplace(scratchTemplate());
+    if (!m_scratch->isValid()) {
+        m_console.error(Cli::tr("cannot create a temporary folder: %1").arg(m_scratch->errorString()));
         return false;
     }
-    // The scratch files are the job's own business; the bar folder of a run that saves nothing
-    // too, so that it leaves nothing in the destination folder.
-    Settings::setScratchFolder(m_scratch.path());
-    if (m_options.savesNothing()) {
-        const QString nowhere = m_scratch.filePath(QStringLiteral("dry-run"));
-        QDir().mkpath(nowhere);
-        Settings::setPictureFolder(nowhere);
-    } else {
-        Settings::setPictureFolder(m_options.folder);
-    }
+    // The scratch files are the job's own business.
+    Settings::setScratchFolder(m_scratch->path());
     return true;
+}
+
+void CliRun::removeScratch()
+{
+    if (m_scratch)
+        m_scratch->remove();
 }
 
 int CliRun::exec()
@@ -136,7 +139,7 @@ int CliRun::exec()
     int code = ExitCode::Done;
     for (const QString &bar : m_options.bars)
         code = ExitCode::worse(code, runBar(bar));
-    m_scratch.remove();
+    removeScratch();
     return code;
 }
 
@@ -145,7 +148,7 @@ void CliRun::interrupt(int code)
     m_window.endBar();
     if (!m_bar.isEmpty())
         printSummary(m_bar, nullptr);
-    m_scratch.remove();
+    removeScratch();
     std::fflush(stdout);
     std::fflush(stderr);
     // The job sits in a wait somewhere below; it is abandoned where it stands, as the window
@@ -164,7 +167,7 @@ void CliRun::busyAfterAll()
 {
     sayBusy(m_window.barFolder());
     m_window.endBar();
-    m_scratch.remove();
+    removeScratch();
     std::fflush(stdout);
     std::fflush(stderr);
     std::_Exit(ExitCode::Busy);
@@ -224,7 +227,8 @@ void CliRun::carryOverFailures(const QString &barFolder)
     if (earlier.refused)
         m_console.error(Cli::tr("%1 is a link; it is not read").arg(path));
     if (earlier.dropped > 0)
-        m_console.error(Cli::tr("%1: %2 lines name no picture of this bar; they are dropped").arg(path).arg(earlier.dropped));
+        m_console.error(
+            Cli::tr("%1: %2 lines name no picture of this bar; they are dropped").arg(path).arg(earlier.dropped));
     const QStringList visited = m_window.albumFolders();
     const QSet<QString> visitedFolders(visited.begin(), visited.end());
     const ResumeRecord *record = m_window.record();
@@ -245,6 +249,14 @@ void CliRun::carryOverFailures(const QString &barFolder)
 
 void CliRun::retryRounds()
 {
+    struct RetryHeard final : JobObserver
+    {
+        explicit RetryHeard(CliWindow &window)
+            : window(window)
+        { }
+        void pictureFinished(const PictureOutcome &outcome) override { window.retried(outcome); }
+        CliWindow &window;
+    } heard(m_window);
     FailureLists &lists = m_window.failures();
     const HoldNotice holdNotice(m_window);
     for (int round = 1; round <= m_options.retries && !lists.FailedUrls.isEmpty(); ++round) {
@@ -252,9 +264,7 @@ void CliRun::retryRounds()
                                .arg(round)
                                .arg(m_options.retries)
                                .arg(entries(lists.FailedUrls).size()));
-        runRetry(lists, [this](const PictureOutcome &outcome) {
-            m_window.retried(outcome);
-        });
+        runRetry(lists, &heard);
     }
 }
 
@@ -290,7 +300,7 @@ bool CliRun::reportFailures(const QString &barFolder)
 
 void CliRun::printSummary(const QString &bar, const JobSummary *summary)
 {
-    const BarCounts &c = m_window.counts();
+    const JobSummary &c = m_window.counts();
     QString line = bar + QStringLiteral("吧: ");
     // An album counts once its page has settled; before that there is none to name.
     if (!summary && c.albumNo == 0)

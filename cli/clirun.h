@@ -1,29 +1,32 @@
 #pragma once
 
-#include "clioptions.h"
-#include "cliwindow.h"
-#include "console.h"
+#include "cli/clioptions.h"
+#include "cli/cliwindow.h"
+#include "cli/console.h"
 
 #include <QTemporaryDir>
+
+#include <optional>
 
 struct JobSummary;
 
 // Exit codes, and which one wins when several bars end differently: the later in this list.
 namespace ExitCode {
-constexpr int Done = 0; // every picture saved or skipped
-constexpr int PicturesFailed = 1; // some still failed after the retries; see failed.txt
+constexpr int Done = 0;            // every picture saved or skipped
+constexpr int PicturesFailed = 1;  // some still failed after the retries; see failed.txt
 constexpr int ListUnreachable = 3; // a bar's album list could not be fetched at all
-constexpr int Usage = 2; // bad command line, or a folder that cannot be created
-constexpr int Busy = 2;  // another process is downloading the bar into the same folder
-constexpr int Interrupted = 130; // SIGINT or SIGTERM
-constexpr int OutputClosed = 141; // standard output closed by its reader, as for SIGPIPE
+constexpr int Usage = 2;           // bad command line, or a folder that cannot be created
+constexpr int Busy = 2;            // another process is downloading the bar into the same folder
+constexpr int Interrupted = 130;   // SIGINT or SIGTERM
+constexpr int OutputClosed = 141;  // standard output closed by its reader, as for SIGPIPE
 
 int worse(int a, int b);
 } // namespace ExitCode
 
 // One run of the command line: every bar in turn through the job, with retries, the failure
 // file and a summary per bar.
-class CliRun final {
+class CliRun final
+{
     Q_DISABLE_COPY_MOVE(CliRun)
 
 public:
@@ -37,6 +40,7 @@ public:
 
 private:
     int runBar(const QString &bar);
+    void removeScratch();
     void sayBusy(const QString &barFolder);
     [[noreturn]] void busyAfterAll();
     void carryOverFailures(const QString &barFolder);
@@ -46,7 +50,7 @@ private:
 
     const CliOptions &m_options;
     Console &m_console;
-    QTemporaryDir m_scratch;
+    std::optional<QTemporaryDir> m_scratch; // none for a run that saves nothing
     CliWindow m_window;
     QString m_bar; // the bar under way, if any
 };

@@ -1,16 +1,17 @@
-#include "cliwindow.h"
+#include "cli/cliwindow.h"
+#include "web/engine/pageview.h"
 
-#include "clitext.h"
-#include "resumerecord.h"
+#include "cli/clitext.h"
+#include "job/resumerecord.h"
 
-#include "picturescan.h"
+#include "job/picturescan.h"
 
-#include "foldername.h"
-#include "settings.h"
-#include "webenginebrowser.h"
+#include "web/engine/webenginebrowser.h"
+#include "web/foldername.h"
+#include "web/settings.h"
 
-#include <QDir>
 #include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -50,10 +51,11 @@ CliWindow::CliWindow(const CliOptions &options, Console &console)
     // The window's size, so that the pages lay out and scroll as they do there. A page that is
     // not shown gets no frames and so no scroll events, and a lazy gallery would never grow:
     // the view counts as shown but is never put on a screen.
-    m_view->resize(297, 153);
+    m_view->resize(pageViewSize);
     m_view->setAttribute(Qt::WA_DontShowOnScreen);
     m_view->show();
     m_browser = std::make_unique<WebEngineBrowser>(m_view.get());
+    m_pages.set(m_browser.get());
     // Keeps the clocks moving while an album renders.
     m_progressTimer.setInterval(1000);
     connect(&m_progressTimer, &QTimer::timeout, this, &CliWindow::showProgress);
@@ -76,7 +78,7 @@ void CliWindow::beginBar(const QString &bar, const QString &barFolder)
     m_recordAsked = false;
     m_recordWarned = false;
     m_failures = FailureLists();
-    m_counts = BarCounts();
+    m_counts = JobSummary();
     m_albumFolders.clear();
     m_reasons.clear();
     m_albumRecords.clear();
@@ -117,7 +119,8 @@ void CliWindow::endBar()
     m_progressTimer.stop();
     m_console.clearProgress();
     if (m_record && m_record->isOpen() && !m_record->compact())
-        m_console.error(Cli::tr("cannot rewrite %1 (%2); the old one stays").arg(m_record->journalPath(), m_record->problem()));
+        m_console.error(
+            Cli::tr("cannot rewrite %1 (%2); the old one stays").arg(m_record->journalPath(), m_record->problem()));
     if (m_record)
         m_record->close();
 }
@@ -136,18 +139,13 @@ void CliWindow::AppendLog(const QString &line)
     m_console.log(line);
 }
 
-BrowserAdapter &CliWindow::browser()
-{
-    return *m_browser;
-}
-
 bool CliWindow::pictureAlreadySaved(const QString &id, const QString &url, const QString &path)
 {
     Q_UNUSED(url)
     return record() && !m_options.noSkip && m_record->holds(path, id);
 }
 
-void CliWindow::pictureDone(const PictureOutcome &outcome)
+void CliWindow::pictureFinished(const PictureOutcome &outcome)
 {
     switch (outcome.kind) {
     case PictureOutcome::Kind::Saved:
@@ -224,7 +222,7 @@ void CliWindow::recordFailed()
                         .arg(m_barFolder, m_record->problem()));
 }
 
-void CliWindow::albumHarvested(const AlbumReady &album)
+void CliWindow::albumReady(const AlbumReady &album)
 {
     const int pictures = int(album.pictureIds.size());
     m_counts.albumNo = album.albumNo;
@@ -307,9 +305,10 @@ void CliWindow::noteInAlbumRecord(const PictureOutcome &outcome)
         picture.insert(QStringLiteral("failed"), outcome.reason);
     } else {
         // A skipped picture was saved by an earlier run: its file tells when.
-        const qint64 size = outcome.kind == PictureOutcome::Kind::Saved && outcome.bytes > 0 ? outcome.bytes : file.size();
-        const QDateTime when = outcome.kind == PictureOutcome::Kind::Saved ? QDateTime::currentDateTime()
-                                                                           : file.lastModified();
+        const qint64 size =
+            outcome.kind == PictureOutcome::Kind::Saved && outcome.bytes > 0 ? outcome.bytes : file.size();
+        const QDateTime when =
+            outcome.kind == PictureOutcome::Kind::Saved ? QDateTime::currentDateTime() : file.lastModified();
         picture.remove(QStringLiteral("failed"));
         picture.insert(QStringLiteral("size"), size);
         picture.insert(QStringLiteral("saved"), when.toOffsetFromUtc(when.offsetFromUtc()).toString(Qt::ISODate));

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "clioptions.h"
-#include "console.h"
+#include "cli/clioptions.h"
+#include "cli/console.h"
 
-#include "albumcompletion.h"
-#include "failurelists.h"
-#include "jobwindow.h"
+#include "job/albumcompletion.h"
+#include "job/failurelists.h"
+#include "job/jobwindow.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -16,25 +16,16 @@
 #include <functional>
 #include <memory>
 
-#include "resumerecord.h"
+#include "job/resumerecord.h"
 
 class QWebEngineView;
 class WebEngineBrowser;
 
-// The counts of one bar, as its summary line shows them.
-struct BarCounts {
-    int albumNo = 0;
-    int albums = 0;
-    int saved = 0;
-    int skipped = 0;
-    int failed = 0;
-    int pictures = 0; // counted on the album pages, saved or not
-};
-
 // The job's window for a terminal: the log goes to standard error, saved paths to standard
 // output, the album pages render in a browser page that is never shown, and a resume record
 // decides which pictures need not be fetched again.
-class CliWindow final : public QObject, public JobWindow {
+class CliWindow final : public QObject, public JobWindow, private JobObserver
+{
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CliWindow)
 
@@ -60,7 +51,7 @@ public:
     void retried(const PictureOutcome &outcome);
 
     const QString &barFolder() const { return m_barFolder; }
-    const BarCounts &counts() const { return m_counts; }
+    const JobSummary &counts() const { return m_counts; }
     double elapsedSeconds() const { return double(m_clock.elapsed()) / 1000.0; }
     // Every album folder the job came to in this bar, whether it had pictures or not.
     const QStringList &albumFolders() const { return m_albumFolders; }
@@ -71,21 +62,22 @@ public:
     void showNameMissing() override { }
     void AppendLog(const QString &line) override;
     void ShowLastLogLine() override { }
-    BrowserAdapter &browser() override;
+    PageSource &pages() override { return m_pages; }
     FailureLists &failures() override { return m_failures; }
 
     bool pictureAlreadySaved(const QString &id, const QString &url, const QString &path) override;
-    void pictureDone(const PictureOutcome &outcome) override;
-    void albumHarvested(const AlbumReady &album) override;
     bool rendersAlbum(const QString &albumId, const QString &url) override;
     const EarlierAlbumFolders *earlierAlbumFolders(const QString &barFolder) override;
-    bool savesPictures() const override { return !m_options.savesNothing(); }
-    bool explainsFailures() const override { return true; }
-    bool hasRetryButton() const override { return false; }
+    JobOptions options() const override { return {!m_options.savesNothing(), true, false}; }
+    JobObserver *observer() override { return this; }
 
 private:
+    void pictureFinished(const PictureOutcome &outcome) override;
+    void albumReady(const AlbumReady &album) override;
+
     // What album.json says of one album, kept up to date as its pictures land.
-    struct AlbumRecord {
+    struct AlbumRecord
+    {
         QString id;
         QString url;
         QString title;
@@ -103,6 +95,7 @@ private:
     Console &m_console;
     std::unique_ptr<QWebEngineView> m_view;
     std::unique_ptr<WebEngineBrowser> m_browser;
+    SinglePage m_pages;
     FailureLists m_failures;
     QString m_bar;
     QString m_barFolder;
@@ -110,7 +103,7 @@ private:
     bool m_recordAsked = false;
     bool m_recordWarned = false;
     std::function<void()> m_onBusy;
-    BarCounts m_counts;
+    JobSummary m_counts; // of the bar, as its summary line shows them
     QStringList m_albumFolders;
     QHash<QString, QString> m_reasons;
     AlbumCompletion m_completion;

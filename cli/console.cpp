@@ -1,4 +1,4 @@
-#include "console.h"
+#include "cli/console.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -49,8 +49,7 @@ Console::Console(bool quiet)
     : m_quiet(quiet)
     , m_tty(::isatty(STDERR_FILENO) == 1)
     , m_outTty(::isatty(STDOUT_FILENO) == 1)
-{
-}
+{ }
 
 void Console::log(const QString &line)
 {

@@ -8,7 +8,8 @@
 // wants to read (saved paths, or the album lines of a dry run); standard error carries the log,
 // the errors and the summaries, and on a terminal a progress line redrawn in place that is
 // wiped before any other line and never written when standard error is not a terminal.
-class Console {
+class Console
+{
 public:
     explicit Console(bool quiet);
 

@@ -1,11 +1,11 @@
 // quillory-cli: the download job of the window, run from a terminal or a script.
-#include "clirun.h"
-#include "clitext.h"
-#include "stopsignals.h"
+#include "cli/clirun.h"
+#include "cli/clitext.h"
+#include "cli/stopsignals.h"
 
-#include "jobchoices.h"
-#include "settings.h"
-#include "webenginesetup.h"
+#include "job/jobchoices.h"
+#include "web/engine/webenginesetup.h"
+#include "web/settings.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -21,7 +21,6 @@
 #include <filesystem>
 #include <system_error>
 
-
 namespace {
 
 // No display is needed: the browser page is never on a screen.
@@ -31,12 +30,13 @@ void chooseOffscreenPlatform()
         qputenv("QT_QPA_PLATFORM", "offscreen");
 }
 
-// For the tests only: the shipped page pace stays the default.
-void applyTestTimings()
+// Only the tests' own build of this program (quillory-cli-short, never installed) runs a whole
+// job in a few seconds; the shipped one keeps the shipped page pace.
+void applyBuildTimings()
 {
-    if (qEnvironmentVariable("QUILLORY_TEST_TIMINGS") != u"short")
-        return;
+#ifdef QUILLORY_SHORT_TIMINGS
     Settings::setTimings(Timings::shortened());
+#endif
 }
 
 // The texts of Qt's own command-line parser, so that the catalogues carry them too.
@@ -56,25 +56,24 @@ void applyTestTimings()
 
 QString description()
 {
-    return Cli::tr(
-        "Downloads every picture of every photo album of each BAR, one bar after another, as\n"
-        "DIR/<bar>吧/<album title>/<n>.jpg. Standard output lists the path of every picture saved,\n"
-        "one per line; standard error carries the log, a summary per bar and, on a terminal, a\n"
-        "progress line.\n"
-        "\n"
-        "A later run skips every picture whose file still holds the same picture as recorded in\n"
-        "the bar folder's hidden record, and fetches everything else.\n"
-        "\n"
-        "Exit codes, the worst of all bars (later in this list is worse):\n"
-        "  0    every picture saved or skipped\n"
-        "  1    some pictures still failed after the retries; listed in <bar>吧/failed.txt\n"
-        "  3    the album list of a bar could not be fetched at all\n"
-        "  2    usage error, a folder that cannot be created, or a bar that another process\n"
-        "       is downloading into the same folder\n"
-        "  130  stopped by SIGINT or SIGTERM; 141 when standard output was closed\n"
-        "\n"
-        "Its own texts follow the locale (LANG=zh_CN.UTF-8 for Chinese); the job's log is Chinese.\n"
-        "QUILLORY_FORUM_HOST and QUILLORY_IMAGE_HOST (host[:port]) replace the forum's hosts.");
+    return Cli::tr("Downloads every picture of every photo album of each BAR, one bar after another, as\n"
+                   "DIR/<bar>吧/<album title>/<n>.jpg. Standard output lists the path of every picture saved,\n"
+                   "one per line; standard error carries the log, a summary per bar and, on a terminal, a\n"
+                   "progress line.\n"
+                   "\n"
+                   "A later run skips every picture whose file still holds the same picture as recorded in\n"
+                   "the bar folder's hidden record, and fetches everything else.\n"
+                   "\n"
+                   "Exit codes, the worst of all bars (later in this list is worse):\n"
+                   "  0    every picture saved or skipped\n"
+                   "  1    some pictures still failed after the retries; listed in <bar>吧/failed.txt\n"
+                   "  3    the album list of a bar could not be fetched at all\n"
+                   "  2    usage error, a folder that cannot be created, or a bar that another process\n"
+                   "       is downloading into the same folder\n"
+                   "  130  stopped by SIGINT or SIGTERM; 141 when standard output was closed\n"
+                   "\n"
+                   "Its own texts follow the locale (LANG=zh_CN.UTF-8 for Chinese); the job's log is Chinese.\n"
+                   "QUILLORY_FORUM_HOST and QUILLORY_IMAGE_HOST (host[:port]) replace the forum's hosts.");
 }
 
 // The error, the one line of usage and where to find more; the whole help would bury the error.
@@ -125,7 +124,7 @@ int main(int argc, char *argv[])
     QTranslator translator;
     if (translator.load(QLocale(), QStringLiteral("quillory-cli"), QStringLiteral("_"), QStringLiteral(":/i18n")))
         QCoreApplication::installTranslator(&translator);
-    applyTestTimings();
+    applyBuildTimings();
 
     QCommandLineParser parser;
     parser.setApplicationDescription(description());
@@ -139,9 +138,9 @@ int main(int argc, char *argv[])
     const QCommandLineOption retriesOption({QStringLiteral("R"), QStringLiteral("retries")},
                                            Cli::tr("Retry a bar's failed pictures up to N more rounds (default 2)."),
                                            Cli::tr("N"), QStringLiteral("2"));
-    const QCommandLineOption dryRunOption(
-        QStringLiteral("dry-run"), Cli::tr("Count the albums' pictures and save nothing; prints one line per "
-                                           "album: index, title and picture count, separated by tabs."));
+    const QCommandLineOption dryRunOption(QStringLiteral("dry-run"),
+                                          Cli::tr("Count the albums' pictures and save nothing; prints one line per "
+                                                  "album: index, title and picture count, separated by tabs."));
     const QCommandLineOption getUrlsOption({QStringLiteral("g"), QStringLiteral("get-urls")},
                                            Cli::tr("Print the address of every picture, one per line, and save "
                                                    "nothing, for other download tools."));
@@ -152,18 +151,20 @@ int main(int argc, char *argv[])
     const QCommandLineOption quietOption({QStringLiteral("q"), QStringLiteral("quiet")},
                                          Cli::tr("No log lines: only the summaries and errors."));
     const QCommandLineOption paceOption(
-        QStringLiteral("pace"), Cli::tr("How album pages are paced: fixed (the forum's own pace, the default) or "
-                                        "adaptive (each page as fast as it renders). Overrides the settings file."),
+        QStringLiteral("pace"),
+        Cli::tr("How album pages are paced: fixed (the forum's own pace, the default) or "
+                "adaptive (each page as fast as it renders). Overrides the settings file."),
         Cli::tr("PACE"));
     const QCommandLineOption pagesOption(
-        QStringLiteral("pages"), Cli::tr("Load up to K album pages side by side, 1 to 4 (default 1). Overrides the "
-                                         "settings file."),
+        QStringLiteral("pages"),
+        Cli::tr("Load up to K album pages side by side, 1 to 4 (default 1). Overrides the "
+                "settings file."),
         Cli::tr("K"));
     const QCommandLineOption updateOption(
         QStringLiteral("update"), Cli::tr("Do not render again the albums an earlier run finished with every picture "
                                           "saved: only new albums, and those with pictures missing, are fetched."));
-    parser.addOptions({dirOption, noSkipOption, retriesOption, dryRunOption, getUrlsOption, metadataOption,
-                       quietOption, paceOption, pagesOption, updateOption});
+    parser.addOptions({dirOption, noSkipOption, retriesOption, dryRunOption, getUrlsOption, metadataOption, quietOption,
+                       paceOption, pagesOption, updateOption});
     parser.addPositionalArgument(Cli::tr("BAR"), Cli::tr("The names of the bars, with or without 吧."),
                                  Cli::tr("BAR..."));
 
@@ -199,7 +200,8 @@ int main(int argc, char *argv[])
     if (parser.isSet(pagesOption)) {
         const auto pages = JobChoices::pagesNamed(parser.value(pagesOption));
         if (!pages)
-            return usageError(Cli::tr("--pages needs a whole number from 1 to 4, not \"%1\"").arg(parser.value(pagesOption)));
+            return usageError(
+                Cli::tr("--pages needs a whole number from 1 to 4, not \"%1\"").arg(parser.value(pagesOption)));
         settings.choices.pages = *pages;
         settings.pagesComplaint.clear();
     }
@@ -221,13 +223,9 @@ int main(int argc, char *argv[])
     CliRun run(options, console);
     if (!run.ready())
         return ExitCode::Usage;
-    console.onOutputClosed([&run] {
-        run.interrupt(ExitCode::OutputClosed);
-    });
+    console.onOutputClosed([&run] { run.interrupt(ExitCode::OutputClosed); });
     StopSignals stop;
-    QObject::connect(&stop, &StopSignals::received, [&run] {
-        run.interrupt(ExitCode::Interrupted);
-    });
+    QObject::connect(&stop, &StopSignals::received, [&run] { run.interrupt(ExitCode::Interrupted); });
     const int code = run.exec();
     // Tearing Qt down would wait for network threads that hostile answers may still hold; every
     // picture and record line is complete by now, as when the run is interrupted.

@@ -1,4 +1,4 @@
-#include "stopsignals.h"
+#include "cli/stopsignals.h"
 
 #include <QSocketNotifier>
 
@@ -33,7 +33,8 @@ StopSignals::StopSignals(QObject *parent)
         return;
     m_notifier = new QSocketNotifier(pipeEnds[0], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &StopSignals::drain);
-    struct sigaction action { };
+    struct sigaction action
+    { };
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
@@ -43,7 +44,8 @@ StopSignals::StopSignals(QObject *parent)
 
 StopSignals::~StopSignals()
 {
-    struct sigaction action { };
+    struct sigaction action
+    { };
     action.sa_handler = SIG_DFL;
     sigemptyset(&action.sa_mask);
     for (int signalNumber : {SIGINT, SIGTERM})

@@ -1,5 +1,5 @@
 // One libFuzzer target; QUILLORY_FUZZ_ENTRY names its entry point in FuzzEntries.
-#include "fuzzentries.h"
+#include "fuzz/fuzzentries.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {

@@ -1,12 +1,12 @@
-#include "fuzzentries.h"
+#include "fuzz/fuzzentries.h"
 
-#include "albumrender.h"
-#include "fetch.h"
-#include "foldername.h"
-#include "listpagescan.h"
-#include "picturescan.h"
-#include "split2.h"
-#include "textscan.h"
+#include "job/albumrender.h"
+#include "job/listpagescan.h"
+#include "job/picturescan.h"
+#include "job/split2.h"
+#include "job/textscan.h"
+#include "web/fetch.h"
+#include "web/foldername.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -127,12 +127,12 @@ QString referenceTitle(const QString &title)
         const QRegularExpressionMatch m = it.next();
         decoded += QStringView(title).mid(from, m.capturedStart() - from);
         const QString name = m.captured(1);
-        decoded += name == u"amp" ? u'&'
-            : name == u"lt"       ? u'<'
-            : name == u"gt"       ? u'>'
-            : name == u"quot"     ? u'"'
-            : name == u"#39"      ? u'\''
-                                  : QChar(0xa0);
+        decoded += name == u"amp"    ? u'&'
+                   : name == u"lt"   ? u'<'
+                   : name == u"gt"   ? u'>'
+                   : name == u"quot" ? u'"'
+                   : name == u"#39"  ? u'\''
+                                     : QChar(0xa0);
         from = m.capturedEnd();
     }
     return decoded + QStringView(title).mid(from);
@@ -157,8 +157,7 @@ void listPage(const std::uint8_t *data, std::size_t size)
     if (html.size() <= referenceLimit) {
         const ListPageScan reference = referenceListPage(html, 4);
         check(scan.albumUrls == reference.albumUrls, name, "album list differs from the straightforward scan");
-        check(scan.pageCount == reference.pageCount ||
-                  (std::isnan(scan.pageCount) && std::isnan(reference.pageCount)),
+        check(scan.pageCount == reference.pageCount || (std::isnan(scan.pageCount) && std::isnan(reference.pageCount)),
               name, "page count differs from the straightforward scan");
     }
 }
@@ -245,9 +244,9 @@ void bytesToBstr(const std::uint8_t *data, std::size_t size)
 
 const QList<Entry> &all()
 {
-    static const QList<Entry> entries = {{"list_page", listPage},     {"picture_ids", pictureIds},
-                                         {"split2", split2},           {"folder_name", folderName},
-                                         {"title", titleEntities},     {"bytes_to_bstr", bytesToBstr}};
+    static const QList<Entry> entries = {{"list_page", listPage},  {"picture_ids", pictureIds},
+                                         {"split2", split2},       {"folder_name", folderName},
+                                         {"title", titleEntities}, {"bytes_to_bstr", bytesToBstr}};
     return entries;
 }
 

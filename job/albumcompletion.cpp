@@ -1,4 +1,4 @@
-#include "albumcompletion.h"
+#include "job/albumcompletion.h"
 
 #include <QDir>
 #include <QFileInfo>

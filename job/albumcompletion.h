@@ -1,6 +1,6 @@
 #pragma once
 
-#include "jobwindow.h"
+#include "job/jobwindow.h"
 
 #include <QHash>
 #include <QList>

@@ -1,12 +1,10 @@
-#include "albumfolders.h"
+#include "job/albumfolders.h"
 
-#include "foldername.h"
+#include "web/foldername.h"
 
 #include <QFile>
 
 namespace {
-
-constexpr qsizetype maxNameBytes = 255;
 
 QByteArray onDisk(const QString &name)
 {
@@ -19,7 +17,8 @@ QString withSuffix(QString title, const QString &suffix)
 {
     const QByteArray tail = onDisk(safeFolderName(suffix));
     while (!title.isEmpty() && onDisk(safeFolderName(title)).size() + tail.size() > maxNameBytes)
-        title.chop(title.size() > 1 && title.back().isLowSurrogate() && title.at(title.size() - 2).isHighSurrogate() ? 2 : 1);
+        title.chop(
+            title.size() > 1 && title.back().isLowSurrogate() && title.at(title.size() - 2).isHighSurrogate() ? 2 : 1);
     return safeFolderName(title + suffix);
 }
 
@@ -30,7 +29,8 @@ QString candidate(const QString &title, const QString &albumId, qsizetype n)
     if (n == 0)
         return safeFolderName(title);
     const QString id = QStringLiteral(" (") + albumId;
-    return n == 1 ? withSuffix(title, id + u')') : withSuffix(title, id + QStringLiteral(", ") + QString::number(n) + u')');
+    return n == 1 ? withSuffix(title, id + u')')
+                  : withSuffix(title, id + QStringLiteral(", ") + QString::number(n) + u')');
 }
 
 } // namespace

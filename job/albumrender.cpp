@@ -1,14 +1,14 @@
-#include "albumrender.h"
+#include "job/albumrender.h"
 
-#include "jobstate.h"
-#include "jobwindow.h"
-#include "scratchfile.h"
+#include "job/jobstate.h"
+#include "job/jobwindow.h"
+#include "job/scratchfile.h"
 
-#include "browseradapter.h"
-#include "eventwait.h"
-#include "fetch.h"
-#include "settings.h"
-#include "split2.h"
+#include "job/split2.h"
+#include "web/browseradapter.h"
+#include "web/eventwait.h"
+#include "web/fetch.h"
+#include "web/settings.h"
 
 #include <QElapsedTimer>
 #include <QUrl>
@@ -77,7 +77,7 @@ bool tooLarge(const BrowserAdapter &browser)
 // over several passes all end up in the result; bounded for pages that change for ever.
 QString settle(const QString &fetched, JobWindow &window)
 {
-    BrowserAdapter &browser = window.browser();
+    BrowserAdapter &browser = window.pages().page(0);
     QString before = fetched;
     QString current = browser.bodyOuterHtml();
     const int maxPasses = Settings::timings().maxScrollPasses;
@@ -107,8 +107,8 @@ QString settle(const QString &fetched, JobWindow &window)
 QString titleOf(const JobState &state)
 {
     const std::optional<QString> cut = state.AlbumHtml.contains(titleMarker)
-        ? split2(state.AlbumHtml, titleMarker, QStringLiteral("<"), false, false)
-        : std::nullopt;
+                                           ? split2(state.AlbumHtml, titleMarker, QStringLiteral("<"), false, false)
+                                           : std::nullopt;
     // Without a title the album still needs a folder of its own, so its pictures do not mix
     // with another album's.
     if (!cut)
@@ -133,7 +133,7 @@ QString decodeTitleEntities(const QString &title)
     {
         QStringView entity;
         QChar character;
-    } entities[] = {{u"&amp;", u'&'}, {u"&lt;", u'<'},   {u"&gt;", u'>'},
+    } entities[] = {{u"&amp;", u'&'},  {u"&lt;", u'<'},   {u"&gt;", u'>'},
                     {u"&quot;", u'"'}, {u"&#39;", u'\''}, {u"&nbsp;", QChar(0xa0)}};
     const QStringView text(title);
     QString decoded;
@@ -169,9 +169,9 @@ QString pageFailure(BrowserAdapter &browser, bool loaded)
 bool renderAlbum(JobState &state, JobWindow &window)
 {
     const Timings &t = Settings::timings();
-    BrowserAdapter &browser = window.browser();
-    state.AlbumHtml = BytesToBstr(GetBody(state.AlbumUrl + QStringLiteral("#!/l/p1"), t.pageLimitSeconds),
-                                  QStringLiteral("gb2312"));
+    BrowserAdapter &browser = window.pages().page(0);
+    state.AlbumHtml =
+        BytesToBstr(GetBody(state.AlbumUrl + QStringLiteral("#!/l/p1"), t.pageLimitSeconds), QStringLiteral("gb2312"));
     browser.setSilent(true);
     browser.Navigate(state.AlbumUrl);
     const bool loaded = waitUntilLoaded(browser);
@@ -187,7 +187,8 @@ bool renderAlbum(JobState &state, JobWindow &window)
         window.AppendLog(QStringLiteral("相册页面没有载入，此相册下载失败（") + failure + QStringLiteral("）"));
         state.AlbumHtml.clear();
     }
-    ScratchFile::write(QStringLiteral("cs.txt"), state.AlbumHtml);
+    if (window.options().savesPictures)
+        ScratchFile::write(QStringLiteral("cs.txt"), state.AlbumHtml);
     state.AlbumTitle = titleOf(state);
     return failure.isEmpty();
 }

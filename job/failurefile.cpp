@@ -1,7 +1,7 @@
-#include "failurefile.h"
+#include "job/failurefile.h"
 
-#include "picturescan.h"
-#include "statefile.h"
+#include "job/picturescan.h"
+#include "job/statefile.h"
 
 #include <QDir>
 #include <QFile>

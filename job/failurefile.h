@@ -10,13 +10,15 @@ namespace FailureFile {
 const QString &name();
 QString pathIn(const QString &barFolder);
 
-struct Entry {
+struct Entry
+{
     QString url;
     QString path;
     QString id; // the picture identifier the address names
 };
 
-struct Contents {
+struct Contents
+{
     QList<Entry> entries;
     int dropped = 0;      // lines that name no picture of this bar
     bool refused = false; // the file is a link, and was not read

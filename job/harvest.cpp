@@ -1,15 +1,15 @@
-#include "harvest.h"
+#include "job/harvest.h"
 
-#include "albumrender.h"
-#include "failurelists.h"
-#include "jobstate.h"
-#include "jobwindow.h"
-#include "picturebatch.h"
-#include "picturescan.h"
-#include "scratchfile.h"
+#include "job/albumrender.h"
+#include "job/failurelists.h"
+#include "job/jobstate.h"
+#include "job/jobwindow.h"
+#include "job/picturebatch.h"
+#include "job/picturescan.h"
+#include "job/scratchfile.h"
 
-#include "foldername.h"
-#include "settings.h"
+#include "web/foldername.h"
+#include "web/settings.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -36,8 +36,7 @@ QString lineFor(int AlbumPage, int ImageNo, PictureOutcome::Kind kind)
 
 PictureHarvest::PictureHarvest(JobWindow &window)
     : m_window(window)
-{
-}
+{ }
 
 PictureHarvest::~PictureHarvest() = default;
 
@@ -47,9 +46,13 @@ void PictureHarvest::start(JobState &state)
     const QList<std::optional<QString>> ids = scanPictureIds(state.AlbumHtml);
     const QString AlbumFolder =
         state.AlbumFolder.isEmpty() ? state.BarFolder + u'/' + safeFolderName(state.AlbumTitle) : state.AlbumFolder;
-    m_window.albumHarvested(AlbumReady{state.AlbumIndex + 1, state.AlbumCount, state.AlbumUrl,
-                                       albumIdFromUrl(state.AlbumUrl), state.AlbumTitle, AlbumFolder, ids});
-    if (!m_window.savesPictures())
+    m_counts.albums = state.AlbumCount;
+    m_counts.albumNo = state.AlbumIndex + 1;
+    m_counts.pictures += int(ids.size());
+    if (JobObserver *observer = m_window.observer())
+        observer->albumReady(AlbumReady{state.AlbumIndex + 1, state.AlbumCount, state.AlbumUrl,
+                                        albumIdFromUrl(state.AlbumUrl), state.AlbumTitle, AlbumFolder, ids});
+    if (!m_window.options().savesPictures)
         return;
     m_pictures.clear();
     m_batch = std::make_unique<PictureBatch>(
@@ -105,17 +108,18 @@ void PictureHarvest::report(const Picture &picture, const SaveOutcome &outcome)
     done.bytes = outcome.bytes;
     done.id = picture.ImageId;
     done.number = picture.ImageNo;
-    (done.kind == PictureOutcome::Kind::Saved     ? m_saved
-     : done.kind == PictureOutcome::Kind::Skipped ? m_skipped
-                                                  : m_failed)++;
+    (done.kind == PictureOutcome::Kind::Saved     ? m_counts.saved
+     : done.kind == PictureOutcome::Kind::Skipped ? m_counts.skipped
+                                                  : m_counts.failed)++;
     if (done.kind == PictureOutcome::Kind::Failed && picture.source == Picture::Source::Fetched) {
         FailureLists &lists = m_window.failures();
         lists.FailedUrls += picture.ImageUrl + QStringLiteral("\r\n");
         lists.FailedPaths += picture.ImagePath + QStringLiteral("\r\n");
     }
-    m_window.pictureDone(done);
+    if (JobObserver *observer = m_window.observer())
+        observer->pictureFinished(done);
     QString line = lineFor(picture.AlbumPage, picture.ImageNo, done.kind);
-    if (done.kind == PictureOutcome::Kind::Failed && m_window.explainsFailures())
+    if (done.kind == PictureOutcome::Kind::Failed && m_window.options().explainsFailures)
         line += QStringLiteral("（") + done.reason + QStringLiteral("）");
     m_window.AppendLog(line);
     m_window.ShowLastLogLine();

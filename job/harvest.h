@@ -1,5 +1,7 @@
 #pragma once
 
+#include "job/jobwindow.h"
+
 #include <QList>
 #include <QString>
 
@@ -26,9 +28,8 @@ public:
     // quitting.
     bool finish();
 
-    int saved() const { return m_saved; }
-    int skipped() const { return m_skipped; }
-    int failed() const { return m_failed; }
+    // The albums, pictures and outcomes so far.
+    const JobSummary &counts() const { return m_counts; }
 
 private:
     struct Picture
@@ -46,9 +47,7 @@ private:
     JobWindow &m_window;
     std::unique_ptr<PictureBatch> m_batch;
     QList<Picture> m_pictures;
-    int m_saved = 0;
-    int m_skipped = 0;
-    int m_failed = 0;
+    JobSummary m_counts;
 };
 
 // Saves every picture of the album in `state`, logging each and recording the failures, and

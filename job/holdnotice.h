@@ -1,7 +1,7 @@
 #pragma once
 
-#include "hostholds.h"
-#include "jobwindow.h"
+#include "job/jobwindow.h"
+#include "web/hostholds.h"
 
 #include <QObject>
 
@@ -18,9 +18,8 @@ public:
             return;
         m_connection = QObject::connect(&HostHolds::shared(), &HostHolds::holding, &HostHolds::shared(),
                                         [&window](const QString &host, int seconds) {
-                                            window.AppendLog(QStringLiteral("服务器要求暂停%1秒后再试：%2")
-                                                                 .arg(seconds)
-                                                                 .arg(host));
+                                            window.AppendLog(
+                                                QStringLiteral("服务器要求暂停%1秒后再试：%2").arg(seconds).arg(host));
                                             window.ShowLastLogLine();
                                         });
     }

@@ -1,4 +1,4 @@
-#include "jobchoices.h"
+#include "job/jobchoices.h"
 
 #include <QSettings>
 #include <QStandardPaths>
@@ -33,8 +33,7 @@ QSettings settingsFile()
 
 QString complaint(const QString &key, const QString &value, const QString &allowed)
 {
-    return QStringLiteral("设置文件%1中的%2=%3无效（应为%4），已忽略")
-        .arg(JobChoicesFile::path(), key, value, allowed);
+    return QStringLiteral("设置文件%1中的%2=%3无效（应为%4），已忽略").arg(JobChoicesFile::path(), key, value, allowed);
 }
 
 } // namespace
@@ -67,8 +66,8 @@ JobChoicesFile JobChoicesFile::read()
         if (const auto chosen = JobChoices::pagesNamed(text(pages)))
             file.choices.pages = *chosen;
         else
-            file.pagesComplaint = complaint(QStringLiteral("pages"), text(pages),
-                                            QStringLiteral("1到%1").arg(JobChoices::mostPages));
+            file.pagesComplaint =
+                complaint(QStringLiteral("pages"), text(pages), QStringLiteral("1到%1").arg(JobChoices::mostPages));
     }
     return file;
 }

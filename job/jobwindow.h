@@ -35,6 +35,79 @@ struct AlbumReady
     QList<std::optional<QString>> pictureIds;
 };
 
+// The counts of a job, a retry or a front end's whole run, and how a job ended.
+struct JobSummary
+{
+    enum class End { Completed, NoName, ListUnreachable, NoBarFolder };
+    End end = End::Completed;
+    int albums = 0;
+    int albumNo = 0;  // the album under way, from 1; 0 before the first album's page settled
+    int pictures = 0; // counted on the album pages, saved or not
+    int saved = 0;
+    int skipped = 0;
+    int failed = 0;
+    int failedAlbums = 0; // albums whose page never loaded
+    int passedOver = 0;   // albums not rendered, as the front end asked
+};
+
+// What a front end chooses for its jobs.
+struct JobOptions
+{
+    // False for a run that only counts: no picture is fetched, saved, logged or recorded, and
+    // no folder or file is made.
+    bool savesPictures = true;
+    // True when a failed picture's log line should also say why it failed.
+    bool explainsFailures = false;
+    // True when the front end has a button that downloads the failed pictures again, which the
+    // job's closing line then points to; a front end without one reports failures its own way.
+    bool hasRetryButton = true;
+};
+
+// What a front end wants to hear of a job, besides its log.
+class JobObserver
+{
+public:
+    virtual ~JobObserver() = default;
+
+    // An album once its page has settled, before any of its pictures is fetched.
+    virtual void albumReady(const AlbumReady &album) { Q_UNUSED(album) }
+    // Every picture's outcome, in album and picture order, just before its log line; also every
+    // picture a retry tried.
+    virtual void pictureFinished(const PictureOutcome &outcome) { Q_UNUSED(outcome) }
+    // The job has ended (after its last log line).
+    virtual void jobEnded(const JobSummary &summary) { Q_UNUSED(summary) }
+};
+
+// The browser pages the job renders album pages in.
+class PageSource
+{
+public:
+    virtual ~PageSource() = default;
+
+    // How many pages the job may use at once; at least 1.
+    virtual int pageCount() const { return 1; }
+    // Page `index`, 0 <= index < pageCount(): the same page for the same index for the whole job.
+    virtual BrowserAdapter &page(int index) = 0;
+};
+
+// A source of one page that another object owns.
+class SinglePage final : public PageSource
+{
+public:
+    explicit SinglePage(BrowserAdapter *page = nullptr)
+        : m_page(page)
+    { }
+    void set(BrowserAdapter *page) { m_page = page; }
+    BrowserAdapter &page(int index) override
+    {
+        Q_UNUSED(index)
+        return *m_page;
+    }
+
+private:
+    BrowserAdapter *m_page;
+};
+
 // Everything a command may ask of the window it runs in.
 class JobWindow
 {
@@ -47,10 +120,13 @@ public:
     virtual void showNameMissing() = 0;
     virtual void AppendLog(const QString &line) = 0;
     virtual void ShowLastLogLine() = 0;
-    virtual BrowserAdapter &browser() = 0;
+    virtual PageSource &pages() = 0;
     virtual FailureLists &failures() = 0;
 
-    // Hooks for front ends other than the window; the window keeps these defaults.
+    // What the front end chose; the window keeps the defaults.
+    virtual JobOptions options() const { return {}; }
+    // Who hears of the job's albums, pictures and end; nobody by default.
+    virtual JobObserver *observer() { return nullptr; }
 
     // True when `path` already holds picture `id` (fetched from `url`), so that it need not be
     // fetched again.
@@ -61,10 +137,6 @@ public:
         Q_UNUSED(path)
         return false;
     }
-    // Every picture's outcome, in album and picture order, just before its log line.
-    virtual void pictureDone(const PictureOutcome &outcome) { Q_UNUSED(outcome) }
-    // An album once its page has settled, before any of its pictures is fetched.
-    virtual void albumHarvested(const AlbumReady &album) { Q_UNUSED(album) }
     // What earlier jobs left known of the album folders in `barFolder`, which the job is about
     // to fill; null when nothing is kept. Asked once per job, once the bar folder exists; what
     // it returns must last until the job ends.
@@ -81,11 +153,4 @@ public:
         Q_UNUSED(url)
         return true;
     }
-    // False for a run that only counts: no picture is fetched, saved, logged or recorded.
-    virtual bool savesPictures() const { return true; }
-    // True when a failed picture's log line should also say why it failed.
-    virtual bool explainsFailures() const { return false; }
-    // True when the front end has a button that downloads the failed pictures again, which the
-    // job's closing line then points to; a front end without one reports failures its own way.
-    virtual bool hasRetryButton() const { return true; }
 };

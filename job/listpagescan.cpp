@@ -1,6 +1,6 @@
-#include "listpagescan.h"
+#include "job/listpagescan.h"
 
-#include "textscan.h"
+#include "job/textscan.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
-#include "picturebatch.h"
+#include "job/picturebatch.h"
 
-#include "eventwait.h"
+#include "web/eventwait.h"
 
 #include <QEventLoop>
 #include <QList>

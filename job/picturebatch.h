@@ -1,6 +1,6 @@
 #pragma once
 
-#include "picturedownloads.h"
+#include "web/picturedownloads.h"
 
 #include <QObject>
 

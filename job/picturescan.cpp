@@ -1,8 +1,8 @@
-#include "picturescan.h"
+#include "job/picturescan.h"
 
-#include "textscan.h"
+#include "job/textscan.h"
 
-#include "settings.h"
+#include "web/settings.h"
 
 #include <algorithm>
 
@@ -28,14 +28,12 @@ bool unsafeAt(QStringView text, qsizetype i)
 // The first position at or after `from` of something in the text, remembered: the scan asks
 // with ever later starts, so a found position still at or after the new start is the answer
 // again, and every character is looked at once for the whole page, however the markers nest.
-template <typename Search>
-class MonotoneFind
+template<typename Search> class MonotoneFind
 {
 public:
     explicit MonotoneFind(Search search)
         : m_search(search)
-    {
-    }
+    { }
     qsizetype from(qsizetype start)
     {
         if (m_found != 0 && m_found >= start)

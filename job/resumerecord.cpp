@@ -1,6 +1,6 @@
-#include "resumerecord.h"
+#include "job/resumerecord.h"
 
-#include "statefile.h"
+#include "job/statefile.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -37,8 +37,7 @@ QByteArray finishedLineFor(const QString &folder, const QString &albumId, int pi
 
 ResumeRecord::ResumeRecord(const QString &barFolder)
     : m_folder(QDir::cleanPath(barFolder))
-{
-}
+{ }
 
 ResumeRecord::~ResumeRecord()
 {
@@ -67,8 +66,9 @@ ResumeRecord::Access ResumeRecord::open()
     if (m_lock < 0 || ::flock(m_lock, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         const bool busy = m_lock >= 0 && error == EWOULDBLOCK;
-        m_problem = busy ? QString() : QStringLiteral("cannot lock ") + m_folder + QStringLiteral(": ") +
-                                           QString::fromLocal8Bit(std::strerror(error));
+        m_problem = busy ? QString()
+                         : QStringLiteral("cannot lock ") + m_folder + QStringLiteral(": ") +
+                               QString::fromLocal8Bit(std::strerror(error));
         if (m_lock >= 0)
             ::close(m_lock);
         m_lock = -1;
@@ -118,7 +118,8 @@ void ResumeRecord::load()
             bool counted = false;
             const int pictures = fields.at(2).toInt(&counted);
             if (counted && pictures > 0)
-                m_finished.insert(QString::fromUtf8(fields.at(1)), Finished{QString::fromUtf8(fields.at(0).chopped(1)), pictures});
+                m_finished.insert(QString::fromUtf8(fields.at(1)),
+                                  Finished{QString::fromUtf8(fields.at(0).chopped(1)), pictures});
             else if (counted)
                 m_finished.remove(QString::fromUtf8(fields.at(1)));
             // A taken-back album leaves a line with nothing behind it: the count below rewrites.
@@ -234,7 +235,8 @@ bool ResumeRecord::addFinished(const QString &folder, const QString &albumId, in
     if (key.isEmpty() || albumId.isEmpty() || !oneField || key.contains(u'/') || pictures < 0)
         return true;
     const auto known = m_finished.constFind(albumId);
-    if (pictures == 0 ? known == m_finished.cend() : known != m_finished.cend() && known->folder == key && known->pictures == pictures)
+    if (pictures == 0 ? known == m_finished.cend()
+                      : known != m_finished.cend() && known->folder == key && known->pictures == pictures)
         return true;
     if (known != m_finished.cend())
         ++m_replaced;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "albumfolders.h"
+#include "job/albumfolders.h"
 
 #include <QFile>
 #include <QHash>
@@ -29,7 +29,8 @@
 // which the system lets go of when the process ends however it ends, so there is no lock file
 // to leave behind, nor a stale one to guess about (QLockFile guesses by process name, which
 // the window's application name does not match).
-class ResumeRecord final : public EarlierAlbumFolders {
+class ResumeRecord final : public EarlierAlbumFolders
+{
     Q_DISABLE_COPY_MOVE(ResumeRecord)
 
 public:
@@ -82,7 +83,8 @@ public:
     qsizetype folderCount() const override { return m_owners.size(); }
 
 private:
-    struct Entry {
+    struct Entry
+    {
         QString id;
         qint64 size = 0;
     };
@@ -99,7 +101,8 @@ private:
     QHash<QString, Entry> m_entries;
     QHash<QString, QString> m_owners;  // album folder -> album id
     QHash<QString, QString> m_folders; // album id -> the folder it was last given
-    struct Finished {
+    struct Finished
+    {
         QString folder;
         int pictures = 0;
     };

@@ -1,8 +1,8 @@
-#include "retrycommand.h"
+#include "job/retrycommand.h"
 
-#include "failurelists.h"
-#include "picturebatch.h"
-#include "picturescan.h"
+#include "job/failurelists.h"
+#include "job/picturebatch.h"
+#include "job/picturescan.h"
 
 #include <QStringList>
 
@@ -15,9 +15,9 @@ QStringList pieces(const QString &list)
 
 } // namespace
 
-RetryCounts runRetry(FailureLists &lists, const std::function<void(const PictureOutcome &)> &onDone)
+JobSummary runRetry(FailureLists &lists, JobObserver *observer)
 {
-    RetryCounts counts;
+    JobSummary counts;
     const QStringList urls = pieces(lists.FailedUrls);
     const QStringList paths = pieces(lists.FailedPaths);
     lists.FailedUrls.clear();
@@ -32,8 +32,8 @@ RetryCounts runRetry(FailureLists &lists, const std::function<void(const Picture
         outcome.reason = saved.reason;
         outcome.bytes = saved.bytes;
         outcome.id = pictureIdOf(outcome.url);
-        if (onDone)
-            onDone(outcome);
+        if (observer)
+            observer->pictureFinished(outcome);
         if (saved.saved()) {
             ++counts.saved;
             return;

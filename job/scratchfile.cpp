@@ -1,6 +1,6 @@
-#include "scratchfile.h"
+#include "job/scratchfile.h"
 
-#include "settings.h"
+#include "web/settings.h"
 
 #include <QFile>
 

@@ -1,17 +1,16 @@
-#include "startcommand.h"
+#include "job/startcommand.h"
 
-#include "albumrender.h"
-#include "harvest.h"
-#include "holdnotice.h"
-#include "jobchoices.h"
-#include "jobwindow.h"
-#include "listpagescan.h"
-#include "picturehome.h"
-#include "scratchfile.h"
+#include "job/albumrender.h"
+#include "job/harvest.h"
+#include "job/holdnotice.h"
+#include "job/jobchoices.h"
+#include "job/jobwindow.h"
+#include "job/listpagescan.h"
+#include "job/scratchfile.h"
 
-#include "fetch.h"
-#include "foldername.h"
-#include "settings.h"
+#include "web/fetch.h"
+#include "web/foldername.h"
+#include "web/settings.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -28,8 +27,7 @@ QString barFolderFor(const QString &BarName)
 
 StartCommand::StartCommand(JobWindow &window)
     : m_window(window)
-{
-}
+{ }
 
 JobSummary StartCommand::run()
 {
@@ -37,29 +35,33 @@ JobSummary StartCommand::run()
         m_window.showNameMissing();
         // A bar without a name has no album list to fetch.
         m_summary.end = JobSummary::End::NoName;
-        return m_summary;
+        return ended();
     }
     const HoldNotice holdNotice(m_window);
     for (const QString &complaint : Choices::takeComplaints())
         m_window.AppendLog(complaint);
-    const PictureHome home;
-    if (!home.picturesMovedTo().isEmpty())
-        m_window.AppendLog(QStringLiteral("图片保存到：") + home.picturesMovedTo());
     openScratchFile();
     if (!discoverAlbums()) {
         // Reporting an unreachable list as a bar without albums would be untrue.
         end(JobSummary::End::ListUnreachable);
-        return m_summary;
+        return ended();
     }
     if (!prepareBarFolder()) {
         // The albums have nowhere to go; saying they were all downloaded would be untrue.
         end(JobSummary::End::NoBarFolder);
-        return m_summary;
+        return ended();
     }
     if (m_state.AlbumCount > 0)
         m_albumFolders.setEarlier(m_window.earlierAlbumFolders(m_state.BarFolder));
     processAlbums();
     complete();
+    return ended();
+}
+
+JobSummary StartCommand::ended()
+{
+    if (JobObserver *observer = m_window.observer())
+        observer->jobEnded(m_summary);
     return m_summary;
 }
 
@@ -72,6 +74,9 @@ void StartCommand::end(JobSummary::End how)
 
 void StartCommand::openScratchFile()
 {
+    // A run that only counts leaves nothing behind.
+    if (!m_window.options().savesPictures)
+        return;
     m_scratch.setFileName(ScratchFile::path(QStringLiteral("1.txt")));
     if (!m_scratch.open(QIODevice::WriteOnly | QIODevice::Truncate))
         m_window.AppendLog(QStringLiteral("无法创建文件：") + m_scratch.fileName());
@@ -111,11 +116,12 @@ bool StartCommand::prepareBarFolder()
     JobState &s = m_state;
     const QString BarName = m_window.barName();
     s.BarFolder = barFolderFor(BarName);
-    if (s.AlbumCount > 0 && !QFileInfo::exists(s.BarFolder))
+    const bool saves = m_window.options().savesPictures;
+    if (saves && s.AlbumCount > 0 && !QFileInfo::exists(s.BarFolder))
         QDir().mkdir(s.BarFolder);
     m_window.AppendLog(QStringLiteral("获取相册地址完成！") + BarName + QStringLiteral("吧共有") +
                        QString::number(s.AlbumCount) + QStringLiteral("个相册"));
-    if (s.AlbumCount > 0 && !QFileInfo(s.BarFolder).isDir()) {
+    if (saves && s.AlbumCount > 0 && !QFileInfo(s.BarFolder).isDir()) {
         m_window.AppendLog(QStringLiteral("无法创建文件夹：") + s.BarFolder + QStringLiteral("，下载已停止"));
         return false;
     }
@@ -143,9 +149,12 @@ void StartCommand::processAlbums()
         harvest.start(s);
     }
     harvest.finish();
-    m_summary.saved = harvest.saved();
-    m_summary.skipped = harvest.skipped();
-    m_summary.failed = harvest.failed();
+    const JobSummary &counts = harvest.counts();
+    m_summary.albumNo = counts.albumNo;
+    m_summary.pictures = counts.pictures;
+    m_summary.saved = counts.saved;
+    m_summary.skipped = counts.skipped;
+    m_summary.failed = counts.failed;
 }
 
 void StartCommand::complete()
@@ -154,7 +163,8 @@ void StartCommand::complete()
     m_window.AppendLog(QStringLiteral("所有相册下载完毕！"));
     if (m_summary.failedAlbums > 0)
         m_window.AppendLog(QStringLiteral("其中%1个相册的页面没有载入，未能下载").arg(m_summary.failedAlbums));
-    if (m_summary.failed > 0 && m_window.hasRetryButton())
-        m_window.AppendLog(QStringLiteral("其中%1张图片下载失败，可按“重新下载保存失败的文件”重试").arg(m_summary.failed));
+    if (m_summary.failed > 0 && m_window.options().hasRetryButton)
+        m_window.AppendLog(
+            QStringLiteral("其中%1张图片下载失败，可按“重新下载保存失败的文件”重试").arg(m_summary.failed));
     m_window.ShowLastLogLine();
 }

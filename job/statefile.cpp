@@ -1,4 +1,4 @@
-#include "statefile.h"
+#include "job/statefile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -40,8 +40,9 @@ bool writeAll(int fd, const char *data, qint64 left)
 QByteArray temporaryName(const QString &path)
 {
     const QFileInfo info(path);
-    return QFile::encodeName(info.path() + QStringLiteral("/.") + info.fileName() +
-                             QStringLiteral(".%1.new").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
+    return QFile::encodeName(
+        info.path() + QStringLiteral("/.") + info.fileName() +
+        QStringLiteral(".%1.new").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
 }
 
 } // namespace
@@ -94,7 +95,8 @@ QString remove(const QString &path)
 
 bool isLink(const QString &path)
 {
-    struct stat info {};
+    struct stat info
+    { };
     return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISLNK(info.st_mode);
 }
 

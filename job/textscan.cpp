@@ -1,4 +1,4 @@
-#include "textscan.h"
+#include "job/textscan.h"
 
 namespace TextScan {
 

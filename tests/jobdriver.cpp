@@ -1,10 +1,10 @@
 // Runs the real window and a Start job in a process of its own, so that tests can close the
 // window or kill the process in the middle of a job and look at what is left.
 //   jobdriver <host:port> <program folder> <bar> [close-after-ms]
-#include "form1.h"
+#include "app/form1.h"
 
-#include "settings.h"
-#include "webenginesetup.h"
+#include "web/engine/webenginesetup.h"
+#include "web/settings.h"
 
 #include <QApplication>
 #include <QLineEdit>

@@ -1,24 +1,12 @@
 #pragma once
 
-#include "settings.h"
-#include "webenginesetup.h"
+#include "web/settings.h"
 
-#include <QApplication>
-#include <QListWidget>
+#include <QByteArray>
 #include <QStringList>
 #include <QTest>
 
-// The web engine has to be prepared before the application exists, so every test that may show
-// a browser starts through this main.
-#define QUILLORY_TEST_MAIN(TestClass)                                                                                  \
-    int main(int argc, char *argv[])                                                                                   \
-    {                                                                                                                  \
-        prepareWebEngine();                                                                                            \
-        QApplication app(argc, argv);                                                                                  \
-        QApplication::setApplicationName(QStringLiteral("Quillory"));                                                  \
-        TestClass test;                                                                                                \
-        return QTest::qExec(&test, argc, argv);                                                                        \
-    }
+class ForumServer;
 
 namespace TestSupport {
 
@@ -27,13 +15,26 @@ inline Timings shortTimings()
     return Timings::shortened();
 }
 
-inline QStringList lines(const QListWidget *list)
+// Timings changed for as long as it lives; the ones before come back when it ends, also when a
+// check fails on the way.
+class ScopedTimings final
 {
-    QStringList result;
-    for (int i = 0; i < list->count(); ++i)
-        result << list->item(i)->text();
-    return result;
-}
+    Q_DISABLE_COPY_MOVE(ScopedTimings)
+
+public:
+    template<typename Change>
+    explicit ScopedTimings(Change change)
+        : m_before(Settings::timings())
+    {
+        Timings t = m_before;
+        change(t);
+        Settings::setTimings(t);
+    }
+    ~ScopedTimings() { Settings::setTimings(m_before); }
+
+private:
+    const Timings m_before;
+};
 
 // The address of picture `id` on the picture host `host`.
 inline QString pictureUrl(const QString &host, const QString &id)
@@ -43,5 +44,34 @@ inline QString pictureUrl(const QString &host, const QString &id)
 
 // Every file below `folder`, relative to it, sorted.
 QStringList filesBelow(const QString &folder);
+
+inline QStringList sorted(QStringList texts)
+{
+    texts.sort();
+    return texts;
+}
+
+// The pictures asked of `server` since its requests were last cleared, by id, sorted: pictures
+// side by side go out on network lines of their own, so the order their requests arrive in is
+// not the program's.
+QStringList picturesAsked(const ForumServer &server);
+
+// True when the file at `path` holds exactly the bytes `server` serves for picture `id`.
+bool holdsPicture(const ForumServer &server, const QString &path, const QString &id);
+
+// A file's bytes; "<missing>" when it cannot be read.
+QByteArray contents(const QString &path);
+
+// The memory this process holds now, not its peak.
+qint64 residentBytes();
+
+// False in a build with the address sanitizer, whose shadow memory and quarantine make the
+// process's memory say nothing about the program's.
+inline constexpr bool memoryMeasurable =
+#if defined(__SANITIZE_ADDRESS__)
+    false;
+#else
+    true;
+#endif
 
 } // namespace TestSupport

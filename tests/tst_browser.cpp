@@ -1,8 +1,9 @@
-#include "forumserver.h"
-#include "testsupport.h"
+#include "tests/widgetsupport.h"
+#include "tools/forumsim/forumserver.h"
+#include "web/engine/pageview.h"
 
-#include "eventwait.h"
-#include "webenginebrowser.h"
+#include "web/engine/webenginebrowser.h"
+#include "web/eventwait.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -44,7 +45,7 @@ private slots:
     {
         Settings::setTimings(TestSupport::shortTimings());
         m_view = std::make_unique<QWebEngineView>();
-        m_view->resize(297, 153);
+        m_view->resize(pageViewSize);
         m_view->show();
         m_browser = std::make_unique<WebEngineBrowser>(m_view.get());
     }
@@ -81,7 +82,8 @@ private slots:
         for (int y : {3000, 1000, 9000}) {
             m_browser->Scroll(0, y);
             YanShi(150);
-            QVERIFY2(m_browser->bodyOuterHtml().contains(QStringLiteral("<p id=\"y\">%1</p>").arg(y)), qPrintable(QString::number(y)));
+            QVERIFY2(m_browser->bodyOuterHtml().contains(QStringLiteral("<p id=\"y\">%1</p>").arg(y)),
+                     qPrintable(QString::number(y)));
         }
         // The document's height less the window's, whatever the window's position.
         const qint64 limit = m_browser->scrollLimit();
@@ -97,8 +99,8 @@ private slots:
 
     void hungPageGivesWayToARendererOfItsOwn()
     {
-        QVERIFY(load(dataPage(QStringLiteral(
-            "<body>old<script>addEventListener('load', () => setTimeout(() => { for (;;) {} }, 100));</script></body>"))));
+        QVERIFY(load(dataPage(QStringLiteral("<body>old<script>addEventListener('load', () => setTimeout(() => { for "
+                                             "(;;) {} }, 100));</script></body>"))));
         YanShi(300);
         const qint64 hung = m_view->page()->renderProcessPid();
         QVERIFY(hung > 0);
@@ -126,9 +128,11 @@ private slots:
         QFETCH(QString, script);
         ForumServer server;
         QVERIFY(server.listen());
-        const QJsonArray albums{QJsonObject{{QStringLiteral("id"), QStringLiteral("1")}, {QStringLiteral("title"), QStringLiteral("一")},
-                                            {QStringLiteral("script"), script}},
-                                QJsonObject{{QStringLiteral("id"), QStringLiteral("2")}, {QStringLiteral("title"), QStringLiteral("二")}}};
+        const QJsonArray albums{
+            QJsonObject{{QStringLiteral("id"), QStringLiteral("1")},
+                        {QStringLiteral("title"), QStringLiteral("一")},
+                        {QStringLiteral("script"), script}},
+            QJsonObject{{QStringLiteral("id"), QStringLiteral("2")}, {QStringLiteral("title"), QStringLiteral("二")}}};
         const QJsonObject bar{{QStringLiteral("name"), QStringLiteral("b")}, {QStringLiteral("albums"), albums}};
         QVERIFY(server.loadJson(QJsonDocument(QJsonObject{{QStringLiteral("bars"), QJsonArray{bar}}}).toJson()));
         Settings::setHosts(server.hostAndPort(), server.hostAndPort());

@@ -1,16 +1,14 @@
 // The command-line front end, driven as the process a script would start, against the
 // simulated forum in this process.
-#include "forumserver.h"
-#include "testsupport.h"
+#include "tests/widgetsupport.h"
+#include "tools/forumsim/forumserver.h"
 
 #include <QDateTime>
 #include <QDir>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QSet>
@@ -21,12 +19,13 @@
 #include <csignal>
 
 using TestSupport::filesBelow;
+using TestSupport::sorted;
 
 namespace {
 
 QString cli()
 {
-    return qEnvironmentVariable("QUILLORY_BUILD_DIR") + QStringLiteral("/quillory-cli");
+    return qEnvironmentVariable("QUILLORY_BUILD_DIR") + QStringLiteral("/tests/quillory-cli");
 }
 
 // 风景: two list pages, two albums. 坏: faults on every request. 偶: faults on the first
@@ -85,7 +84,8 @@ const QByteArray badMended =
     R"({"bars":[{"name":"坏","albums":[{"id":"21","title":"t","pictures":["c1","c2","c3"]}]}]})";
 const QByteArray badMoved = R"({"bars":[{"name":"坏","albums":[{"id":"22","title":"u","pictures":["f1"]}]}]})";
 
-struct Run {
+struct Run
+{
     int code = -1;
     QProcess::ExitStatus status = QProcess::CrashExit;
     QStringList out;
@@ -121,14 +121,15 @@ void copyTree(const QString &from, const QString &to)
 
 } // namespace
 
-class TestCli : public QObject {
+class TestCli : public QObject
+{
     Q_OBJECT
 
 private:
     ForumServer m_server;
-    QTemporaryDir m_firstRun; // 风景 fetched whole once, for the runs that follow one
-    QTemporaryDir m_tmp; // the processes' temporary folder
-    QTemporaryDir m_configHome; // the processes' XDG_CONFIG_HOME, so no user's settings reach them
+    QTemporaryDir m_firstRun;                   // 风景 fetched whole once, for the runs that follow one
+    QTemporaryDir m_tmp;                        // the processes' temporary folder
+    QTemporaryDir m_configHome;                 // the processes' XDG_CONFIG_HOME, so no user's settings reach them
     QString m_lang = QStringLiteral("C.UTF-8"); // the processes' locale
 
     // The scratch folders the processes left behind.
@@ -153,7 +154,6 @@ private:
         const QString hosts = host.isEmpty() ? m_server.hostAndPort() : host;
         env.insert(QStringLiteral("QUILLORY_FORUM_HOST"), hosts);
         env.insert(QStringLiteral("QUILLORY_IMAGE_HOST"), hosts);
-        env.insert(QStringLiteral("QUILLORY_TEST_TIMINGS"), QStringLiteral("short"));
         env.insert(QStringLiteral("TMPDIR"), m_tmp.path());
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_configHome.path());
         env.remove(QStringLiteral("LC_ALL"));
@@ -163,8 +163,8 @@ private:
         process->setProcessEnvironment(env);
         if (firstLineOnly)
             process->start(QStringLiteral("bash"),
-                           QStringList{QStringLiteral("-c"), QStringLiteral("\"$0\" \"$@\" | head -1; exit ${PIPESTATUS[0]}"),
-                                       cli()} +
+                           QStringList{QStringLiteral("-c"),
+                                       QStringLiteral("\"$0\" \"$@\" | head -1; exit ${PIPESTATUS[0]}"), cli()} +
                                args);
         else
             process->start(cli(), args);
@@ -190,31 +190,14 @@ private:
 
     // The pictures fetched since the last load, by id, sorted: pictures side by side go out on
     // network lines of their own, so the order their requests arrive in is not the program's.
-    QStringList fetched() const
-    {
-        QStringList ids;
-        for (const ForumRequest &r : m_server.requests()) {
-            if (r.target.startsWith("/forum/pic/item/"))
-                ids << QString::fromUtf8(r.target.mid(16).chopped(4));
-        }
-        ids.sort();
-        return ids;
-    }
-
-    static QStringList sorted(QStringList ids)
-    {
-        ids.sort();
-        return ids;
-    }
+    QStringList fetched() const { return TestSupport::picturesAsked(m_server); }
 
     // Every picture in `pictures` ("<album folder>/<n>.jpg" -> id) holds that picture's bytes.
     void verifyPictures(const QString &barFolder, const QHash<QString, QString> &pictures)
     {
-        for (auto it = pictures.cbegin(); it != pictures.cend(); ++it) {
-            QFile file(barFolder + u'/' + it.key());
-            QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(it.key()));
-            QVERIFY2(file.readAll() == m_server.pictureBytes(it.value()), qPrintable(it.key()));
-        }
+        for (auto it = pictures.cbegin(); it != pictures.cend(); ++it)
+            QVERIFY2(TestSupport::holdsPicture(m_server, barFolder + u'/' + it.key(), it.value()),
+                     qPrintable(it.key()));
     }
 
     static QHash<QString, QString> scenery()
@@ -266,7 +249,8 @@ private:
                 QCOMPARE(picture.value(QStringLiteral("url")).toString(),
                          TestSupport::pictureUrl(m_server.hostAndPort(), id));
                 QCOMPARE(picture.value(QStringLiteral("size")).toInteger(), m_server.pictureBytes(id).size());
-                QVERIFY(QDateTime::fromString(picture.value(QStringLiteral("saved")).toString(), Qt::ISODate).isValid());
+                QVERIFY(
+                    QDateTime::fromString(picture.value(QStringLiteral("saved")).toString(), Qt::ISODate).isValid());
             }
         }
     }
@@ -293,18 +277,15 @@ private slots:
         // Only the bar folder: the scratch files went elsewhere.
         QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  QStringList{QStringLiteral("风景吧")});
-        QCOMPARE(filesBelow(bar),
-                 QStringList({QStringLiteral(".quillory-saved"), QStringLiteral("春游/1.jpg"),
-                              QStringLiteral("春游/2.jpg"), QStringLiteral("春游/3.jpg"),
-                              QStringLiteral("秋 & 冬/1.jpg"), QStringLiteral("秋 & 冬/2.jpg")}));
+        QCOMPARE(filesBelow(bar), QStringList({QStringLiteral(".quillory-saved"), QStringLiteral("春游/1.jpg"),
+                                               QStringLiteral("春游/2.jpg"), QStringLiteral("春游/3.jpg"),
+                                               QStringLiteral("秋 & 冬/1.jpg"), QStringLiteral("秋 & 冬/2.jpg")}));
         verifyPictures(bar, scenery());
-        QCOMPARE(r.out,
-                 QStringList({bar + QStringLiteral("/春游/1.jpg"), bar + QStringLiteral("/春游/2.jpg"),
-                              bar + QStringLiteral("/春游/3.jpg"), bar + QStringLiteral("/秋 & 冬/1.jpg"),
-                              bar + QStringLiteral("/秋 & 冬/2.jpg")}));
-        QCOMPARE(fetched(),
-                 QStringList({QStringLiteral("a1"), QStringLiteral("a2"), QStringLiteral("a3"), QStringLiteral("b1"),
-                              QStringLiteral("b2")}));
+        QCOMPARE(r.out, QStringList({bar + QStringLiteral("/春游/1.jpg"), bar + QStringLiteral("/春游/2.jpg"),
+                                     bar + QStringLiteral("/春游/3.jpg"), bar + QStringLiteral("/秋 & 冬/1.jpg"),
+                                     bar + QStringLiteral("/秋 & 冬/2.jpg")}));
+        QCOMPARE(fetched(), QStringList({QStringLiteral("a1"), QStringLiteral("a2"), QStringLiteral("a3"),
+                                         QStringLiteral("b1"), QStringLiteral("b2")}));
         const QStringList err = linesOf(r.err.toUtf8());
         // The window's log, line for line, then the summary; no progress line off a terminal.
         const QStringList expected = {
@@ -353,10 +334,10 @@ private slots:
         QTest::newRow("a record from before albums were recorded")
             << forum << QStringLiteral("old record") << QStringList() << QStringList();
         // The albums the first run finished are not rendered at all; only a new one is.
-        QTest::newRow("--update, nothing changed") << forum << QString() << QStringList{QStringLiteral("--update")}
-                                                  << QStringList();
-        QTest::newRow("--update, an album added") << forumAdded << QString() << QStringList{QStringLiteral("--update")}
-                                                 << QStringList{QStringLiteral("h1")};
+        QTest::newRow("--update, nothing changed")
+            << forum << QString() << QStringList{QStringLiteral("--update")} << QStringList();
+        QTest::newRow("--update, an album added")
+            << forumAdded << QString() << QStringList{QStringLiteral("--update")} << QStringList{QStringLiteral("h1")};
         QTest::newRow("--metadata, a picture deleted")
             << forum << QStringLiteral("delete 春游/2.jpg") << QStringList{QStringLiteral("--metadata")}
             << QStringList{QStringLiteral("a2")};
@@ -400,7 +381,8 @@ private slots:
         QCOMPARE(r.code, 0);
         QCOMPARE(fetched(), sorted(expectFetched));
         QCOMPARE(r.out.size(), expectFetched.size());
-        const QJsonArray albums = QJsonDocument::fromJson(config)[QStringLiteral("bars")][0][QStringLiteral("albums")].toArray();
+        const QJsonArray albums =
+            QJsonDocument::fromJson(config)[QStringLiteral("bars")][0][QStringLiteral("albums")].toArray();
         QStringList rendered;
         if (args.contains(QStringLiteral("--update"))) {
             if (config == forumAdded)
@@ -450,9 +432,10 @@ private slots:
         qsizetype listed = 0;
         for (const QJsonValue &album : albums)
             listed += album[QStringLiteral("pictures")].toArray().size();
-        QVERIFY2(again.err.startsWith(
-                     QStringLiteral("风景吧: albums %1, saved 0, skipped %2, failed 0, ").arg(albums.size()).arg(listed)),
-                 qPrintable(again.err));
+        QVERIFY2(
+            again.err.startsWith(
+                QStringLiteral("风景吧: albums %1, saved 0, skipped %2, failed 0, ").arg(albums.size()).arg(listed)),
+            qPrintable(again.err));
     }
 
     void stoppedMidBar_data()
@@ -492,8 +475,9 @@ private slots:
         } else {
             QCOMPARE(stopped.status, QProcess::NormalExit);
             QCOMPARE(stopped.code, signalNumber == 0 ? 141 : 130);
-            QVERIFY2(stopped.err.contains(afterPictures == 0 ? QStringLiteral("慢吧: interrupted before the first album's pictures, ")
-                                                             : QStringLiteral("慢吧: interrupted at album ")),
+            QVERIFY2(stopped.err.contains(afterPictures == 0
+                                              ? QStringLiteral("慢吧: interrupted before the first album's pictures, ")
+                                              : QStringLiteral("慢吧: interrupted at album ")),
                      qPrintable(stopped.err));
             QVERIFY(!stopped.err.contains(QStringLiteral("所有相册下载完毕！")));
             QCOMPARE(scratchLeft(), scratchBefore);
@@ -535,10 +519,9 @@ private slots:
         const Run r = run({QStringLiteral("-d"), dir.path(), QStringLiteral("偶")});
         QCOMPARE(r.code, 0);
         const QString bar = dir.path() + QStringLiteral("/偶吧");
-        verifyPictures(bar,
-                       {{QStringLiteral("t/1.jpg"), QStringLiteral("d1")},
-                        {QStringLiteral("t/2.jpg"), QStringLiteral("d2")},
-                        {QStringLiteral("t/3.jpg"), QStringLiteral("d3")}});
+        verifyPictures(bar, {{QStringLiteral("t/1.jpg"), QStringLiteral("d1")},
+                             {QStringLiteral("t/2.jpg"), QStringLiteral("d2")},
+                             {QStringLiteral("t/3.jpg"), QStringLiteral("d3")}});
         QVERIFY(!QFileInfo::exists(bar + QStringLiteral("/failed.txt")));
         // Each failure says why.
         QVERIFY2(r.err.contains(QStringLiteral("第1页,第1张下载失败！（HTTP 500）\n")), qPrintable(r.err));
@@ -569,9 +552,8 @@ private slots:
         QTest::newRow("albums of one title; then mended and listed the other way round")
             << QStringLiteral("cli twins") << noRetries << 1 << false << badTwinsMended
             << QStringList{QStringLiteral("g1"), QStringLiteral("c2"), QStringLiteral("c3")};
-        QTest::newRow("the window first")
-            << QStringLiteral("window") << QStringList() << 1 << false << badMended
-            << QStringList{QStringLiteral("c2"), QStringLiteral("c3")};
+        QTest::newRow("the window first") << QStringLiteral("window") << QStringList() << 1 << false << badMended
+                                          << QStringList{QStringLiteral("c2"), QStringLiteral("c3")};
     }
 
     void lastingFaults()
@@ -618,11 +600,12 @@ private slots:
         QVERIFY(failed.open(QIODevice::ReadWrite));
         QCOMPARE(QString::fromUtf8(failed.readAll()), failedText);
         if (hostileLines) {
-            failed.write(QStringLiteral("file:///etc/passwd\t%1/gone/passwd.jpg\n"
-                                        "http://127.0.0.1:1/forum/pic/item/c1.jpg\t%1/t/9.jpg\n"
-                                        "%2\t%3/outside/1.jpg\n")
-                             .arg(bar, TestSupport::pictureUrl(m_server.hostAndPort(), QStringLiteral("c1")), dir.path())
-                             .toUtf8());
+            failed.write(
+                QStringLiteral("file:///etc/passwd\t%1/gone/passwd.jpg\n"
+                               "http://127.0.0.1:1/forum/pic/item/c1.jpg\t%1/t/9.jpg\n"
+                               "%2\t%3/outside/1.jpg\n")
+                    .arg(bar, TestSupport::pictureUrl(m_server.hostAndPort(), QStringLiteral("c1")), dir.path())
+                    .toUtf8());
         }
         failed.close();
         verifyNothingPartial(bar);
@@ -640,7 +623,8 @@ private slots:
             pictures.insert(QStringLiteral("t (23)/1.jpg"), QStringLiteral("g1"));
         verifyPictures(bar, pictures);
         if (hostileLines) {
-            QVERIFY2(later.err.contains(QStringLiteral("failed.txt: 3 lines name no picture of this bar")), qPrintable(later.err));
+            QVERIFY2(later.err.contains(QStringLiteral("failed.txt: 3 lines name no picture of this bar")),
+                     qPrintable(later.err));
             QVERIFY(!QFileInfo::exists(bar + QStringLiteral("/gone")));
             QVERIFY(!QFileInfo::exists(bar + QStringLiteral("/t/9.jpg")));
             QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("outside"))));
@@ -664,16 +648,19 @@ private slots:
         QTest::newRow("bar busy in another process")
             << QStringLiteral("busy") << QStringList{QStringLiteral("慢")} << 2
             << QStringLiteral("慢吧: busy: another process is downloading it into <dir>/慢吧\n");
-        QTest::newRow("bar without albums")
-            << QString() << QStringList{QStringLiteral("空")} << 0
-            << QStringLiteral("获取相册地址完成！空吧共有0个相册\n所有相册下载完毕！\n空吧 has no albums; the bar's name may be wrong\n");
-        QTest::newRow("bar typed as the forum shows it") << QString() << QStringList{QStringLiteral("风景吧")} << 0
-                                                         << QStringLiteral("风景吧: albums 2, saved 5, skipped 0, failed 0, ");
+        QTest::newRow("bar without albums") << QString() << QStringList{QStringLiteral("空")} << 0
+                                            << QStringLiteral("获取相册地址完成！空吧共有0个相册\n所有相册下载完毕！\n"
+                                                              "空吧 has no albums; the bar's name may be wrong\n");
+        QTest::newRow("bar typed as the forum shows it")
+            << QString() << QStringList{QStringLiteral("风景吧")} << 0
+            << QStringLiteral("风景吧: albums 2, saved 5, skipped 0, failed 0, ");
         // Said once, though two bars run; the command line's value silences the one it replaces.
         QTest::newRow("settings file with values out of range")
-            << QStringLiteral("settings pace=fast pages=9") << QStringList{QStringLiteral("空"), QStringLiteral("空")} << 0
-            << QStringLiteral("设置文件<config>/Quillory/Quillory.conf中的pace=fast无效（应为fixed或adaptive），已忽略\n"
-                              "开始获取相册地址！\n");
+            << QStringLiteral("settings pace=fast pages=9") << QStringList{QStringLiteral("空"), QStringLiteral("空")}
+            << 0
+            << QStringLiteral(
+                   "设置文件<config>/Quillory/Quillory.conf中的pace=fast无效（应为fixed或adaptive），已忽略\n"
+                   "开始获取相册地址！\n");
         QTest::newRow("settings file with choices in range")
             << QStringLiteral("settings pace=adaptive pages=3") << QStringList{QStringLiteral("空")} << 0
             << QStringLiteral("开始获取相册地址！\n获取相册地址完成！空吧共有0个相册\n");
@@ -720,12 +707,14 @@ private slots:
             holder = start(QStringList{QStringLiteral("-d"), dir.path()} + bars);
             QTRY_VERIFY_WITH_TIMEOUT(holder->peek(1 << 20).contains('\n'), 30000);
         }
-        const Run r =
-            run(QStringList{QStringLiteral("-R"), QStringLiteral("0"), QStringLiteral("-d"), dir.path()} + extraArgs + bars, host);
+        const Run r = run(QStringList{QStringLiteral("-R"), QStringLiteral("0"), QStringLiteral("-d"), dir.path()} +
+                              extraArgs + bars,
+                          host);
         QCOMPARE(r.status, QProcess::NormalExit);
         QCOMPARE(r.code, code);
         QVERIFY2(r.err.contains(errContains.replace(QStringLiteral("<dir>"), dir.path())), qPrintable(r.err));
-        QVERIFY2(r.err.count(QStringLiteral("设置文件")) == errContains.count(QStringLiteral("设置文件")), qPrintable(r.err));
+        QVERIFY2(r.err.count(QStringLiteral("设置文件")) == errContains.count(QStringLiteral("设置文件")),
+                 qPrintable(r.err));
         if (holder) {
             QVERIFY(r.out.isEmpty());
             // The holder goes on undisturbed.
@@ -737,11 +726,20 @@ private slots:
     {
         QTemporaryDir dir;
         const QString dest = dir.filePath(QStringLiteral("dest"));
+        const auto untouched = [&] {
+            return QDir(dest)
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)
+                .isEmpty();
+        };
+        // Neither a folder nor a file: the folder given stays as it was, and so does a missing one.
+        QVERIFY(QDir().mkpath(dest));
         const Run r = run({QStringLiteral("--dry-run"), QStringLiteral("-d"), dest, QStringLiteral("风景")});
         QCOMPARE(r.code, 0);
         QCOMPARE(r.out, QStringList({QStringLiteral("1\t春游\t3"), QStringLiteral("2\t秋 & 冬\t2")}));
         QCOMPARE(fetched(), QStringList());
-        QVERIFY(!QFileInfo::exists(dest));
+        QVERIFY(untouched());
+        QCOMPARE(QDir(m_tmp.path()).entryList({QStringLiteral("quillory-cli-*")}, QDir::AllEntries), QStringList());
+        QVERIFY(QDir(dest).removeRecursively());
         QVERIFY2(r.err.contains(QStringLiteral("风景吧: albums 2, pictures 5 (dry run), ")), qPrintable(r.err));
         QVERIFY(!r.err.contains(QStringLiteral("张下载")));
 
@@ -749,13 +747,14 @@ private slots:
         const Run urls = run({QStringLiteral("-g"), QStringLiteral("-d"), dest, QStringLiteral("风景")});
         QCOMPARE(urls.code, 0);
         QStringList addresses;
-        for (const QString &id : {QStringLiteral("a1"), QStringLiteral("a2"), QStringLiteral("a3"), QStringLiteral("b1"),
-                                  QStringLiteral("b2")})
+        for (const QString &id : {QStringLiteral("a1"), QStringLiteral("a2"), QStringLiteral("a3"),
+                                  QStringLiteral("b1"), QStringLiteral("b2")})
             addresses << TestSupport::pictureUrl(m_server.hostAndPort(), id);
         QCOMPARE(urls.out, addresses);
         QCOMPARE(fetched(), QStringList());
         QVERIFY(!QFileInfo::exists(dest));
-        QVERIFY2(urls.err.contains(QStringLiteral("风景吧: albums 2, pictures 5 (addresses only), ")), qPrintable(urls.err));
+        QVERIFY2(urls.err.contains(QStringLiteral("风景吧: albums 2, pictures 5 (addresses only), ")),
+                 qPrintable(urls.err));
     }
 
     void usage_data()
@@ -775,18 +774,20 @@ private slots:
             << QStringLiteral("quillory-cli: -R needs a whole number of 0 or more, not \"x\"");
         QTest::newRow("negative retries") << QStringList{QStringLiteral("--retries=-1"), QStringLiteral("风景")} << 2
                                           << c << QStringLiteral("quillory-cli: -R needs a whole number");
-        QTest::newRow("pace not a choice") << QStringList{QStringLiteral("--pace"), QStringLiteral("fast"), QStringLiteral("风景")}
-                                           << 2 << c << QStringLiteral("quillory-cli: --pace needs fixed or adaptive, not \"fast\"");
-        QTest::newRow("pages out of range") << QStringList{QStringLiteral("--pages=5"), QStringLiteral("风景")} << 2 << c
-                                            << QStringLiteral("quillory-cli: --pages needs a whole number from 1 to 4, not \"5\"");
+        QTest::newRow("pace not a choice")
+            << QStringList{QStringLiteral("--pace"), QStringLiteral("fast"), QStringLiteral("风景")} << 2 << c
+            << QStringLiteral("quillory-cli: --pace needs fixed or adaptive, not \"fast\"");
+        QTest::newRow("pages out of range")
+            << QStringList{QStringLiteral("--pages=5"), QStringLiteral("风景")} << 2 << c
+            << QStringLiteral("quillory-cli: --pages needs a whole number from 1 to 4, not \"5\"");
         QTest::newRow("folder cannot be created")
             << QStringList{QStringLiteral("-d"), QStringLiteral("<file>/sub"), QStringLiteral("风景")} << 2 << c
             << QStringLiteral("quillory-cli: cannot create or write the folder <file>/sub: Not a directory");
         QTest::newRow("--help") << QStringList{QStringLiteral("--help")} << 0 << c
                                 << QStringLiteral("  -g, --get-urls ");
-        QTest::newRow("--help in Chinese") << QStringList{QStringLiteral("--help")} << 0
-                                           << QStringLiteral("zh_CN.UTF-8")
-                                           << QStringLiteral("用法：%1 [选项] 吧名...").arg(cli());
+        QTest::newRow("--help in Chinese")
+            << QStringList{QStringLiteral("--help")} << 0 << QStringLiteral("zh_CN.UTF-8")
+            << QStringLiteral("用法：%1 [选项] 吧名...").arg(cli());
         QTest::newRow("usage error in Chinese") << QStringList() << 2 << QStringLiteral("zh_CN.UTF-8")
                                                 << QStringLiteral("quillory-cli: 没有给出吧名\n用法：");
     }

@@ -1,13 +1,15 @@
-#include "fakewindow.h"
-#include "forumserver.h"
-#include "testsupport.h"
+#include "tests/recordingwindow.h"
+#include "tests/testsupport.h"
+#include "tools/forumsim/forumserver.h"
 
-#include "harvest.h"
-#include "jobstate.h"
-#include "retrycommand.h"
+#include "job/harvest.h"
+#include "job/jobstate.h"
+#include "job/retrycommand.h"
 
 #include <QDir>
 #include <QTemporaryDir>
+
+using TestSupport::sorted;
 
 class TestCommands : public QObject
 {
@@ -16,10 +18,7 @@ class TestCommands : public QObject
 private:
     ForumServer m_server;
 
-    QString url(const QString &id) const
-    {
-        return TestSupport::pictureUrl(m_server.hostAndPort(), id);
-    }
+    QString url(const QString &id) const { return TestSupport::pictureUrl(m_server.hostAndPort(), id); }
 
     static QString entries(const QStringList &items)
     {
@@ -36,12 +35,6 @@ private:
         QStringList ids;
         for (const ForumRequest &r : m_server.requests())
             ids << QString::fromUtf8(r.target).section(u'/', -1).chopped(4);
-        ids.sort();
-        return ids;
-    }
-
-    static QStringList sorted(QStringList ids)
-    {
         ids.sort();
         return ids;
     }
@@ -64,7 +57,7 @@ private slots:
     {
         QTemporaryDir program;
         Settings::setProgramFolder(program.path());
-        FakeWindow window;
+        RecordingWindow window;
         window.lists.FailedUrls = entries({QStringLiteral("earlier")});
         window.lists.FailedPaths = entries({QStringLiteral("earlier.jpg")});
         JobState state;
@@ -78,9 +71,10 @@ private slots:
                                          "<a href=\"?a&amp;pic_id=") +
                           QString(1025, u'x') + QStringLiteral("\"><a href=\"?a&amp;pic_id=unclosed");
         harvestAlbum(state, window);
-        QCOMPARE(window.log, QStringList({QStringLiteral("第1页,第1张下载成功！"), QStringLiteral("第1页,第2张下载失败！"),
-                                          QStringLiteral("第1页,第3张下载失败！"), QStringLiteral("第1页,第4张下载成功！"),
-                                          QStringLiteral("第1页,第5张下载失败！")}));
+        QCOMPARE(window.log,
+                 QStringList({QStringLiteral("第1页,第1张下载成功！"), QStringLiteral("第1页,第2张下载失败！"),
+                              QStringLiteral("第1页,第3张下载失败！"), QStringLiteral("第1页,第4张下载成功！"),
+                              QStringLiteral("第1页,第5张下载失败！")}));
         QCOMPARE(window.shownLines, QList<int>({1, 2, 3, 4, 5}));
         QCOMPARE(pictureRequests(), sorted({QStringLiteral("p1"), QStringLiteral("gone"), QStringLiteral("p1")}));
         QCOMPARE(window.lists.FailedUrls, entries({QStringLiteral("earlier"), url(QStringLiteral("gone"))}));
@@ -96,7 +90,7 @@ private slots:
         // than their own limit, and still have all of it once they are sent.
         QTemporaryDir program;
         Settings::setProgramFolder(program.path());
-        FakeWindow window;
+        RecordingWindow window;
         JobState state;
         state.AlbumFolder = program.path() + QStringLiteral("/t");
         for (int i = 1; i <= 2 * Settings::timings().parallelPictures; ++i)
@@ -111,7 +105,7 @@ private slots:
     {
         QTemporaryDir program;
         Settings::setProgramFolder(program.path());
-        FakeWindow window;
+        RecordingWindow window;
         JobState state;
         state.BarFolder = program.path();
         state.AlbumTitle = QStringLiteral("t");
@@ -176,5 +170,5 @@ private slots:
     }
 };
 
-QUILLORY_TEST_MAIN(TestCommands)
+QTEST_GUILESS_MAIN(TestCommands)
 #include "tst_commands.moc"

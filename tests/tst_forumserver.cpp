@@ -1,11 +1,11 @@
-#include "forumserver.h"
+#include "tools/forumsim/forumserver.h"
 
 #include <QEventLoop>
 #include <QImage>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QStringDecoder>
 #include <QStringBuilder>
+#include <QStringDecoder>
 #include <QTcpSocket>
 #include <QTimer>
 #include <QtTest>
@@ -24,7 +24,8 @@ const QByteArray Forum = R"({"bars": [
     {"id": "3", "title": "三", "pictures": []}]},
   {"name": "a&b+c 风", "albums": [{"id": "9", "title": "x", "pictures": ["z"]}]}]})";
 
-const QByteArray BadFlood = R"({"bars": [{"name": "x", "albums": [{"id": "1", "pictures": [{"id": "a", "flood": "x"}]}]}]})";
+const QByteArray BadFlood =
+    R"({"bars": [{"name": "x", "albums": [{"id": "1", "pictures": [{"id": "a", "flood": "x"}]}]}]})";
 const QByteArray MisspeltRate =
     R"({"pictureRate": 1, "bars": [{"name": "x", "albums": [{"id": "1", "pictures": [{"id": "a", "rates": 1}]}]}]})";
 
@@ -152,14 +153,14 @@ private slots:
         QTest::addColumn<int>("notBeforeMs");   // the needle cannot have come sooner
         QTest::addColumn<bool>("closes");
         QTest::newRow("paced") << u"slow4k"_qs << QByteArray() << 450 << false;
-        QTest::newRow("trickle") << u"drip"_qs << QByteArray("\r\n\r\n" + m_server.pictureBytes(u"drip"_qs).left(3)) << 250
-                                 << false;
+        QTest::newRow("trickle") << u"drip"_qs << QByteArray("\r\n\r\n" + m_server.pictureBytes(u"drip"_qs).left(3))
+                                 << 250 << false;
         QTest::newRow("interim answers without end")
             << u"interim"_qs << QByteArray("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 100 Continue\r\n\r\n") << 0 << true;
         QTest::newRow("headers without end") << u"heads"_qs << QByteArray("HTTP/1.1 200 OK\r\nX-Filler: ") << 0 << true;
         QTest::newRow("redirect") << u"away"_qs << QByteArray("HTTP/1.1 302 Found\r\n") << 0 << false;
-        QTest::newRow("redirect's address") << u"away"_qs << QByteArray("\r\nLocation: http://elsewhere.invalid/x.jpg\r\n")
-                                            << 0 << false;
+        QTest::newRow("redirect's address")
+            << u"away"_qs << QByteArray("\r\nLocation: http://elsewhere.invalid/x.jpg\r\n") << 0 << false;
         QTest::newRow("a rest asked for") << u"rest"_qs << QByteArray("\r\nRetry-After: 7\r\n") << 0 << false;
         QTest::newRow("a rest asked for until a date") << u"restdate"_qs << QByteArray(" GMT\r\n") << 0 << false;
         QTest::newRow("conflicting lengths")

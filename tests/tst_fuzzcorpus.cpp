@@ -1,7 +1,7 @@
 // Replays the fuzz corpus (fuzz/corpus/<target>/*) through the fuzz targets' own entry points,
 // so that every input a fuzzer once broke something with stays a regression test. An entry
 // that finds something wrong aborts with its reason on standard error.
-#include "fuzzentries.h"
+#include "fuzz/fuzzentries.h"
 
 #include <QDirIterator>
 #include <QElapsedTimer>
@@ -40,7 +40,8 @@ private slots:
         const QByteArray data = input.readAll();
         QElapsedTimer clock;
         clock.start();
-        FuzzEntries::all()[entry].run(reinterpret_cast<const std::uint8_t *>(data.constData()), std::size_t(data.size()));
+        FuzzEntries::all()[entry].run(reinterpret_cast<const std::uint8_t *>(data.constData()),
+                                      std::size_t(data.size()));
         // The crafted pages among the seeds once took minutes or gigabytes.
         QVERIFY2(clock.elapsed() < 10000, "an input of the corpus took more than 10 seconds");
     }

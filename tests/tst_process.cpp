@@ -1,11 +1,12 @@
-#include "forumserver.h"
-#include "testsupport.h"
+#include "tests/widgetsupport.h"
+#include "tools/forumsim/forumserver.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QHash>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -26,18 +27,22 @@ QString program()
 QProcessEnvironment withoutDisplay()
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const QString &name : {QStringLiteral("DISPLAY"), QStringLiteral("WAYLAND_DISPLAY"),
-                                QStringLiteral("QT_QPA_PLATFORM")})
+    for (const QString &name :
+         {QStringLiteral("DISPLAY"), QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("QT_QPA_PLATFORM")})
         env.remove(name);
     return env;
 }
 
-int browserHelpers()
+// The web engine's helper processes whose environment carries `mark`: those of one job, however
+// many other browsers (other suites, run side by side) the machine has.
+int browserHelpers(const QByteArray &mark)
 {
     int count = 0;
     for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
         QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
-        if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains("QtWebEngineProcess"))
+        QFile environment(QStringLiteral("/proc/%1/environ").arg(pid));
+        if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains("QtWebEngineProcess") &&
+            environment.open(QIODevice::ReadOnly) && environment.readAll().contains(mark))
             ++count;
     }
     return count;
@@ -126,12 +131,14 @@ private slots:
         QTest::addColumn<QString>("bar");
         QTest::addColumn<int>("closeAfterMs");
         QTest::addColumn<QString>("lastLine");
-        QTest::newRow("in a list-page fetch") << QStringLiteral("silent") << 600 << QStringLiteral("开始获取相册地址！");
-        QTest::newRow("in a picture fetch") << QStringLiteral("慢图") << 2500 << QStringLiteral("第1页,第1张下载成功！");
+        QTest::newRow("in a list-page fetch")
+            << QStringLiteral("silent") << 600 << QStringLiteral("开始获取相册地址！");
+        QTest::newRow("in a picture fetch")
+            << QStringLiteral("慢图") << 2500 << QStringLiteral("第1页,第1张下载成功！");
         QTest::newRow("in a rest the server asked for")
             << QStringLiteral("歇") << 1000 << QStringLiteral("服务器要求暂停60秒后再试：") + m_server.hostAndPort();
-        QTest::newRow("on a hung album page") << QStringLiteral("卡死") << 3000
-                                              << QStringLiteral("获取相册地址完成！卡死吧共有1个相册");
+        QTest::newRow("on a hung album page")
+            << QStringLiteral("卡死") << 3000 << QStringLiteral("获取相册地址完成！卡死吧共有1个相册");
         QTest::newRow("on a page building text without end")
             << QStringLiteral("膨胀") << 1500 << QStringLiteral("获取相册地址完成！膨胀吧共有2个相册");
     }
@@ -143,10 +150,15 @@ private slots:
         QFETCH(QString, lastLine);
         QTcpServer silent; // accepts and never answers
         QVERIFY(silent.listen(QHostAddress::LocalHost));
-        const QString host = bar == u"silent" ? QStringLiteral("127.0.0.1:%1").arg(silent.serverPort()) : m_server.hostAndPort();
+        const QString host =
+            bar == u"silent" ? QStringLiteral("127.0.0.1:%1").arg(silent.serverPort()) : m_server.hostAndPort();
         QTemporaryDir folder;
-        const int helpersBefore = browserHelpers();
+        const QByteArray tag = QByteArray::number(QRandomGenerator::global()->generate64());
+        const QByteArray mark = "QUILLORY_TEST_JOB=" + tag;
         QProcess job;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QUILLORY_TEST_JOB"), QString::fromLatin1(tag));
+        job.setProcessEnvironment(environment);
         QElapsedTimer sinceClose;
         connect(&job, &QProcess::readyReadStandardError, this, [&] {
             if (!sinceClose.isValid() && job.peek(1 << 20).contains("closing"))
@@ -167,7 +179,7 @@ private slots:
         QVERIFY2(beforeClose.contains(lastLine + u'\n'), qPrintable(beforeClose));
         QVERIFY(!out.contains(QStringLiteral("所有相册下载完毕！")));
         // The engine's helper processes go with the program.
-        QTRY_COMPARE_WITH_TIMEOUT(browserHelpers(), helpersBefore, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(browserHelpers(mark), 0, 3000);
     }
 
     void commandLine_data()
@@ -175,8 +187,8 @@ private slots:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("display"); // DISPLAY, when set
         QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QString>("out");     // a pattern for the whole of standard output
-        QTest::addColumn<QString>("err");     // ... and of standard error
+        QTest::addColumn<QString>("out"); // a pattern for the whole of standard output
+        QTest::addColumn<QString>("err"); // ... and of standard error
         QTest::newRow("--version") << QStringList{QStringLiteral("--version")} << QString() << 0
                                    << QStringLiteral("quillory \\d+\\.\\d+(\\.\\d+)?\n") << QString();
         QTest::newRow("--help") << QStringList{QStringLiteral("--help")} << QString() << 0
@@ -207,8 +219,10 @@ private slots:
         QCOMPARE(quillory.exitCode(), exitCode);
         const QString stdOut = QString::fromUtf8(quillory.readAllStandardOutput());
         const QString stdErr = QString::fromUtf8(quillory.readAllStandardError());
-        QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(out)).match(stdOut).hasMatch(), qPrintable(stdOut));
-        QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(err)).match(stdErr).hasMatch(), qPrintable(stdErr));
+        QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(out)).match(stdOut).hasMatch(),
+                 qPrintable(stdOut));
+        QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(err)).match(stdErr).hasMatch(),
+                 qPrintable(stdErr));
     }
 
     void startsWithoutTheSandboxVariable()
@@ -258,9 +272,11 @@ private slots:
         QVERIFY2(peak < 2048 * MiB, qPrintable(QString::number(peak / MiB)));
         QCOMPARE(job.exitCode(), 0);
         const QString out = QString::fromUtf8(job.readAllStandardError());
-        QVERIFY2(out.contains(QStringLiteral("\n开始处理相册(1/2):4\n开始处理相册(2/2):后\n第1页,第1张下载成功！\n所有相册下载完毕！\n")),
+        QVERIFY2(out.contains(QStringLiteral(
+                     "\n开始处理相册(1/2):4\n开始处理相册(2/2):后\n第1页,第1张下载成功！\n所有相册下载完毕！\n")),
                  qPrintable(out));
-        QCOMPARE(TestSupport::filesBelow(folder.path() + QStringLiteral("/膨胀吧")), QStringList({QStringLiteral(".quillory-saved"), QStringLiteral("后/1.jpg")}));
+        QCOMPARE(TestSupport::filesBelow(folder.path() + QStringLiteral("/膨胀吧")),
+                 QStringList({QStringLiteral(".quillory-saved"), QStringLiteral("后/1.jpg")}));
     }
 
     void killedMidJobLeavesNoPartialPicture_data()

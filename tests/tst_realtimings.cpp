@@ -1,6 +1,6 @@
-#include "form1.h"
-#include "forumserver.h"
-#include "testsupport.h"
+#include "app/form1.h"
+#include "tests/widgetsupport.h"
+#include "tools/forumsim/forumserver.h"
 
 #include <QElapsedTimer>
 #include <QLineEdit>

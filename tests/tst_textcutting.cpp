@@ -1,12 +1,12 @@
-#include "albumfolders.h"
-#include "albumrender.h"
-#include "failurefile.h"
-#include "foldername.h"
-#include "listpagescan.h"
-#include "picturescan.h"
-#include "resumerecord.h"
-#include "split2.h"
-#include "textscan.h"
+#include "job/albumfolders.h"
+#include "job/albumrender.h"
+#include "job/failurefile.h"
+#include "job/listpagescan.h"
+#include "job/picturescan.h"
+#include "job/resumerecord.h"
+#include "job/split2.h"
+#include "job/textscan.h"
+#include "web/foldername.h"
 
 #include <QDirIterator>
 #include <QElapsedTimer>
@@ -29,16 +29,16 @@ const QString Emoji = u"\U0001F600"_s;
 
 QString album(const QString &id)
 {
-    return u"<div class=\"grbm_ele_wrap\"><a class=\""_s + AlbumMarker + u"\" href=\"/p/"_s + id
-        + u"\" target=\"_blank\"><img src=\"t.jpg\"></a></div>"_s;
+    return u"<div class=\"grbm_ele_wrap\"><a class=\""_s + AlbumMarker + u"\" href=\"/p/"_s + id +
+           u"\" target=\"_blank\"><img src=\"t.jpg\"></a></div>"_s;
 }
 
 // The "next page" link carries a pn= of its own, so only the window before the last-page
 // marker may be read.
 QString pager(const QString &lastPage)
 {
-    return u"<div class=\"pager\"><a href=\"/photo/g?kw=x&amp;pn=2\">下一页</a><a href=\"/photo/g?kw=x&amp;pn="_s
-        + lastPage + u"\">尾页</a></div>"_s;
+    return u"<div class=\"pager\"><a href=\"/photo/g?kw=x&amp;pn=2\">下一页</a><a href=\"/photo/g?kw=x&amp;pn="_s +
+           lastPage + u"\">尾页</a></div>"_s;
 }
 
 QString urls(const QStringList &paths)
@@ -204,12 +204,11 @@ private slots:
         QTest::newRow("marker at the first character missed")
             << AlbumMarker + u" href=\"/p/1\""_s << 6.0 << QString() << 6.0;
         QTest::newRow("marker without link ends scan after count")
-            << html + pager(u"5"_s) + one + u"<b class=\""_s + AlbumMarker + u"\">"_s << 1.0 << urls({u"p/1"_s})
-            << 5.0;
+            << html + pager(u"5"_s) + one + u"<b class=\""_s + AlbumMarker + u"\">"_s << 1.0 << urls({u"p/1"_s}) << 5.0;
         QTest::newRow("lone marker without link") << u"<i "_s + AlbumMarker << 8.0 << QString() << 1.0;
         QTest::newRow("unclosed link skipped")
-            << html + album(u"0"_s) + u"<a class=\""_s + AlbumMarker + u" href=\"/p/1"_s << 1.0
-            << urls({u"p/0"_s}) << 1.0;
+            << html + album(u"0"_s) + u"<a class=\""_s + AlbumMarker + u" href=\"/p/1"_s << 1.0 << urls({u"p/0"_s})
+            << 1.0;
         QTest::newRow("count cut to five digits") << one + pager(u"123456"_s) << 1.0 << urls({u"p/1"_s}) << 12345.0;
         QTest::newRow("non-numeric count") << one + pager(u"last"_s) << 3.0 << urls({u"p/1"_s}) << 0.0;
         QTest::newRow("last-page marker near the start")
@@ -217,15 +216,13 @@ private slots:
         // pn= exactly 20 characters before the marker is still inside the window; one further is not,
         // and then the count is read from position 3 of the page.
         QTest::newRow("pn= at window edge")
-            << u"<!42-->"_s + one + u"<a href=\"?pn=5&kw=bbbbbbbbbbbb\">尾页</a>"_s << 1.0 << urls({u"p/1"_s})
-            << 5.0;
+            << u"<!42-->"_s + one + u"<a href=\"?pn=5&kw=bbbbbbbbbbbb\">尾页</a>"_s << 1.0 << urls({u"p/1"_s}) << 5.0;
         QTest::newRow("pn= outside window")
-            << u"<!42-->"_s + one + u"<a href=\"?pn=5&kw=bbbbbbbbbbbbb\">尾页</a>"_s << 1.0 << urls({u"p/1"_s})
-            << 42.0;
+            << u"<!42-->"_s + one + u"<a href=\"?pn=5&kw=bbbbbbbbbbbbb\">尾页</a>"_s << 1.0 << urls({u"p/1"_s}) << 42.0;
         // A line break in a link would make extra "albums" of whatever follows it.
         QTest::newRow("line break in link skipped")
-            << html + album(u"9201\r\nfile:///etc/passwd"_s) + album(u"2"_s) + pager(u"3"_s) << 1.0
-            << urls({u"p/2"_s}) << 3.0;
+            << html + album(u"9201\r\nfile:///etc/passwd"_s) + album(u"2"_s) + pager(u"3"_s) << 1.0 << urls({u"p/2"_s})
+            << 3.0;
         QTest::newRow("controls in links skipped")
             << html + album(u"1\t2"_s) + album(u"3\x7f"_s) + album(u"4\u0085"_s) + album(u"5"_s) << 1.0
             << urls({u"p/5"_s}) << 1.0;
@@ -275,35 +272,34 @@ private slots:
 
         QTest::newRow("album links") << pictureLink(u"abc123"_s) + pictureLink(u"def456"_s)
                                      << QStringList{u"abc123"_s, u"def456"_s};
-        QTest::newRow("repeats kept in order") << pictureLink(u"a"_s) + pictureLink(u"b"_s) + pictureLink(u"a"_s)
-                                               << QStringList{u"a"_s, u"b"_s, u"a"_s};
+        QTest::newRow("repeats kept in order")
+            << pictureLink(u"a"_s) + pictureLink(u"b"_s) + pictureLink(u"a"_s) << QStringList{u"a"_s, u"b"_s, u"a"_s};
         QTest::newRow("key without semicolon") << u"<a href=\"/photo/p?pic_id=9\">"_s << QStringList();
         QTest::newRow("empty page") << QString() << QStringList();
         QTest::newRow("adjacent one-character ids") << u"x;pic_id=a\";pic_id=b\""_s << QStringList{u"a"_s, u"b"_s};
         QTest::newRow("marker at the first character missed") << u";pic_id=a\";pic_id=b\""_s << QStringList{u"b"_s};
         // ';' cannot stand in the identifier's path segment, so this one is counted but not handed out.
-        QTest::newRow("id runs to the first quote")
-            << u"x;pic_id=12&amp;see_lz=1\">"_s << QStringList{NotFetched};
+        QTest::newRow("id runs to the first quote") << u"x;pic_id=12&amp;see_lz=1\">"_s << QStringList{NotFetched};
         QTest::newRow("unclosed marker ends scan") << u"x;pic_id=a\";pic_id=b"_s << QStringList{u"a"_s};
         QTest::newRow("quote right after marker") << u"x;pic_id=\"\""_s << QStringList{NotFetched};
         // The quoted run swallows the next marker, which the search from the id's second character
         // still finds.
-        QTest::newRow("quoted run restarts inside")
-            << u"x;pic_id=\"y;pic_id=z\""_s << QStringList{NotFetched, u"z"_s};
+        QTest::newRow("quoted run restarts inside") << u"x;pic_id=\"y;pic_id=z\""_s << QStringList{NotFetched, u"z"_s};
         QTest::newRow("overlapping ids keep their numbers")
             << u"x"_s + u";pic_id=ab"_s.repeated(3) + u'"' << QStringList{NotFetched, NotFetched, u"ab"_s};
-        QTest::newRow("line break") << pictureLink(u"a\r\nb"_s) + pictureLink(u"c"_s) << QStringList{NotFetched, u"c"_s};
+        QTest::newRow("line break") << pictureLink(u"a\r\nb"_s) + pictureLink(u"c"_s)
+                                    << QStringList{NotFetched, u"c"_s};
         QTest::newRow("longest id") << pictureLink(QString(1024, u'a')) << QStringList{QString(1024, u'a')};
-        QTest::newRow("one character too long") << pictureLink(QString(1025, u'a')) + pictureLink(u"b"_s)
-                                                << QStringList{NotFetched, u"b"_s};
+        QTest::newRow("one character too long")
+            << pictureLink(QString(1025, u'a')) + pictureLink(u"b"_s) << QStringList{NotFetched, u"b"_s};
         QStringList unsafe;
         QString unsafeLinks;
         for (const QChar ch : u" <>;?#/\\\t\x7f\u0085"_s) {
             unsafeLinks += pictureLink(u"a"_s + ch + u"b"_s);
             unsafe << NotFetched;
         }
-        QTest::newRow("characters unfit for a path") << unsafeLinks + pictureLink(u"%41-_.~"_s)
-                                                     << unsafe + QStringList{u"%41-_.~"_s};
+        QTest::newRow("characters unfit for a path")
+            << unsafeLinks + pictureLink(u"%41-_.~"_s) << unsafe + QStringList{u"%41-_.~"_s};
         QTest::newRow("surrogate pair kept, lone halves not")
             << pictureLink(Emoji) + pictureLink(u"x\xd800"_s) + pictureLink(u"\xdc00x"_s)
             << QStringList{Emoji, NotFetched, NotFetched};
@@ -409,12 +405,14 @@ private slots:
         QTest::newRow("titles that become one name")
             << QStringList{u"a/b|1"_s, u"a\\b|2"_s, u".|3"_s, u"|4"_s}
             << QStringList{u"a_b"_s, u"a_b (2)"_s, u"_"_s, u" (4)"_s} << QStringList();
-        QTest::newRow("case tells folders apart") << QStringList{u"Sea|1"_s, u"sea|2"_s}
-                                                  << QStringList{u"Sea"_s, u"sea"_s} << QStringList();
+        QTest::newRow("case tells folders apart")
+            << QStringList{u"Sea|1"_s, u"sea|2"_s} << QStringList{u"Sea"_s, u"sea"_s} << QStringList();
         QTest::newRow("album listed twice, then a third time")
-            << QStringList{u"x|7"_s, u"x|7"_s, u"x|7"_s} << QStringList{u"x"_s, u"x (7)"_s, u"x (7, 2)"_s} << QStringList();
+            << QStringList{u"x|7"_s, u"x|7"_s, u"x|7"_s} << QStringList{u"x"_s, u"x (7)"_s, u"x (7, 2)"_s}
+            << QStringList();
         QTest::newRow("a title that reads like a renamed one")
-            << QStringList{u"x|1"_s, u"x (2)|3"_s, u"x|2"_s} << QStringList{u"x"_s, u"x (2)"_s, u"x (2, 2)"_s} << QStringList();
+            << QStringList{u"x|1"_s, u"x (2)|3"_s, u"x|2"_s} << QStringList{u"x"_s, u"x (2)"_s, u"x (2, 2)"_s}
+            << QStringList();
         // 300 bytes of title: the title is cut, never the id that tells the albums apart.
         QTest::newRow("long titles keep the id")
             << QStringList{longTitle + u"|1"_s, longTitle + u"|22"_s}
@@ -435,7 +433,8 @@ private slots:
         QFETCH(QStringList, albums);
         QFETCH(QStringList, expected);
         QFETCH(QStringList, earlier);
-        struct Known final : EarlierAlbumFolders {
+        struct Known final : EarlierAlbumFolders
+        {
             QHash<QString, QString> owners, folders;
             QString albumOf(const QString &name) const override { return owners.value(name); }
             QString folderOf(const QString &albumId) const override { return folders.value(albumId); }
@@ -517,9 +516,10 @@ private slots:
         QVERIFY(QDir().mkpath(bar + u"/a"_s));
         const QString file = bar + u'/' + (kind.endsWith(u"record"_s) ? ResumeRecord::fileName : FailureFile::name());
         const QString target = root.filePath(u"elsewhere"_s);
-        const QByteArray old = kind.endsWith(u"record"_s)
-            ? QByteArray("a/\t11\na/1.jpg\tp1\t5\na/2.jpg\tp2") // a torn last line, which loading rewrites
-            : QByteArray(pictureAddress(u"p1"_s).toUtf8() + '\t' + bar.toUtf8() + "/a/1.jpg\n");
+        const QByteArray old =
+            kind.endsWith(u"record"_s)
+                ? QByteArray("a/\t11\na/1.jpg\tp1\t5\na/2.jpg\tp2") // a torn last line, which loading rewrites
+                : QByteArray(pictureAddress(u"p1"_s).toUtf8() + '\t' + bar.toUtf8() + "/a/1.jpg\n");
         {
             QFile write(kind.startsWith(u"linked"_s) ? target : file);
             QVERIFY(write.open(QIODevice::WriteOnly) && write.write(old) == old.size());
@@ -563,7 +563,8 @@ private slots:
             QCOMPARE(now.entries.at(1).path, bar + u"/a/3.jpg"_s);
         }
         // No temporary file is left beside it.
-        QCOMPARE(QDir(bar).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList{QFileInfo(file).fileName()});
+        QCOMPARE(QDir(bar).entryList(QDir::Files | QDir::Hidden | QDir::System),
+                 QStringList{QFileInfo(file).fileName()});
     }
 };
 

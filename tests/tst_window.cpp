@@ -1,11 +1,12 @@
-#include "form1.h"
-#include "testsupport.h"
+#include "app/form1.h"
+#include "tests/widgetsupport.h"
+#include "web/engine/pageview.h"
 
 #include <QLineEdit>
 #include <QListWidget>
-#include <QScrollBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -51,7 +52,7 @@ private slots:
         QTest::newRow("Command1") << "Command1" << QRect(120, 16, 81, 25) << QStringLiteral("开始下载");
         QTest::newRow("List1") << "List1" << QRect(8, 48, 457, 244) << QString();
         QTest::newRow("Command2") << "Command2" << QRect(208, 16, 145, 25) << QStringLiteral("重新下载保存失败的文件");
-        QTest::newRow("WebBrowser1") << "WebBrowser1" << QRect(88, 72, 297, 153) << QString();
+        QTest::newRow("WebBrowser1") << "WebBrowser1" << QRect(QPoint(88, 72), pageViewSize) << QString();
     }
 
     void layout()
@@ -106,7 +107,8 @@ private slots:
         QTest::addColumn<QString>("expected");
         QTest::newRow("prompt, click") << QStringLiteral("请输入吧名") << true << QString();
         QTest::newRow("prompt, tab in") << QStringLiteral("请输入吧名") << false << QStringLiteral("请输入吧名");
-        QTest::newRow("prompt and blank, click") << QStringLiteral("请输入吧名 ") << true << QStringLiteral("请输入吧名 ");
+        QTest::newRow("prompt and blank, click")
+            << QStringLiteral("请输入吧名 ") << true << QStringLiteral("请输入吧名 ");
         QTest::newRow("other text, click") << QStringLiteral("风景") << true << QStringLiteral("风景");
         QTest::newRow("empty, click") << QString() << true << QString();
     }
@@ -153,7 +155,8 @@ private slots:
         QCOMPARE(lines(form.List1), QStringList({QStringLiteral("一"), QStringLiteral("二"), QStringLiteral("三")}));
         // A line as long as a hostile page can make it would freeze the window for seconds.
         form.AppendLog(QStringLiteral("开始处理相册(1/1):") + QString(2 * 1024 * 1024, u'x'));
-        QCOMPARE(form.List1->item(3)->text(), QStringLiteral("开始处理相册(1/1):") + QString(1024 - 12, u'x') + QStringLiteral("…"));
+        QCOMPARE(form.List1->item(3)->text(),
+                 QStringLiteral("开始处理相册(1/1):") + QString(1024 - 12, u'x') + QStringLiteral("…"));
         // The long line can still be scrolled to sideways once short lines follow it, and the last
         // line, selected, comes into view.
         form.AppendLog(QStringLiteral("四"));
@@ -234,9 +237,10 @@ private slots:
         QVERIFY(wasRunning);
         QVERIFY(!form.jobRunning());
         // The first job's list page never answers.
-        QCOMPARE(lines(form.List1),
-                 QStringList({QStringLiteral("开始获取相册地址！"), QStringLiteral("已有下载任务在进行，本次开始已忽略"),
-                              QStringLiteral("获取相册列表失败：http://%1/photo/g?kw=风景&pn=1（超时）").arg(host)}));
+        QCOMPARE(
+            lines(form.List1),
+            QStringList({QStringLiteral("开始获取相册地址！"), QStringLiteral("已有下载任务在进行，本次开始已忽略"),
+                         QStringLiteral("获取相册列表失败：http://%1/photo/g?kw=风景&pn=1（超时）").arg(host)}));
         QCOMPARE(shownAfterRefusal, 1);
     }
 

@@ -1,4 +1,4 @@
-#include "atomicfile.h"
+#include "web/atomicfile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -33,8 +33,9 @@ bool writeAll(int fd, const char *data, qint64 left)
 QByteArray replacementName(const QString &path)
 {
     const QFileInfo info(path);
-    return QFile::encodeName(info.path() + QStringLiteral("/.") + info.fileName() +
-                             QStringLiteral(".%1.part").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
+    return QFile::encodeName(
+        info.path() + QStringLiteral("/.") + info.fileName() +
+        QStringLiteral(".%1.part").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
 }
 
 bool linkIntoPlace(int fd, const QString &path)
@@ -62,8 +63,7 @@ namespace AtomicFile {
 
 Writer::Writer(const QString &path)
     : m_path(path)
-{
-}
+{ }
 
 Writer::~Writer()
 {

@@ -1,4 +1,4 @@
-#include "eventwait.h"
+#include "web/eventwait.h"
 
 #include <QElapsedTimer>
 

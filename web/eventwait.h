@@ -13,8 +13,7 @@ enum class Outcome { Signalled, TimedOut, Interrupted };
 // Runs until `loop` is quit by a connection the caller made, or `timeoutMs` pass.
 Outcome run(QEventLoop &loop, int timeoutMs);
 
-template<typename Sender, typename Signal>
-Outcome forSignal(const Sender *sender, Signal signal, int timeoutMs)
+template<typename Sender, typename Signal> Outcome forSignal(const Sender *sender, Signal signal, int timeoutMs)
 {
     QEventLoop loop;
     QObject::connect(sender, signal, &loop, &QEventLoop::quit);

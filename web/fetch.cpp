@@ -1,8 +1,8 @@
-#include "fetch.h"
+#include "web/fetch.h"
 
-#include "eventwait.h"
-#include "hostholds.h"
-#include "settings.h"
+#include "web/eventwait.h"
+#include "web/hostholds.h"
+#include "web/settings.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -71,8 +71,9 @@ void handOver(const QPointer<QNetworkAccessManager> &manager)
     const QList<QNetworkReply *> replies = manager->findChildren<QNetworkReply *>(Qt::FindDirectChildrenOnly);
     if (!replies.isEmpty()) {
         for (QNetworkReply *reply : replies)
-            QObject::connect(reply, &QObject::destroyed, QCoreApplication::instance(),
-                             [manager] { handOver(manager); }, Qt::QueuedConnection);
+            QObject::connect(
+                reply, &QObject::destroyed, QCoreApplication::instance(), [manager] { handOver(manager); },
+                Qt::QueuedConnection);
         return;
     }
     if (manager->thread() != QThread::currentThread() || manager->parent() != QCoreApplication::instance())
@@ -109,6 +110,18 @@ QNetworkAccessManager *manager(int line)
     QPointer<QNetworkAccessManager> &current = lines()[size_t(line)];
     if (!current)
         current = new QNetworkAccessManager(QCoreApplication::instance());
+    // A process that returns from main() deletes the managers while the application is still
+    // whole: as its children they would go after it is half torn down, and an event their
+    // network thread delivers meanwhile would reach a dead application.
+    static const bool deletedFirst = [] {
+        qAddPostRoutine([] {
+            for (QPointer<QNetworkAccessManager> &manager : lines())
+                delete manager.data();
+            lines().clear();
+        });
+        return true;
+    }();
+    Q_UNUSED(deletedFirst)
     return current;
 }
 
@@ -334,9 +347,9 @@ namespace {
 QByteArray converterName(const QString &charset)
 {
     const QString name = charset.trimmed().toLower();
-    static const QStringList gbkLabels = {QStringLiteral("gb2312"), QStringLiteral("gbk"),
+    static const QStringList gbkLabels = {QStringLiteral("gb2312"),     QStringLiteral("gbk"),
                                           QStringLiteral("gb_2312-80"), QStringLiteral("x-gbk"),
-                                          QStringLiteral("cp936"), QStringLiteral("windows-936")};
+                                          QStringLiteral("cp936"),      QStringLiteral("windows-936")};
     if (gbkLabels.contains(name))
         return QByteArrayLiteral("GB18030");
     return name.toLatin1();

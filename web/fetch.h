@@ -1,6 +1,6 @@
 #pragma once
 
-#include "fetchresult.h"
+#include "web/fetchresult.h"
 
 #include <QElapsedTimer>
 #include <QString>
@@ -64,4 +64,4 @@ private:
     std::deque<std::pair<qint64, qint64>> m_recent;
     qint64 m_recentBytes = 0;
 };
-}
+} // namespace Fetch

@@ -1,10 +1,8 @@
-#include "foldername.h"
+#include "web/foldername.h"
 
 #include <QFile>
 
 namespace {
-
-constexpr int maxNameBytes = 255;
 
 bool unsafeCharacter(QChar ch)
 {

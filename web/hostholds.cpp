@@ -1,7 +1,7 @@
-#include "hostholds.h"
+#include "web/hostholds.h"
 
-#include "eventwait.h"
-#include "settings.h"
+#include "web/eventwait.h"
+#include "web/settings.h"
 
 #include <QCoreApplication>
 #include <QLocale>
@@ -39,7 +39,8 @@ qint64 HostHolds::askedRestMs(int status, const QByteArray &retryAfter, const QD
     if (isNumber)
         return seconds < 0 ? -1 : std::min(limitMs, seconds > limitMs ? limitMs : seconds * 1000);
     // Servers send the date in the one form HTTP prescribes; Qt's RFC 2822 reading refuses "GMT".
-    QDateTime date = QLocale::c().toDateTime(QString::fromLatin1(value), QStringLiteral("ddd, dd MMM yyyy HH:mm:ss 'GMT'"));
+    QDateTime date =
+        QLocale::c().toDateTime(QString::fromLatin1(value), QStringLiteral("ddd, dd MMM yyyy HH:mm:ss 'GMT'"));
     if (!date.isValid())
         return -1;
     date.setTimeSpec(Qt::UTC);

@@ -1,9 +1,9 @@
-#include "picturedownloads.h"
+#include "web/picturedownloads.h"
 
-#include "atomicfile.h"
-#include "fetch.h"
-#include "hostholds.h"
-#include "settings.h"
+#include "web/atomicfile.h"
+#include "web/fetch.h"
+#include "web/hostholds.h"
+#include "web/settings.h"
 
 #include <QCoreApplication>
 #include <QNetworkAccessManager>
@@ -29,8 +29,7 @@ public:
         , m_line(line)
         , m_ended(std::move(ended))
         , m_progress(Settings::timings().pictureLimitSeconds)
-    {
-    }
+    { }
 
     void begin()
     {
@@ -69,17 +68,14 @@ public:
     }
 
 private:
-    bool answeredOk() const
-    {
-        return m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200;
-    }
+    bool answeredOk() const { return m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200; }
 
     void checkAnnouncedSize()
     {
         if (const QString distrusted = Fetch::distrustedLength(*m_reply); !distrusted.isEmpty())
             return endDistrusted(distrusted);
-        if (answeredOk() && m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() >
-                                Settings::timings().maxPictureBytes)
+        if (answeredOk() &&
+            m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() > Settings::timings().maxPictureBytes)
             end(QStringLiteral("图片过大"));
     }
 
@@ -226,9 +222,10 @@ void PictureDownloads::start(Request request)
         m_busyLines.push_back(true);
     else
         *free = true;
-    auto *transfer = new Transfer(request.url, request.tpm, line + 1, [this, request, line](const SaveOutcome &outcome, qint64 askedRestMs) {
-        finish(request, line, outcome, askedRestMs);
-    });
+    auto *transfer = new Transfer(request.url, request.tpm, line + 1,
+                                  [this, request, line](const SaveOutcome &outcome, qint64 askedRestMs) {
+                                      finish(request, line, outcome, askedRestMs);
+                                  });
     transfer->setParent(this);
     transfer->begin();
 }

@@ -1,6 +1,6 @@
-#include "savejpg.h"
+#include "web/savejpg.h"
 
-#include "eventwait.h"
+#include "web/eventwait.h"
 
 #include <QEventLoop>
 
@@ -24,12 +24,4 @@ SaveOutcome savePicture(const QString &url, const QString &tpm)
             return SaveOutcome{0, QStringLiteral("程序正在退出")};
     }
     return *outcome;
-}
-
-int SaveJpg(const QString &url, const QString &tpm)
-{
-    const SaveOutcome outcome = savePicture(url, tpm);
-    if (outcome.bytes == 0)
-        return 0;
-    return int(std::min<qint64>(outcome.bytes - 1, std::numeric_limits<int>::max()));
 }

@@ -1,4 +1,4 @@
-#include "settings.h"
+#include "web/settings.h"
 
 #include <QCoreApplication>
 

@@ -1,4 +1,4 @@
-#include "forumconfig.h"
+#include "tools/forumsim/forumconfig.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -28,16 +28,15 @@ void checkKeys(const QJsonObject &object, const QStringList &allowed, const QStr
     }
 }
 
-qint64 integer(const QJsonObject &object, const QString &key, qint64 fallback, qint64 min,
-               qint64 max, const QString &where)
+qint64 integer(const QJsonObject &object, const QString &key, qint64 fallback, qint64 min, qint64 max,
+               const QString &where)
 {
     const QJsonValue value = object.value(key);
     if (value.isUndefined())
         return fallback;
     const double number = value.toDouble(-1.5);
     if (!value.isDouble() || number != double(qint64(number)) || number < min || number > max)
-        fail(where, key % u" must be an integer from "_qs % QString::number(min) % u" to "_qs
-                        % QString::number(max));
+        fail(where, key % u" must be an integer from "_qs % QString::number(min) % u" to "_qs % QString::number(max));
     return qint64(number);
 }
 
@@ -85,9 +84,11 @@ ForumPicture parsePicture(const QJsonValue &value, const QString &where)
         return picture;
     }
     const QJsonObject object = value.toObject();
-    checkKeys(object, {u"id"_qs, u"status"_qs, u"delayMs"_qs, u"body"_qs, u"drop"_qs, u"once"_qs,
-                       u"size"_qs, u"rate"_qs, u"trickleMs"_qs, u"flood"_qs, u"floodMs"_qs,
-                       u"redirect"_qs, u"falseLength"_qs, u"retryAfter"_qs, u"retryAfterDate"_qs}, where);
+    checkKeys(object,
+              {u"id"_qs, u"status"_qs, u"delayMs"_qs, u"body"_qs, u"drop"_qs, u"once"_qs, u"size"_qs, u"rate"_qs,
+               u"trickleMs"_qs, u"flood"_qs, u"floodMs"_qs, u"redirect"_qs, u"falseLength"_qs, u"retryAfter"_qs,
+               u"retryAfterDate"_qs},
+              where);
     picture.id = identifier(object.value(u"id"_qs), where);
     picture.status = int(integer(object, u"status"_qs, 200, 100, 599, where));
     picture.delayMs = int(integer(object, u"delayMs"_qs, 0, 0, 3600000, where));
@@ -127,9 +128,11 @@ GalleryLoader galleryLoader(const QJsonObject &object, const QString &where)
 
 ForumAlbum parseAlbum(const QJsonObject &object, const QString &where)
 {
-    checkKeys(object, {u"id"_qs, u"title"_qs, u"batch"_qs, u"delayMs"_qs, u"initial"_qs,
-                       u"noTitle"_qs, u"ticking"_qs, u"neverLoads"_qs, u"script"_qs, u"loader"_qs,
-                       u"pictureHeight"_qs, u"continueFlood"_qs, u"redirect"_qs, u"pictures"_qs}, where);
+    checkKeys(object,
+              {u"id"_qs, u"title"_qs, u"batch"_qs, u"delayMs"_qs, u"initial"_qs, u"noTitle"_qs, u"ticking"_qs,
+               u"neverLoads"_qs, u"script"_qs, u"loader"_qs, u"pictureHeight"_qs, u"continueFlood"_qs, u"redirect"_qs,
+               u"pictures"_qs},
+              where);
     ForumAlbum album;
     album.id = identifier(object.value(u"id"_qs), where);
     album.title = text(object, u"title"_qs, where);
@@ -164,7 +167,8 @@ LastPageLink lastPageLink(const QJsonObject &object, const QString &where)
     fail(where, u"lastPageLink must be \"notLast\", \"first\", \"every\" or \"none\""_qs);
 }
 
-QHash<int, int> pageNumbers(const QJsonObject &object, const QString &key, qint64 low, qint64 high, const QString &where)
+QHash<int, int> pageNumbers(const QJsonObject &object, const QString &key, qint64 low, qint64 high,
+                            const QString &where)
 {
     const QJsonValue value = object.value(key);
     if (!value.isUndefined() && !value.isObject())
@@ -183,7 +187,9 @@ QHash<int, int> pageNumbers(const QJsonObject &object, const QString &key, qint6
 
 ForumBar parseBar(const QJsonObject &object, const QString &where)
 {
-    checkKeys(object, {u"name"_qs, u"perPage"_qs, u"lastPageLink"_qs, u"pageStatus"_qs, u"pageRetryAfter"_qs, u"albums"_qs}, where);
+    checkKeys(object,
+              {u"name"_qs, u"perPage"_qs, u"lastPageLink"_qs, u"pageStatus"_qs, u"pageRetryAfter"_qs, u"albums"_qs},
+              where);
     ForumBar bar;
     bar.name = text(object, u"name"_qs, where);
     if (bar.name.isEmpty())

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "forumcontent.h"
+#include "tools/forumsim/forumcontent.h"
 
 #include <QHash>
 #include <QPair>

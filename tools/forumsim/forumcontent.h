@@ -11,17 +11,17 @@ struct ForumPicture
     QString id;
     int status = 200;
     int delayMs = 0;
-    QString body;          // "", "empty", "onebyte" or "html"
+    QString body; // "", "empty", "onebyte" or "html"
     bool drop = false;
     bool once = false;
-    qint64 size = 0;       // 0: use the top-level pictureSize
-    qint64 rate = 0;       // bytes per second; 0: the top-level pictureRate
-    int trickleMs = 0;     // one byte of the answer every this many ms
-    QString flood;         // "", "continue" (interim answers) or "headers", without end
-    int floodMs = 0;       // how long a flood lasts before the connection closes; 0: for ever
-    QString redirect;      // an address to send the client to instead
-    qint64 falseLength = -1; // a Content-Length announced before the true one
-    int retryAfter = -1;     // seconds named in a "Retry-After" header; -1: no such header
+    qint64 size = 0;             // 0: use the top-level pictureSize
+    qint64 rate = 0;             // bytes per second; 0: the top-level pictureRate
+    int trickleMs = 0;           // one byte of the answer every this many ms
+    QString flood;               // "", "continue" (interim answers) or "headers", without end
+    int floodMs = 0;             // how long a flood lasts before the connection closes; 0: for ever
+    QString redirect;            // an address to send the client to instead
+    qint64 falseLength = -1;     // a Content-Length announced before the true one
+    int retryAfter = -1;         // seconds named in a "Retry-After" header; -1: no such header
     bool retryAfterDate = false; // name them as the HTTP date that far ahead
 
     bool hasFault() const
@@ -39,18 +39,18 @@ enum class GalleryLoader { Scroll, NearEnd, Observer };
 struct ForumAlbum
 {
     QString id;
-    QString title;         // inserted into the page as-is, so it may carry entities
+    QString title; // inserted into the page as-is, so it may carry entities
     int batch = 5;
     int delayMs = 0;
     int initial = 0;
     bool noTitle = false;
     bool ticking = false;
     bool neverLoads = false;
-    QString script;        // raw JavaScript run at the end of the page, for hostile pages
+    QString script; // raw JavaScript run at the end of the page, for hostile pages
     GalleryLoader loader = GalleryLoader::Scroll;
     bool continueFlood = false; // the page is answered with "100 Continue" for as long as anyone listens
     QString redirect;           // the page is answered with a 302 to this address
-    int pictureHeight = 0; // 0: thumbnails side by side; otherwise one picture a row, this tall
+    int pictureHeight = 0;      // 0: thumbnails side by side; otherwise one picture a row, this tall
     QList<ForumPicture> pictures;
 };
 

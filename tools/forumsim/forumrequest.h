@@ -7,6 +7,6 @@
 struct ForumRequest
 {
     QByteArray method;
-    QByteArray target;                         // raw path and query, still percent-encoded
-    QHash<QByteArray, QByteArray> headers;     // names in lower case
+    QByteArray target;                     // raw path and query, still percent-encoded
+    QHash<QByteArray, QByteArray> headers; // names in lower case
 };

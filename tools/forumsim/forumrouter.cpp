@@ -1,6 +1,6 @@
-#include "forumrouter.h"
+#include "tools/forumsim/forumrouter.h"
 
-#include "pagerenderer.h"
+#include "tools/forumsim/pagerenderer.h"
 
 #include <QDateTime>
 #include <QLocale>
@@ -48,17 +48,19 @@ int pageNumber(const QUrlQuery &query)
 
 QByteArray retryAfterHeader(int seconds, bool asDate)
 {
-    const QByteArray value = asDate ? QLocale::c()
-                                          .toString(QDateTime::currentDateTimeUtc().addSecs(seconds),
-                                                    u"ddd, dd MMM yyyy HH:mm:ss 'GMT'"_qs)
-                                          .toLatin1()
-                                    : QByteArray::number(seconds);
+    const QByteArray value =
+        asDate ? QLocale::c()
+                     .toString(QDateTime::currentDateTimeUtc().addSecs(seconds), u"ddd, dd MMM yyyy HH:mm:ss 'GMT'"_qs)
+                     .toLatin1()
+               : QByteArray::number(seconds);
     return "Retry-After: " + value + "\r\n";
 }
 
 } // namespace
 
-ForumRouter::ForumRouter(ForumConfig config) : m_config(std::move(config)) {}
+ForumRouter::ForumRouter(ForumConfig config)
+    : m_config(std::move(config))
+{ }
 
 HttpResponse ForumRouter::route(const ForumRequest &request)
 {
@@ -149,8 +151,7 @@ HttpResponse ForumRouter::picture(const QString &id, bool withFaults)
 
 HttpResponse ForumRouter::faulty(const ForumPicture &declared) const
 {
-    HttpResponse response =
-        declared.status == 200 ? jpeg(declared.id) : HttpResponse::statusPage(declared.status);
+    HttpResponse response = declared.status == 200 ? jpeg(declared.id) : HttpResponse::statusPage(declared.status);
     if (!declared.body.isEmpty() || declared.drop)
         response.padding = 0;
     if (declared.body == u"empty") {
@@ -169,7 +170,8 @@ HttpResponse ForumRouter::faulty(const ForumPicture &declared) const
         response.delayMs = declared.delayMs;
     }
     if (!declared.flood.isEmpty()) {
-        response.stream = declared.flood == u"continue" ? HttpResponse::Stream::Continues : HttpResponse::Stream::Headers;
+        response.stream =
+            declared.flood == u"continue" ? HttpResponse::Stream::Continues : HttpResponse::Stream::Headers;
         response.floodMs = declared.floodMs;
     } else if (declared.trickleMs > 0 || declared.rate > 0) {
         response.stream = HttpResponse::Stream::Paced;

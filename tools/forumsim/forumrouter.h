@@ -1,9 +1,9 @@
 #pragma once
 
-#include "forumconfig.h"
-#include "forumrequest.h"
-#include "httpresponse.h"
-#include "picturefactory.h"
+#include "tools/forumsim/forumconfig.h"
+#include "tools/forumsim/forumrequest.h"
+#include "tools/forumsim/httpresponse.h"
+#include "tools/forumsim/picturefactory.h"
 
 // Maps a request to the forum's answer, including the faults a picture is configured to show.
 class ForumRouter
@@ -23,7 +23,7 @@ private:
 
     ForumConfig m_config;
     PictureFactory m_factory;
-    QHash<QString, int> m_itemRequests;   // per picture id, so "once" faults hit only the first
+    QHash<QString, int> m_itemRequests; // per picture id, so "once" faults hit only the first
     QHash<QByteArray, int> m_hostileRequests;
     QHash<QString, int> m_listRequests; // per bar and page, so a "Retry-After" hits only the first
 };

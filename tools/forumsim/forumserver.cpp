@@ -1,7 +1,7 @@
-#include "forumserver.h"
+#include "tools/forumsim/forumserver.h"
 
-#include "forumrouter.h"
-#include "httpconnection.h"
+#include "tools/forumsim/forumrouter.h"
+#include "tools/forumsim/httpconnection.h"
 
 #include <QFile>
 #include <QStringBuilder>
@@ -9,7 +9,9 @@
 #include <QTcpSocket>
 
 ForumServer::ForumServer(QObject *parent)
-    : QObject(parent), m_server(new QTcpServer(this)), m_router(std::make_unique<ForumRouter>(ForumConfig()))
+    : QObject(parent)
+    , m_server(new QTcpServer(this))
+    , m_router(std::make_unique<ForumRouter>(ForumConfig()))
 {
     connect(m_server, &QTcpServer::newConnection, this, &ForumServer::acceptConnections);
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "forumrequest.h"
+#include "tools/forumsim/forumrequest.h"
 
 #include <QList>
 #include <QObject>
@@ -26,10 +26,10 @@ public:
     bool loadJson(const QByteArray &json, QString *error = nullptr);
     bool loadFile(const QString &path, QString *error = nullptr);
 
-    bool listen(quint16 port = 0);          // 127.0.0.1 only; 0 picks a free port
+    bool listen(quint16 port = 0); // 127.0.0.1 only; 0 picks a free port
     quint16 port() const;
-    QString hostAndPort() const;            // "127.0.0.1:<port>"
-    QString errorString() const;            // why listen() failed
+    QString hostAndPort() const; // "127.0.0.1:<port>"
+    QString errorString() const; // why listen() failed
 
     QList<ForumRequest> requests() const;
     void clearRequests();

@@ -1,7 +1,7 @@
-#include "httpconnection.h"
+#include "tools/forumsim/httpconnection.h"
 
-#include "httpresponse.h"
-#include "requestparser.h"
+#include "tools/forumsim/httpresponse.h"
+#include "tools/forumsim/requestparser.h"
 
 #include <QTcpSocket>
 #include <QTimer>
@@ -44,7 +44,8 @@ struct HttpConnection::Deflater
 };
 
 HttpConnection::HttpConnection(QTcpSocket *socket, QObject *parent)
-    : QObject(parent), m_socket(socket)
+    : QObject(parent)
+    , m_socket(socket)
 {
     m_socket->setParent(this);
     // Headers and body leave in one write; Nagle would only hold back the tail of it.
@@ -168,7 +169,7 @@ void HttpConnection::startStream(const HttpResponse &response)
             m_keepAlive = false;
         m_socket->write(response.head(m_keepAlive) + response.body);
         m_stream = response.stream == HttpResponse::Stream::None && response.padding > 0 ? HttpResponse::Stream::Endless
-                                                                                        : response.stream;
+                                                                                         : response.stream;
         m_zerosLeft = response.announceLength ? response.padding : -1;
         if (m_stream == HttpResponse::Stream::Gzip)
             m_deflater = new Deflater;
@@ -207,7 +208,8 @@ void HttpConnection::feedStream()
         return;
     // Keeps about a chunk queued, so that memory stays flat however long the answer is.
     const bool flood = m_stream == HttpResponse::Stream::Continues || m_stream == HttpResponse::Stream::Headers;
-    while (m_stream != HttpResponse::Stream::None && !m_closing && m_socket->bytesToWrite() < (flood ? floodQueue : chunk)) {
+    while (m_stream != HttpResponse::Stream::None && !m_closing &&
+           m_socket->bytesToWrite() < (flood ? floodQueue : chunk)) {
         switch (m_stream) {
         case HttpResponse::Stream::Continues:
         case HttpResponse::Stream::Headers:

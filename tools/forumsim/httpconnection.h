@@ -1,7 +1,7 @@
 #pragma once
 
-#include "forumrequest.h"
-#include "httpresponse.h"
+#include "tools/forumsim/forumrequest.h"
+#include "tools/forumsim/httpresponse.h"
 
 #include <QElapsedTimer>
 #include <QObject>

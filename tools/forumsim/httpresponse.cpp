@@ -1,4 +1,4 @@
-#include "httpresponse.h"
+#include "tools/forumsim/httpresponse.h"
 
 #include <QStringBuilder>
 
@@ -7,18 +7,30 @@ namespace {
 QByteArray reasonPhrase(int status)
 {
     switch (status) {
-    case 200: return QByteArrayLiteral("OK");
-    case 204: return QByteArrayLiteral("No Content");
-    case 301: return QByteArrayLiteral("Moved Permanently");
-    case 302: return QByteArrayLiteral("Found");
-    case 304: return QByteArrayLiteral("Not Modified");
-    case 400: return QByteArrayLiteral("Bad Request");
-    case 403: return QByteArrayLiteral("Forbidden");
-    case 404: return QByteArrayLiteral("Not Found");
-    case 500: return QByteArrayLiteral("Internal Server Error");
-    case 502: return QByteArrayLiteral("Bad Gateway");
-    case 503: return QByteArrayLiteral("Service Unavailable");
-    default: return QByteArrayLiteral("Status");
+    case 200:
+        return QByteArrayLiteral("OK");
+    case 204:
+        return QByteArrayLiteral("No Content");
+    case 301:
+        return QByteArrayLiteral("Moved Permanently");
+    case 302:
+        return QByteArrayLiteral("Found");
+    case 304:
+        return QByteArrayLiteral("Not Modified");
+    case 400:
+        return QByteArrayLiteral("Bad Request");
+    case 403:
+        return QByteArrayLiteral("Forbidden");
+    case 404:
+        return QByteArrayLiteral("Not Found");
+    case 500:
+        return QByteArrayLiteral("Internal Server Error");
+    case 502:
+        return QByteArrayLiteral("Bad Gateway");
+    case 503:
+        return QByteArrayLiteral("Service Unavailable");
+    default:
+        return QByteArrayLiteral("Status");
     }
 }
 
@@ -35,9 +47,9 @@ HttpResponse HttpResponse::content(const QByteArray &contentType, const QByteArr
 HttpResponse HttpResponse::statusPage(int status)
 {
     const QByteArray line = QByteArray::number(status) + ' ' + reasonPhrase(status);
-    HttpResponse response = content(QByteArrayLiteral("text/html; charset=utf-8"),
-                                    QByteArrayLiteral("<!DOCTYPE html><html><body><h1>") + line
-                                        + QByteArrayLiteral("</h1></body></html>\n"));
+    HttpResponse response =
+        content(QByteArrayLiteral("text/html; charset=utf-8"), QByteArrayLiteral("<!DOCTYPE html><html><body><h1>") +
+                                                                   line + QByteArrayLiteral("</h1></body></html>\n"));
     response.status = status;
     if (!response.hasBody())
         response.body.clear();

@@ -22,9 +22,9 @@ public:
     QByteArray contentType;
     QByteArray body;
     int delayMs = 0;
-    bool drop = false;     // full Content-Length, half the body, then the socket closes
-    bool hang = false;     // the request is read and never answered
-    qint64 padding = 0;    // zero bytes after the body, sent as the socket drains
+    bool drop = false;  // full Content-Length, half the body, then the socket closes
+    bool hang = false;  // the request is read and never answered
+    qint64 padding = 0; // zero bytes after the body, sent as the socket drains
     // Paced: the body and padding at bytesPerSecond. Continues and Headers: a flood of interim
     // answers or of header lines, for floodMs (0: for ever), then the connection closes.
     enum class Stream { None, Endless, Gzip, Continues, Headers, Paced };

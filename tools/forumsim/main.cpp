@@ -1,5 +1,5 @@
-#include "forumserver.h"
-#include "quitonsignal.h"
+#include "tools/forumsim/forumserver.h"
+#include "tools/forumsim/quitonsignal.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -57,8 +57,8 @@ int main(int argc, char *argv[])
         return failWith(error);
     QuitOnSignal quitOnSignal;
     if (!server.listen(options->port))
-        return failWith(u"cannot listen on 127.0.0.1:"_qs % QString::number(options->port) % u": "_qs
-                        % server.errorString());
+        return failWith(u"cannot listen on 127.0.0.1:"_qs % QString::number(options->port) % u": "_qs %
+                        server.errorString());
     // Scripts wait for this one line to learn the port, so it must not sit in a buffer.
     std::printf("listening on %s\n", qPrintable(server.hostAndPort()));
     std::fflush(stdout);

@@ -1,4 +1,4 @@
-#include "pagerenderer.h"
+#include "tools/forumsim/pagerenderer.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -90,8 +90,8 @@ QByteArray PageRenderer::albumPage(const QString &barName, const ForumAlbum &alb
     QString content;
     if (!album.noTitle)
         content += u"<div class=\"aghl_big aghl_title\">"_qs % album.title % u"</div>\n"_qs;
-    content += u"<div class=\"aghl_info\">共 "_qs % QString::number(album.pictures.size())
-               % u" 张</div>\n<div id=\"ag_list\" class=\"ag_container\">"_qs;
+    content += u"<div class=\"aghl_info\">共 "_qs % QString::number(album.pictures.size()) %
+               u" 张</div>\n<div id=\"ag_list\" class=\"ag_container\">"_qs;
     const int initial = qMin(album.initial, int(album.pictures.size()));
     for (int i = 0; i < initial; ++i)
         content += pictureLink(barName, album.pictures.at(i).id, album.pictureHeight);
@@ -114,12 +114,12 @@ QByteArray PageRenderer::albumPage(const QString &barName, const ForumAlbum &alb
 
 QString PageRenderer::frame(const QString &title, const QString &barName, const QString &content)
 {
-    return u"<!DOCTYPE html>\n<html><head><meta charset=\"gbk\">\n<title>"_qs % title
-           % u"</title>\n<style>body{font:14px sans-serif;margin:0 20px}"
-             "#head{padding:8px 0;border-bottom:1px solid #ccc}</style>\n</head><body>\n"
-             "<div id=\"head\"><a href=\"/\">贴吧</a> &gt; <a href=\"/f?kw="_qs
-           % urlPart(barName) % u"\">"_qs % barName.toHtmlEscaped()
-           % u"吧</a> &gt; 图片</div>\n"_qs % content % u"<div id=\"foot\">forumsim</div>\n</body></html>\n"_qs;
+    return u"<!DOCTYPE html>\n<html><head><meta charset=\"gbk\">\n<title>"_qs % title %
+           u"</title>\n<style>body{font:14px sans-serif;margin:0 20px}"
+           "#head{padding:8px 0;border-bottom:1px solid #ccc}</style>\n</head><body>\n"
+           "<div id=\"head\"><a href=\"/\">贴吧</a> &gt; <a href=\"/f?kw="_qs %
+           urlPart(barName) % u"\">"_qs % barName.toHtmlEscaped() % u"吧</a> &gt; 图片</div>\n"_qs % content %
+           u"<div id=\"foot\">forumsim</div>\n</body></html>\n"_qs;
 }
 
 QString PageRenderer::albumEntries(const ForumBar &bar, int page)
@@ -130,10 +130,10 @@ QString PageRenderer::albumEntries(const ForumBar &bar, int page)
     const qsizetype first = qsizetype(page - 1) * bar.perPage;
     for (qsizetype i = first; i < first + bar.perPage && i < bar.albums.size(); ++i) {
         const ForumAlbum &album = bar.albums.at(i);
-        entries += u"<div class=\"grbm_ele_wrapper\"><a class=\"grbm_ele_a grbm_ele_big\" href=\"/p/"_qs
-                   % urlPart(album.id) % u"\" target=\"_blank\"><span>"_qs % album.title
-                   % u"</span></a><span class=\"grbm_ele_num\">"_qs
-                   % QString::number(album.pictures.size()) % u"张</span></div>\n"_qs;
+        entries += u"<div class=\"grbm_ele_wrapper\"><a class=\"grbm_ele_a grbm_ele_big\" href=\"/p/"_qs %
+                   urlPart(album.id) % u"\" target=\"_blank\"><span>"_qs % album.title %
+                   u"</span></a><span class=\"grbm_ele_num\">"_qs % QString::number(album.pictures.size()) %
+                   u"张</span></div>\n"_qs;
     }
     return entries;
 }
@@ -149,9 +149,9 @@ QString PageRenderer::pager(const ForumBar &bar, const QString &barName, int pag
     links += u"<span class=\"cur\">"_qs % QString::number(page) % u"</span>"_qs;
     if (page < pages)
         links += listLink(barName, page + 1, u"下一页"_qs);
-    const bool last = bar.lastPageLink == LastPageLink::Every
-                      || (bar.lastPageLink == LastPageLink::NotLast && page < pages)
-                      || (bar.lastPageLink == LastPageLink::First && page == 1);
+    const bool last = bar.lastPageLink == LastPageLink::Every ||
+                      (bar.lastPageLink == LastPageLink::NotLast && page < pages) ||
+                      (bar.lastPageLink == LastPageLink::First && page == 1);
     if (last)
         links += listLink(barName, pages, u"尾页"_qs);
     return links % u"</div>\n"_qs;
@@ -159,16 +159,16 @@ QString PageRenderer::pager(const ForumBar &bar, const QString &barName, int pag
 
 QString PageRenderer::listLink(const QString &barName, int page, const QString &label)
 {
-    return u"<a href=\"/photo/g?kw="_qs % urlPart(barName) % u"&amp;pn="_qs % QString::number(page)
-           % u"\">"_qs % label % u"</a>"_qs;
+    return u"<a href=\"/photo/g?kw="_qs % urlPart(barName) % u"&amp;pn="_qs % QString::number(page) % u"\">"_qs %
+           label % u"</a>"_qs;
 }
 
 QString PageRenderer::pictureLink(const QString &barName, const QString &pictureId, int height)
 {
-    return u"<a class=\"ag_ele_a\""_qs % (height > 0 ? u" style=\"display: block;\""_qs : QString())
-           % u" href=\"/photo/p?kw="_qs % urlPart(barName) % u"&amp;pic_id="_qs
-           % urlPart(pictureId) % u"\"><img src=\"/forum/pic/thumb/"_qs % urlPart(pictureId)
-           % u".jpg\" width=\"60\" height=\""_qs % QString::number(height > 0 ? height : 45) % u"\"></a>"_qs;
+    return u"<a class=\"ag_ele_a\""_qs % (height > 0 ? u" style=\"display: block;\""_qs : QString()) %
+           u" href=\"/photo/p?kw="_qs % urlPart(barName) % u"&amp;pic_id="_qs % urlPart(pictureId) %
+           u"\"><img src=\"/forum/pic/thumb/"_qs % urlPart(pictureId) % u".jpg\" width=\"60\" height=\""_qs %
+           QString::number(height > 0 ? height : 45) % u"\"></a>"_qs;
 }
 
 QString PageRenderer::galleryScript(const QString &barName, const ForumAlbum &album)

@@ -1,4 +1,4 @@
-#include "picturefactory.h"
+#include "tools/forumsim/picturefactory.h"
 
 #include <QBuffer>
 #include <QColor>

@@ -1,4 +1,4 @@
-#include "quitonsignal.h"
+#include "tools/forumsim/quitonsignal.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -13,7 +13,8 @@ int g_pipe[2] = {-1, -1};
 
 } // namespace
 
-QuitOnSignal::QuitOnSignal(QObject *parent) : QObject(parent)
+QuitOnSignal::QuitOnSignal(QObject *parent)
+    : QObject(parent)
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_pipe) != 0) {
         qWarning("forumsim: no socket pair, SIGTERM will end the process abruptly");

@@ -1,4 +1,4 @@
-#include "requestparser.h"
+#include "tools/forumsim/requestparser.h"
 
 #include <QList>
 #include <QStringBuilder>
@@ -59,8 +59,7 @@ bool RequestParser::parseHead(const QByteArray &head, ForumRequest *request, QBy
 {
     const QList<QByteArray> lines = head.split('\n');
     const QList<QByteArray> parts = lines.first().trimmed().split(' ');
-    if (parts.size() != 3 || parts.at(0).isEmpty() || parts.at(1).isEmpty()
-        || !parts.at(2).startsWith("HTTP/1."))
+    if (parts.size() != 3 || parts.at(0).isEmpty() || parts.at(1).isEmpty() || !parts.at(2).startsWith("HTTP/1."))
         return false;
     request->method = parts.at(0);
     request->target = parts.at(1);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "forumrequest.h"
+#include "tools/forumsim/forumrequest.h"
 
 #include <QByteArray>
 

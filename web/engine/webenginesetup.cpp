@@ -1,6 +1,6 @@
-#include "webenginesetup.h"
+#include "web/engine/webenginesetup.h"
 
-#include "settings.h"
+#include "web/settings.h"
 
 #include <QByteArray>
 #include <QCoreApplication>

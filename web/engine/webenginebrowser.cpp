@@ -1,16 +1,16 @@
-#include "webenginebrowser.h"
+#include "web/engine/webenginebrowser.h"
 
-#include "eventwait.h"
-#include "settings.h"
-#include "silentpage.h"
+#include "web/engine/silentpage.h"
+#include "web/eventwait.h"
+#include "web/settings.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
-#include <QSet>
 #include <QPointer>
+#include <QSet>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
@@ -50,7 +50,8 @@ QSet<qint64> networkServices()
         if (ancestor != self || it.key() == self)
             continue;
         QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(it.key()));
-        if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains("--utility-sub-type=network.mojom.NetworkService"))
+        if (cmdline.open(QIODevice::ReadOnly) &&
+            cmdline.readAll().contains("--utility-sub-type=network.mojom.NetworkService"))
             services.insert(it.key());
     }
     return services;
@@ -111,8 +112,9 @@ void WebEngineBrowser::freshPage()
     connect(m_page, &QWebEnginePage::renderProcessTerminated, this, &WebEngineBrowser::onRenderProcessTerminated);
     connect(m_page, &SilentPage::navigationRefused, this, [this](const QUrl &url) {
         if (m_failure.isEmpty())
-            m_failure = QStringLiteral("转向其他网站：") + url.toDisplayString(QUrl::RemoveUserInfo | QUrl::RemovePath |
-                                                                           QUrl::RemoveQuery | QUrl::RemoveFragment);
+            m_failure =
+                QStringLiteral("转向其他网站：") +
+                url.toDisplayString(QUrl::RemoveUserInfo | QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment);
     });
     // The engine names a page's renderer only once it runs, and a new one on a change of site.
     connect(m_page, &QWebEnginePage::renderProcessPidChanged, this, &WebEngineBrowser::limitRenderer);
@@ -239,14 +241,15 @@ QString WebEngineBrowser::bodyOuterHtml()
     limitRenderer();
     const Timings &t = Settings::timings();
     // The length is checked inside the page, so that a page over the cap never crosses over.
-    const QString script = QStringLiteral(
-        "(function () {"
-        "  if (window.quilloryNavigation !== %1) return -1;"
-        "  var body = document.body;"
-        "  if (!body) return '';"
-        "  var html = body.outerHTML;"
-        "  return html.length > %2 ? html.length : html;"
-        "})()").arg(m_navigation).arg(t.maxPageBytes);
+    const QString script = QStringLiteral("(function () {"
+                                          "  if (window.quilloryNavigation !== %1) return -1;"
+                                          "  var body = document.body;"
+                                          "  if (!body) return '';"
+                                          "  var html = body.outerHTML;"
+                                          "  return html.length > %2 ? html.length : html;"
+                                          "})()")
+                               .arg(m_navigation)
+                               .arg(t.maxPageBytes);
     QVariant answer;
     if (!ask(script, &answer))
         return QString();
@@ -273,12 +276,13 @@ bool WebEngineBrowser::ask(const QString &script, QVariant *answer)
     // A renderer that dies takes the answer with it.
     connect(m_page, &QWebEnginePage::renderProcessTerminated, &loop, &QEventLoop::quit);
     // The application's own script world: the page cannot redefine what this script calls.
-    m_page->runJavaScript(script, QWebEngineScript::ApplicationWorld, [given, answered, waiting](const QVariant &value) {
-        *given = value;
-        *answered = true;
-        if (waiting)
-            waiting->quit();
-    });
+    m_page->runJavaScript(script, QWebEngineScript::ApplicationWorld,
+                          [given, answered, waiting](const QVariant &value) {
+                              *given = value;
+                              *answered = true;
+                              if (waiting)
+                                  waiting->quit();
+                          });
     EventWait::run(loop, Settings::timings().scriptAnswerLimitMs);
     if (!*answered) {
         // A page that keeps its renderer busy this long is taken to hang.
@@ -305,12 +309,12 @@ qint64 WebEngineBrowser::scrollLimit()
 {
     if (m_rendererGone)
         return -1;
-    const QString script = QStringLiteral(
-        "(function () {"
-        "  if (window.quilloryNavigation !== %1) return -1;"
-        "  var page = document.scrollingElement || document.documentElement;"
-        "  return page ? Math.max(0, page.scrollHeight - window.innerHeight) : 0;"
-        "})()").arg(m_navigation);
+    const QString script = QStringLiteral("(function () {"
+                                          "  if (window.quilloryNavigation !== %1) return -1;"
+                                          "  var page = document.scrollingElement || document.documentElement;"
+                                          "  return page ? Math.max(0, page.scrollHeight - window.innerHeight) : 0;"
+                                          "})()")
+                               .arg(m_navigation);
     QVariant answer;
     if (!ask(script, &answer))
         return -1;

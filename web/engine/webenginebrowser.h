@@ -1,6 +1,6 @@
 #pragma once
 
-#include "browseradapter.h"
+#include "web/browseradapter.h"
 
 #include <QWebEnginePage>
 

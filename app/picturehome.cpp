@@ -1,6 +1,6 @@
-#include "picturehome.h"
+#include "app/picturehome.h"
 
-#include "settings.h"
+#include "web/settings.h"
 
 #include <QDir>
 #include <QFileInfo>

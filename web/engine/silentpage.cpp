@@ -1,6 +1,6 @@
-#include "silentpage.h"
+#include "web/engine/silentpage.h"
 
-#include "settings.h"
+#include "web/settings.h"
 
 #include <QAuthenticator>
 #include <QWebEngineCertificateError>
@@ -17,10 +17,9 @@ void SilentPage::refuseEngineRequests()
 {
     connect(this, &QWebEnginePage::certificateError, this,
             [](QWebEngineCertificateError error) { error.rejectCertificate(); });
-    connect(this, &QWebEnginePage::featurePermissionRequested, this,
-            [this](const QUrl &origin, Feature feature) {
-                setFeaturePermission(origin, feature, PermissionDeniedByUser);
-            });
+    connect(this, &QWebEnginePage::featurePermissionRequested, this, [this](const QUrl &origin, Feature feature) {
+        setFeaturePermission(origin, feature, PermissionDeniedByUser);
+    });
     connect(this, &QWebEnginePage::authenticationRequired, this,
             [](const QUrl &, QAuthenticator *authenticator) { *authenticator = QAuthenticator(); });
     connect(this, &QWebEnginePage::proxyAuthenticationRequired, this,
