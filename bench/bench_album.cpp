@@ -6,7 +6,9 @@
 
 #include "job/albumrender.h"
 #include "job/harvest.h"
+#include "job/hosts.h"
 #include "job/jobstate.h"
+#include "job/pagepace.h"
 #include "web/engine/webenginebrowser.h"
 #include "web/engine/webenginesetup.h"
 #include "web/settings.h"
@@ -35,7 +37,7 @@ int main(int argc, char *argv[])
         return std::fprintf(stderr, "usage: bench_album <sample.json> [album id]\n"), 2;
     QTemporaryDir folder;
     Settings::setProgramFolder(folder.path());
-    Settings::setHosts(server.hostAndPort(), server.hostAndPort());
+    Hosts::setHosts(server.hostAndPort(), server.hostAndPort());
 
     QWebEngineView view;
     view.resize(pageViewSize);
@@ -59,7 +61,7 @@ int main(int argc, char *argv[])
     const double wall = double(clock.elapsed()) / 1000;
     const double cpu = cpuSeconds() - cpuBefore;
 
-    const Timings &t = Settings::timings();
+    const PagePace &t = pagePace();
     const int passes = browser.scrolls / t.scrollSteps;
     const double floor = (t.afterLoadMs + passes * (t.scrollSteps * t.scrollStepMs + t.afterScrollMs)) / 1000.0;
     std::printf("scroll passes          %d\n", passes);

@@ -6,6 +6,8 @@
 #include "bench/benchwindow.h"
 #include "web/engine/pageview.h"
 
+#include "job/hosts.h"
+#include "job/pagepace.h"
 #include "job/startcommand.h"
 #include "web/engine/webenginebrowser.h"
 #include "web/settings.h"
@@ -61,7 +63,7 @@ int main(int argc, char *argv[])
         return std::fprintf(stderr, "the simulator did not start\n"), 2;
     const QString host = QString::fromUtf8(simulator.readLine()).trimmed().section(u' ', -1);
     Settings::setProgramFolder(folder.path());
-    Settings::setHosts(host, host);
+    Hosts::setHosts(host, host);
 
     QWebEngineView view;
     view.resize(pageViewSize);
@@ -79,7 +81,7 @@ int main(int argc, char *argv[])
     simulator.kill();
     simulator.waitForFinished();
 
-    const Timings &t = Settings::timings();
+    const PagePace &t = pagePace();
     const int passes = browser.scrolls / t.scrollSteps;
     const double floor =
         (summary.albums * t.afterLoadMs + passes * (t.scrollSteps * t.scrollStepMs + t.afterScrollMs)) / 1000.0;

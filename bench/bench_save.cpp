@@ -7,6 +7,7 @@
 #include "bench/benchwindow.h"
 
 #include "job/harvest.h"
+#include "job/hosts.h"
 #include "job/jobstate.h"
 #include "web/settings.h"
 
@@ -126,7 +127,7 @@ int main(int argc, char *argv[])
     if (host.isEmpty())
         return std::fprintf(stderr, "the simulator did not start\n"), 2;
     Settings::setProgramFolder(folder.path());
-    Settings::setHosts(host, host);
+    Hosts::setHosts(host, host);
     if (argc > 4 && QByteArray(argv[4]) == "--ours-only") {
         const int status = oursOnly(folder.path(), count);
         simulator.kill();

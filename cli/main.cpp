@@ -4,6 +4,7 @@
 #include "cli/stopsignals.h"
 
 #include "job/jobchoices.h"
+#include "job/pagepace.h"
 #include "web/engine/webenginesetup.h"
 #include "web/settings.h"
 
@@ -36,6 +37,7 @@ void applyBuildTimings()
 {
 #ifdef QUILLORY_SHORT_TIMINGS
     Settings::setTimings(Timings::shortened());
+    setPagePace(PagePace::shortened());
 #endif
 }
 

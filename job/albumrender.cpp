@@ -2,6 +2,7 @@
 
 #include "job/jobstate.h"
 #include "job/jobwindow.h"
+#include "job/pagepace.h"
 #include "job/scratchfile.h"
 
 #include "job/split2.h"
@@ -22,7 +23,7 @@ const QString titleMarker = QStringLiteral("aghl_big aghl_title\">");
 
 bool waitUntilLoaded(BrowserAdapter &browser)
 {
-    const Timings &t = Settings::timings();
+    const PagePace &t = pagePace();
     QElapsedTimer clock;
     clock.start();
     while (browser.ReadyState() != BrowserAdapter::Complete) {
@@ -48,7 +49,7 @@ struct ScrollPass
 // its new end within the pass, at most `waitsAllowed` times.
 ScrollPass scrollPass(BrowserAdapter &browser, int waitsAllowed)
 {
-    const Timings &t = Settings::timings();
+    const PagePace &t = pagePace();
     const int lastStep = std::max(t.scrollSteps, t.maxScrollStepsPerPass);
     const auto atEnd = [&](int step) { return browser.scrollLimit() <= qint64(step) * t.scrollStepPixels; };
     ScrollPass pass;
@@ -80,7 +81,7 @@ QString settle(const QString &fetched, JobWindow &window)
     BrowserAdapter &browser = window.pages().page(0);
     QString before = fetched;
     QString current = browser.bodyOuterHtml();
-    const int maxPasses = Settings::timings().maxScrollPasses;
+    const int maxPasses = pagePace().maxScrollPasses;
     for (int passes = 0; current != before && !tooLarge(browser);) {
         if (passes >= maxPasses) {
             window.AppendLog(QStringLiteral("相册页面一直在变化，已停止滚动，按当前内容继续"));
@@ -179,7 +180,7 @@ bool renderAlbum(JobState &state, JobWindow &window)
     if (failure.isEmpty()) {
         if (!loaded)
             window.AppendLog(QStringLiteral("相册页面加载超时，按已载入的内容继续"));
-        YanShi(t.afterLoadMs);
+        YanShi(pagePace().afterLoadMs);
         state.AlbumHtml = settle(state.AlbumHtml, window);
         failure = browser.navigationFailure();
     }

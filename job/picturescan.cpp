@@ -1,8 +1,7 @@
 #include "job/picturescan.h"
 
+#include "job/hosts.h"
 #include "job/textscan.h"
-
-#include "web/settings.h"
 
 #include <algorithm>
 
@@ -93,7 +92,7 @@ const QString pictureItemPath = QStringLiteral("/forum/pic/item/");
 
 QString pictureAddress(const QString &ImageId)
 {
-    return QStringLiteral("http://") + Settings::imageHost() + pictureItemPath + ImageId + QStringLiteral(".jpg");
+    return QStringLiteral("http://") + Hosts::imageHost() + pictureItemPath + ImageId + QStringLiteral(".jpg");
 }
 
 QString pictureIdOf(const QString &url)

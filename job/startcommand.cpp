@@ -3,6 +3,7 @@
 #include "job/albumrender.h"
 #include "job/harvest.h"
 #include "job/holdnotice.h"
+#include "job/hosts.h"
 #include "job/jobchoices.h"
 #include "job/jobwindow.h"
 #include "job/listpagescan.h"
@@ -87,7 +88,7 @@ bool StartCommand::discoverAlbums()
 {
     JobState &s = m_state;
     // The name travels as a query value: "&", "#", "+" and "%" must not end or change it.
-    s.ListUrl = QStringLiteral("http://") + Settings::forumHost() + QStringLiteral("/photo/g?kw=") +
+    s.ListUrl = QStringLiteral("http://") + Hosts::forumHost() + QStringLiteral("/photo/g?kw=") +
                 QString::fromLatin1(QUrl::toPercentEncoding(m_window.barName()));
     s.PageCount = 1;
     m_window.AppendLog(QStringLiteral("开始获取相册地址！"));
@@ -101,7 +102,7 @@ bool StartCommand::discoverAlbums()
                 return false;
         }
         s.ListHtml = BytesToBstr(page, QStringLiteral("gb2312"));
-        const ListPageScan scan = scanListPage(s.ListHtml, Settings::forumHost(), s.PageCount);
+        const ListPageScan scan = scanListPage(s.ListHtml, Hosts::forumHost(), s.PageCount);
         s.AlbumUrls += scan.albumUrls;
         s.PageCount = scan.pageCount;
     }

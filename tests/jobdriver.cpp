@@ -3,6 +3,8 @@
 //   jobdriver <host:port> <program folder> <bar> [close-after-ms]
 #include "app/form1.h"
 
+#include "job/hosts.h"
+#include "job/pagepace.h"
 #include "web/engine/webenginesetup.h"
 #include "web/settings.h"
 
@@ -19,12 +21,12 @@ int main(int argc, char *argv[])
     const QStringList args = QCoreApplication::arguments();
     if (args.size() < 4)
         return 2;
-    Timings t;
-    t.afterLoadMs = 100;
-    t.scrollStepMs = 20;
-    t.afterScrollMs = 300;
-    Settings::setTimings(t);
-    Settings::setHosts(args.at(1), args.at(1));
+    PagePace pace;
+    pace.afterLoadMs = 100;
+    pace.scrollStepMs = 20;
+    pace.afterScrollMs = 300;
+    setPagePace(pace);
+    Hosts::setHosts(args.at(1), args.at(1));
     Settings::setProgramFolder(args.at(2));
 
     Form1 form;

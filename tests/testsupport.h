@@ -1,5 +1,7 @@
 #pragma once
 
+#include "job/hosts.h"
+#include "job/pagepace.h"
 #include "web/settings.h"
 
 #include <QByteArray>
@@ -15,26 +17,34 @@ inline Timings shortTimings()
     return Timings::shortened();
 }
 
-// Timings changed for as long as it lives; the ones before come back when it ends, also when a
-// check fails on the way.
-class ScopedTimings final
+inline PagePace shortPace()
 {
-    Q_DISABLE_COPY_MOVE(ScopedTimings)
+    return PagePace::shortened();
+}
+
+// Timings or a page pace changed for as long as it lives; the ones before come back when it ends,
+// also when a check fails on the way.
+template<typename Value, const Value &(*current)(), void (*use)(const Value &)> class ScopedSetting final
+{
+    Q_DISABLE_COPY_MOVE(ScopedSetting)
 
 public:
     template<typename Change>
-    explicit ScopedTimings(Change change)
-        : m_before(Settings::timings())
+    explicit ScopedSetting(Change change)
+        : m_before(current())
     {
-        Timings t = m_before;
-        change(t);
-        Settings::setTimings(t);
+        Value changed = m_before;
+        change(changed);
+        use(changed);
     }
-    ~ScopedTimings() { Settings::setTimings(m_before); }
+    ~ScopedSetting() { use(m_before); }
 
 private:
-    const Timings m_before;
+    const Value m_before;
 };
+
+using ScopedTimings = ScopedSetting<Timings, Settings::timings, Settings::setTimings>;
+using ScopedPagePace = ScopedSetting<PagePace, pagePace, setPagePace>;
 
 // The address of picture `id` on the picture host `host`.
 inline QString pictureUrl(const QString &host, const QString &id)

@@ -48,7 +48,8 @@ private slots:
             {"id":"w1","delayMs":1200},{"id":"w2","delayMs":1200},{"id":"w3","delayMs":1200},{"id":"w4","delayMs":1200},
             {"id":"w5","delayMs":1200},{"id":"w6","delayMs":1200},{"id":"w7","delayMs":1200},{"id":"w8","delayMs":1200}]}]}]})"));
         Settings::setTimings(TestSupport::shortTimings());
-        Settings::setHosts(m_server.hostAndPort(), m_server.hostAndPort());
+        setPagePace(TestSupport::shortPace());
+        Hosts::setHosts(m_server.hostAndPort(), m_server.hostAndPort());
     }
 
     void init() { m_server.clearRequests(); }

@@ -144,7 +144,8 @@ private slots:
     {
         QVERIFY(m_server.listen());
         Settings::setTimings(TestSupport::shortTimings());
-        Settings::setHosts(m_server.hostAndPort(), m_server.hostAndPort());
+        setPagePace(TestSupport::shortPace());
+        Hosts::setHosts(m_server.hostAndPort(), m_server.hostAndPort());
     }
 
     void init()
@@ -401,10 +402,8 @@ private slots:
         load(R"({"bars":[{"name":"钟","albums":[{"id":"40","title":"前","pictures":["b1"]},)" + album +
              R"(,{"id":"49","title":"后","pictures":["d1"]}]}]})");
         // The bounds are what is tested, not their size: shorter ones end the rows sooner.
-        const TestSupport::ScopedTimings bounded([](Timings &t) {
-            t.loadWaitLimitMs = 2000;
-            t.scriptAnswerLimitMs = 1500;
-        });
+        const TestSupport::ScopedPagePace boundedLoad([](PagePace &p) { p.loadWaitLimitMs = 2000; });
+        const TestSupport::ScopedTimings boundedScripts([](Timings &t) { t.scriptAnswerLimitMs = 1500; });
         const QStringList log = start(QStringLiteral("钟"));
         QCOMPARE(
             log,
@@ -453,9 +452,9 @@ private slots:
         load(R"({"bars":[)" + bar + "]}");
         // Nothing listens on port 1.
         const QString host = refusedPort ? QStringLiteral("127.0.0.1:1") : m_server.hostAndPort();
-        Settings::setHosts(host, host);
+        Hosts::setHosts(host, host);
         const QStringList log = start(QStringLiteral("断"));
-        Settings::setHosts(m_server.hostAndPort(), m_server.hostAndPort());
+        Hosts::setHosts(m_server.hostAndPort(), m_server.hostAndPort());
         for (QString &line : expected)
             line = line.arg(host);
         QCOMPARE(log, expected);

@@ -18,11 +18,12 @@ private slots:
         const Timings &t = Settings::timings();
         QCOMPARE(t.pageLimitSeconds, 5.0);
         QCOMPARE(t.pictureLimitSeconds, 10.0);
-        QCOMPARE(t.afterLoadMs, 2500);
-        QCOMPARE(t.scrollSteps, 10);
-        QCOMPARE(t.scrollStepPixels, 1000);
-        QCOMPARE(t.scrollStepMs, 150);
-        QCOMPARE(t.afterScrollMs, 2500);
+        const PagePace &pace = pagePace();
+        QCOMPARE(pace.afterLoadMs, 2500);
+        QCOMPARE(pace.scrollSteps, 10);
+        QCOMPARE(pace.scrollStepPixels, 1000);
+        QCOMPARE(pace.scrollStepMs, 150);
+        QCOMPARE(pace.afterScrollMs, 2500);
     }
 
     void wholeAlbum()
@@ -33,7 +34,7 @@ private slots:
             {"id":"1","title":"实","batch":2,"delayMs":3000,"pictures":["a","b","c","d"]}]}]})"));
         QTemporaryDir folder;
         Settings::setProgramFolder(folder.path());
-        Settings::setHosts(server.hostAndPort(), server.hostAndPort());
+        Hosts::setHosts(server.hostAndPort(), server.hostAndPort());
         Form1 form;
         form.setExitHandler([] {});
         form.show();

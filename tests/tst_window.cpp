@@ -36,9 +36,10 @@ private slots:
     void initTestCase()
     {
         Settings::setTimings(TestSupport::shortTimings());
+        setPagePace(TestSupport::shortPace());
         Settings::setProgramFolder(m_folder.path());
         // Nothing listens on port 1: every fetch fails at once.
-        Settings::setHosts(QStringLiteral("127.0.0.1:1"), QStringLiteral("127.0.0.1:1"));
+        Hosts::setHosts(QStringLiteral("127.0.0.1:1"), QStringLiteral("127.0.0.1:1"));
     }
 
     void cleanup() { m_form.reset(); }
@@ -184,7 +185,7 @@ private slots:
         QTcpServer forum;
         QVERIFY(forum.listen(QHostAddress::LocalHost));
         const QString host = QStringLiteral("127.0.0.1:%1").arg(forum.serverPort());
-        Settings::setHosts(host, host);
+        Hosts::setHosts(host, host);
         Form1 &form = freshForm();
         form.Text1->clear();
         QString shown;
@@ -199,7 +200,7 @@ private slots:
         });
         form.Command1_Click();
         const bool asked = forum.waitForNewConnection(300);
-        Settings::setHosts(QStringLiteral("127.0.0.1:1"), QStringLiteral("127.0.0.1:1"));
+        Hosts::setHosts(QStringLiteral("127.0.0.1:1"), QStringLiteral("127.0.0.1:1"));
         QCOMPARE(shown, QStringLiteral("Quillory|请输入贴吧名称"));
         QVERIFY(!asked);
         QCOMPARE(lines(form.List1), QStringList());
@@ -222,7 +223,7 @@ private slots:
         QTcpServer silent;
         QVERIFY(silent.listen(QHostAddress::LocalHost));
         const QString host = QStringLiteral("127.0.0.1:%1").arg(silent.serverPort());
-        Settings::setHosts(host, host);
+        Hosts::setHosts(host, host);
         Form1 &form = freshForm();
         form.Text1->setText(QStringLiteral("风景"));
         bool wasRunning = false;
@@ -233,7 +234,7 @@ private slots:
             shownAfterRefusal = form.List1->currentRow();
         });
         form.Command1_Click();
-        Settings::setHosts(QStringLiteral("127.0.0.1:1"), QStringLiteral("127.0.0.1:1"));
+        Hosts::setHosts(QStringLiteral("127.0.0.1:1"), QStringLiteral("127.0.0.1:1"));
         QVERIFY(wasRunning);
         QVERIFY(!form.jobRunning());
         // The first job's list page never answers.

@@ -7,8 +7,6 @@ namespace {
 struct State
 {
     Timings timings;
-    QString forumHost;
-    QString imageHost;
     QString programFolder;
     QString pictureFolder;
     QString scratchFolder;
@@ -18,14 +16,6 @@ State &state()
 {
     static State s;
     return s;
-}
-
-QString hostFrom(const char *variable, const QString &override, const QString &fallback)
-{
-    if (!override.isEmpty())
-        return override;
-    const QString fromEnvironment = qEnvironmentVariable(variable).trimmed();
-    return fromEnvironment.isEmpty() ? fallback : fromEnvironment;
 }
 
 } // namespace
@@ -40,22 +30,6 @@ const Timings &timings()
 void setTimings(const Timings &timings)
 {
     state().timings = timings;
-}
-
-QString forumHost()
-{
-    return hostFrom("QUILLORY_FORUM_HOST", state().forumHost, QStringLiteral("tieba.baidu.com"));
-}
-
-QString imageHost()
-{
-    return hostFrom("QUILLORY_IMAGE_HOST", state().imageHost, QStringLiteral("imgsrc.baidu.com"));
-}
-
-void setHosts(const QString &forumHost, const QString &imageHost)
-{
-    state().forumHost = forumHost;
-    state().imageHost = imageHost;
 }
 
 QString programFolder()

@@ -2,9 +2,9 @@
 
 #include <QString>
 
-// Every delay, time limit, host and folder the program uses, kept in one place so that
-// tests can shorten the delays and point the program at a local server. The program
-// itself never changes the timings; only the hosts can be moved, by environment.
+// The network and renderer limits and the folders the program uses, kept in one place so that
+// tests can shorten the limits and move the folders. The program itself never changes the
+// timings. The job's page pace and hosts are its own (job/pagepace.h, job/hosts.h).
 struct Timings
 {
     // A fetch fails once fewer than progressBytes arrived within its limit, the window ending
@@ -12,16 +12,6 @@ struct Timings
     double pageLimitSeconds = 5;     // album-list and album pages
     double pictureLimitSeconds = 10; // pictures
     qint64 progressBytes = 1024;
-    int afterLoadMs = 2500;
-    int scrollSteps = 10;
-    int scrollStepPixels = 1000;
-    int scrollStepMs = 150;
-    int afterScrollMs = 2500;
-    // Bounds that keep a page that never loads or never settles from holding a job for ever.
-    int loadWaitLimitMs = 60000;
-    int maxScrollPasses = 30;
-    // A pass goes on stepping down past the fixed steps until the page's end, at most this far.
-    int maxScrollStepsPerPass = 500;
     int scriptAnswerLimitMs = 10000;
     // Pictures fetched side by side, each on a network line of its own, so that an answer that
     // holds its line never holds the others; each one's time limit runs from when its request is sent.
@@ -45,12 +35,6 @@ struct Timings
         Timings t;
         t.pageLimitSeconds = 2;
         t.pictureLimitSeconds = 2;
-        t.afterLoadMs = 100;
-        t.scrollStepMs = 20;
-        t.afterScrollMs = 300;
-        t.loadWaitLimitMs = 4000;
-        t.maxScrollPasses = 4;
-        t.maxScrollStepsPerPass = 100;
         t.scriptAnswerLimitMs = 3000;
         return t;
     }
@@ -60,11 +44,6 @@ namespace Settings {
 
 const Timings &timings();
 void setTimings(const Timings &timings);
-
-// A host, optionally with ":port"; QUILLORY_FORUM_HOST and QUILLORY_IMAGE_HOST replace the defaults.
-QString forumHost();
-QString imageHost();
-void setHosts(const QString &forumHost, const QString &imageHost);
 
 // The folder the executable runs from, unless a test has moved it.
 QString programFolder();

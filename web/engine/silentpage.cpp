@@ -1,7 +1,5 @@
 #include "web/engine/silentpage.h"
 
-#include "web/settings.h"
-
 #include <QAuthenticator>
 #include <QWebEngineCertificateError>
 #include <QWebEngineFullScreenRequest>
@@ -70,14 +68,14 @@ void SilentPage::expectNavigation()
 
 namespace {
 
-// The forum's host and port; a host named without one is met on its scheme's own port.
-bool onForum(const QUrl &url)
+// The host and port of the address asked for; one asked for without a port is met on the
+// scheme's own port.
+bool onHostOf(const QUrl &url, const QUrl &asked)
 {
-    const QUrl forum(QStringLiteral("http://") + Settings::forumHost());
-    if (url.host().compare(forum.host(), Qt::CaseInsensitive) != 0)
+    if (asked.host().isEmpty() || url.host().compare(asked.host(), Qt::CaseInsensitive) != 0)
         return false;
     const int defaultPort = url.scheme() == u"https" ? 443 : 80;
-    return forum.port() >= 0 ? url.port(defaultPort) == forum.port() : url.port(defaultPort) == defaultPort;
+    return asked.port() >= 0 ? url.port(defaultPort) == asked.port() : url.port(defaultPort) == defaultPort;
 }
 
 } // namespace
@@ -91,11 +89,13 @@ bool SilentPage::acceptNavigationRequest(const QUrl &url, NavigationType type, b
         if (type != NavigationTypeTyped)
             return false;
         m_expecting = false;
+        m_asked = url;
         return true;
     }
-    // Past the address asked for, a redirect or a script may move the page only within the forum:
-    // another host's title and picture identifiers must never pass for the album's.
-    if ((url.scheme() == u"http" || url.scheme() == u"https") && onForum(url))
+    // Past the address asked for, a redirect or a script may move the page only within that
+    // address's host (the job asks only for the forum's pages): another host's title and picture
+    // identifiers must never pass for the album's.
+    if ((url.scheme() == u"http" || url.scheme() == u"https") && onHostOf(url, m_asked))
         return true;
     emit navigationRefused(url);
     return false;

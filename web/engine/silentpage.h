@@ -18,7 +18,7 @@ public:
     void expectNavigation();
 
 signals:
-    // The page or its server tried to take the main frame off the forum; it stays where it was.
+    // The page or its server tried to take the main frame off the host asked for; it stays where it was.
     void navigationRefused(const QUrl &url);
 
 protected:
@@ -38,4 +38,6 @@ private:
 
     bool m_silent = true;
     bool m_expecting = false;
+    // The address of the last load asked for: the host a redirect or a script may move the page within.
+    QUrl m_asked;
 };

@@ -1,0 +1,33 @@
+#pragma once
+
+// How a job reads an album page: how long it lets the page settle, how it scrolls it down so
+// that the page loads its later pictures, and the bounds that keep a page that never loads or
+// never settles from holding a job for ever. Tests shorten it; the program itself never does.
+struct PagePace
+{
+    int afterLoadMs = 2500;
+    int scrollSteps = 10;
+    int scrollStepPixels = 1000;
+    int scrollStepMs = 150;
+    int afterScrollMs = 2500;
+    int loadWaitLimitMs = 60000;
+    int maxScrollPasses = 30;
+    // A pass goes on stepping down past the fixed steps until the page's end, at most this far.
+    int maxScrollStepsPerPass = 500;
+
+    // The shipped pace scaled down so that a whole job runs in a few seconds, for tests.
+    static PagePace shortened()
+    {
+        PagePace p;
+        p.afterLoadMs = 100;
+        p.scrollStepMs = 20;
+        p.afterScrollMs = 300;
+        p.loadWaitLimitMs = 4000;
+        p.maxScrollPasses = 4;
+        p.maxScrollStepsPerPass = 100;
+        return p;
+    }
+};
+
+const PagePace &pagePace();
+void setPagePace(const PagePace &pace);
