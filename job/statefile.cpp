@@ -1,5 +1,7 @@
 #include "job/statefile.h"
 
+#include "web/atomicfile.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -16,24 +18,6 @@ namespace {
 QString reason(int error)
 {
     return QString::fromLocal8Bit(std::strerror(error));
-}
-
-bool writeAll(int fd, const char *data, qint64 left)
-{
-    while (left > 0) {
-        const ssize_t written = ::write(fd, data, size_t(left));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written < 0)
-            return false;
-        if (written == 0) {
-            errno = ENOSPC;
-            return false;
-        }
-        data += written;
-        left -= written;
-    }
-    return true;
 }
 
 // Hidden, and gone again within a few system calls.
@@ -69,7 +53,7 @@ QString replace(const QString &path, const QByteArray &bytes)
         return reason(error);
     };
     // fsync, so that "whole on disk" holds also for a disk that reports its lack of room late.
-    if (!writeAll(fd, bytes.constData(), bytes.size()) || ::fsync(fd) != 0)
+    if (!AtomicFile::writeAll(fd, bytes.constData(), bytes.size()) || ::fsync(fd) != 0)
         return fail(errno);
     if (named.isEmpty()) {
         named = temporaryName(path);

@@ -15,20 +15,6 @@ namespace {
 
 #ifdef Q_OS_LINUX
 
-bool writeAll(int fd, const char *data, qint64 left)
-{
-    while (left > 0) {
-        const ssize_t written = ::write(fd, data, size_t(left));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        data += written;
-        left -= written;
-    }
-    return true;
-}
-
 // Hidden and not named like a picture; it lives only between two system calls.
 QByteArray replacementName(const QString &path)
 {
@@ -98,7 +84,7 @@ bool Writer::write(const char *data, qint64 size)
     bool written = false;
 #ifdef Q_OS_LINUX
     if (m_fd >= 0)
-        written = writeAll(m_fd, data, size);
+        written = AtomicFile::writeAll(m_fd, data, size);
 #endif
     if (m_fallback)
         written = m_fallback->write(data, size) == size;
@@ -144,3 +130,24 @@ bool write(const QString &path, const QByteArray &bytes)
 }
 
 } // namespace AtomicFile
+
+#ifdef Q_OS_LINUX
+bool AtomicFile::writeAll(int fd, const char *data, qint64 left)
+{
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, size_t(left));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written < 0)
+            return false;
+        // A write that takes nothing means there is no room left.
+        if (written == 0) {
+            errno = ENOSPC;
+            return false;
+        }
+        data += written;
+        left -= written;
+    }
+    return true;
+}
+#endif

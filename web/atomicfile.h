@@ -41,4 +41,10 @@ private:
 
 bool write(const QString &path, const QByteArray &bytes);
 
+#ifdef Q_OS_LINUX
+// Writes all `size` bytes to `fd`, going on after interrupted calls; false, with errno set, when
+// the system takes no more.
+bool writeAll(int fd, const char *data, qint64 size);
+#endif
+
 } // namespace AtomicFile
