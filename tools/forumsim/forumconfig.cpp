@@ -123,15 +123,51 @@ GalleryLoader galleryLoader(const QJsonObject &object, const QString &where)
         return GalleryLoader::NearEnd;
     if (loader == u"observer")
         return GalleryLoader::Observer;
-    fail(where, u"loader must be \"scroll\", \"nearEnd\" or \"observer\""_qs);
+    if (loader == u"debounce")
+        return GalleryLoader::Debounce;
+    if (loader == u"timer")
+        return GalleryLoader::Timer;
+    fail(where, u"loader must be \"scroll\", \"nearEnd\", \"observer\", \"debounce\" or \"timer\""_qs);
+}
+
+BatchSource batchSource(const QJsonObject &object, const QString &where)
+{
+    const QString source = text(object, u"batchFrom"_qs, where);
+    if (source.isEmpty() || source == u"page")
+        return BatchSource::Page;
+    if (source == u"fetch")
+        return BatchSource::Fetch;
+    if (source == u"xhr")
+        return BatchSource::Xhr;
+    fail(where, u"batchFrom must be \"page\", \"fetch\" or \"xhr\""_qs);
+}
+
+PageNoise pageNoise(const QJsonObject &object, const QString &where)
+{
+    const QString noise = text(object, u"noise"_qs, where);
+    if (noise.isEmpty() || noise == u"none")
+        return PageNoise::None;
+    if (noise == u"beacon")
+        return PageNoise::Beacon;
+    if (noise == u"longPoll")
+        return PageNoise::LongPoll;
+    fail(where, u"noise must be \"none\", \"beacon\" or \"longPoll\""_qs);
+}
+
+// A pace given for a loader or a noise the album does not use would silently do nothing.
+void requireFor(const QJsonObject &object, const QString &key, bool used, const QString &user, const QString &where)
+{
+    if (object.contains(key) && !used)
+        fail(where, key % u" needs "_qs % user);
 }
 
 ForumAlbum parseAlbum(const QJsonObject &object, const QString &where)
 {
-    checkKeys(object,
-              {u"id"_qs, u"title"_qs, u"batch"_qs, u"delayMs"_qs, u"initial"_qs, u"noTitle"_qs, u"ticking"_qs,
-               u"neverLoads"_qs, u"script"_qs, u"loader"_qs, u"pictureHeight"_qs, u"continueFlood"_qs, u"redirect"_qs,
-               u"pictures"_qs},
+    checkKeys(object, {u"id"_qs,        u"title"_qs,    u"batch"_qs,         u"delayMs"_qs,
+                       u"initial"_qs,   u"noTitle"_qs,  u"ticking"_qs,       u"neverLoads"_qs,
+                       u"script"_qs,    u"loader"_qs,   u"pictureHeight"_qs, u"continueFlood"_qs,
+                       u"redirect"_qs,  u"pictures"_qs, u"debounceMs"_qs,    u"gapMs"_qs,
+                       u"batchFrom"_qs, u"noise"_qs,    u"noiseMs"_qs,       u"pollMs"_qs},
               where);
     ForumAlbum album;
     album.id = identifier(object.value(u"id"_qs), where);
@@ -147,6 +183,16 @@ ForumAlbum parseAlbum(const QJsonObject &object, const QString &where)
     album.pictureHeight = int(integer(object, u"pictureHeight"_qs, 0, 0, 10000, where));
     album.continueFlood = boolean(object, u"continueFlood"_qs, where);
     album.redirect = text(object, u"redirect"_qs, where);
+    album.debounceMs = int(integer(object, u"debounceMs"_qs, 1000, 0, 3600000, where));
+    album.gapMs = int(integer(object, u"gapMs"_qs, 1000, 0, 3600000, where));
+    album.batchFrom = batchSource(object, where);
+    album.noise = pageNoise(object, where);
+    album.noiseMs = int(integer(object, u"noiseMs"_qs, 300, 1, 3600000, where));
+    album.pollMs = int(integer(object, u"pollMs"_qs, 25000, 1, 3600000, where));
+    requireFor(object, u"debounceMs"_qs, album.loader == GalleryLoader::Debounce, u"loader \"debounce\""_qs, where);
+    requireFor(object, u"gapMs"_qs, album.loader == GalleryLoader::Timer, u"loader \"timer\""_qs, where);
+    requireFor(object, u"noiseMs"_qs, album.noise == PageNoise::Beacon, u"noise \"beacon\""_qs, where);
+    requireFor(object, u"pollMs"_qs, album.noise == PageNoise::LongPoll, u"noise \"longPoll\""_qs, where);
     const QJsonArray pictures = array(object, u"pictures"_qs, where);
     for (qsizetype i = 0; i < pictures.size(); ++i)
         album.pictures.append(parsePicture(pictures.at(i), where % u" picture "_qs % QString::number(i)));

@@ -32,9 +32,18 @@ struct ForumPicture
 };
 
 // How an album page's gallery grows: a batch per scroll event, a batch whenever the window
-// nears the page's end (infinite scroll), or a batch whenever an element below the pictures
-// comes into view (an IntersectionObserver).
-enum class GalleryLoader { Scroll, NearEnd, Observer };
+// nears the page's end (infinite scroll), a batch whenever an element below the pictures
+// comes into view (an IntersectionObserver), the infinite scroll checked only once scrolling
+// has rested, or a batch at a steady pace whatever the window does.
+enum class GalleryLoader { Scroll, NearEnd, Observer, Debounce, Timer };
+
+// Where a batch's ids come from: the page's own script, or the server, asked by fetch() or by
+// an XMLHttpRequest.
+enum class BatchSource { Page, Fetch, Xhr };
+
+// Requests an album page keeps making that have nothing to do with its pictures: a small one
+// every so often (analytics), or one always held open by the server (a long poll).
+enum class PageNoise { None, Beacon, LongPoll };
 
 struct ForumAlbum
 {
@@ -51,6 +60,12 @@ struct ForumAlbum
     bool continueFlood = false; // the page is answered with "100 Continue" for as long as anyone listens
     QString redirect;           // the page is answered with a 302 to this address
     int pictureHeight = 0;      // 0: thumbnails side by side; otherwise one picture a row, this tall
+    int debounceMs = 1000;      // Debounce: how long scrolling must rest before the page's end is checked
+    int gapMs = 1000;           // Timer: from one batch's arrival to the next batch
+    BatchSource batchFrom = BatchSource::Page;
+    PageNoise noise = PageNoise::None;
+    int noiseMs = 300;  // Beacon: between two beacons
+    int pollMs = 25000; // LongPoll: how long the server holds each poll
     QList<ForumPicture> pictures;
 };
 

@@ -3,6 +3,8 @@
 #include "tools/forumsim/pagerenderer.h"
 
 #include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QLocale>
 #include <QUrl>
 #include <QUrlQuery>
@@ -66,12 +68,20 @@ HttpResponse ForumRouter::route(const ForumRequest &request)
 {
     const QByteArray target = beforeFirst(request.target, '#');
     const QByteArray path = beforeFirst(target, '?');
+    // navigator.sendBeacon() can only post.
+    if (path == "/beacon" && (request.method == "GET" || request.method == "POST"))
+        return noContent();
     if (request.method != "GET")
         return HttpResponse::statusPage(404);
     if (path == "/photo/g")
         return listPage(afterFirst(target, '?'));
+    // The album's id is percent-encoded, so a "/" in the path can only be the batch's.
+    if (path.startsWith("/p/") && path.endsWith("/batch") && path.indexOf('/', 3) == path.size() - 6)
+        return batch(QUrl::fromPercentEncoding(path.mid(3, path.size() - 9)), afterFirst(target, '?'));
     if (path.startsWith("/p/"))
         return albumPage(decodedTail(path, 3));
+    if (path == "/poll")
+        return poll(afterFirst(target, '?'));
     if (const QString id = pictureIdIn(path, "/forum/pic/item/"); !id.isEmpty())
         return picture(id, true);
     if (const QString id = pictureIdIn(path, "/forum/pic/thumb/"); !id.isEmpty())
@@ -125,6 +135,46 @@ HttpResponse ForumRouter::albumPage(const QString &albumId) const
     }
     const QString barName = m_config.barOfAlbum(albumId)->name;
     return HttpResponse::content(GbkHtml, PageRenderer::albumPage(barName, *album));
+}
+
+HttpResponse ForumRouter::batch(const QString &albumId, const QByteArray &query) const
+{
+    const ForumAlbum *album = m_config.album(albumId);
+    if (!album)
+        return HttpResponse::statusPage(404);
+    const QUrlQuery items(QString::fromUtf8(query));
+    bool fromOk = false;
+    bool countOk = false;
+    const int from = items.queryItemValue(u"from"_qs).toInt(&fromOk);
+    const int count = items.queryItemValue(u"count"_qs).toInt(&countOk);
+    if (!fromOk || !countOk || from < 0 || count < 0)
+        return HttpResponse::statusPage(400);
+    QJsonArray ids;
+    for (qsizetype i = from; i < album->pictures.size() && i - from < count; ++i)
+        ids.append(album->pictures.at(i).id);
+    HttpResponse response = HttpResponse::content(QByteArrayLiteral("application/json; charset=utf-8"),
+                                                  QJsonDocument(ids).toJson(QJsonDocument::Compact));
+    response.delayMs = album->delayMs;
+    return response;
+}
+
+HttpResponse ForumRouter::poll(const QByteArray &query) const
+{
+    // The connection's timer holds the answer, so a page that goes away takes it along.
+    const ForumAlbum *album =
+        m_config.album(QUrlQuery(QString::fromUtf8(query)).queryItemValue(u"album"_qs, QUrl::FullyDecoded));
+    HttpResponse response = noContent();
+    response.delayMs = album ? album->pollMs : ForumAlbum().pollMs;
+    return response;
+}
+
+HttpResponse ForumRouter::noContent()
+{
+    HttpResponse response;
+    response.status = 204;
+    // A 204 has no body, and so no length to announce.
+    response.announceLength = false;
+    return response;
 }
 
 HttpResponse ForumRouter::picture(const QString &id, bool withFaults)

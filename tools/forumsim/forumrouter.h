@@ -17,6 +17,9 @@ public:
 private:
     HttpResponse listPage(const QByteArray &query);
     HttpResponse albumPage(const QString &albumId) const;
+    HttpResponse batch(const QString &albumId, const QByteArray &query) const;
+    HttpResponse poll(const QByteArray &query) const;
+    static HttpResponse noContent();
     HttpResponse picture(const QString &id, bool withFaults);
     HttpResponse faulty(const ForumPicture &declared) const;
     HttpResponse jpeg(const QString &id) const;

@@ -9,13 +9,12 @@
 namespace {
 
 // Appends the remaining pictures a batch at a time, the way a lazily loading gallery does: the
-// loader decides what sets off a batch (%6), and a batch that is due is not asked for again.
+// loader decides what sets off a batch (%4), grow() where its ids come from (%3), and a batch
+// that is due is not asked for again.
 constexpr char GalleryScript[] = R"(<script>
 (function () {
   var bar = %1;
-  var ids = %2;
-  var batch = %3, delay = %4, height = %5, next = 0, pending = false;
-  var list = document.getElementById("ag_list");
+%2  var list = document.getElementById("ag_list");
   function add(id) {
     var a = document.createElement("a");
     a.className = "ag_ele_a";
@@ -29,7 +28,16 @@ constexpr char GalleryScript[] = R"(<script>
     a.appendChild(img);
     list.appendChild(a);
   }
-  function grow(then) {
+%3%4})();
+</script>
+)";
+
+constexpr char PageDeclarations[] = R"(  var ids = %1;
+  var batch = %2, delay = %3, height = %4, next = 0, pending = false;
+)";
+
+// The ids are in the page; a batch lands the album's delay after it is due.
+constexpr char PageBatches[] = R"(  function grow(then) {
     if (pending || next >= ids.length)
       return;
     pending = true;
@@ -41,8 +49,53 @@ constexpr char GalleryScript[] = R"(<script>
         then();
     }, delay);
   }
-%6})();
-</script>
+)";
+
+// Only how many pictures are still to come is in the page: first is the index of the first of
+// them in the album, which the server counts from.
+constexpr char ServerDeclarations[] = R"(  var album = %1, first = %2, total = %3;
+  var batch = %4, height = %5, next = 0, pending = false;
+)";
+
+// Each batch is asked of the server, which takes the album's delay to answer; a batch that
+// does not come is asked for again by whatever sets off the next one.
+constexpr char ServerBatches[] = R"(  function grow(then) {
+    if (pending || next >= total)
+      return;
+    pending = true;
+    ask("/p/" + encodeURIComponent(album) + "/batch?from=" + (first + next) + "&count=" + batch, function (got) {
+      pending = false;
+      if (!got)
+        return;
+      got.forEach(add);
+      next += batch;
+      if (then)
+        then();
+    });
+  }
+)";
+
+constexpr char FetchAsk[] = R"(  function ask(address, done) {
+    fetch(address, { cache: "no-store" }).then(function (answer) {
+      return answer.ok ? answer.json() : null;
+    }).then(done, function () { done(null); });
+  }
+)";
+
+constexpr char XhrAsk[] = R"(  function ask(address, done) {
+    var request = new XMLHttpRequest();
+    request.open("GET", address);
+    request.onload = function () {
+      var got = null;
+      try {
+        got = request.status == 200 ? JSON.parse(request.responseText) : null;
+      } catch (e) {
+      }
+      done(got);
+    };
+    request.onerror = function () { done(null); };
+    request.send();
+  }
 )";
 
 // A batch per scroll event, wherever the window is.
@@ -68,6 +121,58 @@ constexpr char ObserverLoader[] = R"(  var more = document.getElementById("ag_mo
       grow(function () { observer.unobserve(more); observer.observe(more); });
   }, { rootMargin: "300px" });
   observer.observe(more);
+)";
+
+// Infinite scroll as many galleries throttle it: the page's end is looked at only once
+// scrolling has rested for %1 ms, and again (after such a rest) after each batch.
+constexpr char DebounceLoader[] = R"(  var rest = null;
+  function settled() {
+    clearTimeout(rest);
+    rest = setTimeout(function () {
+      var page = document.scrollingElement || document.documentElement;
+      if (window.innerHeight + window.scrollY >= page.scrollHeight - 300)
+        grow(settled);
+    }, %1);
+  }
+  window.addEventListener("scroll", settled);
+  settled();
+)";
+
+// A batch at once, then one %1 ms after each batch has landed, whatever the window does.
+constexpr char TimerLoader[] = R"(  function later() {
+    setTimeout(function () { grow(later); }, %1);
+  }
+  grow(later);
+)";
+
+// Analytics that never stop: every %1 ms a small request, by fetch() and sendBeacon() in turn.
+constexpr char BeaconScript[] = R"(<script>
+(function () {
+  var n = 0;
+  setInterval(function () {
+    if (n++ % 2 && navigator.sendBeacon)
+      navigator.sendBeacon("/beacon", "n=" + n);
+    else
+      fetch("/beacon?n=" + n, { cache: "no-store" }).catch(function () {});
+  }, %1);
+})();
+</script>
+)";
+
+// A long poll: one request always open, which the server holds and the page renews at once.
+// When the server cannot be reached, a pause keeps the page from asking in a tight loop.
+constexpr char LongPollScript[] = R"(<script>
+(function () {
+  function poll() {
+    fetch("/poll?album=" + encodeURIComponent(%1), { cache: "no-store" }).then(function () {
+      poll();
+    }, function () {
+      setTimeout(poll, 1000);
+    });
+  }
+  poll();
+})();
+</script>
 )";
 
 } // namespace
@@ -106,6 +211,10 @@ QByteArray PageRenderer::albumPage(const QString &barName, const ForumAlbum &alb
     if (album.neverLoads)
         content += u"<img src=\"/hang\" width=\"1\" height=\"1\">\n"_qs;
     content += galleryScript(barName, album);
+    if (album.noise == PageNoise::Beacon)
+        content += QString::fromUtf8(BeaconScript).arg(album.noiseMs);
+    else if (album.noise == PageNoise::LongPoll)
+        content += QString::fromUtf8(LongPollScript).arg(jsLiteral(album.id));
     // After the gallery, so that a script that never yields still leaves a complete page behind.
     if (!album.script.isEmpty())
         content += u"<script>\n"_qs % album.script % u"\n</script>\n"_qs;
@@ -173,16 +282,44 @@ QString PageRenderer::pictureLink(const QString &barName, const QString &picture
 
 QString PageRenderer::galleryScript(const QString &barName, const ForumAlbum &album)
 {
-    QJsonArray ids;
     const qsizetype initial = qMin(qsizetype(album.initial), album.pictures.size());
-    for (qsizetype i = initial; i < album.pictures.size(); ++i)
-        ids.append(album.pictures.at(i).id);
-    const char *loader = album.loader == GalleryLoader::NearEnd    ? NearEndLoader
-                         : album.loader == GalleryLoader::Observer ? ObserverLoader
-                                                                   : ScrollLoader;
-    return QString::fromUtf8(GalleryScript)
-        .arg(jsLiteral(barName), jsLiteral(ids), QString::number(album.batch), QString::number(album.delayMs),
-             QString::number(album.pictureHeight), QString::fromUtf8(loader));
+    QString declarations;
+    QString batches;
+    if (album.batchFrom == BatchSource::Page) {
+        QJsonArray ids;
+        for (qsizetype i = initial; i < album.pictures.size(); ++i)
+            ids.append(album.pictures.at(i).id);
+        declarations = QString::fromUtf8(PageDeclarations)
+                           .arg(jsLiteral(ids), QString::number(album.batch), QString::number(album.delayMs),
+                                QString::number(album.pictureHeight));
+        batches = QString::fromUtf8(PageBatches);
+    } else {
+        declarations =
+            QString::fromUtf8(ServerDeclarations)
+                .arg(jsLiteral(album.id), QString::number(initial), QString::number(album.pictures.size() - initial),
+                     QString::number(album.batch), QString::number(album.pictureHeight));
+        batches = QString::fromUtf8(album.batchFrom == BatchSource::Fetch ? FetchAsk : XhrAsk) %
+                  QString::fromUtf8(ServerBatches);
+    }
+    QString loader;
+    switch (album.loader) {
+    case GalleryLoader::Scroll:
+        loader = QString::fromUtf8(ScrollLoader);
+        break;
+    case GalleryLoader::NearEnd:
+        loader = QString::fromUtf8(NearEndLoader);
+        break;
+    case GalleryLoader::Observer:
+        loader = QString::fromUtf8(ObserverLoader);
+        break;
+    case GalleryLoader::Debounce:
+        loader = QString::fromUtf8(DebounceLoader).arg(album.debounceMs);
+        break;
+    case GalleryLoader::Timer:
+        loader = QString::fromUtf8(TimerLoader).arg(album.gapMs);
+        break;
+    }
+    return QString::fromUtf8(GalleryScript).arg(jsLiteral(barName), declarations, batches, loader);
 }
 
 QString PageRenderer::tickerScript()
