@@ -22,7 +22,12 @@ const QByteArray Forum = R"({"bars": [
       {"id": "lie", "falseLength": 100}, {"id": "rest", "status": 429, "retryAfter": 7},
       {"id": "restdate", "status": 503, "retryAfter": 7, "retryAfterDate": true}]},
     {"id": "3", "title": "三", "pictures": []}]},
-  {"name": "a&b+c 风", "albums": [{"id": "9", "title": "x", "pictures": ["z"]}]}]})";
+  {"name": "a&b+c 风", "albums": [{"id": "9", "title": "x", "pictures": ["z"]}]},
+  {"name": "新", "albums": [
+    {"id": "5", "title": "五", "loader": "debounce", "debounceMs": 200, "batchFrom": "fetch", "delayMs": 200,
+     "noise": "longPoll", "pollMs": 300, "pictures": ["r1", "r2", "r3", "r4"]},
+    {"id": "6", "title": "六", "loader": "timer", "gapMs": 50, "batchFrom": "xhr", "initial": 1, "batch": 2,
+     "pictureHeight": 150, "noise": "beacon", "noiseMs": 100, "pictures": ["s1", "s2", "s3"]}]}]})";
 
 const QByteArray BadFlood =
     R"({"bars": [{"name": "x", "albums": [{"id": "1", "pictures": [{"id": "a", "flood": "x"}]}]}]})";
@@ -54,6 +59,17 @@ private slots:
         QVERIFY(error.contains(u"flood"_qs));
         QVERIFY(!m_server.loadJson(MisspeltRate, &error));
         QVERIFY(error.contains(u"rates"_qs));
+        // An album's gallery keys: a value that is not one of theirs, or a pace its album does not use.
+        const QList<QPair<QByteArray, QString>> badAlbums{{R"("loader": "debounced")", u"loader"_qs},
+                                                          {R"("batchFrom": "ajax")", u"batchFrom"_qs},
+                                                          {R"("noise": "beacons")", u"noise"_qs},
+                                                          {R"("loader": "timer", "gapMS": 5)", u"gapMS"_qs},
+                                                          {R"("loader": "nearEnd", "gapMs": 5)", u"gapMs"_qs},
+                                                          {R"("noise": "beacon", "pollMs": 5)", u"pollMs"_qs}};
+        for (const auto &[keys, word] : badAlbums) {
+            QVERIFY(!m_server.loadJson(R"({"bars": [{"name": "x", "albums": [{"id": "1", )" + keys + "}]}]}", &error));
+            QVERIFY2(error.contains(word), qPrintable(error));
+        }
     }
 
     void listPage_data()
@@ -95,6 +111,12 @@ private slots:
         QVERIFY(!html.contains(u";pic_id="_qs));
         QVERIFY(html.contains(u"[\"p1\",\"gone\",\"cut\",\"big\"]"_qs));
         QCOMPARE(fetch(u"/p/404"_qs).status, 404);
+        // A gallery that asks the server for its batches knows only how many pictures are to come.
+        const QString asking = QStringDecoder("GBK").decode(fetch(u"/p/6"_qs).body);
+        QVERIFY(asking.contains(u"var album = \"6\", first = 1, total = 2;"_qs));
+        QVERIFY(asking.contains(u"new XMLHttpRequest()"_qs));
+        QVERIFY(!asking.contains(u"\"s2\""_qs));
+        QVERIFY(asking.contains(u"navigator.sendBeacon("_qs));
     }
 
     void pictures()
@@ -145,10 +167,11 @@ private slots:
         QCOMPARE(m_server.requests().first().headers.value("x-test"), QByteArray("1"));
     }
 
-    // The raw answers of the misbehaving pictures, as a client's socket sees them.
+    // The raw answers of the misbehaving pictures, and of the requests album pages make besides
+    // their pictures, as a client's socket sees them.
     void pictureFaults_data()
     {
-        QTest::addColumn<QString>("id");
+        QTest::addColumn<QString>("id");        // a picture id, or a request's method and target
         QTest::addColumn<QByteArray>("needle"); // empty: the whole picture, at the end
         QTest::addColumn<int>("notBeforeMs");   // the needle cannot have come sooner
         QTest::addColumn<bool>("closes");
@@ -168,6 +191,16 @@ private slots:
             << QByteArray("\r\nContent-Length: 100\r\nContent-Length: " +
                           QByteArray::number(m_server.pictureBytes(u"lie"_qs).size()) + "\r\n")
             << 0 << false;
+        QTest::newRow("a batch asked of the server")
+            << u"GET /p/5/batch?from=1&count=2"_qs << QByteArray("\r\n\r\n[\"r2\",\"r3\"]") << 200 << false;
+        QTest::newRow("the last batch") << u"GET /p/5/batch?from=3&count=5"_qs << QByteArray("\r\n\r\n[\"r4\"]") << 200
+                                        << false;
+        QTest::newRow("a batch of an unknown album")
+            << u"GET /p/8/batch?from=0&count=1"_qs << QByteArray("HTTP/1.1 404 Not Found\r\n") << 0 << false;
+        QTest::newRow("beacon") << u"GET /beacon"_qs << QByteArray("HTTP/1.1 204 No Content\r\n") << 0 << false;
+        QTest::newRow("sendBeacon") << u"POST /beacon"_qs << QByteArray("HTTP/1.1 204 No Content\r\n") << 0 << false;
+        QTest::newRow("a long poll held")
+            << u"GET /poll?album=5"_qs << QByteArray("HTTP/1.1 204 No Content\r\n") << 300 << false;
     }
 
     void pictureFaults()
@@ -187,7 +220,8 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         socket.connectToHost(QHostAddress::LocalHost, m_server.port());
-        socket.write("GET /forum/pic/item/" + id.toUtf8() + ".jpg HTTP/1.1\r\nHost: x\r\n\r\n");
+        const QByteArray request = id.contains(u' ') ? id.toUtf8() : "GET /forum/pic/item/" + id.toUtf8() + ".jpg";
+        socket.write(request + " HTTP/1.1\r\nHost: x\r\n\r\n");
         if (needle.isEmpty())
             QTRY_VERIFY(received.endsWith(m_server.pictureBytes(id)));
         else
