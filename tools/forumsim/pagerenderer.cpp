@@ -57,8 +57,9 @@ constexpr char ServerDeclarations[] = R"(  var album = %1, first = %2, total = %
   var batch = %4, height = %5, next = 0, pending = false;
 )";
 
-// Each batch is asked of the server, which takes the album's delay to answer; a batch that
-// does not come is asked for again by whatever sets off the next one.
+// Each batch is asked of the server, which takes the album's delay to answer. A batch that does
+// not come sets off nothing more, so a server that is gone does not draw a loop of requests;
+// the next scroll event or observation asks again.
 constexpr char ServerBatches[] = R"(  function grow(then) {
     if (pending || next >= total)
       return;
