@@ -29,6 +29,8 @@ public:
     }
     qint64 scrollLimit() override { return m_inner.scrollLimit(); }
     QString navigationFailure() const override { return m_inner.navigationFailure(); }
+    void setWatchesActivity(bool watches) override { m_inner.setWatchesActivity(watches); }
+    Activity activity() override { return m_inner.activity(); }
 
     int scrolls = 0;
 

@@ -41,6 +41,22 @@ public:
     // nothing speaks against it.
     virtual QString navigationFailure() const = 0;
 
+    // What a page is doing, for telling when it has settled: where it is scrolled to, and
+    // counters that move whenever its document changes or one of its own requests starts or ends.
+    struct Activity
+    {
+        bool answered = false; // false: the page gave no answer, or it is not the last navigation's
+        qint64 scrollY = 0;
+        qint64 scrollLimit = 0; // as scrollLimit() gives it
+        qint64 changes = 0;     // changes to the document since it began
+        qint64 requests = 0;    // requests of the page's scripts begun or ended since it began
+        qint64 openRequests = 0;
+    };
+    // Pages loaded from the next Navigate() on keep the counters of activity() up to date; the
+    // rest leave them at 0, and cost their scripts nothing.
+    virtual void setWatchesActivity(bool watches) = 0;
+    virtual Activity activity() = 0;
+
 signals:
     void readyStateChanged();
 };

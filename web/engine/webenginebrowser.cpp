@@ -25,6 +25,81 @@
 namespace {
 
 const QString stampName = QStringLiteral("quillory-navigation");
+const QString requestWatchName = QStringLiteral("quillory-requests");
+
+// Counts, in the program's own script world, what the page does: every change to its document,
+// and every request its scripts begin or end, as the page's own world tells of them below and as
+// the engine lists finished ones. Pictures and style sheets are the page's looks, not its loading.
+const char activityCounters[] = R"(
+(function () {
+  var a = window.quilloryActivity = { changes: 0, requests: 0, open: 0 };
+  new MutationObserver(function (records) { a.changes += records.length; })
+      .observe(document, { subtree: true, childList: true, attributes: true, characterData: true });
+  window.addEventListener('quillory-request-open', function () { ++a.requests; ++a.open; }, true);
+  window.addEventListener('quillory-request-end', function () { ++a.requests; if (a.open > 0) --a.open; }, true);
+  try {
+    new PerformanceObserver(function (list) {
+      list.getEntries().forEach(function (e) {
+        if (!/^(img|image|css|link|video|audio|track)$/.test(e.initiatorType))
+          ++a.requests;
+      });
+    }).observe({ type: 'resource' });
+  } catch (e) {}
+})();
+)";
+
+// Only the page's own world sees its scripts' requests begin: a request still open holds no
+// entry in the engine's list. The page's scripts may undo this, and then only lose time.
+const char requestWatch[] = R"(
+(function () {
+  function note(name) { try { window.dispatchEvent(new Event(name)); } catch (e) {} }
+  function watch() {
+    var ended = false;
+    note('quillory-request-open');
+    return function () {
+      if (!ended) {
+        ended = true;
+        note('quillory-request-end');
+      }
+    };
+  }
+  var XHR = window.XMLHttpRequest;
+  if (XHR && XHR.prototype && typeof XHR.prototype.send === 'function') {
+    var send = XHR.prototype.send;
+    XHR.prototype.send = function () {
+      var end = watch();
+      try {
+        this.addEventListener('loadend', end);
+        return send.apply(this, arguments);
+      } catch (e) {
+        end();
+        throw e;
+      }
+    };
+  }
+  var fetch = window.fetch;
+  if (typeof fetch === 'function') {
+    window.fetch = function () {
+      var end = watch();
+      try {
+        var answer = fetch.apply(window, arguments);
+        answer.then(end, end);
+        return answer;
+      } catch (e) {
+        end();
+        throw e;
+      }
+    };
+  }
+  if (navigator.sendBeacon) {
+    var beacon = navigator.sendBeacon;
+    navigator.sendBeacon = function () {
+      watch()();
+      return beacon.apply(navigator, arguments);
+    };
+  }
+})();
+)";
 
 // The engine's network service: processes below this one.
 QSet<qint64> networkServices()
@@ -173,11 +248,23 @@ void WebEngineBrowser::stampNewDocuments()
     stamp.setInjectionPoint(QWebEngineScript::DocumentCreation);
     stamp.setWorldId(QWebEngineScript::ApplicationWorld);
     stamp.setRunsOnSubFrames(false);
-    stamp.setSourceCode(QStringLiteral("window.quilloryNavigation = %1;").arg(m_navigation));
+    stamp.setSourceCode(QStringLiteral("window.quilloryNavigation = %1;").arg(m_navigation) +
+                        (m_watches ? QString::fromUtf8(activityCounters) : QString()));
     QWebEngineScriptCollection &scripts = m_page->scripts();
     for (const QWebEngineScript &older : scripts.find(stampName))
         scripts.remove(older);
     scripts.insert(stamp);
+    for (const QWebEngineScript &older : scripts.find(requestWatchName))
+        scripts.remove(older);
+    if (m_watches) {
+        QWebEngineScript watch;
+        watch.setName(requestWatchName);
+        watch.setInjectionPoint(QWebEngineScript::DocumentCreation);
+        watch.setWorldId(QWebEngineScript::MainWorld);
+        watch.setRunsOnSubFrames(false);
+        watch.setSourceCode(QString::fromUtf8(requestWatch));
+        scripts.insert(watch);
+    }
 }
 
 int WebEngineBrowser::ReadyState() const
@@ -321,4 +408,33 @@ qint64 WebEngineBrowser::scrollLimit()
     bool isNumber = false;
     const double limit = answer.toDouble(&isNumber);
     return isNumber && limit >= 0 ? qint64(limit) : -1;
+}
+
+BrowserAdapter::Activity WebEngineBrowser::activity()
+{
+    Activity now;
+    if (m_rendererGone)
+        return now;
+    const QString script =
+        QStringLiteral("(function () {"
+                       "  if (window.quilloryNavigation !== %1) return -1;"
+                       "  var page = document.scrollingElement || document.documentElement;"
+                       "  var a = window.quilloryActivity || { changes: 0, requests: 0, open: 0 };"
+                       "  return [window.scrollY, page ? Math.max(0, page.scrollHeight - window.innerHeight) : 0,"
+                       "          a.changes, a.requests, a.open];"
+                       "})()")
+            .arg(m_navigation);
+    QVariant answer;
+    if (!ask(script, &answer) || answer.typeId() != QMetaType::QVariantList)
+        return now;
+    const QVariantList values = answer.toList();
+    if (values.size() != 5)
+        return now;
+    now.answered = true;
+    now.scrollY = qint64(values.at(0).toDouble());
+    now.scrollLimit = qint64(values.at(1).toDouble());
+    now.changes = qint64(values.at(2).toDouble());
+    now.requests = qint64(values.at(3).toDouble());
+    now.openRequests = qint64(values.at(4).toDouble());
+    return now;
 }

@@ -33,6 +33,8 @@ public:
     void Scroll(int x, int y) override;
     qint64 scrollLimit() override;
     QString navigationFailure() const override { return m_failure; }
+    void setWatchesActivity(bool watches) override { m_watches = watches; }
+    Activity activity() override;
 
 private:
     void freshPage();
@@ -49,6 +51,7 @@ private:
     QWebEngineView *m_view;
     SilentPage *m_page = nullptr;
     bool m_silent = true;
+    bool m_watches = false;
     // Counts the navigations; every document a navigation brings carries its number.
     qint64 m_navigation = 0;
     bool m_started = false;
