@@ -7,6 +7,7 @@
 #include "job/retrycommand.h"
 #include "job/startcommand.h"
 
+#include "web/engine/enginepages.h"
 #include "web/engine/webenginebrowser.h"
 
 #include <QCloseEvent>
@@ -40,6 +41,7 @@ template<typename Control> Control *place(QWidget *parent, const char *name, int
 
 Form1::Form1(QWidget *parent)
     : QWidget(parent)
+    , m_pages(JobChoices::mostPages, [this](int index) -> BrowserAdapter & { return m_browsers->page(index); })
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Quillory"));
@@ -51,8 +53,7 @@ Form1::Form1(QWidget *parent)
     resize(472, 299);
     createControls();
     m_log = std::make_unique<ActivityLog>(List1);
-    m_browser = std::make_unique<WebEngineBrowser>(WebBrowser1);
-    m_pages.set(m_browser.get());
+    m_browsers = std::make_unique<EnginePages>(WebBrowser1);
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 }

@@ -15,7 +15,7 @@ class QLineEdit;
 class QListWidget;
 class QPushButton;
 class QWebEngineView;
-class WebEngineBrowser;
+class EnginePages;
 
 // The program's only window: the name box, Start, Retry, the activity log and the browser in
 // which the job renders album pages.
@@ -63,8 +63,8 @@ private:
     void CleanAll();
 
     std::unique_ptr<ActivityLog> m_log;
-    std::unique_ptr<WebEngineBrowser> m_browser;
-    SinglePage m_pages;
+    std::unique_ptr<EnginePages> m_browsers;
+    PageList m_pages;
     FailureLists m_failures;
     // The same per-bar record and failed.txt as quillory-cli keeps, written as pictures land
     // and fail; let go of after each command.

@@ -7,6 +7,7 @@
 #include "job/albumrender.h"
 #include "job/harvest.h"
 #include "job/hosts.h"
+#include "job/jobchoices.h"
 #include "job/jobstate.h"
 #include "job/pagepace.h"
 #include "web/engine/webenginebrowser.h"
@@ -15,6 +16,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTemporaryDir>
 #include <QWebEngineView>
 
@@ -55,7 +57,16 @@ int main(int argc, char *argv[])
     const double cpuBefore = cpuSeconds();
     QElapsedTimer clock;
     clock.start();
-    renderAlbum(state, window);
+    {
+        AlbumRendering render(browser, state.AlbumUrl, Choices::current().pace);
+        QEventLoop loop;
+        QObject::connect(&render, &AlbumRendering::done, &loop, &QEventLoop::quit);
+        render.start();
+        if (!render.isDone())
+            loop.exec();
+        state.AlbumHtml = render.markup();
+        state.AlbumTitle = albumTitle(state.AlbumHtml, state.AlbumUrl);
+    }
     const double renderWall = double(clock.elapsed()) / 1000;
     harvestAlbum(state, window);
     const double wall = double(clock.elapsed()) / 1000;

@@ -1,11 +1,12 @@
 #include "cli/cliwindow.h"
-#include "web/engine/pageview.h"
 
 #include "cli/clitext.h"
+#include "job/jobchoices.h"
 #include "job/resumerecord.h"
 
 #include "job/picturescan.h"
 
+#include "web/engine/enginepages.h"
 #include "web/engine/webenginebrowser.h"
 #include "web/foldername.h"
 #include "web/settings.h"
@@ -46,16 +47,9 @@ QString clock(qint64 seconds)
 CliWindow::CliWindow(const CliOptions &options, Console &console)
     : m_options(options)
     , m_console(console)
+    , m_pages(JobChoices::mostPages, [this](int index) -> BrowserAdapter & { return m_browsers->page(index); })
 {
-    m_view = std::make_unique<QWebEngineView>();
-    // The window's size, so that the pages lay out and scroll as they do there. A page that is
-    // not shown gets no frames and so no scroll events, and a lazy gallery would never grow:
-    // the view counts as shown but is never put on a screen.
-    m_view->resize(pageViewSize);
-    m_view->setAttribute(Qt::WA_DontShowOnScreen);
-    m_view->show();
-    m_browser = std::make_unique<WebEngineBrowser>(m_view.get());
-    m_pages.set(m_browser.get());
+    m_browsers = std::make_unique<EnginePages>();
     // Keeps the clocks moving while an album renders.
     m_progressTimer.setInterval(1000);
     connect(&m_progressTimer, &QTimer::timeout, this, &CliWindow::showProgress);
@@ -63,9 +57,7 @@ CliWindow::CliWindow(const CliOptions &options, Console &console)
 
 CliWindow::~CliWindow()
 {
-    // The page (and its profile) before the view it belongs to.
-    m_browser.reset();
-    m_view.reset();
+    m_browsers.reset();
 }
 
 void CliWindow::beginBar(const QString &bar, const QString &barFolder)

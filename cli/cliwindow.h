@@ -18,8 +18,7 @@
 
 #include "job/resumerecord.h"
 
-class QWebEngineView;
-class WebEngineBrowser;
+class EnginePages;
 
 // The job's window for a terminal: the log goes to standard error, saved paths to standard
 // output, the album pages render in a browser page that is never shown, and a resume record
@@ -93,9 +92,8 @@ private:
 
     const CliOptions &m_options;
     Console &m_console;
-    std::unique_ptr<QWebEngineView> m_view;
-    std::unique_ptr<WebEngineBrowser> m_browser;
-    SinglePage m_pages;
+    std::unique_ptr<EnginePages> m_browsers;
+    PageList m_pages;
     FailureLists m_failures;
     QString m_bar;
     QString m_barFolder;

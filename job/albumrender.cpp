@@ -7,11 +7,9 @@
 
 #include "job/split2.h"
 #include "web/browseradapter.h"
-#include "web/eventwait.h"
 #include "web/fetch.h"
 #include "web/settings.h"
 
-#include <QElapsedTimer>
 #include <QUrl>
 
 #include <algorithm>
@@ -21,103 +19,251 @@ namespace {
 
 const QString titleMarker = QStringLiteral("aghl_big aghl_title\">");
 
-bool waitUntilLoaded(BrowserAdapter &browser)
+// The lowest step a pass may take; a page that goes on below it is cut there.
+int lastStep()
 {
     const PagePace &t = pagePace();
-    QElapsedTimer clock;
-    clock.start();
-    while (browser.ReadyState() != BrowserAdapter::Complete) {
-        const qint64 left = t.loadWaitLimitMs - clock.elapsed();
-        if (left <= 0)
-            return false;
-        if (EventWait::forSignal(&browser, &BrowserAdapter::readyStateChanged, int(left)) ==
-            EventWait::Outcome::Interrupted)
-            return false;
-    }
-    return true;
+    return std::max(t.scrollSteps, t.maxScrollStepsPerPass);
 }
 
-struct ScrollPass
-{
-    int waits = 0;         // waits after reaching the end, each counted as a pass of the album's
-    bool cutShort = false; // the page went on below the last step a pass may take
-};
+} // namespace
 
-// Steps down by the same distance with the same waits until the page's current end, so that a
-// gallery that grows at its bottom goes on growing; a page that ends within the fixed steps goes
-// to exactly their positions. A page that grew during the wait at its end is followed on down to
-// its new end within the pass, at most `waitsAllowed` times.
-ScrollPass scrollPass(BrowserAdapter &browser, int waitsAllowed)
+AlbumRendering::AlbumRendering(BrowserAdapter &page, const QString &albumUrl, JobChoices::Pace pace)
+    : m_page(page)
+    , m_url(albumUrl)
+    , m_pace(pace)
 {
-    const PagePace &t = pagePace();
-    const int lastStep = std::max(t.scrollSteps, t.maxScrollStepsPerPass);
-    const auto atEnd = [&](int step) { return browser.scrollLimit() <= qint64(step) * t.scrollStepPixels; };
-    ScrollPass pass;
-    int step = 0;
-    bool reachedEnd = true;
-    do {
-        do {
-            ++step;
-            browser.Scroll(0, step * t.scrollStepPixels);
-            YanShi(t.scrollStepMs);
-        } while (step < lastStep && (step < t.scrollSteps || !atEnd(step)));
-        YanShi(t.afterScrollMs);
-        ++pass.waits;
-        reachedEnd = atEnd(step);
-    } while (!reachedEnd && step < lastStep && pass.waits < waitsAllowed);
-    pass.cutShort = !reachedEnd && step >= lastStep;
-    return pass;
+    m_timer.setSingleShot(true);
+    m_timer.setTimerType(Qt::PreciseTimer);
+    connect(&m_timer, &QTimer::timeout, this, [this] {
+        const std::function<void()> next = std::move(m_next);
+        next();
+    });
 }
 
-bool tooLarge(const BrowserAdapter &browser)
+AlbumRendering::~AlbumRendering() = default;
+
+void AlbumRendering::after(int ms, std::function<void()> next)
 {
-    return browser.lastBodyRead() == BrowserAdapter::BodyRead::TooLarge;
+    m_next = std::move(next);
+    m_timer.start(std::max(0, ms));
+}
+
+void AlbumRendering::speakTo(JobWindow &window)
+{
+    m_window = &window;
+    for (const QString &line : std::as_const(m_unsaid))
+        window.AppendLog(line);
+    m_unsaid.clear();
+}
+
+// A page rendered ahead of its turn keeps its lines until the albums before it have said theirs.
+void AlbumRendering::say(const QString &line)
+{
+    if (m_window)
+        m_window->AppendLog(line);
+    else
+        m_unsaid.append(line);
+}
+
+bool AlbumRendering::tooLarge() const
+{
+    return m_page.lastBodyRead() == BrowserAdapter::BodyRead::TooLarge;
+}
+
+void AlbumRendering::start()
+{
+    if (m_pace == JobChoices::Pace::Fixed)
+        m_before = BytesToBstr(GetBody(m_url + QStringLiteral("#!/l/p1"), Settings::timings().pageLimitSeconds),
+                               QStringLiteral("gb2312"));
+    m_page.setSilent(true);
+    m_page.setWatchesActivity(m_pace == JobChoices::Pace::Adaptive);
+    m_page.Navigate(m_url);
+    if (m_page.ReadyState() == BrowserAdapter::Complete)
+        return loadEnded(true);
+    m_loadWatch = connect(&m_page, &BrowserAdapter::readyStateChanged, this, [this] {
+        if (m_page.ReadyState() != BrowserAdapter::Complete)
+            return;
+        disconnect(m_loadWatch);
+        m_timer.stop();
+        loadEnded(true);
+    });
+    after(pagePace().loadWaitLimitMs, [this] {
+        disconnect(m_loadWatch);
+        loadEnded(m_page.ReadyState() == BrowserAdapter::Complete);
+    });
+}
+
+// Why the album's page cannot be used, or empty: the page was refused or never came, which
+// costs the album, not a pass of scrolling over another page.
+static QString pageFailure(BrowserAdapter &browser, bool loaded)
+{
+    if (!browser.navigationFailure().isEmpty())
+        return browser.navigationFailure();
+    if (loaded)
+        return QString();
+    browser.bodyOuterHtml();
+    return browser.lastBodyRead() == BrowserAdapter::BodyRead::NoPage ? QStringLiteral("超时") : QString();
+}
+
+void AlbumRendering::loadEnded(bool loaded)
+{
+    m_failure = pageFailure(m_page, loaded);
+    if (!m_failure.isEmpty())
+        return finish();
+    if (!loaded)
+        say(QStringLiteral("相册页面加载超时，按已载入的内容继续"));
+    if (m_pace == JobChoices::Pace::Fixed)
+        return after(pagePace().afterLoadMs, [this] { settleAtFixedPace(); });
+    m_clock.start();
+    lookAtAdaptivePage();
 }
 
 // Scrolls until a whole pass leaves the markup as it was, so that batches a lazy gallery adds
 // over several passes all end up in the result; bounded for pages that change for ever.
-QString settle(const QString &fetched, JobWindow &window)
+void AlbumRendering::settleAtFixedPace()
 {
-    BrowserAdapter &browser = window.pages().page(0);
-    QString before = fetched;
-    QString current = browser.bodyOuterHtml();
-    const int maxPasses = pagePace().maxScrollPasses;
-    for (int passes = 0; current != before && !tooLarge(browser);) {
-        if (passes >= maxPasses) {
-            window.AppendLog(QStringLiteral("相册页面一直在变化，已停止滚动，按当前内容继续"));
-            break;
-        }
-        before = current;
-        const ScrollPass pass = scrollPass(browser, maxPasses - passes);
-        passes += pass.waits;
-        current = browser.bodyOuterHtml();
-        if (pass.cutShort && !tooLarge(browser)) {
-            // A further pass would go no further down.
-            window.AppendLog(QStringLiteral("相册页面过长，已滚动到上限，按当前内容继续"));
-            break;
-        }
-    }
-    if (tooLarge(browser)) {
-        // The browser hands over nothing of a page that large, so there is nothing to cut from.
-        window.AppendLog(QStringLiteral("相册页面内容过大，按没有图片处理"));
-        return QString();
-    }
-    return current;
+    m_current = m_page.bodyOuterHtml();
+    m_passes = 0;
+    nextFixedPass();
 }
 
-QString titleOf(const JobState &state)
+void AlbumRendering::nextFixedPass()
 {
-    const std::optional<QString> cut = state.AlbumHtml.contains(titleMarker)
-                                           ? split2(state.AlbumHtml, titleMarker, QStringLiteral("<"), false, false)
-                                           : std::nullopt;
+    const int maxPasses = pagePace().maxScrollPasses;
+    if (m_current == m_before || tooLarge())
+        return settled();
+    if (m_passes >= maxPasses) {
+        say(QStringLiteral("相册页面一直在变化，已停止滚动，按当前内容继续"));
+        return settled();
+    }
+    m_before = m_current;
+    m_waitsAllowed = maxPasses - m_passes;
+    m_passWaits = 0;
+    m_step = 0;
+    stepDownFixed();
+}
+
+// Steps down by the same distance with the same waits until the page's current end, so that a
+// gallery that grows at its bottom goes on growing; a page that ends within the fixed steps goes
+// to exactly their positions. A page that grew during the wait at its end is followed on down to
+// its new end within the pass, at most as often as passes are left.
+void AlbumRendering::stepDownFixed()
+{
+    const PagePace &t = pagePace();
+    ++m_step;
+    m_page.Scroll(0, m_step * t.scrollStepPixels);
+    after(t.scrollStepMs, [this] {
+        const PagePace &t = pagePace();
+        if (m_step < lastStep() && (m_step < t.scrollSteps || m_page.scrollLimit() > qint64(m_step) * t.scrollStepPixels))
+            return stepDownFixed();
+        after(t.afterScrollMs, [this] { fixedPassWaited(); });
+    });
+}
+
+void AlbumRendering::fixedPassWaited()
+{
+    ++m_passWaits;
+    const bool reachedEnd = m_page.scrollLimit() <= qint64(m_step) * pagePace().scrollStepPixels;
+    if (!reachedEnd && m_step < lastStep() && m_passWaits < m_waitsAllowed)
+        return stepDownFixed();
+    const bool cutShort = !reachedEnd && m_step >= lastStep();
+    m_passes += m_passWaits;
+    m_current = m_page.bodyOuterHtml();
+    if (cutShort && !tooLarge()) {
+        // A further pass would go no further down.
+        say(QStringLiteral("相册页面过长，已滚动到上限，按当前内容继续"));
+        return settled();
+    }
+    nextFixedPass();
+}
+
+// Looks at the page every few frames: steps it down while it goes on below the window, and at
+// its end waits until it rests. A page that added to itself since the last scroll is scrolled
+// once more, since what it added may wait for a scroll event to ask for more.
+void AlbumRendering::lookAtAdaptivePage()
+{
+    const PagePace &p = pagePace();
+    const BrowserAdapter::Activity now = m_page.activity();
+    if (!now.answered)
+        return settled();
+    const qint64 ms = m_clock.elapsed();
+    if (!m_looked || now.changes != m_changes || now.scrollLimit != m_height) {
+        if (m_looked && !m_justScrolled)
+            m_grewUnasked = true;
+        m_lastChangeMs = ms;
+    }
+    if (!m_looked || now.requests != m_requests || now.openRequests > 0)
+        m_lastRequestMs = ms;
+    m_looked = true;
+    m_justScrolled = false;
+    m_changes = now.changes;
+    m_height = now.scrollLimit;
+    m_requests = now.requests;
+    if (ms >= p.adaptiveLimitMs) {
+        say(QStringLiteral("相册页面一直在变化，已停止滚动，按当前内容继续"));
+        return settled();
+    }
+    const auto scrollTo = [&](qint64 y) {
+        m_page.Scroll(0, int(y));
+        m_lastScrollMs = m_clock.elapsed();
+        m_justScrolled = true;
+        m_grewUnasked = false;
+        after(p.adaptiveStepMs, [this] { lookAtAdaptivePage(); });
+    };
+    const qint64 step = p.scrollStepPixels;
+    if (now.scrollY < now.scrollLimit) {
+        // Through the positions the fixed pace scrolls to, so that nothing it sets off is skipped.
+        const qint64 target = std::min((now.scrollY / step + 1) * step, now.scrollLimit);
+        if (target > qint64(lastStep()) * step) {
+            say(QStringLiteral("相册页面过长，已滚动到上限，按当前内容继续"));
+            return settled();
+        }
+        return scrollTo(target);
+    }
+    if (m_grewUnasked)
+        return scrollTo(std::max<qint64>(0, now.scrollLimit - step));
+    const qint64 still = ms - std::max(m_lastChangeMs, m_lastScrollMs);
+    const bool quiet = now.openRequests == 0 && ms - m_lastRequestMs >= p.quietMs;
+    if ((still >= p.quietMs && quiet) || still >= p.stillMs)
+        return settled();
+    after(p.adaptiveProbeMs, [this] { lookAtAdaptivePage(); });
+}
+
+void AlbumRendering::settled()
+{
+    if (m_pace == JobChoices::Pace::Adaptive)
+        m_current = m_page.bodyOuterHtml();
+    if (tooLarge()) {
+        // The browser hands over nothing of a page that large, so there is nothing to cut from.
+        say(QStringLiteral("相册页面内容过大，按没有图片处理"));
+        m_current.clear();
+    }
+    m_markup = m_current;
+    m_failure = m_page.navigationFailure();
+    finish();
+}
+
+void AlbumRendering::finish()
+{
+    if (!m_failure.isEmpty()) {
+        say(QStringLiteral("相册页面没有载入，此相册下载失败（") + m_failure + QStringLiteral("）"));
+        m_markup.clear();
+    }
+    m_done = true;
+    emit done();
+}
+
+QString albumTitle(const QString &markup, const QString &albumUrl)
+{
+    const std::optional<QString> cut =
+        markup.contains(titleMarker) ? split2(markup, titleMarker, QStringLiteral("<"), false, false) : std::nullopt;
     // Without a title the album still needs a folder of its own, so its pictures do not mix
     // with another album's.
     if (!cut)
-        return albumIdFromUrl(state.AlbumUrl);
+        return albumIdFromUrl(albumUrl);
     return decodeTitleEntities(*cut);
 }
-
-} // namespace
 
 QString albumIdFromUrl(const QString &AlbumUrl)
 {
@@ -153,45 +299,6 @@ QString decodeTitleEntities(const QString &title)
         from = at;
     }
     return from == 0 ? title : decoded + text.mid(from);
-}
-
-// Why the album's page cannot be used, or empty: the page was refused or never came, which
-// costs the album, not a pass of scrolling over another page.
-QString pageFailure(BrowserAdapter &browser, bool loaded)
-{
-    if (!browser.navigationFailure().isEmpty())
-        return browser.navigationFailure();
-    if (loaded)
-        return QString();
-    browser.bodyOuterHtml();
-    return browser.lastBodyRead() == BrowserAdapter::BodyRead::NoPage ? QStringLiteral("超时") : QString();
-}
-
-bool renderAlbum(JobState &state, JobWindow &window)
-{
-    const Timings &t = Settings::timings();
-    BrowserAdapter &browser = window.pages().page(0);
-    state.AlbumHtml =
-        BytesToBstr(GetBody(state.AlbumUrl + QStringLiteral("#!/l/p1"), t.pageLimitSeconds), QStringLiteral("gb2312"));
-    browser.setSilent(true);
-    browser.Navigate(state.AlbumUrl);
-    const bool loaded = waitUntilLoaded(browser);
-    QString failure = pageFailure(browser, loaded);
-    if (failure.isEmpty()) {
-        if (!loaded)
-            window.AppendLog(QStringLiteral("相册页面加载超时，按已载入的内容继续"));
-        YanShi(pagePace().afterLoadMs);
-        state.AlbumHtml = settle(state.AlbumHtml, window);
-        failure = browser.navigationFailure();
-    }
-    if (!failure.isEmpty()) {
-        window.AppendLog(QStringLiteral("相册页面没有载入，此相册下载失败（") + failure + QStringLiteral("）"));
-        state.AlbumHtml.clear();
-    }
-    if (window.options().savesPictures)
-        ScratchFile::write(QStringLiteral("cs.txt"), state.AlbumHtml);
-    state.AlbumTitle = titleOf(state);
-    return failure.isEmpty();
 }
 
 void logAlbumLine(const JobState &state, JobWindow &window)

@@ -3,6 +3,7 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 class BrowserAdapter;
@@ -106,6 +107,22 @@ public:
 
 private:
     BrowserAdapter *m_page;
+};
+
+// Pages that another object owns and hands out on demand, up to a given number.
+class PageList final : public PageSource
+{
+public:
+    PageList(int count, std::function<BrowserAdapter &(int index)> page)
+        : m_count(count)
+        , m_page(std::move(page))
+    { }
+    int pageCount() const override { return m_count; }
+    BrowserAdapter &page(int index) override { return m_page(index); }
+
+private:
+    int m_count;
+    std::function<BrowserAdapter &(int index)> m_page;
 };
 
 // Everything a command may ask of the window it runs in.

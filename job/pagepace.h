@@ -15,6 +15,17 @@ struct PagePace
     // A pass goes on stepping down past the fixed steps until the page's end, at most this far.
     int maxScrollStepsPerPass = 500;
 
+    // The adaptive pace: steps down as soon as the page has had a few frames, and counts the
+    // page as settled at its end once nothing changed and none of its own requests was open for
+    // quietMs, or, on a page whose requests never rest, once nothing changed for stillMs. The
+    // spells outlast what galleries wait before asking for more (a debounce after the last
+    // scroll, a timer between batches) and what a batch then takes to come.
+    int adaptiveStepMs = 50;
+    int adaptiveProbeMs = 100;
+    int quietMs = 2200;
+    int stillMs = 4500;
+    int adaptiveLimitMs = 60000;
+
     // The shipped pace scaled down so that a whole job runs in a few seconds, for tests.
     static PagePace shortened()
     {
@@ -25,6 +36,11 @@ struct PagePace
         p.loadWaitLimitMs = 4000;
         p.maxScrollPasses = 4;
         p.maxScrollStepsPerPass = 100;
+        p.adaptiveStepMs = 20;
+        p.adaptiveProbeMs = 40;
+        p.quietMs = 700;
+        p.stillMs = 1500;
+        p.adaptiveLimitMs = 8000;
         return p;
     }
 };

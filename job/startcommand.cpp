@@ -1,5 +1,6 @@
 #include "job/startcommand.h"
 
+#include "job/albumpages.h"
 #include "job/albumrender.h"
 #include "job/harvest.h"
 #include "job/holdnotice.h"
@@ -132,18 +133,26 @@ bool StartCommand::prepareBarFolder()
 void StartCommand::processAlbums()
 {
     JobState &s = m_state;
-    // Each album's pictures download while the next album's page loads and settles; its line
+    // Each album's pictures download while the next albums' pages load and settle; its line
     // waits for the last picture line of the album before it.
     PictureHarvest harvest(m_window);
+    AlbumPages pages(m_window, s.AlbumList.mid(0, s.AlbumCount));
     for (s.AlbumIndex = 0; s.AlbumIndex < s.AlbumCount; ++s.AlbumIndex) {
         s.AlbumUrl = s.AlbumList.at(s.AlbumIndex);
         s.AlbumPage = 1;
-        if (!m_window.rendersAlbum(albumIdFromUrl(s.AlbumUrl), s.AlbumUrl)) {
+        const std::unique_ptr<AlbumRendering> render = pages.take(s.AlbumIndex);
+        if (pages.interrupted())
+            break;
+        if (!render) {
             ++m_summary.passedOver;
             continue;
         }
-        if (!renderAlbum(s, m_window))
+        if (!render->failure().isEmpty())
             ++m_summary.failedAlbums;
+        s.AlbumHtml = render->markup();
+        if (m_window.options().savesPictures)
+            ScratchFile::write(QStringLiteral("cs.txt"), s.AlbumHtml);
+        s.AlbumTitle = albumTitle(s.AlbumHtml, s.AlbumUrl);
         s.AlbumFolder = s.BarFolder + u'/' + m_albumFolders.claim(s.AlbumTitle, albumIdFromUrl(s.AlbumUrl));
         harvest.finish();
         logAlbumLine(s, m_window);

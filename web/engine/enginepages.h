@@ -1,0 +1,33 @@
+#pragma once
+
+#include <memory>
+#include <vector>
+
+class QWebEngineView;
+class WebEngineBrowser;
+
+// The browser pages a front end renders album pages in: the first in the view it is given (or
+// in one of its own), the others made on first use, each in a view of its own at the window's
+// browser's size that counts as shown but is never put on a screen, so that it renders and
+// scrolls as the window's browser does whatever becomes of the window.
+class EnginePages final
+{
+public:
+    explicit EnginePages(QWebEngineView *firstView = nullptr);
+    ~EnginePages();
+    EnginePages(const EnginePages &) = delete;
+    EnginePages &operator=(const EnginePages &) = delete;
+
+    WebEngineBrowser &page(int index);
+
+private:
+    struct Page
+    {
+        std::unique_ptr<QWebEngineView> view; // null when the view is the window's
+        std::unique_ptr<WebEngineBrowser> browser;
+    };
+
+    void add(QWebEngineView *view);
+
+    std::vector<Page> m_pages;
+};
