@@ -8,8 +8,11 @@
 #   bench/run.sh scan        the page scans on crafted pages: time and peak memory
 #   bench/run.sh log         lines per second into the window's log at 1,000 and at 100,000 lines
 #   bench/run.sh hostile [case...]  hostile album pages: time and peak memory of a whole job
+#   bench/run.sh pace [--keep]  quillory-cli on 12 lazy albums, fixed pace against adaptive with 4 pages (about 4 min)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# it needs only the command-line program and the simulated forum
+[ "${1:-}" != pace ] || export QUILLORY_TARGETS="${QUILLORY_TARGETS:-quillory-cli forumsim}"
 source scripts/setup.sh
 export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
 [ "$(id -u)" -ne 0 ] || export QTWEBENGINE_DISABLE_SANDBOX=1
@@ -24,5 +27,6 @@ case "${1:-all}" in
     for n in 4000 100000; do "$QUILLORY_BUILD/bench/bench_scan" albums "$n"; done ;;
   log) "$QUILLORY_BUILD/bench/bench_log" "${2:-2000}" 2>/dev/null ;;
   hostile) shift; python3 bench/hostile.py "$QUILLORY_BUILD" "$@" ;;
+  pace) shift; python3 bench/pace.py "$@" "$QUILLORY_BUILD" ;;
   all) for b in album save latency bar bigpicture scan log; do "$0" "$b"; done ;;
 esac
