@@ -8,8 +8,9 @@
 void AlbumCompletion::albumHarvested(const AlbumReady &album)
 {
     m_current = QDir::cleanPath(album.folder);
-    // An album whose page showed no picture may just not have loaded: it is never finished.
-    if (album.id.isEmpty() || album.pictureIds.isEmpty()) {
+    // An album whose page showed no picture may just not have loaded, and one read before it
+    // settled may have shown only some: neither is ever finished.
+    if (album.id.isEmpty() || album.pictureIds.isEmpty() || !album.whole) {
         m_albums.remove(m_current);
         return;
     }

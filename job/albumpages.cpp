@@ -12,8 +12,7 @@
 AlbumPages::AlbumPages(JobWindow &window, const QStringList &albumUrls)
     : m_window(window)
     , m_urls(albumUrls)
-    , m_pageCount(std::clamp(std::min(Choices::current().pages, window.pages().pageCount()), 1,
-                             JobChoices::mostPages))
+    , m_pageCount(std::clamp(std::min(Choices::current().pages, window.pages().pageCount()), 1, JobChoices::mostPages))
     , m_pace(Choices::current().pace)
     , m_pageBusy(size_t(m_pageCount), false)
     , m_passedOver(size_t(albumUrls.size()), false)
@@ -60,12 +59,14 @@ std::unique_ptr<AlbumRendering> AlbumPages::take(int index)
             return nullptr;
         const auto found = m_renders.find(index);
         if (found != m_renders.end()) {
-            found->second->speakTo(m_window);
             if (found->second->isDone()) {
                 std::unique_ptr<AlbumRendering> render = std::move(found->second);
                 m_renders.erase(found);
                 return render;
             }
+            // The job waits for this page now, so its lines may go out as they come, as they
+            // would with one page.
+            found->second->speakTo(m_window);
         }
         if (EventWait::forSignal(this, &AlbumPages::rendered, std::numeric_limits<int>::max()) ==
             EventWait::Outcome::Interrupted) {

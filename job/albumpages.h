@@ -24,9 +24,9 @@ public:
     AlbumPages(JobWindow &window, const QStringList &albumUrls);
     ~AlbumPages() override;
 
-    // Album `index`'s page once it has settled, its log lines said; null for an album the
-    // window passes over, and when the application is quitting (interrupted() then says so).
-    // Albums are taken in order.
+    // Album `index`'s page once it has settled; null for an album the window passes over, and
+    // when the application is quitting (interrupted() then says so). Albums are taken in order.
+    // Lines of a page that had settled before its turn are left for the job to say.
     std::unique_ptr<AlbumRendering> take(int index);
     bool interrupted() const { return m_interrupted; }
 

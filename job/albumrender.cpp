@@ -66,6 +66,12 @@ void AlbumRendering::say(const QString &line)
         m_unsaid.append(line);
 }
 
+void AlbumRendering::sayCut(const QString &line)
+{
+    m_whole = false;
+    say(line);
+}
+
 bool AlbumRendering::tooLarge() const
 {
     return m_page.lastBodyRead() == BrowserAdapter::BodyRead::TooLarge;
@@ -112,7 +118,7 @@ void AlbumRendering::loadEnded(bool loaded)
     if (!m_failure.isEmpty())
         return finish();
     if (!loaded)
-        say(QStringLiteral("相册页面加载超时，按已载入的内容继续"));
+        sayCut(QStringLiteral("相册页面加载超时，按已载入的内容继续"));
     if (m_pace == JobChoices::Pace::Fixed)
         return after(pagePace().afterLoadMs, [this] { settleAtFixedPace(); });
     m_clock.start();
@@ -134,7 +140,7 @@ void AlbumRendering::nextFixedPass()
     if (m_current == m_before || tooLarge())
         return settled();
     if (m_passes >= maxPasses) {
-        say(QStringLiteral("相册页面一直在变化，已停止滚动，按当前内容继续"));
+        sayCut(QStringLiteral("相册页面一直在变化，已停止滚动，按当前内容继续"));
         return settled();
     }
     m_before = m_current;
@@ -155,7 +161,8 @@ void AlbumRendering::stepDownFixed()
     m_page.Scroll(0, m_step * t.scrollStepPixels);
     after(t.scrollStepMs, [this] {
         const PagePace &t = pagePace();
-        if (m_step < lastStep() && (m_step < t.scrollSteps || m_page.scrollLimit() > qint64(m_step) * t.scrollStepPixels))
+        if (m_step < lastStep() &&
+            (m_step < t.scrollSteps || m_page.scrollLimit() > qint64(m_step) * t.scrollStepPixels))
             return stepDownFixed();
         after(t.afterScrollMs, [this] { fixedPassWaited(); });
     });
@@ -172,7 +179,7 @@ void AlbumRendering::fixedPassWaited()
     m_current = m_page.bodyOuterHtml();
     if (cutShort && !tooLarge()) {
         // A further pass would go no further down.
-        say(QStringLiteral("相册页面过长，已滚动到上限，按当前内容继续"));
+        sayCut(QStringLiteral("相册页面过长，已滚动到上限，按当前内容继续"));
         return settled();
     }
     nextFixedPass();
@@ -201,7 +208,7 @@ void AlbumRendering::lookAtAdaptivePage()
     m_height = now.scrollLimit;
     m_requests = now.requests;
     if (ms >= p.adaptiveLimitMs) {
-        say(QStringLiteral("相册页面一直在变化，已停止滚动，按当前内容继续"));
+        sayCut(QStringLiteral("相册页面一直在变化，已停止滚动，按当前内容继续"));
         return settled();
     }
     const auto scrollTo = [&](qint64 y) {
@@ -216,7 +223,7 @@ void AlbumRendering::lookAtAdaptivePage()
         // Through the positions the fixed pace scrolls to, so that nothing it sets off is skipped.
         const qint64 target = std::min((now.scrollY / step + 1) * step, now.scrollLimit);
         if (target > qint64(lastStep()) * step) {
-            say(QStringLiteral("相册页面过长，已滚动到上限，按当前内容继续"));
+            sayCut(QStringLiteral("相册页面过长，已滚动到上限，按当前内容继续"));
             return settled();
         }
         return scrollTo(target);
@@ -236,7 +243,7 @@ void AlbumRendering::settled()
         m_current = m_page.bodyOuterHtml();
     if (tooLarge()) {
         // The browser hands over nothing of a page that large, so there is nothing to cut from.
-        say(QStringLiteral("相册页面内容过大，按没有图片处理"));
+        sayCut(QStringLiteral("相册页面内容过大，按没有图片处理"));
         m_current.clear();
     }
     m_markup = m_current;

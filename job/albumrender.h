@@ -38,6 +38,8 @@ public:
     // not be used (empty when it could).
     const QString &markup() const { return m_markup; }
     const QString &failure() const { return m_failure; }
+    // False when the page was read before it settled: its load or its scrolling hit a bound.
+    bool whole() const { return m_whole; }
     BrowserAdapter &page() const { return m_page; }
 
 signals:
@@ -46,6 +48,8 @@ signals:
 private:
     void after(int ms, std::function<void()> next);
     void say(const QString &line);
+    // Says why the page is read before it settled.
+    void sayCut(const QString &line);
     void loadEnded(bool loaded);
     void settleAtFixedPace();
     void nextFixedPass();
@@ -67,6 +71,7 @@ private:
     bool m_done = false;
     QString m_markup;
     QString m_failure;
+    bool m_whole = true;
 
     // The fixed pace: the markup before and after the last pass, and where the passes stand.
     QString m_before;

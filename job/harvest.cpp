@@ -51,7 +51,8 @@ void PictureHarvest::start(JobState &state)
     m_counts.pictures += int(ids.size());
     if (JobObserver *observer = m_window.observer())
         observer->albumReady(AlbumReady{state.AlbumIndex + 1, state.AlbumCount, state.AlbumUrl,
-                                        albumIdFromUrl(state.AlbumUrl), state.AlbumTitle, AlbumFolder, ids});
+                                        albumIdFromUrl(state.AlbumUrl), state.AlbumTitle, AlbumFolder, ids,
+                                        state.AlbumWhole});
     if (!m_window.options().savesPictures)
         return;
     m_pictures.clear();

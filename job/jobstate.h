@@ -19,6 +19,7 @@ struct JobState
     int AlbumPage = 1;
     QString AlbumHtml;
     QString AlbumTitle;
+    bool AlbumWhole = true; // the page settled within its bounds
     // The album's own folder: its title's, unless an earlier album of this job took that name.
     QString AlbumFolder;
     int ImageNo = 0;

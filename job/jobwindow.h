@@ -34,6 +34,9 @@ struct AlbumReady
     QString folder; // where its pictures go, as the job chose it
     // Picture n's identifier at index n - 1; none where the page gave no usable one.
     QList<std::optional<QString>> pictureIds;
+    // False when the page was read before it settled (its load or its scrolling ran out of
+    // time, or it was cut short): it may show fewer pictures than the album has.
+    bool whole = true;
 };
 
 // The counts of a job, a retry or a front end's whole run, and how a job ended.

@@ -40,7 +40,7 @@ struct PagePace
         p.adaptiveProbeMs = 40;
         p.quietMs = 700;
         p.stillMs = 1500;
-        p.adaptiveLimitMs = 8000;
+        p.adaptiveLimitMs = 4000;
         return p;
     }
 };

@@ -150,11 +150,14 @@ void StartCommand::processAlbums()
         if (!render->failure().isEmpty())
             ++m_summary.failedAlbums;
         s.AlbumHtml = render->markup();
+        s.AlbumWhole = render->whole();
         if (m_window.options().savesPictures)
             ScratchFile::write(QStringLiteral("cs.txt"), s.AlbumHtml);
         s.AlbumTitle = albumTitle(s.AlbumHtml, s.AlbumUrl);
         s.AlbumFolder = s.BarFolder + u'/' + m_albumFolders.claim(s.AlbumTitle, albumIdFromUrl(s.AlbumUrl));
         harvest.finish();
+        // A page that settled ahead of its turn tells of it after the album before it is done.
+        render->speakTo(m_window);
         logAlbumLine(s, m_window);
         harvest.start(s);
     }
