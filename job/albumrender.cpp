@@ -192,9 +192,15 @@ void AlbumRendering::lookAtAdaptivePage()
 {
     const PagePace &p = pagePace();
     const BrowserAdapter::Activity now = m_page.activity();
-    if (!now.answered)
-        return settled();
     const qint64 ms = m_clock.elapsed();
+    if (!now.answered) {
+        // The engine may tell of a finished load before the document asked for is there; a
+        // page that gives no answer at all has nothing more to show.
+        m_page.bodyOuterHtml();
+        if (m_page.lastBodyRead() == BrowserAdapter::BodyRead::NoPage && ms < p.adaptiveLimitMs)
+            return after(p.adaptiveProbeMs, [this] { lookAtAdaptivePage(); });
+        return settled();
+    }
     if (!m_looked || now.changes != m_changes || now.scrollLimit != m_height) {
         if (m_looked && !m_justScrolled)
             m_grewUnasked = true;
@@ -248,6 +254,9 @@ void AlbumRendering::settled()
     }
     m_markup = m_current;
     m_failure = m_page.navigationFailure();
+    // Read at last, the page had still not brought the document asked for.
+    if (m_failure.isEmpty() && m_page.lastBodyRead() == BrowserAdapter::BodyRead::NoPage)
+        m_failure = QStringLiteral("超时");
     finish();
 }
 
