@@ -348,6 +348,14 @@ private slots:
                 everyKind.append(album);
             }
         }
+        // Nothing changes and nothing is asked of the server for longer than the quiet spell:
+        // the page's own timers are what it waits on. The fixed pace's shortened waits are
+        // shorter than such a gallery's, so only the adaptive pace is asked to find it all.
+        QTest::newRow("adaptive: debounced, the batch handed out late by the page")
+            << int(JobChoices::Pace::Adaptive) << 1
+            << QJsonArray{gallery(QStringLiteral("debounce"), 15, 0, 150,
+                                  R"({"debounceMs":300,"delayMs":600,"batch":5})")}
+            << QStringList();
         everyKind.append(gallery(QStringLiteral("scroll"), 30, 0, 0, R"({"delayMs":100,"batch":5})"));
         QTest::newRow("fixed: every kind, 2 pages") << int(JobChoices::Pace::Fixed) << 2 << everyKind << QStringList();
         QTest::newRow("adaptive: every kind, 3 pages")

@@ -33,10 +33,36 @@ const QString requestWatchName = QStringLiteral("quillory-requests");
 const char activityCounters[] = R"(
 (function () {
   var a = window.quilloryActivity = { changes: 0, requests: 0, open: 0 };
-  new MutationObserver(function (records) { a.changes += records.length; })
-      .observe(document, { subtree: true, childList: true, attributes: true, characterData: true });
+  function ended() {
+    ++a.requests;
+    if (a.open > 0)
+      --a.open;
+  }
+  // A script element with an address is a request until it has loaded or failed (JSONP).
+  function watchScript(node) {
+    if (node.nodeName !== 'SCRIPT' || !node.src)
+      return;
+    ++a.requests;
+    ++a.open;
+    var done = false;
+    function end() {
+      if (!done) {
+        done = true;
+        ended();
+      }
+    }
+    node.addEventListener('load', end);
+    node.addEventListener('error', end);
+  }
+  new MutationObserver(function (records) {
+    a.changes += records.length;
+    records.forEach(function (r) {
+      if (r.type === 'childList' && r.addedNodes.length)
+        Array.prototype.forEach.call(r.addedNodes, watchScript);
+    });
+  }).observe(document, { subtree: true, childList: true, attributes: true, characterData: true });
   window.addEventListener('quillory-request-open', function () { ++a.requests; ++a.open; }, true);
-  window.addEventListener('quillory-request-end', function () { ++a.requests; if (a.open > 0) --a.open; }, true);
+  window.addEventListener('quillory-request-end', ended, true);
   try {
     new PerformanceObserver(function (list) {
       list.getEntries().forEach(function (e) {
@@ -49,7 +75,10 @@ const char activityCounters[] = R"(
 )";
 
 // Only the page's own world sees its scripts' requests begin: a request still open holds no
-// entry in the engine's list. The page's scripts may undo this, and then only lose time.
+// entry in the engine's list. A timer due within a few seconds counts as a request too: a
+// gallery that waits on one (a debounce after the last scroll, the next link of a chain, a
+// batch it hands out late) is not done yet. The page's scripts may undo this, and then only
+// lose time.
 const char requestWatch[] = R"(
 (function () {
   function note(name) { try { window.dispatchEvent(new Event(name)); } catch (e) {} }
@@ -89,6 +118,33 @@ const char requestWatch[] = R"(
         end();
         throw e;
       }
+    };
+  }
+  var setTimer = window.setTimeout, clearTimer = window.clearTimeout, due = {};
+  if (typeof setTimer === 'function' && typeof clearTimer === 'function') {
+    window.setTimeout = function (handler, delay) {
+      if (typeof handler !== 'function' || !(Number(delay) <= 3000))
+        return setTimer.apply(window, arguments);
+      var end = watch();
+      var args = Array.prototype.slice.call(arguments, 2);
+      var id = setTimer.call(window, function () {
+        delete due[id];
+        try {
+          return handler.apply(this, args);
+        } finally {
+          end();
+        }
+      }, delay);
+      due[id] = end;
+      return id;
+    };
+    window.clearTimeout = function (id) {
+      var end = due[id];
+      if (end) {
+        delete due[id];
+        end();
+      }
+      return clearTimer.apply(window, arguments);
     };
   }
   if (navigator.sendBeacon) {
