@@ -209,6 +209,21 @@ void renewNetworkService()
     }
 }
 
+// When any page of this program last finished a load, on one clock for all of them.
+QElapsedTimer &pagesClock()
+{
+    static QElapsedTimer clock;
+    if (!clock.isValid())
+        clock.start();
+    return clock;
+}
+
+qint64 &lastLoadFinishedMs()
+{
+    static qint64 at = -1;
+    return at;
+}
+
 } // namespace
 
 WebEngineBrowser::WebEngineBrowser(QWebEngineView *view, QObject *parent)
@@ -278,7 +293,9 @@ void WebEngineBrowser::Navigate(const QString &address)
 {
     // A page whose last load never finished would hold this one up, or stand in for it.
     const bool unfinished = m_navigation > 0 && !m_complete;
-    if (unfinished)
+    // A load another page finished meanwhile shows that the network side still serves, and
+    // ending it would cut off the loads and requests of the pages beside this one.
+    if (unfinished && lastLoadFinishedMs() < m_navigationStartMs)
         renewNetworkService();
     if (m_spoiled || unfinished)
         freshPage();
@@ -291,6 +308,7 @@ void WebEngineBrowser::Navigate(const QString &address)
     // Nothing the old document has begun loading may land after this navigation, or in its place
     // when the engine refuses the address.
     m_page->triggerAction(QWebEnginePage::Stop);
+    m_navigationStartMs = pagesClock().elapsed();
     m_page->load(QUrl(address));
 }
 
@@ -339,6 +357,7 @@ void WebEngineBrowser::onLoadFinished()
     // A finish that belongs to a load begun before the last Navigate does not count.
     if (!m_started || m_complete)
         return;
+    lastLoadFinishedMs() = pagesClock().elapsed();
     m_complete = true;
     emit readyStateChanged();
 }

@@ -54,6 +54,7 @@ private:
     bool m_watches = false;
     // Counts the navigations; every document a navigation brings carries its number.
     qint64 m_navigation = 0;
+    qint64 m_navigationStartMs = 0;
     bool m_started = false;
     bool m_complete = false;
     bool m_spoiled = false;
