@@ -91,8 +91,9 @@ void AlbumRendering::start()
         if (m_page.ReadyState() != BrowserAdapter::Complete)
             return;
         disconnect(m_loadWatch);
-        m_timer.stop();
-        loadEnded(true);
+        // The engine tells of the load from inside a task of its own, in which it delivers no
+        // script's answer: asking the page anything there would wait out the answer's limit.
+        after(0, [this] { loadEnded(true); });
     });
     after(pagePace().loadWaitLimitMs, [this] {
         disconnect(m_loadWatch);
