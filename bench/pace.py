@@ -78,12 +78,14 @@ def run_cli(build, work, name, host, folder, args):
         start = time.monotonic()
         job = subprocess.Popen([os.path.join(build, 'quillory-cli'), '-d', folder] + args + [BAR],
                                stdout=out, stderr=err, stdin=subprocess.DEVNULL, env=env, start_new_session=True)
-        peak = [0]
+        peak = [0, 0]  # PSS, RSS
         done = threading.Event()
 
         def sample():
             while not done.is_set():
-                peak[0] = max(peak[0], sum(pss_kb(p) for p in tree(job.pid)))
+                pids = tree(job.pid)
+                peak[0] = max(peak[0], sum(pss_kb(p) for p in pids))
+                peak[1] = max(peak[1], sum(rss_kb(p) for p in pids))
                 if time.monotonic() - start > TIMEOUT_S:
                     os.killpg(job.pid, signal.SIGKILL)
                 done.wait(0.1)
@@ -102,13 +104,13 @@ def run_cli(build, work, name, host, folder, args):
     with open(err_path, encoding='utf-8', errors='replace') as f:
         stderr = f.read().splitlines()
     print(f'   {seconds:.1f} s, exit status {rc}, {len(stdout)} pictures saved, '
-          f'peak {peak[0] / 1024:.0f} MB in all processes', flush=True)
+          f'peak {peak[0] / 1024:.0f} MB in all processes (RSS {peak[1] / 1024:.0f} MB)', flush=True)
     if stderr:
         print('   summary: ' + stderr[-1], flush=True)
     if rc != 0:
         for line in stderr[-8:]:
             print('   | ' + line)
-    return {'s': seconds, 'rc': rc, 'peak': peak[0], 'out': stdout, 'err': stderr}
+    return {'s': seconds, 'rc': rc, 'peak': peak[0], 'rss': peak[1], 'out': stdout, 'err': stderr}
 
 
 def snapshot(root):
@@ -221,10 +223,10 @@ def main():
         ratio = a['s'] / b['s'] if b['s'] else float('inf')
         mb = lambda kb: kb / 1024
         print()
-        print(f'{"run":<44}{"seconds":>9}{"exit":>6}{"saved":>7}{"peak MB":>9}')
+        print(f'{"run":<44}{"seconds":>9}{"exit":>6}{"saved":>7}{"peak MB":>9}{"RSS MB":>9}')
         for name, r, what in (('a', a, 'fixed, 1 page'), ('b', b, 'adaptive, 4 pages'),
                               ('c', c, '--update, finished bar'), ('d', d, '--update, one new album')):
-            peak = f'{mb(r["peak"]):9.0f}'
+            peak = f'{mb(r["peak"]):9.0f}{mb(r["rss"]):9.0f}'
             print(f'({name}) {what:<39}{r["s"]:9.1f}{r["rc"]:6d}{len(r["out"]):7d}{peak}')
         print()
         print(f'fixed / adaptive            {ratio:8.1f} x    target >= 10       {mark(ratio >= 10)}')
@@ -236,6 +238,8 @@ def main():
               f'{sum(1 for l in d["err"] if ALBUM_LINE.match(l))} album lines, all in {new_folder}: {d_only_new})')
         print(f'peak memory (b), 4 pages    {mb(b["peak"]):8.0f} MB   target < 1200      {mark(b["peak"] < 1200 * 1024)}'
               f'   ((a), 1 page: {mb(a["peak"]):.0f} MB)')
+        print(f'peak RSS sum (b), 4 pages   {mb(b["rss"]):8.0f} MB   target < 1200      {mark(b["rss"] < 1200 * 1024)}'
+              f'   (shared pages counted in every process; (a), 1 page: {mb(a["rss"]):.0f} MB)')
         print(f'files of (a) and (b)        {"identical" if same else "DIFFER":>10}   target identical   '
               f'{mark(same and count_a == opt.albums * opt.pictures)}   ({count_a} and {count_b} pictures, '
               f'{opt.albums * opt.pictures} served)')
@@ -243,8 +247,8 @@ def main():
               f'{mark(same_log)}   ({len(log_lines(a["err"]))} lines)')
         for n in notes:
             print('   ' + n)
-        print('memory: sum of PSS (smaps_rollup; RSS where unreadable) of quillory-cli and all its descendants,'
-              ' sampled every 100 ms')
+        print('memory: sum of PSS (smaps_rollup; RSS where unreadable), and sum of RSS, of quillory-cli and all its'
+              ' descendants, sampled every 100 ms')
     finally:
         for sim in SIMS:
             if sim.poll() is None:
