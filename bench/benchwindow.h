@@ -20,17 +20,30 @@ public:
     void setSilent(bool silent) override { m_inner.setSilent(silent); }
     void Navigate(const QString &address) override { m_inner.Navigate(address); }
     int ReadyState() const override { return m_inner.ReadyState(); }
-    QString bodyOuterHtml() override { return m_inner.bodyOuterHtml(); }
-    BodyRead lastBodyRead() const override { return m_inner.lastBodyRead(); }
+    void giveUpLoad() override { m_inner.giveUpLoad(); }
+    void readBody(QObject *context, std::function<void(const Body &)> answer) override
+    {
+        m_inner.readBody(context, std::move(answer));
+    }
     void Scroll(int x, int y) override
     {
         ++scrolls;
         m_inner.Scroll(x, y);
     }
-    qint64 scrollLimit() override { return m_inner.scrollLimit(); }
+    void readScrollLimit(QObject *context, std::function<void(qint64)> answer) override
+    {
+        m_inner.readScrollLimit(context, std::move(answer));
+    }
     QString navigationFailure() const override { return m_inner.navigationFailure(); }
     void setWatchesActivity(bool watches) override { m_inner.setWatchesActivity(watches); }
-    Activity activity() override { return m_inner.activity(); }
+    void readActivity(QObject *context, std::function<void(const Activity &)> answer) override
+    {
+        m_inner.readActivity(context, std::move(answer));
+    }
+    void fetchSource(const QString &address, QObject *context, std::function<void(const QString &)> answer) override
+    {
+        m_inner.fetchSource(address, context, std::move(answer));
+    }
 
     int scrolls = 0;
 

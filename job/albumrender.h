@@ -1,38 +1,42 @@
 #pragma once
 
 #include "job/jobchoices.h"
+#include "job/paceclock.h"
+#include "job/pacerules.h"
+#include "web/browseradapter.h"
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QStringList>
-#include <QTimer>
 
 #include <functional>
+#include <memory>
 
-class BrowserAdapter;
 class JobWindow;
 struct JobState;
 
-// One album page loaded into one browser page, scrolled until it settles, and read: at the
-// fixed pace (a set wait after the load, then scroll passes until two leave the markup alike) or
-// at the adaptive one (as fast as the page renders, until it rests at its end). It runs on the
-// event loop alongside the job and the other pages, and never waits in a loop of its own but
-// for the answers of its page.
+// One album page loaded into one browser page, scrolled until it settles at the chosen pace, and
+// read. It runs on the event loop alongside the job and the other pages: every wait is a call
+// made later by its clock, every question to the page an answer that comes later.
 class AlbumRendering final : public QObject
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(AlbumRendering)
 
 public:
-    AlbumRendering(BrowserAdapter &page, const QString &albumUrl, JobChoices::Pace pace);
+    AlbumRendering(BrowserAdapter &page, const QString &albumUrl, JobChoices::Pace pace,
+                   PaceClock &clock = PaceClock::real());
     ~AlbumRendering() override;
 
+    // Once settled, asks the page whether one of its requests is still open (requestsOpen()).
+    void setChecksOpenRequests(bool checks) { m_checksOpen = checks; }
     // Fetches the page's source (at the fixed pace) and starts loading it.
     void start();
     bool isDone() const { return m_done; }
     // Its log lines go to `window` from now on; those said before go there at once.
     void speakTo(JobWindow &window);
+    // The lines said so far and not yet passed on.
+    const QStringList &unsaid() const { return m_unsaid; }
 
     // Once done: the settled markup (empty for a page that never loaded), and why the page could
     // not be used (empty when it could).
@@ -40,6 +44,12 @@ public:
     const QString &failure() const { return m_failure; }
     // False when the page was read before it settled: its load or its scrolling hit a bound.
     bool whole() const { return m_whole; }
+    // True when the page's load never finished within its bound.
+    bool loadTimedOut() const { return m_loadTimedOut; }
+    // True when it was read with one of its own requests still open, as far as the page said.
+    bool requestsOpen() const { return m_requestsOpen; }
+    // The markup of the elements the page took out of its document while it was scrolled.
+    const QStringList &removed() const { return m_removed; }
     BrowserAdapter &page() const { return m_page; }
 
 signals:
@@ -50,48 +60,35 @@ private:
     void say(const QString &line);
     // Says why the page is read before it settled.
     void sayCut(const QString &line);
+    void navigate();
     void loadEnded(bool loaded);
-    void settleAtFixedPace();
-    void nextFixedPass();
-    void stepDownFixed();
-    void fixedPassWaited();
-    void lookAtAdaptivePage();
+    void advance(PaceAnswer answer);
+    void took(const BrowserAdapter::Body &body);
     void settled();
+    void read();
     void finish();
-    bool tooLarge() const;
 
     BrowserAdapter &m_page;
     const QString m_url;
     const JobChoices::Pace m_pace;
-    QTimer m_timer;
-    std::function<void()> m_next;
+    PaceClock &m_clock;
+    // Each wait and answer carries the number of the step it belongs to; a later step makes it void.
+    quint64 m_turn = 0;
     QMetaObject::Connection m_loadWatch;
     JobWindow *m_window = nullptr;
     QStringList m_unsaid;
     bool m_done = false;
+    QString m_source;
+    std::unique_ptr<PaceRules> m_rules;
+    qint64 m_loadEndedMs = 0;
     QString m_markup;
     QString m_failure;
+    BrowserAdapter::BodyRead m_lastRead = BrowserAdapter::BodyRead::Markup;
+    QStringList m_removed;
     bool m_whole = true;
-
-    // The fixed pace: the markup before and after the last pass, and where the passes stand.
-    QString m_before;
-    QString m_current;
-    int m_passes = 0;
-    int m_waitsAllowed = 0;
-    int m_passWaits = 0;
-    int m_step = 0;
-
-    // The adaptive pace: what the page did when last looked at, and when it last moved.
-    QElapsedTimer m_clock;
-    bool m_looked = false;
-    qint64 m_changes = 0;
-    qint64 m_height = 0;
-    qint64 m_requests = 0;
-    qint64 m_lastChangeMs = 0;
-    qint64 m_lastRequestMs = 0;
-    qint64 m_lastScrollMs = 0;
-    bool m_justScrolled = false;
-    bool m_grewUnasked = false;
+    bool m_loadTimedOut = false;
+    bool m_checksOpen = false;
+    bool m_requestsOpen = false;
 };
 
 // The album's line in the log, once it is the album's turn.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "job/paceclock.h"
+
 #include <QList>
 #include <QString>
 
@@ -92,6 +94,8 @@ public:
     virtual int pageCount() const { return 1; }
     // Page `index`, 0 <= index < pageCount(): the same page for the same index for the whole job.
     virtual BrowserAdapter &page(int index) = 0;
+    // The time the pages settle by.
+    virtual PaceClock &clock() { return PaceClock::real(); }
 };
 
 // A source of one page that another object owns.

@@ -16,15 +16,22 @@ struct PagePace
     int maxScrollStepsPerPass = 500;
 
     // The adaptive pace: steps down as soon as the page has had a few frames, and counts the
-    // page as settled at its end once nothing changed and none of its own requests was open for
-    // quietMs, or, on a page whose requests never rest, once nothing changed for stillMs. The
-    // spells outlast what galleries wait before asking for more (a debounce after the last
-    // scroll, a timer between batches) and what a batch then takes to come.
+    // page as settled at its end once nothing changed for endSpellMs() and none of its own
+    // requests was open or moved for quietMs (networkQuietMs for one seen only as it began), or,
+    // on a page whose requests never rest, once nothing changed for stillMs. The spells outlast
+    // what galleries wait before asking for more (a debounce after the last scroll, a timer
+    // between batches) and what a batch then takes to come; and where nothing tells whether more
+    // is coming, the page is given at least the wait the fixed pace gives it after each pass.
     int adaptiveStepMs = 50;
     int adaptiveProbeMs = 100;
     int quietMs = 2200;
-    int stillMs = 4500;
+    int networkQuietMs = 3500;
+    int stillMs = 6000;
     int adaptiveLimitMs = 60000;
+    // How often a page that changed by itself at its end is scrolled once more while it does not grow.
+    int unaskedScrolls = 3;
+
+    int endSpellMs() const { return quietMs > afterScrollMs ? quietMs : afterScrollMs; }
 
     // The shipped pace scaled down so that a whole job runs in a few seconds, for tests.
     static PagePace shortened()
@@ -39,7 +46,8 @@ struct PagePace
         p.adaptiveStepMs = 20;
         p.adaptiveProbeMs = 40;
         p.quietMs = 700;
-        p.stillMs = 1500;
+        p.networkQuietMs = 1000;
+        p.stillMs = 2000;
         p.adaptiveLimitMs = 4000;
         return p;
     }

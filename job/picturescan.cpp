@@ -1,5 +1,10 @@
 #include "job/picturescan.h"
 
+#include <QHash>
+#include <QSet>
+
+#include <utility>
+
 #include "job/hosts.h"
 #include "job/textscan.h"
 
@@ -102,4 +107,59 @@ QString pictureIdOf(const QString &url)
     if (id.endsWith(QStringLiteral(".jpg")))
         id.chop(4);
     return id;
+}
+
+QList<std::optional<QString>> picturesShown(const QString &AlbumHtml, const QStringList &removed)
+{
+    QList<std::optional<QString>> shown = scanPictureIds(AlbumHtml);
+    if (removed.isEmpty())
+        return shown;
+    QSet<QString> last;
+    for (const std::optional<QString> &id : std::as_const(shown)) {
+        if (id)
+            last.insert(*id);
+    }
+    // The ones taken out, in the order they went, each once.
+    QStringList gone;
+    QSet<QString> seen;
+    for (const QString &element : removed) {
+        for (const std::optional<QString> &id : scanPictureIds(element)) {
+            if (id && !seen.contains(*id)) {
+                seen.insert(*id);
+                gone.append(*id);
+            }
+        }
+    }
+    // Each run of pictures missing from the last markup goes before the picture of it that
+    // followed the run when they went. Pictures taken out after the last one the markup still
+    // holds were below it; when it holds none of them, they were all above what it shows.
+    QHash<QString, QStringList> before;
+    QStringList run;
+    bool anchored = false;
+    for (const QString &id : std::as_const(gone)) {
+        if (!last.contains(id)) {
+            run.append(id);
+            continue;
+        }
+        anchored = true;
+        if (!run.isEmpty())
+            before[id] += std::exchange(run, {});
+    }
+    if (before.isEmpty() && run.isEmpty())
+        return shown;
+    QList<std::optional<QString>> merged;
+    if (!anchored)
+        for (const QString &id : std::as_const(run))
+            merged.append(id);
+    for (const std::optional<QString> &id : std::as_const(shown)) {
+        if (id && before.contains(*id)) {
+            for (const QString &earlier : before.value(*id))
+                merged.append(earlier);
+        }
+        merged.append(id);
+    }
+    if (anchored)
+        for (const QString &id : std::as_const(run))
+            merged.append(id);
+    return merged;
 }

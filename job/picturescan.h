@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -13,6 +14,12 @@ constexpr qsizetype maxPictureIdLength = 1024;
 // than maxPictureIdLength, or holding a character that cannot stand in an address path segment,
 // is no value at its place: it still counts in the numbering, but there is nothing to fetch.
 QList<std::optional<QString>> scanPictureIds(const QString &AlbumHtml);
+
+// The pictures an album page showed while it was scrolled: those of its last markup and, when
+// the page took some out of its document on the way (a gallery that keeps only the rows near the
+// view), those too, each once, in page order. A page that kept every picture it showed gives
+// exactly the pictures of its last markup.
+QList<std::optional<QString>> picturesShown(const QString &AlbumHtml, const QStringList &removed);
 
 // The address a picture is fetched from, on the picture host.
 QString pictureAddress(const QString &ImageId);

@@ -40,6 +40,36 @@ private:
         return m_browser->ReadyState() == BrowserAdapter::Complete;
     }
 
+    // The page's answer, waited for here as only a test may.
+    template<typename Value, typename Ask> Value answer(Ask ask)
+    {
+        QEventLoop loop;
+        Value given{};
+        bool answered = false;
+        ask(&loop, [&](const Value &value) {
+            given = value;
+            answered = true;
+            loop.quit();
+        });
+        if (!answered)
+            EventWait::run(loop, 30000);
+        return given;
+    }
+    BrowserAdapter::Body body()
+    {
+        return answer<BrowserAdapter::Body>([this](QObject *context, auto then) { m_browser->readBody(context, then); });
+    }
+    QString markup() { return body().markup; }
+    qint64 limit()
+    {
+        return answer<qint64>([this](QObject *context, auto then) { m_browser->readScrollLimit(context, then); });
+    }
+    BrowserAdapter::Activity activity()
+    {
+        return answer<BrowserAdapter::Activity>(
+            [this](QObject *context, auto then) { m_browser->readActivity(context, then); });
+    }
+
 private slots:
     void initTestCase()
     {
@@ -71,7 +101,7 @@ private slots:
             "</script></body>"))));
         YanShi(200);
         // Confirm says no, prompt gives nothing, and the page went on to its end.
-        QVERIFY(m_browser->bodyOuterHtml().endsWith(QStringLiteral("</script>false|null|[object Window]</body>")));
+        QVERIFY(markup().endsWith(QStringLiteral("</script>false|null|[object Window]</body>")));
     }
 
     void scrollsToAbsolutePositions()
@@ -82,19 +112,20 @@ private slots:
         for (int y : {3000, 1000, 9000}) {
             m_browser->Scroll(0, y);
             YanShi(150);
-            QVERIFY2(m_browser->bodyOuterHtml().contains(QStringLiteral("<p id=\"y\">%1</p>").arg(y)),
+            QVERIFY2(markup().contains(QStringLiteral("<p id=\"y\">%1</p>").arg(y)),
                      qPrintable(QString::number(y)));
         }
         // The document's height less the window's, whatever the window's position.
-        const qint64 limit = m_browser->scrollLimit();
-        QVERIFY2(limit > 20000 - m_view->height() && limit <= 20000, qPrintable(QString::number(limit)));
+        const qint64 end = limit();
+        QVERIFY2(end > 20000 - m_view->height() && end <= 20000, qPrintable(QString::number(end)));
     }
 
     void documentWithoutABody()
     {
         QVERIFY(load(QStringLiteral("data:image/svg+xml,%3Csvg xmlns='http://www.w3.org/2000/svg'/%3E")));
-        QCOMPARE(m_browser->bodyOuterHtml(), QString());
-        QCOMPARE(m_browser->lastBodyRead(), BrowserAdapter::BodyRead::Markup);
+        const BrowserAdapter::Body read = body();
+        QCOMPARE(read.markup, QString());
+        QCOMPARE(read.read, BrowserAdapter::BodyRead::Markup);
     }
 
     void hungPageGivesWayToARendererOfItsOwn()
@@ -104,13 +135,42 @@ private slots:
         YanShi(300);
         const qint64 hung = m_view->page()->renderProcessPid();
         QVERIFY(hung > 0);
-        QCOMPARE(m_browser->bodyOuterHtml(), QString());
-        QCOMPARE(m_browser->lastBodyRead(), BrowserAdapter::BodyRead::NoAnswer);
+        const BrowserAdapter::Body read = body();
+        QCOMPARE(read.markup, QString());
+        QCOMPARE(read.read, BrowserAdapter::BodyRead::NoAnswer);
         QVERIFY(load(dataPage(QStringLiteral("<body>new</body>"))));
-        QCOMPARE(m_browser->bodyOuterHtml(), QStringLiteral("<body>new</body>"));
+        QCOMPARE(markup(), QStringLiteral("<body>new</body>"));
         QVERIFY(m_view->page()->renderProcessPid() != hung);
         // The hung renderer does not go on burning a processor.
         QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(QStringLiteral("/proc/%1").arg(hung)), 5000);
+    }
+
+    // What a gallery takes out of its document stays known, in the order it went; what it never
+    // showed a picture in is not kept.
+    void elementsTakenOutAreKept()
+    {
+        QVERIFY(load(dataPage(QStringLiteral(
+            "<body><div id=a><img src=x1></div><div id=b><img src=x2></div><p id=c>text</p><script>"
+            "addEventListener('load', () => { a.remove(); c.remove(); b.remove(); });</script></body>"))));
+        QTRY_COMPARE_WITH_TIMEOUT(body().removed.size(), 2, 5000);
+        const QStringList removed = body().removed;
+        QVERIFY(removed.at(0).contains(QStringLiteral("x1")));
+        QVERIFY(removed.at(1).contains(QStringLiteral("x2")));
+    }
+
+    // Requests of the page's workers and frames reach no script of ours, but the engine's
+    // network side sees them begin; its pictures are not counted.
+    void requestsOfWorkersAndFramesAreSeen()
+    {
+        ForumServer server;
+        QVERIFY(server.listen());
+        m_browser->setWatchesActivity(true);
+        const QString worker = QStringLiteral("fetch('http://%1/w1'); fetch('http://%1/w2');").arg(server.hostAndPort());
+        QVERIFY(load(dataPage(QStringLiteral("<body><img src=\"http://%1/i.jpg\"><script>"
+                                             "new Worker(URL.createObjectURL(new Blob([\"%2\"])));</script></body>")
+                                  .arg(server.hostAndPort(), worker))));
+        QTRY_VERIFY_WITH_TIMEOUT(activity().networkRequests >= 2, 10000);
+        m_browser->setWatchesActivity(false);
     }
 
     // After an address the engine refuses, nothing of the page before may pass for its page:
@@ -137,14 +197,15 @@ private slots:
         QVERIFY(server.loadJson(QJsonDocument(QJsonObject{{QStringLiteral("bars"), QJsonArray{bar}}}).toJson()));
         const QString album = QStringLiteral("http://%1/p/").arg(server.hostAndPort());
         QVERIFY(load(album + u'1'));
-        QVERIFY(m_browser->bodyOuterHtml().contains(QStringLiteral("aghl_title\">一<")));
+        QVERIFY(markup().contains(QStringLiteral("aghl_title\">一<")));
         m_browser->Navigate(album + QString(2 * 1024 * 1024, u'x'));
         YanShi(1500);
-        QCOMPARE(m_browser->bodyOuterHtml(), QString());
-        QCOMPARE(m_browser->lastBodyRead(), BrowserAdapter::BodyRead::NoPage);
+        const BrowserAdapter::Body read = body();
+        QCOMPARE(read.markup, QString());
+        QCOMPARE(read.read, BrowserAdapter::BodyRead::NoPage);
         // The next address loads as usual.
         QVERIFY(load(album + u'2'));
-        QVERIFY(m_browser->bodyOuterHtml().contains(QStringLiteral("aghl_title\">二<")));
+        QVERIFY(markup().contains(QStringLiteral("aghl_title\">二<")));
     }
 };
 

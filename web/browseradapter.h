@@ -1,10 +1,16 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
+#include <QStringList>
+
+#include <functional>
 
 // What a job needs of an embedded browser: load an address, tell when it has loaded, hand
 // over the body's markup as the page's scripts have built it, and scroll the page's window.
+// Whatever the page is asked is answered later, through a callback, and never by waiting: many
+// pages settle side by side on one event loop. A callback is dropped when its context is gone.
 class BrowserAdapter : public QObject
 {
     Q_OBJECT
@@ -12,12 +18,37 @@ class BrowserAdapter : public QObject
 public:
     static constexpr int Complete = 4;
 
-    // What the last read of the markup found.
+    // What a read of the markup found.
     enum class BodyRead {
         Markup,   // the markup (empty for a document without a body)
         TooLarge, // markup longer than the page cap; nothing was handed over
         NoAnswer, // the page did not answer in time, or its renderer is gone
         NoPage,   // the last navigation has brought no document of its own yet
+    };
+
+    struct Body
+    {
+        BodyRead read = BodyRead::NoAnswer;
+        QString markup; // empty whenever read says anything but Markup
+        // The markup of the elements the page's scripts took out of its document since it began,
+        // in the order they went (a gallery may keep only the rows near the view).
+        QStringList removed;
+    };
+
+    // What a page is doing, for telling when it has settled: where it is scrolled to, and
+    // counters that move whenever its document changes or one of its own requests starts or ends.
+    struct Activity
+    {
+        bool answered = false; // false: the page gave no answer, or it is not the last navigation's
+        qint64 scrollY = 0;
+        qint64 scrollLimit = 0; // as readScrollLimit() gives it
+        qint64 changes = 0;     // changes to the document since it began
+        qint64 requests = 0;    // requests of the page's scripts begun or ended since it began
+        qint64 openRequests = 0;
+        // Requests of the page's own (its frames' and workers' as well) that the engine's network
+        // side began since the navigation, pictures, styles and fonts aside: only their start is
+        // seen there.
+        qint64 networkRequests = 0;
     };
 
     using QObject::QObject;
@@ -28,35 +59,36 @@ public:
     virtual void Navigate(const QString &address) = 0;
     // Complete once the last navigation has finished loading (successfully or not).
     virtual int ReadyState() const = 0;
-    // The body element's outer HTML now; empty when the document has no body or gives no answer,
-    // and whenever lastBodyRead() says anything but Markup.
-    virtual QString bodyOuterHtml() = 0;
-    virtual BodyRead lastBodyRead() const { return BodyRead::Markup; }
+    // Nobody waits for the last navigation's load any more, finished or not: a load that never
+    // finishes may be holding up the network for every page.
+    virtual void giveUpLoad() { }
+    // The body element's outer HTML as it is now.
+    virtual void readBody(QObject *context, std::function<void(const Body &)> answer) = 0;
     // Scrolls the page's window to the absolute position (x, y) in pixels.
     virtual void Scroll(int x, int y) = 0;
     // How far down the page's window can be scrolled now: the document's height less the
     // window's, in pixels; -1 when the page gives no answer.
-    virtual qint64 scrollLimit() = 0;
+    virtual void readScrollLimit(QObject *context, std::function<void(qint64)> answer) = 0;
     // Why the last navigation's page may not be used, in a few words for the log; empty while
     // nothing speaks against it.
     virtual QString navigationFailure() const = 0;
 
-    // What a page is doing, for telling when it has settled: where it is scrolled to, and
-    // counters that move whenever its document changes or one of its own requests starts or ends.
-    struct Activity
-    {
-        bool answered = false; // false: the page gave no answer, or it is not the last navigation's
-        qint64 scrollY = 0;
-        qint64 scrollLimit = 0; // as scrollLimit() gives it
-        qint64 changes = 0;     // changes to the document since it began
-        qint64 requests = 0;    // requests of the page's scripts begun or ended since it began
-        qint64 openRequests = 0;
-    };
-    // Pages loaded from the next Navigate() on keep the counters of activity() up to date; the
-    // rest leave them at 0, and cost their scripts nothing.
+    // Pages loaded from the next Navigate() on keep the counters of readActivity() up to date;
+    // the rest leave them at 0, and cost their scripts nothing.
     virtual void setWatchesActivity(bool watches) = 0;
-    virtual Activity activity() = 0;
+    virtual void readActivity(QObject *context, std::function<void(const Activity &)> answer) = 0;
+
+    // The page's source as the forum serves it, decoded, before any script has run; empty when
+    // it could not be fetched.
+    virtual void fetchSource(const QString &address, QObject *context, std::function<void(const QString &)> answer);
 
 signals:
     void readyStateChanged();
 };
+
+// Calls `answer` with `value` once the event loop takes its next turn, unless `context` is gone.
+template<typename Value, typename Answer> void answerLater(QObject *context, Answer answer, Value value)
+{
+    QMetaObject::invokeMethod(
+        context, [answer = std::move(answer), value = std::move(value)] { answer(value); }, Qt::QueuedConnection);
+}

@@ -13,7 +13,12 @@
 #include <QScopeGuard>
 #include <QStringDecoder>
 #include <QThread>
+#include <QTimer>
 #include <QUrl>
+
+#include <functional>
+#include <limits>
+#include <memory>
 
 #include <atomic>
 #include <cmath>
@@ -239,105 +244,184 @@ bool takeWithinCap(QNetworkReply &reply, QByteArray &body)
     }
 }
 
-// One request of GetBody; `askedRestMs` says how long the server asked to be left alone (-1: not).
-FetchResult getOnce(const QString &Weburl, double chaoshi, qint64 &askedRestMs)
+// One request of a page fetch, on the event loop: ends with `done` once the answer is whole, the
+// transfer stops making progress, or the answer is refused. `askedRestMs` then says how long the
+// server asked to be left alone (-1: not).
+class OneGet final : public QObject
 {
-    QNetworkAccessManager *manager = Fetch::manager();
-    // Deleted when this call ends, not later: a later delete waits for the outermost event loop,
-    // which a job never returns to while it runs. Guarded, as the manager may go meanwhile.
-    const QPointer<QNetworkReply> reply(manager->get(Fetch::requestFor(Weburl)));
-    const auto cleanup = qScopeGuard([&reply] { delete reply.data(); });
-    Fetch::Progress progress(chaoshi);
-    QByteArray body;
-    bool tooLarge = false;
-    QString refused;
-    QEventLoop loop;
-    const auto take = [&] {
-        if (!reply || tooLarge || !refused.isEmpty())
-            return;
-        refused = Fetch::distrustedLength(*reply);
-        const qint64 before = body.size();
-        if (refused.isEmpty() && !takeWithinCap(*reply, body))
-            tooLarge = true;
-        progress.received(body.size() - before);
-        if (tooLarge || !refused.isEmpty())
-            loop.quit();
-    };
-    QObject::connect(reply, &QNetworkReply::metaDataChanged, &loop, take);
-    QObject::connect(reply, &QNetworkReply::readyRead, &loop, take);
-    QObject::connect(reply, &QNetworkReply::redirected, &loop, [&](const QUrl &target) {
-        refused = Fetch::followRedirect(*reply, target);
-        if (!refused.isEmpty())
-            loop.quit();
-    });
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    QObject::connect(reply, &QNetworkReply::errorOccurred, &loop, &QEventLoop::quit);
-    QObject::connect(reply, &QObject::destroyed, &loop, &QEventLoop::quit);
-    while (reply && !reply->isFinished() && reply->error() == QNetworkReply::NoError && !tooLarge &&
-           refused.isEmpty() && progress.msLeft() > 0) {
-        if (EventWait::run(loop, int(std::min<qint64>(progress.msLeft(), 2'000'000'000))) ==
-            EventWait::Outcome::Interrupted)
-            break;
+public:
+    OneGet(const QString &Weburl, double chaoshi, std::function<void(const FetchResult &, qint64)> done)
+        : m_manager(Fetch::manager())
+        , m_reply(m_manager->get(Fetch::requestFor(Weburl)))
+        , m_progress(chaoshi)
+        , m_done(std::move(done))
+    {
+        m_timer.setSingleShot(true);
+        m_timer.setTimerType(Qt::PreciseTimer);
+        connect(&m_timer, &QTimer::timeout, this, &OneGet::check);
+        connect(m_reply, &QNetworkReply::metaDataChanged, this, &OneGet::take);
+        connect(m_reply, &QNetworkReply::readyRead, this, &OneGet::take);
+        connect(m_reply, &QNetworkReply::redirected, this, [this](const QUrl &target) {
+            if (m_reply)
+                m_refused = Fetch::followRedirect(*m_reply, target);
+            check();
+        });
+        connect(m_reply, &QNetworkReply::finished, this, &OneGet::check);
+        connect(m_reply, &QNetworkReply::errorOccurred, this, &OneGet::check);
+        connect(m_reply, &QObject::destroyed, this, &OneGet::check);
+        m_timer.start(int(std::min<qint64>(m_progress.msLeft(), 2'000'000'000)));
     }
-    take();
+    ~OneGet() override { delete m_reply.data(); }
 
-    FetchResult result;
-    if (!reply) {
-        result.reason = QStringLiteral("网络错误");
+private:
+    void take()
+    {
+        if (!m_reply || m_tooLarge || !m_refused.isEmpty())
+            return;
+        m_refused = Fetch::distrustedLength(*m_reply);
+        const qint64 before = m_body.size();
+        if (m_refused.isEmpty() && !takeWithinCap(*m_reply, m_body))
+            m_tooLarge = true;
+        m_progress.received(m_body.size() - before);
+        if (m_tooLarge || !m_refused.isEmpty())
+            check();
+    }
+
+    void check()
+    {
+        if (m_ended)
+            return;
+        if (m_reply && !m_reply->isFinished() && m_reply->error() == QNetworkReply::NoError && !m_tooLarge &&
+            m_refused.isEmpty() && m_progress.msLeft() > 0) {
+            m_timer.start(int(std::min<qint64>(m_progress.msLeft(), 2'000'000'000)));
+            return;
+        }
+        m_ended = true;
+        m_timer.stop();
+        take();
+        qint64 askedRestMs = -1;
+        const FetchResult result = outcome(askedRestMs);
+        // The reply goes now, not with a later turn of the loop that may be long in coming.
+        delete m_reply.data();
+        const auto done = std::move(m_done);
+        done(result, askedRestMs);
+    }
+
+    FetchResult outcome(qint64 &askedRestMs)
+    {
+        FetchResult result;
+        if (!m_reply) {
+            result.reason = QStringLiteral("网络错误");
+            return result;
+        }
+        if (m_tooLarge || !m_refused.isEmpty()) {
+            // Over the cap, or not to be trusted, it fails at once, whatever the status: the
+            // rest is never read.
+            if (!m_reply->isFinished() && m_reply->error() == QNetworkReply::NoError)
+                m_reply->abort();
+            result.reason = m_tooLarge ? QStringLiteral("内容过大") : m_refused;
+            // Qt reads a body by the first of two lengths and may take the connection back with
+            // the rest of the answer still on it, which the next request there would read as
+            // its own.
+            if (!m_refused.isEmpty())
+                Fetch::retire(m_manager);
+            return result;
+        }
+        if (m_progress.msLeft() == 0)
+            result.kind = FetchResult::Kind::TimeoutText;
+        const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        if (!m_reply->isFinished() && m_reply->error() == QNetworkReply::NoError) {
+            m_reply->abort();
+            // The network thread may be stuck in an answer that never ends (a flood of interim
+            // answers keeps it from ever seeing the abort); later fetches must not queue behind it.
+            Fetch::retire(m_manager);
+            result.kind = FetchResult::Kind::EmptyText;
+            result.reason = QStringLiteral("超时");
+        } else if (status == 200 && m_reply->error() == QNetworkReply::NoError) {
+            // A 200 whose connection broke off carries only part of the body: never a success.
+            result = FetchResult::fromBytes(m_body);
+        } else if (status != 0 && status != 200) {
+            result.reason = QStringLiteral("HTTP ") + QString::number(status);
+            askedRestMs = HostHolds::askedRestMs(*m_reply);
+        } else {
+            result.reason = QStringLiteral("网络错误：") + m_reply->errorString();
+        }
         return result;
     }
-    if (tooLarge || !refused.isEmpty()) {
-        // Over the cap, or not to be trusted, it fails at once, whatever the status: the rest is
-        // never read.
-        if (!reply->isFinished() && reply->error() == QNetworkReply::NoError)
-            reply->abort();
-        result.reason = tooLarge ? QStringLiteral("内容过大") : refused;
-        // Qt reads a body by the first of two lengths and may take the connection back with the
-        // rest of the answer still on it, which the next request there would read as its own.
-        if (!refused.isEmpty())
-            Fetch::retire(manager);
-        return result;
-    }
-    if (progress.msLeft() == 0)
-        result.kind = FetchResult::Kind::TimeoutText;
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (!reply->isFinished() && reply->error() == QNetworkReply::NoError) {
-        reply->abort();
-        // The network thread may be stuck in an answer that never ends (a flood of interim
-        // answers keeps it from ever seeing the abort); later fetches must not queue behind it.
-        Fetch::retire(manager);
-        result.kind = FetchResult::Kind::EmptyText;
-        result.reason = QStringLiteral("超时");
-    } else if (status == 200 && reply->error() == QNetworkReply::NoError) {
-        // A 200 whose connection broke off carries only part of the body: never a success.
-        result = FetchResult::fromBytes(body);
-    } else if (status != 0 && status != 200) {
-        result.reason = QStringLiteral("HTTP ") + QString::number(status);
-        askedRestMs = HostHolds::askedRestMs(*reply);
-    } else {
-        result.reason = QStringLiteral("网络错误：") + reply->errorString();
-    }
-    return result;
-}
+
+    QPointer<QNetworkAccessManager> m_manager;
+    QPointer<QNetworkReply> m_reply;
+    Fetch::Progress m_progress;
+    std::function<void(const FetchResult &, qint64)> m_done;
+    QTimer m_timer;
+    QByteArray m_body;
+    bool m_tooLarge = false;
+    bool m_ended = false;
+    QString m_refused;
+};
 
 } // namespace
 
+PageFetch::PageFetch(const QString &Weburl, double chaoshi, QObject *parent)
+    : QObject(parent)
+    , m_url(Weburl)
+    , m_host(HostHolds::hostOf(QUrl(Weburl)))
+    , m_seconds(chaoshi)
+{
+    m_rest.setSingleShot(true);
+    m_rest.setTimerType(Qt::PreciseTimer);
+    connect(&m_rest, &QTimer::timeout, this, &PageFetch::next);
+}
+
+PageFetch::~PageFetch() = default;
+
+void PageFetch::start()
+{
+    next();
+}
+
+void PageFetch::next()
+{
+    // A host that asked for a rest gets no request until it is over.
+    if (const qint64 left = HostHolds::shared().msLeft(m_host); left > 0) {
+        m_rest.start(int(std::min<qint64>(left, 2'000'000'000)));
+        return;
+    }
+    m_get = std::make_unique<OneGet>(m_url, m_seconds, [this](const FetchResult &result, qint64 askedRestMs) {
+        // Not from inside the request's own handler, which is still on the stack.
+        QMetaObject::invokeMethod(
+            this, [this, result, askedRestMs] { answered(result, askedRestMs); }, Qt::QueuedConnection);
+    });
+}
+
+void PageFetch::answered(const FetchResult &result, qint64 askedRestMs)
+{
+    m_get.reset();
+    // A server that asked for a rest gets it, then one more try; a second refusal stands.
+    if (askedRestMs >= 0 && !m_again) {
+        m_again = true;
+        HostHolds::shared().hold(m_host, askedRestMs);
+        return next();
+    }
+    m_result = result;
+    m_finished = true;
+    emit finished();
+}
+
 FetchResult GetBody(const QString &Weburl, double chaoshi)
 {
-    const QString host = HostHolds::hostOf(QUrl(Weburl));
-    for (bool again = false;; again = true) {
-        if (!HostHolds::waitFor(host)) {
+    PageFetch fetch(Weburl, chaoshi);
+    QEventLoop loop;
+    QObject::connect(&fetch, &PageFetch::finished, &loop, &QEventLoop::quit);
+    fetch.start();
+    while (!fetch.isFinished()) {
+        if (EventWait::run(loop, std::numeric_limits<int>::max()) == EventWait::Outcome::Interrupted) {
             FetchResult result;
             result.reason = QStringLiteral("程序正在退出");
             return result;
         }
-        qint64 askedRestMs = -1;
-        FetchResult result = getOnce(Weburl, chaoshi, askedRestMs);
-        // A server that asked for a rest gets it, then one more try; a second refusal stands.
-        if (askedRestMs < 0 || again)
-            return result;
-        HostHolds::shared().hold(host, askedRestMs);
     }
+    return fetch.result();
 }
 
 namespace {

@@ -3,15 +3,50 @@
 #include "web/fetchresult.h"
 
 #include <QElapsedTimer>
+#include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <deque>
+#include <memory>
 #include <utility>
 
 class QNetworkAccessManager;
 
 // One GET of Weburl with "If-Modified-Since: 0", given up once it stops making progress: fewer
 // than Timings::progressBytes arriving within chaoshi seconds. A request given up is aborted.
+// A server that asks for a rest (HostHolds) gets it, and one more request after it.
+class PageFetch final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(PageFetch)
+
+public:
+    PageFetch(const QString &Weburl, double chaoshi, QObject *parent = nullptr);
+    ~PageFetch() override;
+
+    void start();
+    bool isFinished() const { return m_finished; }
+    const FetchResult &result() const { return m_result; }
+
+signals:
+    void finished();
+
+private:
+    void next();
+    void answered(const FetchResult &result, qint64 askedRestMs);
+
+    const QString m_url;
+    const QString m_host;
+    const double m_seconds;
+    QTimer m_rest;
+    std::unique_ptr<QObject> m_get;
+    bool m_again = false;
+    bool m_finished = false;
+    FetchResult m_result;
+};
+
+// The same, waited for in the event loop.
 FetchResult GetBody(const QString &Weburl, double chaoshi);
 
 // Decodes the bytes kind in the named character set; every other kind gives empty text.

@@ -13,6 +13,10 @@ struct Timings
     double pictureLimitSeconds = 10; // pictures
     qint64 progressBytes = 1024;
     int scriptAnswerLimitMs = 10000;
+    // A timer a page's scripts set to run within this long counts as one of its requests still to
+    // come: a gallery that waits on one (a debounce after the last scroll, the next link of a
+    // chain, a batch it hands out late) is not done yet.
+    int pendingTimerHorizonMs = 10000;
     // Pictures fetched side by side, each on a network line of its own, so that an answer that
     // holds its line never holds the others; each one's time limit runs from when its request is sent.
     int parallelPictures = 4;

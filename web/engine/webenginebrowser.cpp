@@ -1,7 +1,6 @@
 #include "web/engine/webenginebrowser.h"
 
 #include "web/engine/silentpage.h"
-#include "web/eventwait.h"
 #include "web/settings.h"
 
 #include <QCoreApplication>
@@ -14,10 +13,14 @@
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
+#include <QWebEngineUrlRequestInfo>
+#include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineView>
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
+#include <utility>
 
 #include <signal.h>
 #include <sys/resource.h>
@@ -74,6 +77,31 @@ const char activityCounters[] = R"(
 })();
 )";
 
+// Keeps, in the program's own script world, the markup of every element the page's scripts take
+// out of the document, in the order they go: a gallery that keeps only the rows near the view has
+// shown pictures that its last markup no longer holds. Bounded, so that a page that churns cannot
+// fill the memory; past the bound nothing more is kept.
+const char removalKeeper[] = R"(
+(function () {
+  var kept = window.quilloryRemoved = [];
+  var size = 0, cap = %1;
+  new MutationObserver(function (records) {
+    records.forEach(function (r) {
+      Array.prototype.forEach.call(r.removedNodes, function (node) {
+        if (node.nodeType !== 1 || size > cap)
+          return;
+        var html = node.outerHTML;
+        if (!html || html.indexOf('<img') < 0)
+          return;
+        size += html.length;
+        if (size <= cap)
+          kept.push(html);
+      });
+    });
+  }).observe(document, { subtree: true, childList: true });
+})();
+)";
+
 // Only the page's own world sees its scripts' requests begin: a request still open holds no
 // entry in the engine's list. A timer due within a few seconds counts as a request too: a
 // gallery that waits on one (a debounce after the last scroll, the next link of a chain, a
@@ -81,7 +109,13 @@ const char activityCounters[] = R"(
 // lose time.
 const char requestWatch[] = R"(
 (function () {
-  function note(name) { try { window.dispatchEvent(new Event(name)); } catch (e) {} }
+  // A frame of the page's own tells the page's window, where the counters are.
+  var target = window;
+  try {
+    if (window.top && window.top !== window && window.top.document)
+      target = window.top;
+  } catch (e) {}
+  function note(name) { try { target.dispatchEvent(new Event(name)); } catch (e) {} }
   function watch() {
     var ended = false;
     note('quillory-request-open');
@@ -123,7 +157,7 @@ const char requestWatch[] = R"(
   var setTimer = window.setTimeout, clearTimer = window.clearTimeout, due = {};
   if (typeof setTimer === 'function' && typeof clearTimer === 'function') {
     window.setTimeout = function (handler, delay) {
-      if (typeof handler !== 'function' || !(Number(delay) <= 3000))
+      if (typeof handler !== 'function' || !(Number(delay) <= %1))
         return setTimer.apply(window, arguments);
       var end = watch();
       var args = Array.prototype.slice.call(arguments, 2);
@@ -190,23 +224,13 @@ QSet<qint64> networkServices()
 
 // A server that answers with interim responses without end keeps the network service reading
 // for good, and every later page would wait behind it. The engine notices a network service that
-// has gone and starts a fresh one; a page loads once that one runs.
-void renewNetworkService()
+// has gone and starts a fresh one; a page loads once that one runs. Returns the ones ended.
+QSet<qint64> endNetworkService()
 {
     const QSet<qint64> stuck = networkServices();
-    if (stuck.isEmpty())
-        return;
     for (qint64 pid : stuck)
         ::kill(pid_t(pid), SIGKILL);
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < Settings::timings().scriptAnswerLimitMs) {
-        if (EventWait::forMs(20) == EventWait::Outcome::Interrupted)
-            return;
-        const QSet<qint64> now = networkServices();
-        if (!now.isEmpty() && !now.intersects(stuck))
-            return;
-    }
+    return stuck;
 }
 
 // When any page of this program last finished a load, on one clock for all of them.
@@ -224,27 +248,83 @@ qint64 &lastLoadFinishedMs()
     return at;
 }
 
+// When the loads that were given up unfinished began, on the same clock.
+QList<qint64> &givenUpLoads()
+{
+    static QList<qint64> starts;
+    return starts;
+}
+
+// A load given up unfinished with no load of any page finished since it began is the sign of a
+// network side that no longer serves.
+bool networkStuck()
+{
+    QList<qint64> &starts = givenUpLoads();
+    starts.removeIf([](qint64 start) { return start < lastLoadFinishedMs(); });
+    return !starts.isEmpty();
+}
+
 } // namespace
+
+// Counts what the page asks of the network on its own, wherever it asks it: its frames and its
+// workers too, which no script of ours can watch. Pictures, styles, fonts and media are its looks,
+// and pings never bring anything.
+class RequestCounter final : public QWebEngineUrlRequestInterceptor
+{
+public:
+    using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
+
+    void interceptRequest(QWebEngineUrlRequestInfo &info) override
+    {
+        switch (info.resourceType()) {
+        case QWebEngineUrlRequestInfo::ResourceTypeMainFrame:
+        case QWebEngineUrlRequestInfo::ResourceTypeImage:
+        case QWebEngineUrlRequestInfo::ResourceTypeStylesheet:
+        case QWebEngineUrlRequestInfo::ResourceTypeFontResource:
+        case QWebEngineUrlRequestInfo::ResourceTypeMedia:
+        case QWebEngineUrlRequestInfo::ResourceTypeFavicon:
+        case QWebEngineUrlRequestInfo::ResourceTypePing:
+        case QWebEngineUrlRequestInfo::ResourceTypeCspReport:
+        case QWebEngineUrlRequestInfo::ResourceTypePrefetch:
+            return;
+        default:
+            m_count.fetch_add(1, std::memory_order_relaxed);
+        }
+    }
+    qint64 count() const { return m_count.load(std::memory_order_relaxed); }
+
+private:
+    std::atomic<qint64> m_count{0};
+};
 
 WebEngineBrowser::WebEngineBrowser(QWebEngineView *view, QObject *parent)
     : BrowserAdapter(parent)
     , m_view(view)
 {
+    m_renewal.setSingleShot(true);
+    connect(&m_renewal, &QTimer::timeout, this, &WebEngineBrowser::awaitNetworkService);
     freshPage();
 }
 
-WebEngineBrowser::~WebEngineBrowser() = default;
+WebEngineBrowser::~WebEngineBrowser()
+{
+    failPendingAnswers();
+}
 
 void WebEngineBrowser::freshPage()
 {
+    failPendingAnswers();
     // A profile without a storage name is off the record.
     auto *profile = new QWebEngineProfile();
     profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
     profile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
+    auto *counter = new RequestCounter(profile);
+    profile->setUrlRequestInterceptor(counter);
     QPointer<SilentPage> old = m_page;
     if (old)
         old->disconnect(this);
     m_page = new SilentPage(profile, m_view);
+    m_counter = counter;
     // The engine wants the page gone before its profile; a child dies after its parent's destructor.
     profile->setParent(m_page);
     m_page->setSilent(m_silent);
@@ -295,8 +375,10 @@ void WebEngineBrowser::Navigate(const QString &address)
     const bool unfinished = m_navigation > 0 && !m_complete;
     // A load another page finished meanwhile shows that the network side still serves, and
     // ending it would cut off the loads and requests of the pages beside this one.
-    if (unfinished && lastLoadFinishedMs() < m_navigationStartMs)
-        renewNetworkService();
+    const bool stuck = (unfinished && lastLoadFinishedMs() < m_navigationStartMs) || networkStuck();
+    if (stuck)
+        givenUpLoads().clear();
+    const QSet<qint64> ended = stuck ? endNetworkService() : QSet<qint64>();
     if (m_spoiled || unfinished)
         freshPage();
     m_failure.clear();
@@ -309,7 +391,27 @@ void WebEngineBrowser::Navigate(const QString &address)
     // when the engine refuses the address.
     m_page->triggerAction(QWebEnginePage::Stop);
     m_navigationStartMs = pagesClock().elapsed();
-    m_page->load(QUrl(address));
+    m_requestsBefore = m_counter ? static_cast<RequestCounter *>(m_counter.data())->count() : 0;
+    m_pendingAddress = address;
+    m_endedServices = ended;
+    m_renewalClock.start();
+    awaitNetworkService();
+}
+
+// The load starts once the engine runs a network service again after one was ended, or once the
+// answer limit has passed without one; it is looked for every few frames, not waited for.
+void WebEngineBrowser::awaitNetworkService()
+{
+    if (!m_endedServices.isEmpty() && m_renewalClock.elapsed() < Settings::timings().scriptAnswerLimitMs) {
+        const QSet<qint64> now = networkServices();
+        if (now.isEmpty() || now.intersects(m_endedServices)) {
+            m_renewal.start(20);
+            return;
+        }
+    }
+    m_endedServices.clear();
+    if (!m_pendingAddress.isNull())
+        m_page->load(QUrl(std::exchange(m_pendingAddress, QString())));
 }
 
 // Marks every document created from now on as this navigation's, in the program's own script
@@ -317,12 +419,14 @@ void WebEngineBrowser::Navigate(const QString &address)
 // (or none) is looking at a document from before the navigation.
 void WebEngineBrowser::stampNewDocuments()
 {
+    const Timings &t = Settings::timings();
     QWebEngineScript stamp;
     stamp.setName(stampName);
     stamp.setInjectionPoint(QWebEngineScript::DocumentCreation);
     stamp.setWorldId(QWebEngineScript::ApplicationWorld);
     stamp.setRunsOnSubFrames(false);
     stamp.setSourceCode(QStringLiteral("window.quilloryNavigation = %1;").arg(m_navigation) +
+                        QString::fromUtf8(removalKeeper).arg(t.maxPageBytes) +
                         (m_watches ? QString::fromUtf8(activityCounters) : QString()));
     QWebEngineScriptCollection &scripts = m_page->scripts();
     for (const QWebEngineScript &older : scripts.find(stampName))
@@ -335,10 +439,17 @@ void WebEngineBrowser::stampNewDocuments()
         watch.setName(requestWatchName);
         watch.setInjectionPoint(QWebEngineScript::DocumentCreation);
         watch.setWorldId(QWebEngineScript::MainWorld);
-        watch.setRunsOnSubFrames(false);
-        watch.setSourceCode(QString::fromUtf8(requestWatch));
+        // The page's frames ask for batches too; they tell the page's own window.
+        watch.setRunsOnSubFrames(true);
+        watch.setSourceCode(QString::fromUtf8(requestWatch).arg(t.pendingTimerHorizonMs));
         scripts.insert(watch);
     }
+}
+
+void WebEngineBrowser::giveUpLoad()
+{
+    if (m_navigation > 0 && !m_complete && !givenUpLoads().contains(m_navigationStartMs))
+        givenUpLoads().append(m_navigationStartMs);
 }
 
 int WebEngineBrowser::ReadyState() const
@@ -369,6 +480,7 @@ void WebEngineBrowser::onRenderProcessTerminated(QWebEnginePage::RenderProcessTe
     // Out of memory, crashed or killed: nothing more will load or answer on this page.
     m_rendererGone = true;
     m_spoiled = true;
+    failPendingAnswers();
     if (!m_complete) {
         m_complete = true;
         emit readyStateChanged();
@@ -395,69 +507,91 @@ void WebEngineBrowser::limitRenderer()
     prlimit(pid_t(pid), RLIMIT_DATA, &limit, nullptr);
 }
 
-QString WebEngineBrowser::bodyOuterHtml()
+void WebEngineBrowser::readBody(QObject *context, std::function<void(const Body &)> answer)
 {
-    m_lastRead = BodyRead::NoAnswer;
     if (m_rendererGone)
-        return QString();
+        return answerLater(context, std::move(answer), Body{});
     limitRenderer();
-    const Timings &t = Settings::timings();
     // The length is checked inside the page, so that a page over the cap never crosses over.
     const QString script = QStringLiteral("(function () {"
                                           "  if (window.quilloryNavigation !== %1) return -1;"
                                           "  var body = document.body;"
-                                          "  if (!body) return '';"
+                                          "  var removed = window.quilloryRemoved || [];"
+                                          "  if (!body) return ['', removed];"
                                           "  var html = body.outerHTML;"
-                                          "  return html.length > %2 ? html.length : html;"
+                                          "  return html.length > %2 ? html.length : [html, removed];"
                                           "})()")
                                .arg(m_navigation)
-                               .arg(t.maxPageBytes);
-    QVariant answer;
-    if (!ask(script, &answer))
-        return QString();
-    if (answer.typeId() == QMetaType::QString) {
-        m_lastRead = BodyRead::Markup;
-        return answer.toString();
-    }
-    bool isNumber = false;
-    const double number = answer.toDouble(&isNumber);
-    if (isNumber)
-        m_lastRead = number < 0 ? BodyRead::NoPage : BodyRead::TooLarge;
-    return QString();
+                               .arg(Settings::timings().maxPageBytes);
+    ask(script, context, [answer = std::move(answer)](const std::optional<QVariant> &given) {
+        Body body;
+        if (given && given->typeId() == QMetaType::QVariantList) {
+            const QVariantList parts = given->toList();
+            if (parts.size() == 2 && parts.at(0).typeId() == QMetaType::QString) {
+                body.read = BodyRead::Markup;
+                body.markup = parts.at(0).toString();
+                for (const QVariant &element : parts.at(1).toList())
+                    body.removed.append(element.toString());
+            }
+        } else if (given) {
+            bool isNumber = false;
+            const double number = given->toDouble(&isNumber);
+            if (isNumber)
+                body.read = number < 0 ? BodyRead::NoPage : BodyRead::TooLarge;
+        }
+        answer(body);
+    });
 }
 
-bool WebEngineBrowser::ask(const QString &script, QVariant *answer)
+void WebEngineBrowser::ask(const QString &script, QObject *context,
+                           std::function<void(const std::optional<QVariant> &)> answer)
 {
     // A page that kept its renderer busy past the limit once would only do so again.
     if (m_spoiled)
-        return false;
-    QEventLoop loop;
-    auto given = std::make_shared<QVariant>();
-    auto answered = std::make_shared<bool>(false);
-    QPointer<QEventLoop> waiting(&loop);
-    // A renderer that dies takes the answer with it.
-    connect(m_page, &QWebEnginePage::renderProcessTerminated, &loop, &QEventLoop::quit);
-    // The application's own script world: the page cannot redefine what this script calls.
-    m_page->runJavaScript(script, QWebEngineScript::ApplicationWorld,
-                          [given, answered, waiting](const QVariant &value) {
-                              *given = value;
-                              *answered = true;
-                              if (waiting)
-                                  waiting->quit();
-                          });
-    EventWait::run(loop, Settings::timings().scriptAnswerLimitMs);
-    if (!*answered) {
+        return answerLater(context, std::move(answer), std::optional<QVariant>());
+    auto pending = std::make_shared<Pending>();
+    pending->context = context;
+    pending->answer = std::move(answer);
+    m_pending.push_back(pending);
+    const auto deliver = [this, pending](const std::optional<QVariant> &value) {
+        if (pending->delivered)
+            return;
+        pending->delivered = true;
+        pending->limit.stop();
+        // The limit's connection holds this answer: let it go.
+        pending->limit.disconnect();
+        m_pending.erase(std::remove(m_pending.begin(), m_pending.end(), pending), m_pending.end());
+        if (pending->context)
+            pending->answer(value);
+    };
+    pending->limit.setSingleShot(true);
+    connect(&pending->limit, &QTimer::timeout, this, [this, deliver] {
         // A page that keeps its renderer busy this long is taken to hang.
         m_spoiled = true;
-        return false;
-    }
-    *answer = *given;
-    return true;
+        deliver(std::nullopt);
+    });
+    pending->limit.start(Settings::timings().scriptAnswerLimitMs);
+    // The application's own script world: the page cannot redefine what this script calls.
+    const QPointer<WebEngineBrowser> self(this);
+    m_page->runJavaScript(script, QWebEngineScript::ApplicationWorld, [self, deliver](const QVariant &value) {
+        if (self)
+            deliver(value);
+    });
 }
 
-BrowserAdapter::BodyRead WebEngineBrowser::lastBodyRead() const
+// A renderer that dies, or a page let go of, takes its answers with it.
+void WebEngineBrowser::failPendingAnswers()
 {
-    return m_lastRead;
+    const std::vector<std::shared_ptr<Pending>> pending = std::exchange(m_pending, {});
+    for (const std::shared_ptr<Pending> &each : pending) {
+        if (each->delivered)
+            continue;
+        each->delivered = true;
+        each->limit.stop();
+        each->limit.disconnect();
+        if (each->context)
+            answerLater(each->context.data(), each->answer, std::optional<QVariant>());
+    }
 }
 
 void WebEngineBrowser::Scroll(int x, int y)
@@ -467,29 +601,27 @@ void WebEngineBrowser::Scroll(int x, int y)
     m_page->runJavaScript(QStringLiteral("window.scrollTo(%1, %2)").arg(x).arg(y), QWebEngineScript::ApplicationWorld);
 }
 
-qint64 WebEngineBrowser::scrollLimit()
+void WebEngineBrowser::readScrollLimit(QObject *context, std::function<void(qint64)> answer)
 {
     if (m_rendererGone)
-        return -1;
+        return answerLater(context, std::move(answer), qint64(-1));
     const QString script = QStringLiteral("(function () {"
                                           "  if (window.quilloryNavigation !== %1) return -1;"
                                           "  var page = document.scrollingElement || document.documentElement;"
                                           "  return page ? Math.max(0, page.scrollHeight - window.innerHeight) : 0;"
                                           "})()")
                                .arg(m_navigation);
-    QVariant answer;
-    if (!ask(script, &answer))
-        return -1;
-    bool isNumber = false;
-    const double limit = answer.toDouble(&isNumber);
-    return isNumber && limit >= 0 ? qint64(limit) : -1;
+    ask(script, context, [answer = std::move(answer)](const std::optional<QVariant> &given) {
+        bool isNumber = false;
+        const double limit = given ? given->toDouble(&isNumber) : -1;
+        answer(isNumber && limit >= 0 ? qint64(limit) : -1);
+    });
 }
 
-BrowserAdapter::Activity WebEngineBrowser::activity()
+void WebEngineBrowser::readActivity(QObject *context, std::function<void(const Activity &)> answer)
 {
-    Activity now;
     if (m_rendererGone)
-        return now;
+        return answerLater(context, std::move(answer), Activity{});
     const QString script =
         QStringLiteral("(function () {"
                        "  if (window.quilloryNavigation !== %1) return -1;"
@@ -499,17 +631,21 @@ BrowserAdapter::Activity WebEngineBrowser::activity()
                        "          a.changes, a.requests, a.open];"
                        "})()")
             .arg(m_navigation);
-    QVariant answer;
-    if (!ask(script, &answer) || answer.typeId() != QMetaType::QVariantList)
-        return now;
-    const QVariantList values = answer.toList();
-    if (values.size() != 5)
-        return now;
-    now.answered = true;
-    now.scrollY = qint64(values.at(0).toDouble());
-    now.scrollLimit = qint64(values.at(1).toDouble());
-    now.changes = qint64(values.at(2).toDouble());
-    now.requests = qint64(values.at(3).toDouble());
-    now.openRequests = qint64(values.at(4).toDouble());
-    return now;
+    const QPointer<RequestCounter> counter(static_cast<RequestCounter *>(m_counter.data()));
+    const qint64 before = m_requestsBefore;
+    ask(script, context, [answer = std::move(answer), counter, before](const std::optional<QVariant> &given) {
+        Activity now;
+        const QVariantList values =
+            given && given->typeId() == QMetaType::QVariantList ? given->toList() : QVariantList();
+        if (values.size() == 5) {
+            now.answered = true;
+            now.scrollY = qint64(values.at(0).toDouble());
+            now.scrollLimit = qint64(values.at(1).toDouble());
+            now.changes = qint64(values.at(2).toDouble());
+            now.requests = qint64(values.at(3).toDouble());
+            now.openRequests = qint64(values.at(4).toDouble());
+            now.networkRequests = counter ? std::max<qint64>(0, counter->count() - before) : 0;
+        }
+        answer(now);
+    });
 }

@@ -2,9 +2,18 @@
 
 #include "web/browseradapter.h"
 
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QSet>
+#include <QTimer>
 #include <QWebEnginePage>
 
+#include <memory>
+#include <optional>
+#include <vector>
+
 class QWebEngineView;
+class RequestCounter;
 class SilentPage;
 
 // The browser adapter over a QWebEngineView, with an off-the-record profile so that nothing of
@@ -28,13 +37,13 @@ public:
     void setSilent(bool silent) override;
     void Navigate(const QString &address) override;
     int ReadyState() const override;
-    QString bodyOuterHtml() override;
-    BodyRead lastBodyRead() const override;
+    void giveUpLoad() override;
+    void readBody(QObject *context, std::function<void(const Body &)> answer) override;
     void Scroll(int x, int y) override;
-    qint64 scrollLimit() override;
+    void readScrollLimit(QObject *context, std::function<void(qint64)> answer) override;
     QString navigationFailure() const override { return m_failure; }
     void setWatchesActivity(bool watches) override { m_watches = watches; }
-    Activity activity() override;
+    void readActivity(QObject *context, std::function<void(const Activity &)> answer) override;
 
 private:
     void freshPage();
@@ -44,9 +53,19 @@ private:
     void onLoadStarted();
     void onLoadFinished();
     void onRenderProcessTerminated(QWebEnginePage::RenderProcessTerminationStatus status);
-    // Runs `script` in the program's own script world and waits for its answer; false when the
-    // page gave none in time.
-    bool ask(const QString &script, QVariant *answer);
+    void awaitNetworkService();
+    // Runs `script` in the program's own script world; its answer comes to `answer`, or nothing
+    // when the page gave none in time or lost its renderer.
+    void ask(const QString &script, QObject *context, std::function<void(const std::optional<QVariant> &)> answer);
+    void failPendingAnswers();
+
+    struct Pending
+    {
+        QPointer<QObject> context;
+        std::function<void(const std::optional<QVariant> &)> answer;
+        QTimer limit;
+        bool delivered = false;
+    };
 
     QWebEngineView *m_view;
     SilentPage *m_page = nullptr;
@@ -60,6 +79,13 @@ private:
     bool m_spoiled = false;
     bool m_rendererGone = false;
     qint64 m_limitedPid = 0;
-    BodyRead m_lastRead = BodyRead::Markup;
     QString m_failure;
+    std::vector<std::shared_ptr<Pending>> m_pending;
+    QPointer<QObject> m_counter; // the page's RequestCounter
+    qint64 m_requestsBefore = 0;
+    // A load held back until the engine runs a network service again.
+    QString m_pendingAddress;
+    QSet<qint64> m_endedServices;
+    QElapsedTimer m_renewalClock;
+    QTimer m_renewal;
 };

@@ -1,0 +1,283 @@
+#include "job/pacerules.h"
+
+#include <algorithm>
+
+namespace {
+
+using Kind = PaceStep::Kind;
+using BodyRead = BrowserAdapter::BodyRead;
+
+PaceStep waitFor(int ms)
+{
+    return {Kind::Wait, ms, 0};
+}
+
+PaceStep ask(Kind kind)
+{
+    return {kind, 0, 0};
+}
+
+const QString changingForEver = QStringLiteral("相册页面一直在变化，已停止滚动，按当前内容继续");
+const QString tooLong = QStringLiteral("相册页面过长，已滚动到上限，按当前内容继续");
+
+// The forum's own pace: a set wait after the load, then passes of scrolling down by a fixed step
+// with fixed waits, until a whole pass leaves the markup as it was, so that batches a lazy gallery
+// adds over several passes all end up in the result. Each pass steps down by the same distance
+// with the same waits until the page's current end, so that a gallery that grows at its bottom
+// goes on growing; a page that ends within the fixed steps goes to exactly their positions. A page
+// that grew during the wait at its end is followed on down to its new end within the pass, at most
+// as often as passes are left. Bounded for pages that change or grow for ever.
+class FixedPace final : public PaceRules
+{
+public:
+    FixedPace(const PagePace &p, const QString &source)
+        : PaceRules(p)
+        , m_before(source)
+    { }
+
+    PaceStep next(const PaceAnswer &a) override
+    {
+        switch (m_phase) {
+        case Phase::Begin:
+            m_phase = Phase::AfterLoad;
+            return waitFor(m_p.afterLoadMs);
+        case Phase::AfterLoad:
+            m_phase = Phase::FirstRead;
+            return ask(Kind::ReadBody);
+        case Phase::FirstRead:
+            took(a);
+            m_passes = 0;
+            return nextPass();
+        case Phase::Scrolled:
+            m_phase = Phase::StepWaited;
+            return waitFor(m_p.scrollStepMs);
+        case Phase::StepWaited:
+            if (m_step >= lastStep())
+                return waitAtEnd();
+            if (m_step < m_p.scrollSteps)
+                return stepDown();
+            m_phase = Phase::StepLimit;
+            return ask(Kind::ReadLimit);
+        case Phase::StepLimit:
+            return a.limit > qint64(m_step) * m_p.scrollStepPixels ? stepDown() : waitAtEnd();
+        case Phase::EndWaited:
+            ++m_passWaits;
+            m_phase = Phase::EndLimit;
+            return ask(Kind::ReadLimit);
+        case Phase::EndLimit: {
+            const bool reachedEnd = a.limit <= qint64(m_step) * m_p.scrollStepPixels;
+            if (!reachedEnd && m_step < lastStep() && m_passWaits < m_waitsAllowed)
+                return stepDown();
+            m_cutShort = !reachedEnd && m_step >= lastStep();
+            m_passes += m_passWaits;
+            m_phase = Phase::PassRead;
+            return ask(Kind::ReadBody);
+        }
+        case Phase::PassRead:
+            took(a);
+            // A further pass would go no further down.
+            if (m_cutShort && m_read != BodyRead::TooLarge)
+                return settle(tooLong);
+            return nextPass();
+        case Phase::Done:
+            break;
+        }
+        return ask(Kind::Settled);
+    }
+
+private:
+    enum class Phase { Begin, AfterLoad, FirstRead, Scrolled, StepWaited, StepLimit, EndWaited, EndLimit, PassRead, Done };
+
+    void took(const PaceAnswer &a)
+    {
+        m_current = a.markup;
+        m_read = a.read;
+    }
+
+    PaceStep settle(const QString &cut = QString())
+    {
+        m_cut = cut;
+        m_phase = Phase::Done;
+        return ask(Kind::Settled);
+    }
+
+    PaceStep nextPass()
+    {
+        if (m_current == m_before || m_read == BodyRead::TooLarge)
+            return settle();
+        if (m_passes >= m_p.maxScrollPasses)
+            return settle(changingForEver);
+        m_before = m_current;
+        m_waitsAllowed = m_p.maxScrollPasses - m_passes;
+        m_passWaits = 0;
+        m_step = 0;
+        return stepDown();
+    }
+
+    PaceStep stepDown()
+    {
+        ++m_step;
+        m_phase = Phase::Scrolled;
+        return {Kind::Scroll, 0, qint64(m_step) * m_p.scrollStepPixels};
+    }
+
+    PaceStep waitAtEnd()
+    {
+        m_phase = Phase::EndWaited;
+        return waitFor(m_p.afterScrollMs);
+    }
+
+    Phase m_phase = Phase::Begin;
+    QString m_before;
+    QString m_current;
+    BodyRead m_read = BodyRead::Markup;
+    int m_passes = 0;
+    int m_waitsAllowed = 0;
+    int m_passWaits = 0;
+    int m_step = 0;
+    bool m_cutShort = false;
+};
+
+// As fast as the page renders: it is looked at every few frames, stepped down while it goes on
+// below the window (through the positions the fixed pace scrolls to, so that nothing it sets off
+// is skipped), and read once it has rested at its end.
+//
+// At its end a page has rested when, for at least as long as the fixed pace waits after each
+// pass, nothing changed and it was not scrolled, and none of its scripts' requests is open or
+// moved for a quiet spell; a request seen only as it began (in a frame or a worker) holds it for
+// longer, outlasting a slow batch's answer. A page whose requests never rest has rested once
+// nothing changed for the still spell.
+//
+// A page that added to itself since the last scroll is scrolled once more, since what it added may
+// wait for a scroll event to ask for more; a few times at most while it does not grow, so that a
+// page that answers every scroll with a change over several frames cannot make it loop.
+class AdaptivePace final : public PaceRules
+{
+public:
+    explicit AdaptivePace(const PagePace &p)
+        : PaceRules(p)
+    { }
+
+    PaceStep next(const PaceAnswer &a) override
+    {
+        switch (m_phase) {
+        case Phase::Look:
+            m_phase = Phase::Looked;
+            return ask(Kind::ReadActivity);
+        case Phase::Looked:
+            return look(a);
+        case Phase::Scrolled:
+            m_phase = Phase::Look;
+            return waitFor(m_p.adaptiveStepMs);
+        case Phase::Unanswered:
+            // The engine may tell of a finished load before the document asked for is there; a
+            // page that gives no answer at all has nothing more to show.
+            if (a.read == BodyRead::NoPage && a.nowMs < m_p.adaptiveLimitMs) {
+                m_phase = Phase::Look;
+                return waitFor(m_p.adaptiveProbeMs);
+            }
+            m_phase = Phase::Done;
+            return ask(Kind::Settled);
+        case Phase::Reading:
+            m_phase = Phase::Done;
+            return ask(Kind::Settled);
+        case Phase::Done:
+            break;
+        }
+        return ask(Kind::Settled);
+    }
+
+private:
+    enum class Phase { Look, Looked, Scrolled, Unanswered, Reading, Done };
+
+    PaceStep read(const QString &cut = QString())
+    {
+        m_cut = cut;
+        m_phase = Phase::Reading;
+        return ask(Kind::ReadBody);
+    }
+
+    PaceStep scrollTo(qint64 y, qint64 ms)
+    {
+        m_lastScrollMs = ms;
+        m_justScrolled = true;
+        m_grewUnasked = false;
+        m_phase = Phase::Scrolled;
+        return {Kind::Scroll, 0, y};
+    }
+
+    PaceStep look(const PaceAnswer &a)
+    {
+        const BrowserAdapter::Activity &now = a.activity;
+        const qint64 ms = a.nowMs;
+        if (!now.answered) {
+            m_phase = Phase::Unanswered;
+            return ask(Kind::ReadBody);
+        }
+        if (!m_looked || now.changes != m_changes || now.scrollLimit != m_height) {
+            if (m_looked && !m_justScrolled)
+                m_grewUnasked = true;
+            m_lastChangeMs = ms;
+        }
+        if (now.scrollLimit > m_height)
+            m_unaskedScrolls = 0;
+        if (!m_looked || now.requests != m_requests || now.openRequests > 0)
+            m_lastRequestMs = ms;
+        if (!m_looked || now.networkRequests != m_network)
+            m_lastNetworkMs = ms;
+        m_looked = true;
+        m_justScrolled = false;
+        m_changes = now.changes;
+        m_height = now.scrollLimit;
+        m_requests = now.requests;
+        m_network = now.networkRequests;
+        if (ms >= m_p.adaptiveLimitMs)
+            return read(changingForEver);
+        const qint64 step = m_p.scrollStepPixels;
+        if (now.scrollY < now.scrollLimit) {
+            const qint64 target = std::min((now.scrollY / step + 1) * step, now.scrollLimit);
+            if (target > qint64(lastStep()) * step)
+                return read(tooLong);
+            return scrollTo(target, ms);
+        }
+        if (m_grewUnasked && m_unaskedScrolls < m_p.unaskedScrolls) {
+            ++m_unaskedScrolls;
+            return scrollTo(std::max<qint64>(0, now.scrollLimit - step), ms);
+        }
+        const qint64 still = ms - std::max(m_lastChangeMs, m_lastScrollMs);
+        const bool quiet = now.openRequests == 0 && ms - m_lastRequestMs >= m_p.quietMs &&
+                           ms - m_lastNetworkMs >= m_p.networkQuietMs;
+        if ((still >= m_p.endSpellMs() && quiet) || still >= m_p.stillMs)
+            return read();
+        m_phase = Phase::Look;
+        return waitFor(m_p.adaptiveProbeMs);
+    }
+
+    Phase m_phase = Phase::Look;
+    bool m_looked = false;
+    qint64 m_changes = 0;
+    qint64 m_height = 0;
+    qint64 m_requests = 0;
+    qint64 m_network = 0;
+    qint64 m_lastChangeMs = 0;
+    qint64 m_lastRequestMs = 0;
+    qint64 m_lastNetworkMs = 0;
+    qint64 m_lastScrollMs = 0;
+    bool m_justScrolled = false;
+    bool m_grewUnasked = false;
+    int m_unaskedScrolls = 0;
+};
+
+} // namespace
+
+std::unique_ptr<PaceRules> PaceRules::make(JobChoices::Pace pace, const PagePace &p, const QString &source)
+{
+    if (pace == JobChoices::Pace::Adaptive)
+        return std::make_unique<AdaptivePace>(p);
+    return std::make_unique<FixedPace>(p, source);
+}
+
+int PaceRules::lastStep() const
+{
+    return std::max(m_p.scrollSteps, m_p.maxScrollStepsPerPass);
+}
