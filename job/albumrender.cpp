@@ -170,7 +170,9 @@ void AlbumRendering::advance(PaceAnswer answer)
 void AlbumRendering::took(const BrowserAdapter::Body &body)
 {
     m_lastRead = body.read;
-    m_markup = body.markup;
+    // A page that stops answering keeps what it showed last.
+    if (body.read != BrowserAdapter::BodyRead::NoAnswer)
+        m_markup = body.markup;
     // What the page took out stays taken out: a later read that lost it (no answer) keeps the list.
     if (body.removed.size() >= m_removed.size())
         m_removed = body.removed;
@@ -203,6 +205,13 @@ void AlbumRendering::read()
     // Read at last, the page had still not brought the document asked for.
     if (m_failure.isEmpty() && m_lastRead == BrowserAdapter::BodyRead::NoPage)
         m_failure = QStringLiteral("超时");
+    // A page that stopped answering may have had more to show.
+    if (m_failure.isEmpty() && m_lastRead == BrowserAdapter::BodyRead::NoAnswer) {
+        if (m_markup.isEmpty())
+            m_failure = QStringLiteral("没有响应");
+        else
+            sayCut(QStringLiteral("相册页面没有响应，按已载入的内容继续"));
+    }
     finish();
 }
 

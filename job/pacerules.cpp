@@ -86,7 +86,18 @@ public:
     }
 
 private:
-    enum class Phase { Begin, AfterLoad, FirstRead, Scrolled, StepWaited, StepLimit, EndWaited, EndLimit, PassRead, Done };
+    enum class Phase {
+        Begin,
+        AfterLoad,
+        FirstRead,
+        Scrolled,
+        StepWaited,
+        StepLimit,
+        EndWaited,
+        EndLimit,
+        PassRead,
+        Done
+    };
 
     void took(const PaceAnswer &a)
     {
@@ -200,6 +211,7 @@ private:
     PaceStep scrollTo(qint64 y, qint64 ms)
     {
         m_lastScrollMs = ms;
+        m_reacted = false;
         m_justScrolled = true;
         m_grewUnasked = false;
         m_phase = Phase::Scrolled;
@@ -221,10 +233,21 @@ private:
         }
         if (now.scrollLimit > m_height)
             m_unaskedScrolls = 0;
-        if (!m_looked || now.requests != m_requests || now.openRequests > 0)
+        const bool asked = now.requests != m_requests || now.networkRequests != m_network;
+        // A page that asks for something after a quiet spell is busy again: the still spell
+        // starts over, while one whose requests never rest keeps counting it.
+        if (m_looked && asked && ms - m_lastRequestMs >= m_p.quietMs)
+            m_wokeMs = ms;
+        if (!m_looked || asked || now.openRequests > 0)
             m_lastRequestMs = ms;
         if (!m_looked || now.networkRequests != m_network)
             m_lastNetworkMs = ms;
+        // How long the page takes to ask for more once scrolled tells how long to wait for it.
+        if (m_looked && !m_reacted && m_lastScrollMs > 0 && (asked || now.openRequests > 0)) {
+            m_reacted = true;
+            ++m_reactions;
+            m_slowestReactionMs = std::max(m_slowestReactionMs, ms - m_lastScrollMs);
+        }
         m_looked = true;
         m_justScrolled = false;
         m_changes = now.changes;
@@ -244,10 +267,14 @@ private:
             ++m_unaskedScrolls;
             return scrollTo(std::max<qint64>(0, now.scrollLimit - step), ms);
         }
-        const qint64 still = ms - std::max(m_lastChangeMs, m_lastScrollMs);
-        const bool quiet = now.openRequests == 0 && ms - m_lastRequestMs >= m_p.quietMs &&
-                           ms - m_lastNetworkMs >= m_p.networkQuietMs;
-        if ((still >= m_p.endSpellMs() && quiet) || still >= m_p.stillMs)
+        const qint64 still = ms - std::max({m_lastChangeMs, m_lastScrollMs, m_wokeMs});
+        const bool quiet =
+            now.openRequests == 0 && ms - m_lastRequestMs >= m_p.quietMs && ms - m_lastNetworkMs >= m_p.networkQuietMs;
+        // Until the page has shown how soon it asks for more once scrolled, it gets at least what
+        // the fixed pace gives it between two reads.
+        const qint64 spell = m_reactions == 0 ? std::max<qint64>(m_p.endSpellMs(), m_p.passMs())
+                                              : m_p.endSpellMs() + m_slowestReactionMs;
+        if ((still >= spell && quiet) || still >= std::max<qint64>(m_p.stillMs, spell))
             return read();
         m_phase = Phase::Look;
         return waitFor(m_p.adaptiveProbeMs);
@@ -263,9 +290,13 @@ private:
     qint64 m_lastRequestMs = 0;
     qint64 m_lastNetworkMs = 0;
     qint64 m_lastScrollMs = 0;
+    qint64 m_wokeMs = 0;
     bool m_justScrolled = false;
     bool m_grewUnasked = false;
     int m_unaskedScrolls = 0;
+    bool m_reacted = true;
+    int m_reactions = 0;
+    qint64 m_slowestReactionMs = 0;
 };
 
 } // namespace

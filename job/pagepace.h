@@ -32,6 +32,8 @@ struct PagePace
     int unaskedScrolls = 3;
 
     int endSpellMs() const { return quietMs > afterScrollMs ? quietMs : afterScrollMs; }
+    // A pass of the fixed pace at a page's end: its steps, then its wait.
+    int passMs() const { return scrollSteps * scrollStepMs + afterScrollMs; }
 
     // The shipped pace scaled down so that a whole job runs in a few seconds, for tests.
     static PagePace shortened()

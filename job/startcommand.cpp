@@ -136,8 +136,9 @@ void StartCommand::processAlbums()
     // Each album's pictures download while the next albums' pages load and settle; its line
     // waits for the last picture line of the album before it.
     PictureHarvest harvest(m_window);
-    AlbumPages pages(m_window, s.AlbumList.mid(0, s.AlbumCount),
-                     [this](const QString &albumId, const QString &url) { return m_window.rendersAlbum(albumId, url); });
+    AlbumPages pages(m_window, s.AlbumList.mid(0, s.AlbumCount), [this](const QString &albumId, const QString &url) {
+        return m_window.rendersAlbum(albumId, url);
+    });
     for (s.AlbumIndex = 0; s.AlbumIndex < s.AlbumCount; ++s.AlbumIndex) {
         s.AlbumUrl = s.AlbumList.at(s.AlbumIndex);
         s.AlbumPage = 1;

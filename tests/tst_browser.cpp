@@ -57,7 +57,8 @@ private:
     }
     BrowserAdapter::Body body()
     {
-        return answer<BrowserAdapter::Body>([this](QObject *context, auto then) { m_browser->readBody(context, then); });
+        return answer<BrowserAdapter::Body>(
+            [this](QObject *context, auto then) { m_browser->readBody(context, then); });
     }
     QString markup() { return body().markup; }
     qint64 limit()
@@ -112,8 +113,7 @@ private slots:
         for (int y : {3000, 1000, 9000}) {
             m_browser->Scroll(0, y);
             YanShi(150);
-            QVERIFY2(markup().contains(QStringLiteral("<p id=\"y\">%1</p>").arg(y)),
-                     qPrintable(QString::number(y)));
+            QVERIFY2(markup().contains(QStringLiteral("<p id=\"y\">%1</p>").arg(y)), qPrintable(QString::number(y)));
         }
         // The document's height less the window's, whatever the window's position.
         const qint64 end = limit();
@@ -165,7 +165,8 @@ private slots:
         ForumServer server;
         QVERIFY(server.listen());
         m_browser->setWatchesActivity(true);
-        const QString worker = QStringLiteral("fetch('http://%1/w1'); fetch('http://%1/w2');").arg(server.hostAndPort());
+        const QString worker =
+            QStringLiteral("fetch('http://%1/w1'); fetch('http://%1/w2');").arg(server.hostAndPort());
         QVERIFY(load(dataPage(QStringLiteral("<body><img src=\"http://%1/i.jpg\"><script>"
                                              "new Worker(URL.createObjectURL(new Blob([\"%2\"])));</script></body>")
                                   .arg(server.hostAndPort(), worker))));

@@ -312,6 +312,45 @@ private slots:
         QCOMPARE(shown(scanPictureIds(html)), expected);
     }
 
+    // Pictures a gallery took out of its document while it was scrolled still count, in page order.
+    void picturesShownKeepsTakenOut_data()
+    {
+        QTest::addColumn<QStringList>("links"); // the last markup's
+        QTest::addColumn<QStringList>("removed");
+        QTest::addColumn<QStringList>("expected");
+        const QStringList none;
+        QTest::newRow("nothing taken out")
+            << QStringList{u"a"_s, u"?"_s, u"b"_s} << none << QStringList{u"a"_s, NotFetched, u"b"_s};
+        QTest::newRow("placeholders replaced: the last markup holds them all")
+            << QStringList{u"a"_s, u"b"_s, u"a"_s} << QStringList{u"a"_s, u"b"_s}
+            << QStringList{u"a"_s, u"b"_s, u"a"_s};
+        QTest::newRow("rows scrolled past went above")
+            << QStringList{u"e"_s, u"f"_s} << QStringList{u"a"_s, u"b"_s, u"c"_s, u"d"_s}
+            << QStringList{u"a"_s, u"b"_s, u"c"_s, u"d"_s, u"e"_s, u"f"_s};
+        QTest::newRow("back at the top, the rows below went last")
+            << QStringList{u"a"_s, u"b"_s} << QStringList{u"a"_s, u"b"_s, u"c"_s, u"d"_s}
+            << QStringList{u"a"_s, u"b"_s, u"c"_s, u"d"_s};
+        QTest::newRow("a run goes before the row that followed it")
+            << QStringList{u"a"_s, u"d"_s} << QStringList{u"b"_s, u"c"_s, u"d"_s}
+            << QStringList{u"a"_s, u"b"_s, u"c"_s, u"d"_s};
+        QTest::newRow("taken out twice, counted once")
+            << QStringList{u"c"_s} << QStringList{u"a"_s, u"b"_s, u"a"_s} << QStringList{u"a"_s, u"b"_s, u"c"_s};
+    }
+
+    void picturesShownKeepsTakenOut()
+    {
+        QFETCH(QStringList, links);
+        QFETCH(QStringList, removed);
+        QFETCH(QStringList, expected);
+        QString markup;
+        for (const QString &id : links)
+            markup += id == u"?"_s ? u"x;pic_id=\"\""_s : pictureLink(id);
+        QStringList elements;
+        for (const QString &id : removed)
+            elements << pictureLink(id);
+        QCOMPARE(shown(picturesShown(markup, elements)), expected);
+    }
+
     void folderName_data()
     {
         stringColumns();

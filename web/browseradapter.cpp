@@ -3,8 +3,7 @@
 #include "web/fetch.h"
 #include "web/settings.h"
 
-void BrowserAdapter::fetchSource(const QString &address, QObject *context,
-                                 std::function<void(const QString &)> answer)
+void BrowserAdapter::fetchSource(const QString &address, QObject *context, std::function<void(const QString &)> answer)
 {
     auto *fetch = new PageFetch(address, Settings::timings().pageLimitSeconds, context);
     connect(fetch, &PageFetch::finished, context, [fetch, answer = std::move(answer)] {
