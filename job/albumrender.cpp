@@ -119,6 +119,11 @@ void AlbumRendering::loadEnded(bool loaded)
             m_failure = QStringLiteral("超时");
             return finish();
         }
+        // A page that answers nothing has nothing more to show.
+        if (body.read == BrowserAdapter::BodyRead::NoAnswer) {
+            m_failure = QStringLiteral("没有响应");
+            return finish();
+        }
         sayCut(QStringLiteral("相册页面加载超时，按已载入的内容继续"));
         begin();
     });

@@ -125,6 +125,8 @@ void FakeBrowser::readBody(QObject *context, std::function<void(const Body &)> t
         body.read = BodyRead::Markup;
         const int from = m_gallery.keepsRows > 0 ? std::max(0, m_shown - m_gallery.keepsRows) : 0;
         body.markup = markupOf(m_gallery, from, m_shown);
+        if (m_gallery.changesForEver)
+            body.markup += QStringLiteral("<p>%1</p>").arg(age() / 100);
         body.removed = m_removed;
     }
     answer<Body>(context, std::move(then), body);

@@ -128,6 +128,17 @@ private slots:
         QCOMPARE(read.read, BrowserAdapter::BodyRead::Markup);
     }
 
+    // A page over the cap is measured inside the page and never crosses over.
+    void markupOverTheCapIsNotHandedOver()
+    {
+        const TestSupport::ScopedTimings cap([](Timings &t) { t.maxPageBytes = 1 << 20; });
+        QVERIFY(
+            load(dataPage(QStringLiteral("<body><script>document.body.append('x'.repeat(2 << 20));</script></body>"))));
+        const BrowserAdapter::Body read = body();
+        QCOMPARE(read.read, BrowserAdapter::BodyRead::TooLarge);
+        QCOMPARE(read.markup, QString());
+    }
+
     void hungPageGivesWayToARendererOfItsOwn()
     {
         QVERIFY(load(dataPage(QStringLiteral("<body>old<script>addEventListener('load', () => setTimeout(() => { for "

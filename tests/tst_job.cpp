@@ -413,29 +413,21 @@ private slots:
         QTest::addColumn<int>("pages"); // at the adaptive pace when more than 1
         const QString timedOut = QStringLiteral("相册页面加载超时，按已载入的内容继续");
         const QString notLoaded = QStringLiteral("相册页面没有载入，此相册下载失败（%1）");
-        QTest::newRow("never settles") << QByteArray(R"({"id":"41","title":"钟","ticking":true,"pictures":["c1"]})")
-                                       << QStringList({QStringLiteral("相册页面一直在变化，已停止滚动，按当前内容继续"),
-                                                       QStringLiteral("开始处理相册(2/3):钟"), ok(1)})
-                                       << 0 << 1;
+        const QString notAnswering = notLoaded.arg(QStringLiteral("没有响应"));
         QTest::newRow("never loads") << QByteArray(R"({"id":"42","title":"钟","neverLoads":true,"pictures":["c1"]})")
                                      << QStringList({timedOut, QStringLiteral("开始处理相册(2/3):钟"), ok(1)}) << 0
                                      << 1;
-        // A renderer held by the page's script answers nothing, so the album has no markup.
+        // A renderer held by the page's script answers nothing, so the album has no markup and fails.
         QTest::newRow("script never yields")
             << QByteArray(R"({"id":"43","title":"钟","script":"while (true) {}","pictures":["c1"]})")
-            << QStringList({timedOut, QStringLiteral("开始处理相册(2/3):43")}) << 0 << 1;
+            << QStringList({notAnswering, QStringLiteral("开始处理相册(2/3):43")}) << 1 << 1;
         QTest::newRow("alert loop")
             << QByteArray(R"({"id":"44","title":"钟","script":"for (;;) alert(1);","pictures":["c1"]})")
-            << QStringList({timedOut, QStringLiteral("开始处理相册(2/3):44")}) << 0 << 1;
+            << QStringList({notAnswering, QStringLiteral("开始处理相册(2/3):44")}) << 1 << 1;
         QTest::newRow("window.open loop")
             << QByteArray(
                    R"({"id":"45","title":"钟","script":"for (;;) window.open('about:blank');","pictures":["c1"]})")
-            << QStringList({timedOut, QStringLiteral("开始处理相册(2/3):45")}) << 0 << 1;
-        QTest::newRow("markup over the page cap")
-            << QByteArray(R"({"id":"46","title":"钟","pictures":["c1"],"script":
-                "var d = document.createElement('div'); d.textContent = 'x'.repeat(33 << 20); document.body.appendChild(d);"})")
-            << QStringList({QStringLiteral("相册页面内容过大，按没有图片处理"), QStringLiteral("开始处理相册(2/3):46")})
-            << 0 << 1;
+            << QStringList({notAnswering, QStringLiteral("开始处理相册(2/3):45")}) << 1 << 1;
         // An address longer than the engine takes: the browser never leaves the album before.
         QTest::newRow("address the engine refuses")
             << QByteArray(R"({"id":")" + QByteArray(2 * 1024 * 1024, 'x') + R"(/47","title":"钟","pictures":["c1"]})")
@@ -459,16 +451,11 @@ private slots:
             << QByteArray(R"({"id":"52","title":"钟","script":"addEventListener('scroll', () => { location.href = ')" +
                           elsewhere.toUtf8() + R"(/p/40'; });","pictures":["c1"]})")
             << QStringList({movedAway, QStringLiteral("开始处理相册(2/3):52")}) << 1 << 1;
-        // Pages side by side at the adaptive pace: a page that never rests or hangs its renderer
-        // keeps to its bounds, and the pages beside it are not held up or spoiled.
-        QTest::newRow("never settles, 3 pages")
-            << QByteArray(R"({"id":"41","title":"钟","ticking":true,"pictures":["c1"]})")
-            << QStringList({QStringLiteral("相册页面一直在变化，已停止滚动，按当前内容继续"),
-                            QStringLiteral("开始处理相册(2/3):钟"), ok(1)})
-            << 0 << 3;
+        // Pages side by side at the adaptive pace: a page that hangs its renderer keeps to its
+        // bounds, and the pages beside it are not held up or spoiled.
         QTest::newRow("script never yields, 3 pages")
             << QByteArray(R"({"id":"43","title":"钟","script":"while (true) {}","pictures":["c1"]})")
-            << QStringList({timedOut, QStringLiteral("开始处理相册(2/3):43")}) << 0 << 3;
+            << QStringList({notAnswering, QStringLiteral("开始处理相册(2/3):43")}) << 1 << 3;
     }
 
     void unsettledPagesEndWithinTheirBounds()

@@ -150,6 +150,7 @@ private slots:
         FakeGallery g;
         g.changesForEver = true;
         row("changes for ever", Pace::Adaptive, g, 30, false, {cutChanging});
+        row("changes for ever", Pace::Fixed, g, 30, false, {cutChanging});
         g = FakeGallery();
         g.hangsAtMs = 3000;
         row("hangs", Pace::Adaptive, g, 0, true, {QStringLiteral("相册页面没有载入，此相册下载失败（没有响应）")},
