@@ -2,6 +2,7 @@
 #include "app/picturehome.h"
 #include "web/engine/pageview.h"
 
+#include "job/failurefile.h"
 #include "job/holdnotice.h"
 #include "job/jobchoices.h"
 #include "job/retrycommand.h"
@@ -9,10 +10,14 @@
 
 #include "web/engine/enginepages.h"
 #include "web/engine/webenginebrowser.h"
+#include "web/foldername.h"
+#include "web/settings.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
@@ -37,11 +42,32 @@ template<typename Control> Control *place(QWidget *parent, const char *name, int
     return control;
 }
 
+// Where the job puts the pictures of bar `name`, with the picture folder as it is now.
+QString barFolderNamed(const QString &name)
+{
+    return Settings::pictureFolder() + u'/' + safeFolderName(name + QStringLiteral("吧"));
+}
+
+// What an edit of `before` into `after` put in; with the edit's place unknown, the longest
+// common start and end are taken for what stayed.
+QString inserted(const QString &before, const QString &after)
+{
+    qsizetype start = 0;
+    while (start < before.size() && start < after.size() && before.at(start) == after.at(start))
+        ++start;
+    qsizetype end = 0;
+    while (end < before.size() - start && end < after.size() - start &&
+           before.at(before.size() - 1 - end) == after.at(after.size() - 1 - end))
+        ++end;
+    return after.mid(start, after.size() - start - end);
+}
+
 } // namespace
 
 Form1::Form1(QWidget *parent)
     : QWidget(parent)
     , m_pages(JobChoices::mostPages, [this](int index) -> BrowserAdapter & { return m_browsers->page(index); })
+    , m_news([this] { return isActiveWindow(); }, &m_kept)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Quillory"));
@@ -65,6 +91,11 @@ void Form1::createControls()
     Text1 = place<QLineEdit>(this, "Text1", 8, 16, 105, 25);
     Text1->setText(prompt);
     Text1->installEventFilter(this);
+    m_shownText = prompt;
+    // The edits no event below announces (the context menu's paste, a middle click's paste,
+    // deleting) replace the prompt once they are made.
+    connect(Text1, &QLineEdit::textEdited, this, &Form1::replacePrompt);
+    connect(Text1, &QLineEdit::textChanged, this, [this] { m_shownText = Text1->text(); });
     Command1 = place<QPushButton>(this, "Command1", 120, 16, 81, 25);
     Command1->setText(QStringLiteral("开始下载"));
     List1 = place<QListWidget>(this, "List1", 8, 48, 457, 244);
@@ -90,11 +121,38 @@ void Form1::createControls()
 
 bool Form1::eventFilter(QObject *watched, QEvent *event)
 {
-    // Only a mouse click clears the prompt; moving in with the keyboard leaves it.
-    if (watched == Text1 && event->type() == QEvent::MouseButtonRelease &&
-        static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton)
-        Text1_Click();
+    // A mouse click clears the prompt; moving in with the keyboard leaves it, but whatever is
+    // typed, pasted or composed into it then takes its place.
+    if (watched == Text1) {
+        if (event->type() == QEvent::MouseButtonRelease &&
+            static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton)
+            Text1_Click();
+        else if (promptUntouched() && event->type() == QEvent::KeyPress) {
+            const auto *key = static_cast<QKeyEvent *>(event);
+            if ((!key->text().isEmpty() && key->text().at(0).isPrint()) || key->matches(QKeySequence::Paste))
+                Text1->clear();
+        } else if (promptUntouched() && event->type() == QEvent::InputMethod) {
+            const auto *input = static_cast<QInputMethodEvent *>(event);
+            if (!input->commitString().isEmpty() || !input->preeditString().isEmpty())
+                Text1->clear();
+        }
+    }
     return QWidget::eventFilter(watched, event);
+}
+
+bool Form1::promptUntouched() const
+{
+    return Text1->text() == prompt && !m_promptTyped;
+}
+
+void Form1::replacePrompt(const QString &edited)
+{
+    // Runs before the box tells of the changed text, so m_shownText is still the text before.
+    if (m_shownText == prompt && !m_promptTyped) {
+        Text1->setText(inserted(prompt, edited));
+        return;
+    }
+    m_promptTyped = edited == prompt;
 }
 
 void Form1::Text1_Click()
@@ -116,12 +174,19 @@ void Form1::Command1_Click()
     // writable meanwhile.
     std::optional<PictureHome> home;
     if (!barName().isEmpty()) {
+        if (m_choices)
+            takeChoices();
         // What the settings file got wrong comes first, as the job would say it.
         for (const QString &complaint : Choices::takeComplaints())
             AppendLog(complaint);
+        if (m_choices) {
+            if (const QString pace = WindowChoices::paceLine(Choices::current()); !pace.isEmpty())
+                AppendLog(pace);
+        }
         home.emplace();
         if (!home->picturesMovedTo().isEmpty())
             AppendLog(QStringLiteral("图片保存到：") + home->picturesMovedTo());
+        m_news.jobStarting(barName(), barFolderNamed(barName()));
     }
     StartCommand(*this).run();
     home.reset();
@@ -129,8 +194,27 @@ void Form1::Command1_Click()
     m_kept.release();
 }
 
+void Form1::takeChoices()
+{
+    const JobChoicesFile settings = m_choices->forNextJob();
+    // A value the file keeps getting wrong is said once, not at every job.
+    QStringList fresh;
+    for (const QString &complaint : settings.complaints()) {
+        if (!m_complained.contains(complaint)) {
+            m_complained.append(complaint);
+            fresh.append(complaint);
+        }
+    }
+    Choices::setCurrent(settings.choices, fresh);
+}
+
 void Form1::Command2_Click()
 {
+    // With nothing failed in this window, the failures a closed one left in the bar's
+    // failed.txt, so that a bar can be retried another day. Not under a running job, whose
+    // own records of that bar are ahead of the file.
+    if (m_failures.FailedUrls.isEmpty() && !m_jobRunning)
+        takeFailureFile();
     // Every recorded failure ends in CR LF.
     const qsizetype waiting = m_failures.FailedUrls.count(QStringLiteral("\r\n"));
     if (waiting == 0) {
@@ -149,6 +233,23 @@ void Form1::Command2_Click()
         m_kept.flush();
     AppendLog(QStringLiteral("重新下载完成：成功%1张，仍失败%2张").arg(counts.saved).arg(counts.failed));
     ShowLastLogLine();
+}
+
+void Form1::takeFailureFile()
+{
+    const QString name = barName();
+    if (name.isEmpty())
+        return;
+    QString barFolder;
+    {
+        const PictureHome home;
+        barFolder = barFolderNamed(name);
+    }
+    // The lines read as quillory-cli reads them: only those naming a picture of this bar.
+    for (const FailureFile::Entry &entry : FailureFile::read(barFolder).entries) {
+        m_failures.FailedUrls += entry.url + QStringLiteral("\r\n");
+        m_failures.FailedPaths += entry.path + QStringLiteral("\r\n");
+    }
 }
 
 QString Form1::barName() const
@@ -194,7 +295,7 @@ const EarlierAlbumFolders *Form1::earlierAlbumFolders(const QString &barFolder)
 
 JobObserver *Form1::observer()
 {
-    return &m_kept;
+    return &m_news;
 }
 
 void Form1::closeEvent(QCloseEvent *event)

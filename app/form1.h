@@ -1,7 +1,9 @@
 #pragma once
 
 #include "app/activitylog.h"
+#include "app/desktopnews.h"
 #include "app/keptbars.h"
+#include "app/windowchoices.h"
 
 #include "job/failurelists.h"
 #include "job/jobwindow.h"
@@ -10,6 +12,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QLineEdit;
 class QListWidget;
@@ -49,6 +52,10 @@ public:
 
     bool jobRunning() const { return m_jobRunning; }
 
+    // Every Start from now on reads the settings file afresh, with `commandLine` over it, and
+    // says the pace it chose. Without it a job takes the choices the process set.
+    void readChoicesAtEachStart(const WindowChoices &commandLine) { m_choices = commandLine; }
+
     // Test seams: what answers the missing-name message, and how the program ends on close.
     void setNameMissingHandler(std::function<void()> handler) { m_nameMissingHandler = std::move(handler); }
     void setExitHandler(std::function<void()> handler) { m_exitHandler = std::move(handler); }
@@ -61,6 +68,10 @@ private:
     void createControls();
     void Form_Unload();
     void CleanAll();
+    bool promptUntouched() const;
+    void replacePrompt(const QString &edited);
+    void takeChoices();
+    void takeFailureFile();
 
     std::unique_ptr<ActivityLog> m_log;
     std::unique_ptr<EnginePages> m_browsers;
@@ -69,6 +80,13 @@ private:
     // The same per-bar record and failed.txt as quillory-cli keeps, written as pictures land
     // and fail; let go of after each command.
     KeptBars m_kept;
+    // Hears of the job first and hands on to the records.
+    DesktopNews m_news;
+    std::optional<WindowChoices> m_choices;
+    QStringList m_complained; // what the settings file got wrong, said once each
+    // The user typed the prompt's very text: it is theirs, no longer the prompt.
+    bool m_promptTyped = false;
+    QString m_shownText; // the box's text before the edit being told of
     bool m_jobRunning = false;
     std::function<void()> m_nameMissingHandler;
     std::function<void()> m_exitHandler;

@@ -1,6 +1,6 @@
 #include "app/form1.h"
+#include "app/windowchoices.h"
 
-#include "job/jobchoices.h"
 #include "web/engine/webenginesetup.h"
 
 #include <QApplication>
@@ -12,19 +12,6 @@
 #include <unistd.h>
 
 namespace {
-
-const char *const helpText =
-    "Usage: quillory [--help | --version]\n"
-    "\n"
-    "Downloads the pictures of every photo album of one bar of the forum. Type the bar's name\n"
-    "into the window and press 开始下载; 重新下载保存失败的文件 tries the failed pictures again.\n"
-    "\n"
-    "The pictures go to <program folder>/<bar>吧/<album>/<n>.jpg; when the program lies in a\n"
-    "system folder (under /usr or /opt, or one that is not the user's own or cannot be written),\n"
-    "to the user's pictures folder, subfolder Quillory.\n"
-    "\n"
-    "Environment:\n"
-    "  QUILLORY_FORUM_HOST, QUILLORY_IMAGE_HOST  host[:port] of the forum and of its picture server\n";
 
 bool hasArgument(int argc, char *argv[], const char *a, const char *b)
 {
@@ -96,12 +83,21 @@ void passOnHeldBack()
 int main(int argc, char *argv[])
 {
     if (hasArgument(argc, argv, "--help", "-h")) {
-        std::fputs(helpText, stdout);
+        std::fputs(WindowChoices::help().toLocal8Bit().constData(), stdout);
         return 0;
     }
     if (hasArgument(argc, argv, "--version", "-v")) {
         std::puts("quillory " QUILLORY_VERSION);
         return 0;
+    }
+    // Said before any window is tried: a wrong value would otherwise be found only by its effect.
+    WindowChoices commandLine;
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    if (const QString wrong = commandLine.take(arguments); !wrong.isEmpty()) {
+        std::fprintf(stderr, "quillory: %s\nTry \"quillory --help\".\n", qPrintable(wrong));
+        return 2;
     }
     if (!platformChosen(argc, argv) && !displayNamed())
         noDisplay(QStringLiteral("no display (DISPLAY and WAYLAND_DISPLAY are unset); start it in a desktop session"));
@@ -115,9 +111,8 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(QStringLiteral(QUILLORY_VERSION));
     // Ties the window to its menu entry and icon on desktops that go by the entry's name.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.quillory.Quillory"));
-    const JobChoicesFile settings = JobChoicesFile::read();
-    Choices::setCurrent(settings.choices, settings.complaints());
     Form1 window;
+    window.readChoicesAtEachStart(commandLine);
     window.show();
     return QApplication::exec();
 }
