@@ -239,8 +239,9 @@ bool takeWithinCap(QNetworkReply &reply, QByteArray &body)
     }
 }
 
-// One request of GetBody; `askedRestMs` says how long the server asked to be left alone (-1: not).
-FetchResult getOnce(const QString &Weburl, double chaoshi, qint64 &askedRestMs)
+// One request of GetBody; `askedRestMs` says how long the server asked to be left alone (-1: not),
+// `answered` whether it answered with a status at all.
+FetchResult getOnce(const QString &Weburl, double chaoshi, qint64 &askedRestMs, bool &answered)
 {
     QNetworkAccessManager *manager = Fetch::manager();
     // Deleted when this call ends, not later: a later delete waits for the outermost event loop,
@@ -301,6 +302,7 @@ FetchResult getOnce(const QString &Weburl, double chaoshi, qint64 &askedRestMs)
     if (progress.msLeft() == 0)
         result.kind = FetchResult::Kind::TimeoutText;
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    answered = status != 0;
     if (!reply->isFinished() && reply->error() == QNetworkReply::NoError) {
         reply->abort();
         // The network thread may be stuck in an answer that never ends (a flood of interim
@@ -332,11 +334,16 @@ FetchResult GetBody(const QString &Weburl, double chaoshi)
             return result;
         }
         qint64 askedRestMs = -1;
-        FetchResult result = getOnce(Weburl, chaoshi, askedRestMs);
-        // A server that asked for a rest gets it, then one more try; a second refusal stands.
+        bool answered = false;
+        FetchResult result = getOnce(Weburl, chaoshi, askedRestMs, answered);
+        // A server that asked for a rest gets it, then one more try; a second refusal stands,
+        // and the rest it asked for holds the requests after it.
+        if (askedRestMs >= 0)
+            HostHolds::shared().hold(host, askedRestMs);
+        else if (answered)
+            HostHolds::shared().answered(host);
         if (askedRestMs < 0 || again)
             return result;
-        HostHolds::shared().hold(host, askedRestMs);
     }
 }
 
