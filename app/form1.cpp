@@ -224,6 +224,9 @@ void Form1::Command2_Click()
     }
     AppendLog(QStringLiteral("开始重新下载%1张下载失败的图片").arg(waiting));
     ShowLastLogLine();
+    // A press outside a job is a job of its own: it asks a host given up earlier again.
+    if (!m_jobRunning)
+        HostHolds::shared().forgetGivenUp();
     const HoldNotice holdNotice(*this);
     const JobSummary counts = runRetry(m_failures, &m_kept);
     // A press inside a job's wait leaves the job's records to the job.

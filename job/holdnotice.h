@@ -5,7 +5,8 @@
 
 #include <QObject>
 
-// While it lives, each rest a server asks for is said in the window's log, once. Commands nest
+// While it lives, each rest a server asks for is said in the window's log, once, and so is each
+// host given up for asking rest after rest. Commands nest
 // (a retry pressed inside a job's wait): only the outermost one speaks, so no rest is said twice.
 class HoldNotice final
 {
@@ -22,11 +23,17 @@ public:
                                                 QStringLiteral("服务器要求暂停%1秒后再试：%2").arg(seconds).arg(host));
                                             window.ShowLastLogLine();
                                         });
+        m_givingUp = QObject::connect(
+            &HostHolds::shared(), &HostHolds::givingUp, &HostHolds::shared(), [&window](const QString &host) {
+                window.AppendLog(QStringLiteral("服务器一直要求暂停，本次不再向它请求：%1").arg(host));
+                window.ShowLastLogLine();
+            });
     }
     ~HoldNotice()
     {
         --active();
         QObject::disconnect(m_connection);
+        QObject::disconnect(m_givingUp);
     }
 
 private:
@@ -37,4 +44,5 @@ private:
     }
 
     QMetaObject::Connection m_connection;
+    QMetaObject::Connection m_givingUp;
 };

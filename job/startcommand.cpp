@@ -39,6 +39,8 @@ JobSummary StartCommand::run()
         m_summary.end = JobSummary::End::NoName;
         return ended();
     }
+    // A host given up in an earlier job is asked again.
+    HostHolds::shared().forgetGivenUp();
     const HoldNotice holdNotice(m_window);
     for (const QString &complaint : Choices::takeComplaints())
         m_window.AppendLog(complaint);

@@ -531,6 +531,62 @@ private slots:
         QCOMPARE(r.out.size(), 3);
     }
 
+    // A host that answers every picture with 429 and "Retry-After: 20" is given up after its
+    // fifth rest in a row: each bar's job ends after one rest with every picture failed, its
+    // retry round asks nothing more of the host, and the next bar's job asks it again.
+    void hostRefusingForEver()
+    {
+        const int pictures = 8;
+        QByteArray json = R"({"bars":[)";
+        for (const QString &bar : {QStringLiteral("拒"), QStringLiteral("拒二")}) {
+            QStringList entries;
+            for (int i = 1; i <= pictures; ++i)
+                entries << QStringLiteral(R"({"id":"%1%2","status":429,"retryAfter":20})")
+                               .arg(bar == u"拒" ? u"x"_qs : u"y"_qs)
+                               .arg(i);
+            json += QStringLiteral(R"({"name":"%1","albums":[{"id":"%2","title":"t","pictures":[%3]}]},)")
+                        .arg(bar, bar == u"拒" ? u"61"_qs : u"62"_qs, entries.join(u','))
+                        .toUtf8();
+        }
+        json.chop(1);
+        load(json + "]}");
+        QTemporaryDir dir;
+        QProcess *process = start({QStringLiteral("-R"), QStringLiteral("1"), QStringLiteral("-d"), dir.path(),
+                                   QStringLiteral("拒"), QStringLiteral("拒二")});
+        // Far beyond the two rests of 20 s the run takes; without the give-up it takes minutes.
+        QVERIFY(waitForEnd(*process, 600000));
+        const Run r = finish(process);
+        QCOMPARE(r.status, QProcess::NormalExit);
+        QCOMPARE(r.code, 1);
+        QVERIFY(r.out.isEmpty());
+        const QString line = QStringLiteral("服务器一直要求暂停，本次不再向它请求：") + m_server.hostAndPort() + u'\n';
+        QVERIFY2(r.err.count(line) == 2, qPrintable(r.err));
+        const QStringList asked = fetched();
+        for (const QString &prefix : {QStringLiteral("x"), QStringLiteral("y")}) {
+            const QString bar = dir.path() + (prefix == u"x" ? QStringLiteral("/拒吧") : QStringLiteral("/拒二吧"));
+            QVERIFY2(r.err.contains(bar.mid(dir.path().size() + 1) +
+                                    QStringLiteral(": albums 1, saved 0, skipped 0, failed %1, ").arg(pictures)),
+                     qPrintable(r.err));
+            QFile failed(bar + QStringLiteral("/failed.txt"));
+            QVERIFY(failed.open(QIODevice::ReadOnly));
+            const QString failedText = QString::fromUtf8(failed.readAll());
+            QSet<QString> askedHere;
+            int requests = 0;
+            for (int i = 1; i <= pictures; ++i) {
+                const QString id = prefix + QString::number(i);
+                QVERIFY2(failedText.contains(TestSupport::pictureUrl(m_server.hostAndPort(), id) + u'\t'),
+                         qPrintable(failedText));
+                requests += int(asked.count(id));
+                if (asked.contains(id))
+                    askedHere.insert(id);
+            }
+            // Each job asks the host again, and leaves some of its pictures unasked.
+            QVERIFY2(!askedHere.isEmpty() && askedHere.size() < pictures && requests < 2 * pictures,
+                     qPrintable(asked.join(u' ')));
+            verifyNothingPartial(bar);
+        }
+    }
+
     void lastingFaults_data()
     {
         QTest::addColumn<QString>("first"); // who runs first: the command line or the window

@@ -27,7 +27,12 @@ const QByteArray Forum = R"({"bars": [
     {"id": "5", "title": "五", "loader": "debounce", "debounceMs": 200, "batchFrom": "fetch", "delayMs": 200,
      "noise": "longPoll", "pollMs": 300, "pictures": ["r1", "r2", "r3", "r4"]},
     {"id": "6", "title": "六", "loader": "timer", "gapMs": 50, "batchFrom": "xhr", "initial": 1, "batch": 2,
-     "pictureHeight": 150, "noise": "beacon", "noiseMs": 100, "pictures": ["s1", "s2", "s3"]}]}]})";
+     "pictureHeight": 150, "noise": "beacon", "noiseMs": 100, "pictures": ["s1", "s2", "s3"]},
+    {"id": "7", "title": "七", "loader": "nearEnd", "batchFrom": "iframe", "perFrame": 2, "jumpToTop": "always",
+     "pictureHeight": 150, "virtualRows": true, "thumbFlood": "t2", "pictures": ["t1", "t2", "t3"]},
+    {"id": "8", "title": "八", "loader": "debounce", "debounceMs": 3500, "batchFrom": "worker", "delayMs": 100,
+     "delayMaxMs": 400, "jumpToTop": "once", "pictures": ["u1", "u2", "u3"]},
+    {"id": "10", "title": "十", "continueFlood": true, "pictures": ["v1"]}]}]})";
 
 const QByteArray BadFlood =
     R"({"bars": [{"name": "x", "albums": [{"id": "1", "pictures": [{"id": "a", "flood": "x"}]}]}]})";
@@ -65,7 +70,13 @@ private slots:
                                                           {R"("noise": "beacons")", u"noise"_qs},
                                                           {R"("loader": "timer", "gapMS": 5)", u"gapMS"_qs},
                                                           {R"("loader": "nearEnd", "gapMs": 5)", u"gapMs"_qs},
-                                                          {R"("noise": "beacon", "pollMs": 5)", u"pollMs"_qs}};
+                                                          {R"("noise": "beacon", "pollMs": 5)", u"pollMs"_qs},
+                                                          {R"("batchFrom": "frame")", u"batchFrom"_qs},
+                                                          {R"("jumpToTop": "twice")", u"jumpToTop"_qs},
+                                                          {R"("perFrame": 0)", u"perFrame"_qs},
+                                                          {R"("delayMs": 500, "delayMaxMs": 400)", u"delayMaxMs"_qs},
+                                                          {R"("virtualRows": true)", u"virtualRows"_qs},
+                                                          {R"("thumbFlood": "elsewhere")", u"thumbFlood"_qs}};
         for (const auto &[keys, word] : badAlbums) {
             QVERIFY(!m_server.loadJson(R"({"bars": [{"name": "x", "albums": [{"id": "1", )" + keys + "}]}]}", &error));
             QVERIFY2(error.contains(word), qPrintable(error));
@@ -117,6 +128,23 @@ private slots:
         QVERIFY(asking.contains(u"new XMLHttpRequest()"_qs));
         QVERIFY(!asking.contains(u"\"s2\""_qs));
         QVERIFY(asking.contains(u"navigator.sendBeacon("_qs));
+        QVERIFY(asking.contains(u"var jumps = 0;"_qs));
+        // The unusual galleries: which pieces of script each one's keys put in its page.
+        const QString framed = QStringDecoder("GBK").decode(fetch(u"/p/7"_qs).body);
+        QVERIFY(framed.contains(u"<iframe id=\"ag_frame\" src=\"/p/7/frame\""_qs));
+        QVERIFY(framed.contains(u"frame.contentWindow.fetchBatch"_qs));
+        QVERIFY(framed.contains(u"requestAnimationFrame(function frame() {\n      got.slice(at, at + 2)"_qs));
+        QVERIFY(framed.contains(u"var jumps = Infinity;"_qs));
+        QVERIFY(framed.contains(u"<div id=\"ag_gone\"></div>\n<div id=\"ag_list\""_qs));
+        QVERIFY(framed.contains(u"new MutationObserver(shed)"_qs));
+        QVERIFY(!framed.contains(u"\"t2\""_qs));
+        const QString working = QStringDecoder("GBK").decode(fetch(u"/p/8"_qs).body);
+        QVERIFY(working.contains(u"new Worker(\"/p/\" + encodeURIComponent(album) + \"/worker.js\")"_qs));
+        QVERIFY(working.contains(u"}, 3500);"_qs));
+        QVERIFY(working.contains(u"var jumps = 1;"_qs));
+        QVERIFY(!working.contains(u"requestAnimationFrame"_qs));
+        QVERIFY(!working.contains(u"ag_gone"_qs));
+        QVERIFY(!working.contains(u"<iframe"_qs));
     }
 
     void pictures()
@@ -196,9 +224,25 @@ private slots:
         QTest::newRow("the last batch") << u"GET /p/5/batch?from=3&count=5"_qs << QByteArray("\r\n\r\n[\"r4\"]") << 200
                                         << false;
         QTest::newRow("a batch of an unknown album")
-            << u"GET /p/8/batch?from=0&count=1"_qs << QByteArray("HTTP/1.1 404 Not Found\r\n") << 0 << false;
+            << u"GET /p/88/batch?from=0&count=1"_qs << QByteArray("HTTP/1.1 404 Not Found\r\n") << 0 << false;
         QTest::newRow("beacon") << u"GET /beacon"_qs << QByteArray("HTTP/1.1 204 No Content\r\n") << 0 << false;
         QTest::newRow("sendBeacon") << u"POST /beacon"_qs << QByteArray("HTTP/1.1 204 No Content\r\n") << 0 << false;
+        // from 2 of album 8: 100 ms and 2 × 7919 mod 301 of its 300 ms spread.
+        QTest::newRow("a batch in its spread")
+            << u"GET /p/8/batch?from=2&count=5"_qs << QByteArray("\r\n\r\n[\"u3\"]") << 286 << false;
+        QTest::newRow("an iframe loader's frame")
+            << u"GET /p/7/frame"_qs << QByteArray("window.fetchBatch = function (address, done)") << 0 << false;
+        QTest::newRow("a worker loader's script")
+            << u"GET /p/8/worker.js"_qs << QByteArray("\r\n\r\nonmessage = function (message)") << 0 << false;
+        QTest::newRow("no frame for another loader")
+            << u"GET /p/8/frame"_qs << QByteArray("HTTP/1.1 404 Not Found\r\n") << 0 << false;
+        QTest::newRow("a flooding thumbnail")
+            << u"GET /forum/pic/thumb/t2.jpg"_qs
+            << QByteArray("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 100 Continue") << 0
+            << false;
+        QTest::newRow("the flooding thumbnail's picture") << u"t2"_qs << QByteArray() << 0 << false;
+        QTest::newRow("a flooding album page")
+            << u"GET /p/10"_qs << QByteArray("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 100 Continue") << 0 << false;
         QTest::newRow("a long poll held")
             << u"GET /poll?album=5"_qs << QByteArray("HTTP/1.1 204 No Content\r\n") << 300 << false;
     }

@@ -4,12 +4,14 @@
 #include "web/eventwait.h"
 #include "web/fetch.h"
 #include "web/hostholds.h"
+#include "web/picturedownloads.h"
 #include "web/savejpg.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStringEncoder>
 #include <QTemporaryDir>
@@ -53,6 +55,16 @@ private:
 
     QString picture(const QString &id) const { return TestSupport::pictureUrl(m_server.hostAndPort(), id); }
 
+    // Pictures that ask for a rest of 20 s every time they are asked for.
+    static constexpr int RefusingPictures = 12;
+    static QString refusingForEver()
+    {
+        QString pictures;
+        for (int i = 1; i <= RefusingPictures; ++i)
+            pictures += QStringLiteral(R"(,{"id":"rest%1","status":429,"retryAfter":20})").arg(i);
+        return pictures;
+    }
+
     // Qt's network threads that were given up on still work through every interim answer or
     // header line the server sent before it closed; they go quiet once they are through. Only so
     // that the next test's timing is its own: on a busy machine they may take longer, and the
@@ -89,9 +101,9 @@ private slots:
             {"id":"r503long","status":503,"retryAfter":3600,"once":true},{"id":"r503bare","status":503,"once":true},
             {"id":"p429","status":429,"retryAfter":1,"once":true},
             {"id":"p503date","status":503,"retryAfter":1,"retryAfterDate":true,"once":true},
-            {"id":"p503bare","status":503,"once":true},{"id":"p429twice","status":429,"retryAfter":1}
+            {"id":"p503bare","status":503,"once":true},{"id":"p429twice","status":429,"retryAfter":1}%2
             ]}]}]})")
-                                       .arg(m_elsewhere.hostAndPort())
+                                       .arg(m_elsewhere.hostAndPort(), refusingForEver())
                                        .toUtf8(),
                                    &error),
                  qPrintable(error));
@@ -376,6 +388,126 @@ private slots:
 
     // One picture whose answer holds its network line fails alone: the pictures asked for at the
     // same moment, and those after it, arrive; so they do again when the failed one is retried.
+    // What the rests a host asks for add up to. Each step: "rest <ms>" (a rest asked for),
+    // "answer" (an answer that asked none) or "job" (a job begins).
+    void hostHolds_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<qint64>("leftAtLeastMs"); // how long the host is still held, far from the steps' own time
+        QTest::addColumn<qint64>("leftAtMostMs");
+        QTest::addColumn<int>("restsSaid");
+        QTest::addColumn<bool>("givenUp");
+        QTest::addColumn<int>("givingUpSaid");
+        const auto times = [](int n, const QString &step) { return QStringList(n, step); };
+        const QString longRest = QStringLiteral("rest 600000");
+        QTest::newRow("one rest") << QStringList{longRest} << qint64(300000) << qint64(600000) << 1 << false << 0;
+        QTest::newRow("a shorter rest does not cut a longer one short")
+            << QStringList{longRest, QStringLiteral("rest 1000")} << qint64(300000) << qint64(600000) << 1 << false
+            << 0;
+        QTest::newRow("a longer rest lengthens a shorter one, unsaid")
+            << QStringList{QStringLiteral("rest 1000"), longRest} << qint64(300000) << qint64(600000) << 1 << false
+            << 0;
+        QTest::newRow("a rest of nothing holds nothing")
+            << QStringList{QStringLiteral("rest 0")} << qint64(0) << qint64(0) << 0 << false << 0;
+        QTest::newRow("four rests in a row")
+            << times(4, longRest) << qint64(300000) << qint64(600000) << 1 << false << 0;
+        QTest::newRow("five rests in a row give the host up")
+            << times(5, longRest) << qint64(300000) << qint64(600000) << 1 << true << 1;
+        QTest::newRow("five rests of nothing")
+            << times(5, QStringLiteral("rest 0")) << qint64(0) << qint64(0) << 0 << true << 1;
+        QTest::newRow("given up, said once")
+            << times(8, longRest) << qint64(300000) << qint64(600000) << 1 << true << 1;
+        QTest::newRow("an answer in between counts afresh")
+            << times(3, longRest) + QStringList{QStringLiteral("answer")} + times(4, longRest) << qint64(300000)
+            << qint64(600000) << 1 << false << 0;
+        QTest::newRow("an answer after giving up changes nothing")
+            << times(5, longRest) + QStringList{QStringLiteral("answer")} << qint64(300000) << qint64(600000) << 1
+            << true << 1;
+        QTest::newRow("the next job asks again")
+            << times(5, longRest) + QStringList{QStringLiteral("job")} + times(4, longRest) << qint64(300000)
+            << qint64(600000) << 1 << false << 1;
+        QTest::newRow("and may give up again")
+            << times(5, longRest) + QStringList{QStringLiteral("job")} + times(5, longRest) << qint64(300000)
+            << qint64(600000) << 1 << true << 2;
+    }
+
+    void hostHolds()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(qint64, leftAtLeastMs);
+        QFETCH(qint64, leftAtMostMs);
+        QFETCH(int, restsSaid);
+        QFETCH(bool, givenUp);
+        QFETCH(int, givingUpSaid);
+        HostHolds &holds = HostHolds::shared();
+        // A host of its own per row, which no request ever reaches.
+        const QString host = QStringLiteral("holds-%1.invalid").arg(QString::fromUtf8(QTest::currentDataTag()));
+        const auto forget = qScopeGuard([&holds] { holds.forgetGivenUp(); });
+        holds.forgetGivenUp();
+        QSignalSpy rests(&holds, &HostHolds::holding);
+        QSignalSpy givingUp(&holds, &HostHolds::givingUp);
+        for (const QString &step : steps) {
+            if (step.startsWith(u"rest "))
+                holds.hold(host, step.mid(5).toLongLong());
+            else if (step == u"answer")
+                holds.answered(host);
+            else
+                holds.forgetGivenUp();
+        }
+        QVERIFY2(holds.msLeft(host) >= leftAtLeastMs && holds.msLeft(host) <= leftAtMostMs,
+                 qPrintable(QString::number(holds.msLeft(host))));
+        QCOMPARE(rests.size(), restsSaid);
+        QCOMPARE(holds.givenUp(host), givenUp);
+        QCOMPARE(givingUp.size(), givingUpSaid);
+        for (const QList<QVariant> &said : givingUp)
+            QCOMPARE(said.first().toString(), host);
+    }
+
+    // A host that asks for a rest every time: once it has asked Timings::restsBeforeGivingUp
+    // times in a row, the pictures still to come to it fail without being asked for, until the
+    // next job; its rests are cut to 1 s here.
+    void hostAskingRestAfterRest()
+    {
+        HostHolds &holds = HostHolds::shared();
+        const auto forget = qScopeGuard([&holds] { holds.forgetGivenUp(); });
+        holds.forgetGivenUp();
+        QSignalSpy givingUp(&holds, &HostHolds::givingUp);
+        m_server.clearRequests();
+        QTemporaryDir dir;
+        QObject asker;
+        QHash<QString, SaveOutcome> outcomes;
+        const auto fetch = [&](const QString &id) {
+            PictureDownloads::shared().fetch(
+                picture(id), dir.filePath(id + QStringLiteral(".jpg")), &asker,
+                [&outcomes, id](const SaveOutcome &outcome) { outcomes.insert(id, outcome); });
+        };
+        for (int i = 1; i <= RefusingPictures; ++i)
+            fetch(QStringLiteral("rest%1").arg(i));
+        QTRY_COMPARE_WITH_TIMEOUT(outcomes.size(), RefusingPictures, 30000);
+        int notAsked = 0;
+        for (const SaveOutcome &outcome : std::as_const(outcomes)) {
+            QVERIFY(!outcome.saved());
+            notAsked += outcome.reason == u"服务器一直要求暂停";
+        }
+        const int asked = int(TestSupport::picturesAsked(m_server).size());
+        QVERIFY2(asked < RefusingPictures && notAsked > 0, qPrintable(QString::number(asked)));
+        QCOMPARE(givingUp.size(), 1);
+        QCOMPARE(givingUp.first().first().toString(), m_server.hostAndPort());
+        QVERIFY(QDir(dir.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+        // Until the next job, a sound picture of the host is not asked for either; then it is.
+        outcomes.clear();
+        m_server.clearRequests();
+        fetch(QStringLiteral("p1"));
+        QTRY_COMPARE(outcomes.size(), 1);
+        QCOMPARE(outcomes.value(QStringLiteral("p1")).reason, QStringLiteral("服务器一直要求暂停"));
+        QVERIFY(TestSupport::picturesAsked(m_server).isEmpty());
+        holds.forgetGivenUp();
+        outcomes.clear();
+        fetch(QStringLiteral("p1"));
+        QTRY_COMPARE_WITH_TIMEOUT(outcomes.size(), 1, 10000);
+        QVERIFY2(outcomes.value(QStringLiteral("p1")).saved(), qPrintable(outcomes.value(QStringLiteral("p1")).reason));
+    }
+
     void oneHostilePictureAmongEight_data()
     {
         QTest::addColumn<QString>("hostile");

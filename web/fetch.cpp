@@ -250,7 +250,7 @@ bool takeWithinCap(QNetworkReply &reply, QByteArray &body)
 class OneGet final : public QObject
 {
 public:
-    OneGet(const QString &Weburl, double chaoshi, std::function<void(const FetchResult &, qint64)> done)
+    OneGet(const QString &Weburl, double chaoshi, std::function<void(const FetchResult &, qint64, bool)> done)
         : m_manager(Fetch::manager())
         , m_reply(m_manager->get(Fetch::requestFor(Weburl)))
         , m_progress(chaoshi)
@@ -301,10 +301,11 @@ private:
         take();
         qint64 askedRestMs = -1;
         const FetchResult result = outcome(askedRestMs);
+        const bool answered = m_reply && m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() != 0;
         // The reply goes now, not with a later turn of the loop that may be long in coming.
         delete m_reply.data();
         const auto done = std::move(m_done);
-        done(result, askedRestMs);
+        done(result, askedRestMs, answered);
     }
 
     FetchResult outcome(qint64 &askedRestMs)
@@ -352,7 +353,7 @@ private:
     QPointer<QNetworkAccessManager> m_manager;
     QPointer<QNetworkReply> m_reply;
     Fetch::Progress m_progress;
-    std::function<void(const FetchResult &, qint64)> m_done;
+    std::function<void(const FetchResult &, qint64, bool)> m_done;
     QTimer m_timer;
     QByteArray m_body;
     bool m_tooLarge = false;
@@ -387,20 +388,26 @@ void PageFetch::next()
         m_rest.start(int(std::min<qint64>(left, 2'000'000'000)));
         return;
     }
-    m_get = std::make_unique<OneGet>(m_url, m_seconds, [this](const FetchResult &result, qint64 askedRestMs) {
-        // Not from inside the request's own handler, which is still on the stack.
-        QMetaObject::invokeMethod(
-            this, [this, result, askedRestMs] { answered(result, askedRestMs); }, Qt::QueuedConnection);
-    });
+    m_get = std::make_unique<OneGet>(
+        m_url, m_seconds, [this](const FetchResult &result, qint64 askedRestMs, bool statusCame) {
+            // Not from inside the request's own handler, which is still on the stack.
+            QMetaObject::invokeMethod(
+                this, [this, result, askedRestMs, statusCame] { answered(result, askedRestMs, statusCame); },
+                Qt::QueuedConnection);
+        });
 }
 
-void PageFetch::answered(const FetchResult &result, qint64 askedRestMs)
+void PageFetch::answered(const FetchResult &result, qint64 askedRestMs, bool statusCame)
 {
     m_get.reset();
-    // A server that asked for a rest gets it, then one more try; a second refusal stands.
+    // A server that asked for a rest gets it, then one more try; a second refusal stands, and
+    // the rest it asked for holds the requests after it.
+    if (askedRestMs >= 0)
+        HostHolds::shared().hold(m_host, askedRestMs);
+    else if (statusCame)
+        HostHolds::shared().answered(m_host);
     if (askedRestMs >= 0 && !m_again) {
         m_again = true;
-        HostHolds::shared().hold(m_host, askedRestMs);
         return next();
     }
     m_result = result;

@@ -34,7 +34,7 @@ signals:
 
 private:
     void next();
-    void answered(const FetchResult &result, qint64 askedRestMs);
+    void answered(const FetchResult &result, qint64 askedRestMs, bool statusCame);
 
     const QString m_url;
     const QString m_host;

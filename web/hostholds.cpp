@@ -55,15 +55,30 @@ QString HostHolds::hostOf(const QUrl &url)
 
 void HostHolds::hold(const QString &host, qint64 ms)
 {
-    if (ms <= 0)
-        return;
+    const bool givesUp =
+        !m_givenUp.contains(host) && ++m_restsInARow[host] >= std::max(1, Settings::timings().restsBeforeGivingUp);
+    if (givesUp)
+        m_givenUp.insert(host);
     const bool wasHeld = msLeft(host) > 0;
-    QDeadlineTimer until(ms, Qt::PreciseTimer);
-    if (wasHeld && m_until.value(host).deadline() >= until.deadline())
-        return;
-    m_until.insert(host, until);
-    if (!wasHeld)
+    QDeadlineTimer until(std::max<qint64>(ms, 0), Qt::PreciseTimer);
+    // A shorter rest asked meanwhile must not cut a longer one short.
+    if (ms > 0 && !(wasHeld && m_until.value(host).deadline() >= until.deadline()))
+        m_until.insert(host, until);
+    if (givesUp)
+        emit givingUp(host);
+    else if (ms > 0 && !wasHeld && !m_givenUp.contains(host))
         emit holding(host, int((ms + 999) / 1000));
+}
+
+void HostHolds::answered(const QString &host)
+{
+    m_restsInARow.remove(host);
+}
+
+void HostHolds::forgetGivenUp()
+{
+    m_restsInARow.clear();
+    m_givenUp.clear();
 }
 
 qint64 HostHolds::msLeft(const QString &host) const

@@ -4,6 +4,7 @@
 #include <QDeadlineTimer>
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 class QNetworkReply;
@@ -12,6 +13,8 @@ class QUrl;
 // A server that answers 429 or 503 with "Retry-After" asks for a rest: its host gets no new
 // request from this program until the time it named has passed (cut to
 // Timings::retryAfterLimitSeconds). Whoever got such an answer holds the host and tries once more.
+// A host that asks for rest after rest (Timings::restsBeforeGivingUp in a row, with nothing
+// answered in between) is given up: its pictures fail at once until the next job begins.
 class HostHolds final : public QObject
 {
     Q_OBJECT
@@ -27,9 +30,16 @@ public:
     // "host" or "host:port", as requests name it.
     static QString hostOf(const QUrl &url);
 
-    // Holds `host` for `ms` from now, or longer if it is held longer already. A hold that starts
-    // is announced through holding(); one that only grows is not, so each rest is said once.
+    // `host` asked for a rest of `ms`: holds it that long from now, or longer if it is held
+    // longer already, and counts the rest towards giving the host up. A hold that starts is
+    // announced through holding(); one that only grows is not, so each rest is said once. The
+    // rest that gives the host up is announced through givingUp() instead, once.
     void hold(const QString &host, qint64 ms);
+    // `host` answered without asking for a rest: its rests so far no longer count.
+    void answered(const QString &host);
+    bool givenUp(const QString &host) const { return m_givenUp.contains(host); }
+    // A job begins: every host is asked again.
+    void forgetGivenUp();
     // How long `host` is still held; 0 when it is free.
     qint64 msLeft(const QString &host) const;
     // Waits in the event loop until `host` is free; false when the application is quitting.
@@ -37,9 +47,12 @@ public:
 
 signals:
     void holding(const QString &host, int seconds);
+    void givingUp(const QString &host);
 
 private:
     using QObject::QObject;
 
     QHash<QString, QDeadlineTimer> m_until;
+    QHash<QString, int> m_restsInARow;
+    QSet<QString> m_givenUp;
 };

@@ -20,8 +20,9 @@ namespace {
 class Transfer final : public QObject
 {
 public:
-    // With the rest the server asked for, in ms; -1 when it asked none.
-    using Ended = std::function<void(const SaveOutcome &, qint64 askedRestMs)>;
+    // With the rest the server asked for, in ms (-1 when it asked none), and whether the server
+    // answered at all.
+    using Ended = std::function<void(const SaveOutcome &, qint64 askedRestMs, bool answered)>;
 
     Transfer(const QString &url, const QString &tpm, int line, Ended ended)
         : m_writer(tpm)
@@ -138,6 +139,7 @@ private:
             return;
         m_over = true;
         m_limit.stop();
+        const bool answered = m_reply && m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() != 0;
         if (m_reply) {
             m_reply->disconnect(this);
             // A reply that has already ended or failed takes a second end as an internal error,
@@ -152,7 +154,7 @@ private:
         outcome.reason = reason;
         Ended ended = std::move(m_ended);
         Fetch::release(this);
-        ended(outcome, m_askedRestMs);
+        ended(outcome, m_askedRestMs, answered);
     }
 
     AtomicFile::Writer m_writer;
@@ -196,6 +198,11 @@ void PictureDownloads::startWaiting()
     qint64 firstFreeMs = 0;
     for (auto at = m_waiting.begin();
          at != m_waiting.end() && m_running < std::max(1, Settings::timings().parallelPictures);) {
+        if (HostHolds::shared().givenUp(HostHolds::hostOf(QUrl(at->url)))) {
+            failGivenUp(std::move(*at));
+            at = m_waiting.erase(at);
+            continue;
+        }
         if (const qint64 held = HostHolds::shared().msLeft(HostHolds::hostOf(QUrl(at->url))); held > 0) {
             firstFreeMs = firstFreeMs == 0 ? held : std::min(firstFreeMs, held);
             ++at;
@@ -223,21 +230,35 @@ void PictureDownloads::start(Request request)
     else
         *free = true;
     auto *transfer = new Transfer(request.url, request.tpm, line + 1,
-                                  [this, request, line](const SaveOutcome &outcome, qint64 askedRestMs) {
-                                      finish(request, line, outcome, askedRestMs);
+                                  [this, request, line](const SaveOutcome &outcome, qint64 askedRestMs, bool answered) {
+                                      finish(request, line, outcome, askedRestMs, answered);
                                   });
     transfer->setParent(this);
     transfer->begin();
 }
 
-void PictureDownloads::finish(const Request &request, int line, const SaveOutcome &outcome, qint64 askedRestMs)
+void PictureDownloads::failGivenUp(Request request)
+{
+    // Handed on from the event loop, as a fetch's outcome always is, never from inside fetch().
+    QTimer::singleShot(0, this, [request = std::move(request)] {
+        if (!request.context.isNull() && request.done)
+            request.done(SaveOutcome{0, QStringLiteral("服务器一直要求暂停")});
+    });
+}
+
+void PictureDownloads::finish(const Request &request, int line, const SaveOutcome &outcome, qint64 askedRestMs,
+                              bool answered)
 {
     --m_running;
     m_busyLines[size_t(line)] = false;
+    const QString host = HostHolds::hostOf(QUrl(request.url));
+    if (askedRestMs >= 0)
+        HostHolds::shared().hold(host, askedRestMs);
+    else if (answered)
+        HostHolds::shared().answered(host);
     // A server that asked for a rest gets it, then one more try, ahead of the pictures that
-    // waited beside it; a second refusal stands.
-    if (askedRestMs >= 0 && !request.again && !request.context.isNull()) {
-        HostHolds::shared().hold(HostHolds::hostOf(QUrl(request.url)), askedRestMs);
+    // waited beside it; a second refusal stands, and so does one that gave the host up.
+    if (askedRestMs >= 0 && !request.again && !request.context.isNull() && !HostHolds::shared().givenUp(host)) {
         Request again = request;
         again.again = true;
         auto at = m_waiting.begin();

@@ -22,7 +22,8 @@ struct SaveOutcome
 // arrive, never more than the set number at once, each on a network line no other running
 // picture uses. Each picture's time limit runs from when its request is sent, not while it
 // waits for a free line. A host that answers 429 or 503 with "Retry-After" gets no new picture
-// request until then, and that picture is tried once more.
+// request until then, and that picture is tried once more; a host given up (HostHolds) gets
+// none at all.
 class PictureDownloads final : public QObject
 {
     Q_OBJECT
@@ -53,7 +54,9 @@ private:
     using QObject::QObject;
     void startWaiting();
     void start(Request request);
-    void finish(const Request &request, int line, const SaveOutcome &outcome, qint64 askedRestMs);
+    void finish(const Request &request, int line, const SaveOutcome &outcome, qint64 askedRestMs, bool answered);
+    // A picture of a host that was given up fails without being asked for.
+    void failGivenUp(Request request);
 
     std::deque<Request> m_waiting;
     int m_running = 0;

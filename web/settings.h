@@ -23,6 +23,9 @@ struct Timings
     // The longest a server's "Retry-After" may hold its host's new requests; a longer one is cut
     // to this, so that a server cannot stop a job for good.
     int retryAfterLimitSeconds = 120;
+    // A host that asked for a rest this many times in a row, nothing answered in between, gets
+    // no more picture requests from the job: each rest would otherwise only lead to the next.
+    int restsBeforeGivingUp = 5;
     // A hostile server must not fill the memory or the disk within a time limit. The largest
     // page handed on: bytes of a fetched body; UTF-16 code units (characters as the page's
     // scripts count them) of a rendered page's markup.

@@ -6,6 +6,8 @@
 #include <QSet>
 #include <QStringBuilder>
 
+#include <algorithm>
+
 namespace {
 
 // Thrown deep inside the parse so that every helper stays a one-liner for the happy path.
@@ -139,7 +141,11 @@ BatchSource batchSource(const QJsonObject &object, const QString &where)
         return BatchSource::Fetch;
     if (source == u"xhr")
         return BatchSource::Xhr;
-    fail(where, u"batchFrom must be \"page\", \"fetch\" or \"xhr\""_qs);
+    if (source == u"iframe")
+        return BatchSource::Frame;
+    if (source == u"worker")
+        return BatchSource::Worker;
+    fail(where, u"batchFrom must be \"page\", \"fetch\", \"xhr\", \"iframe\" or \"worker\""_qs);
 }
 
 PageNoise pageNoise(const QJsonObject &object, const QString &where)
@@ -154,6 +160,18 @@ PageNoise pageNoise(const QJsonObject &object, const QString &where)
     fail(where, u"noise must be \"none\", \"beacon\" or \"longPoll\""_qs);
 }
 
+JumpToTop jumpToTop(const QJsonObject &object, const QString &where)
+{
+    const QString when = text(object, u"jumpToTop"_qs, where);
+    if (when.isEmpty() || when == u"never")
+        return JumpToTop::Never;
+    if (when == u"once")
+        return JumpToTop::Once;
+    if (when == u"always")
+        return JumpToTop::Always;
+    fail(where, u"jumpToTop must be \"never\", \"once\" or \"always\""_qs);
+}
+
 // A pace given for a loader or a noise the album does not use would silently do nothing.
 void requireFor(const QJsonObject &object, const QString &key, bool used, const QString &user, const QString &where)
 {
@@ -163,11 +181,13 @@ void requireFor(const QJsonObject &object, const QString &key, bool used, const 
 
 ForumAlbum parseAlbum(const QJsonObject &object, const QString &where)
 {
-    checkKeys(object, {u"id"_qs,        u"title"_qs,    u"batch"_qs,         u"delayMs"_qs,
-                       u"initial"_qs,   u"noTitle"_qs,  u"ticking"_qs,       u"neverLoads"_qs,
-                       u"script"_qs,    u"loader"_qs,   u"pictureHeight"_qs, u"continueFlood"_qs,
-                       u"redirect"_qs,  u"pictures"_qs, u"debounceMs"_qs,    u"gapMs"_qs,
-                       u"batchFrom"_qs, u"noise"_qs,    u"noiseMs"_qs,       u"pollMs"_qs},
+    checkKeys(object, {u"id"_qs,         u"title"_qs,       u"batch"_qs,         u"delayMs"_qs,
+                       u"initial"_qs,    u"noTitle"_qs,     u"ticking"_qs,       u"neverLoads"_qs,
+                       u"script"_qs,     u"loader"_qs,      u"pictureHeight"_qs, u"continueFlood"_qs,
+                       u"redirect"_qs,   u"pictures"_qs,    u"debounceMs"_qs,    u"gapMs"_qs,
+                       u"batchFrom"_qs,  u"noise"_qs,       u"noiseMs"_qs,       u"pollMs"_qs,
+                       u"delayMaxMs"_qs, u"virtualRows"_qs, u"perFrame"_qs,      u"jumpToTop"_qs,
+                       u"thumbFlood"_qs},
               where);
     ForumAlbum album;
     album.id = identifier(object.value(u"id"_qs), where);
@@ -189,6 +209,13 @@ ForumAlbum parseAlbum(const QJsonObject &object, const QString &where)
     album.noise = pageNoise(object, where);
     album.noiseMs = int(integer(object, u"noiseMs"_qs, 300, 1, 3600000, where));
     album.pollMs = int(integer(object, u"pollMs"_qs, 25000, 1, 3600000, where));
+    album.delayMaxMs = int(integer(object, u"delayMaxMs"_qs, -1, album.delayMs, 3600000, where));
+    album.virtualRows = boolean(object, u"virtualRows"_qs, where);
+    album.perFrame = int(integer(object, u"perFrame"_qs, 0, 1, 100000, where));
+    album.jumpToTop = jumpToTop(object, where);
+    album.thumbFlood = text(object, u"thumbFlood"_qs, where);
+    // Rows side by side reflow as the first ones go, so only a page of one picture a row can shed them.
+    requireFor(object, u"virtualRows"_qs, !album.virtualRows || album.pictureHeight > 0, u"pictureHeight"_qs, where);
     requireFor(object, u"debounceMs"_qs, album.loader == GalleryLoader::Debounce, u"loader \"debounce\""_qs, where);
     requireFor(object, u"gapMs"_qs, album.loader == GalleryLoader::Timer, u"loader \"timer\""_qs, where);
     requireFor(object, u"noiseMs"_qs, album.noise == PageNoise::Beacon, u"noise \"beacon\""_qs, where);
@@ -196,6 +223,10 @@ ForumAlbum parseAlbum(const QJsonObject &object, const QString &where)
     const QJsonArray pictures = array(object, u"pictures"_qs, where);
     for (qsizetype i = 0; i < pictures.size(); ++i)
         album.pictures.append(parsePicture(pictures.at(i), where % u" picture "_qs % QString::number(i)));
+    const bool floodsOwnPicture =
+        std::any_of(album.pictures.cbegin(), album.pictures.cend(),
+                    [&](const ForumPicture &picture) { return picture.id == album.thumbFlood; });
+    requireFor(object, u"thumbFlood"_qs, floodsOwnPicture, u"one of the album's picture ids"_qs, where);
     return album;
 }
 
@@ -317,6 +348,8 @@ void ForumConfig::buildIndex()
         for (int a = 0; a < m_bars.at(b).albums.size(); ++a) {
             const ForumAlbum &album = m_bars.at(b).albums.at(a);
             m_albumIndex.insert(album.id, qMakePair(b, a));
+            if (!album.thumbFlood.isEmpty())
+                m_floodingThumbs.insert(album.thumbFlood);
             for (const ForumPicture &picture : album.pictures) {
                 if (!m_pictures.contains(picture.id))
                     m_pictures.insert(picture.id, picture);
@@ -341,6 +374,11 @@ const ForumBar *ForumConfig::barOfAlbum(const QString &albumId) const
 {
     const auto it = m_albumIndex.constFind(albumId);
     return it == m_albumIndex.cend() ? nullptr : &m_bars.at(it->first);
+}
+
+bool ForumConfig::floodsThumb(const QString &pictureId) const
+{
+    return m_floodingThumbs.contains(pictureId);
 }
 
 const ForumPicture *ForumConfig::picture(const QString &pictureId) const

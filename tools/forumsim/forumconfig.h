@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QPair>
+#include <QSet>
 #include <QString>
 
 #include <optional>
@@ -22,6 +23,8 @@ public:
     const ForumBar *barOfAlbum(const QString &albumId) const;
     // The first declaration of a picture id, or nullptr for an id no album mentions.
     const ForumPicture *picture(const QString &pictureId) const;
+    // Whether some album answers this picture's thumbnail with a flood of interim answers.
+    bool floodsThumb(const QString &pictureId) const;
 
 private:
     void buildIndex();
@@ -33,4 +36,5 @@ private:
     QHash<QString, int> m_barIndex;
     QHash<QString, QPair<int, int>> m_albumIndex;
     QHash<QString, ForumPicture> m_pictures;
+    QSet<QString> m_floodingThumbs;
 };

@@ -37,9 +37,13 @@ struct ForumPicture
 // has rested, or a batch at a steady pace whatever the window does.
 enum class GalleryLoader { Scroll, NearEnd, Observer, Debounce, Timer };
 
-// Where a batch's ids come from: the page's own script, or the server, asked by fetch() or by
-// an XMLHttpRequest.
-enum class BatchSource { Page, Fetch, Xhr };
+// Where a batch's ids come from: the page's own script, or the server, asked by fetch(), by an
+// XMLHttpRequest, by an XMLHttpRequest of a hidden same-origin iframe the page calls into, or by
+// a dedicated Web Worker.
+enum class BatchSource { Page, Fetch, Xhr, Frame, Worker };
+
+// When a page scrolls its window back to the top after a batch has landed.
+enum class JumpToTop { Never, Once, Always };
 
 // Requests an album page keeps making that have nothing to do with its pictures: a small one
 // every so often (analytics), or one always held open by the server (a long poll).
@@ -60,13 +64,26 @@ struct ForumAlbum
     bool continueFlood = false; // the page is answered with "100 Continue" for as long as anyone listens
     QString redirect;           // the page is answered with a 302 to this address
     int pictureHeight = 0;      // 0: thumbnails side by side; otherwise one picture a row, this tall
-    int debounceMs = 1000;      // Debounce: how long scrolling must rest before the page's end is checked
-    int gapMs = 1000;           // Timer: from one batch's arrival to the next batch
+    QString thumbFlood;    // the picture whose thumbnail is answered with "100 Continue" for as long as anyone listens
+    int debounceMs = 1000; // Debounce: how long scrolling must rest before the page's end is checked
+    int gapMs = 1000;      // Timer: from one batch's arrival to the next batch
     BatchSource batchFrom = BatchSource::Page;
+    int delayMaxMs = -1;      // batches land from delayMs to this long after they are due; -1: delayMs each
+    bool virtualRows = false; // rows more than a window above the view leave the document
+    int perFrame = 0;         // pictures inserted per animation frame; 0: a batch at once
+    JumpToTop jumpToTop = JumpToTop::Never;
     PageNoise noise = PageNoise::None;
     int noiseMs = 300;  // Beacon: between two beacons
     int pollMs = 25000; // LongPoll: how long the server holds each poll
     QList<ForumPicture> pictures;
+
+    // The wait before a batch from the index `from` lands, spread over delayMs..delayMaxMs the
+    // same way on every run.
+    int batchDelayMs(int from) const
+    {
+        const int spread = delayMaxMs > delayMs ? delayMaxMs - delayMs : 0;
+        return delayMs + int((qint64(from) * 7919) % (spread + 1));
+    }
 };
 
 // NotLast is how the forum itself lays its pages out: every page but the last links the last.

@@ -75,9 +75,16 @@ HttpResponse ForumRouter::route(const ForumRequest &request)
         return HttpResponse::statusPage(404);
     if (path == "/photo/g")
         return listPage(afterFirst(target, '?'));
-    // The album's id is percent-encoded, so a "/" in the path can only be the batch's.
-    if (path.startsWith("/p/") && path.endsWith("/batch") && path.indexOf('/', 3) == path.size() - 6)
-        return batch(QUrl::fromPercentEncoding(path.mid(3, path.size() - 9)), afterFirst(target, '?'));
+    // The album's id is percent-encoded, so a "/" after it can only start one of its helpers.
+    if (const qsizetype slash = path.indexOf('/', 3); path.startsWith("/p/") && slash > 0) {
+        const QString albumId = QUrl::fromPercentEncoding(path.mid(3, slash - 3));
+        const QByteArray helper = path.mid(slash + 1);
+        if (helper == "batch")
+            return batch(albumId, afterFirst(target, '?'));
+        if (helper == "frame" || helper == "worker.js")
+            return batchHelper(albumId, helper);
+        return HttpResponse::statusPage(404);
+    }
     if (path.startsWith("/p/"))
         return albumPage(decodedTail(path, 3));
     if (path == "/poll")
@@ -154,8 +161,20 @@ HttpResponse ForumRouter::batch(const QString &albumId, const QByteArray &query)
         ids.append(album->pictures.at(i).id);
     HttpResponse response = HttpResponse::content(QByteArrayLiteral("application/json; charset=utf-8"),
                                                   QJsonDocument(ids).toJson(QJsonDocument::Compact));
-    response.delayMs = album->delayMs;
+    response.delayMs = album->batchDelayMs(from);
     return response;
+}
+
+HttpResponse ForumRouter::batchHelper(const QString &albumId, const QByteArray &helper) const
+{
+    const ForumAlbum *album = m_config.album(albumId);
+    if (!album)
+        return HttpResponse::statusPage(404);
+    if (helper == "frame" && album->batchFrom == BatchSource::Frame)
+        return HttpResponse::content(GbkHtml, PageRenderer::batchFrame());
+    if (helper == "worker.js" && album->batchFrom == BatchSource::Worker)
+        return HttpResponse::content(QByteArrayLiteral("text/javascript; charset=utf-8"), PageRenderer::batchWorker());
+    return HttpResponse::statusPage(404);
 }
 
 HttpResponse ForumRouter::poll(const QByteArray &query) const
@@ -180,6 +199,11 @@ HttpResponse ForumRouter::noContent()
 HttpResponse ForumRouter::picture(const QString &id, bool withFaults)
 {
     const ForumPicture *declared = m_config.picture(id);
+    if (!withFaults && m_config.floodsThumb(id)) {
+        HttpResponse flood = HttpResponse::hostile("continue");
+        flood.floodMs = 0; // while the client listens
+        return flood;
+    }
     if (!withFaults)
         return jpeg(id);
     HttpResponse response;

@@ -18,6 +18,8 @@ private:
     HttpResponse listPage(const QByteArray &query);
     HttpResponse albumPage(const QString &albumId) const;
     HttpResponse batch(const QString &albumId, const QByteArray &query) const;
+    // The page an iframe loader calls into, or a worker loader's script.
+    HttpResponse batchHelper(const QString &albumId, const QByteArray &helper) const;
     HttpResponse poll(const QByteArray &query) const;
     static HttpResponse noContent();
     HttpResponse picture(const QString &id, bool withFaults);

@@ -9,8 +9,9 @@
 namespace {
 
 // Appends the remaining pictures a batch at a time, the way a lazily loading gallery does: the
-// loader decides what sets off a batch (%4), grow() where its ids come from (%3), and a batch
-// that is due is not asked for again.
+// loader decides what sets off a batch (%4), grow() where its ids come from (%3), place() how a
+// batch goes into the page and landed() what the page does once it is in (%2); a batch that is
+// due is not asked for again, and none is asked for while the last one is still going in.
 constexpr char GalleryScript[] = R"(<script>
 (function () {
   var bar = %1;
@@ -32,22 +33,57 @@ constexpr char GalleryScript[] = R"(<script>
 </script>
 )";
 
-constexpr char PageDeclarations[] = R"(  var ids = %1;
-  var batch = %2, delay = %3, height = %4, next = 0, pending = false;
+// A batch goes in at once.
+constexpr char PlaceAtOnce[] = R"(  function place(got, then) {
+    got.forEach(add);
+    then();
+  }
 )";
 
-// The ids are in the page; a batch lands the album's delay after it is due.
+// A batch goes in %1 pictures per animation frame, in order.
+constexpr char PlacePerFrame[] = R"(  function place(got, then) {
+    var at = 0;
+    requestAnimationFrame(function frame() {
+      got.slice(at, at + %1).forEach(add);
+      at += %1;
+      if (at < got.length)
+        requestAnimationFrame(frame);
+      else
+        then();
+    });
+  }
+)";
+
+// After %1 more batches (Infinity: each one) the page scrolls back to its top.
+constexpr char Landed[] = R"(  var jumps = %1;
+  function landed() {
+    if (jumps > 0) {
+      --jumps;
+      window.scrollTo(0, 0);
+    }
+  }
+)";
+
+constexpr char PageDeclarations[] = R"(  var ids = %1;
+  var batch = %2, delay = %3, spread = %5, height = %4, next = 0, pending = false;
+)";
+
+// The ids are in the page; a batch lands the album's delay after it is due (somewhere in its
+// spread, the same on every run).
 constexpr char PageBatches[] = R"(  function grow(then) {
     if (pending || next >= ids.length)
       return;
     pending = true;
     setTimeout(function () {
-      ids.slice(next, next + batch).forEach(add);
+      var got = ids.slice(next, next + batch);
       next += batch;
-      pending = false;
-      if (then)
-        then();
-    }, delay);
+      place(got, function () {
+        pending = false;
+        landed();
+        if (then)
+          then();
+      });
+    }, delay + (next * 7919) % (spread + 1));
   }
 )";
 
@@ -65,13 +101,17 @@ constexpr char ServerBatches[] = R"(  function grow(then) {
       return;
     pending = true;
     ask("/p/" + encodeURIComponent(album) + "/batch?from=" + (first + next) + "&count=" + batch, function (got) {
-      pending = false;
-      if (!got)
+      if (!got) {
+        pending = false;
         return;
-      got.forEach(add);
+      }
       next += batch;
-      if (then)
-        then();
+      place(got, function () {
+        pending = false;
+        landed();
+        if (then)
+          then();
+      });
     });
   }
 )";
@@ -97,6 +137,83 @@ constexpr char XhrAsk[] = R"(  function ask(address, done) {
     request.onerror = function () { done(null); };
     request.send();
   }
+)";
+
+// The page asks a hidden iframe of its own origin, which fetches with its own XMLHttpRequest;
+// until the iframe's page is there, a batch waits for it.
+constexpr char FrameAsk[] = R"(  var frame = document.getElementById("ag_frame");
+  function ask(address, done) {
+    var helper = frame.contentWindow && frame.contentWindow.fetchBatch;
+    if (helper)
+      helper(address, done);
+    else
+      frame.addEventListener("load", function () { ask(address, done); }, { once: true });
+  }
+)";
+
+// The page asks a dedicated worker, which fetches and posts the ids back; one batch at a time.
+constexpr char WorkerAsk[] =
+    R"(  var worker = new Worker("/p/" + encodeURIComponent(album) + "/worker.js"), waiting = null;
+  worker.onmessage = function (message) {
+    var done = waiting;
+    waiting = null;
+    if (done)
+      done(message.data);
+  };
+  function ask(address, done) {
+    waiting = done;
+    worker.postMessage(address);
+  }
+)";
+
+// The iframe loader's page: fetchBatch() is called from the album page.
+constexpr char BatchFramePage[] = R"(<!DOCTYPE html>
+<html><head><meta charset="gbk"><title>batch</title>
+<script>
+window.fetchBatch = function (address, done) {
+  var request = new XMLHttpRequest();
+  request.open("GET", address);
+  request.onload = function () {
+    var got = null;
+    try {
+      got = request.status == 200 ? JSON.parse(request.responseText) : null;
+    } catch (e) {
+    }
+    done(got);
+  };
+  request.onerror = function () { done(null); };
+  request.send();
+};
+</script>
+</head><body></body></html>
+)";
+
+// The worker loader's script: each message is an address, each answer its ids (null: none).
+constexpr char BatchWorkerScript[] = R"(onmessage = function (message) {
+  fetch(message.data, { cache: "no-store" }).then(function (answer) {
+    return answer.ok ? answer.json() : null;
+  }).then(function (got) { postMessage(got); }, function () { postMessage(null); });
+};
+)";
+
+// Rows more than a window above the view leave the document, as in a virtualised list; the
+// block above the list grows by as much, so nothing below moves.
+constexpr char VirtualRowsScript[] = R"(<script>
+(function () {
+  var list = document.getElementById("ag_list"), gone = document.getElementById("ag_gone");
+  function shed() {
+    var height = 0;
+    while (list.firstElementChild && list.firstElementChild.getBoundingClientRect().bottom < -window.innerHeight) {
+      height += list.firstElementChild.getBoundingClientRect().height;
+      list.removeChild(list.firstElementChild);
+    }
+    if (height > 0)
+      gone.style.height = (gone.getBoundingClientRect().height + height) + "px";
+  }
+  window.addEventListener("scroll", shed);
+  new MutationObserver(shed).observe(list, { childList: true });
+})();
+</script>
 )";
 
 // A batch per scroll event, wherever the window is.
@@ -176,6 +293,22 @@ constexpr char LongPollScript[] = R"(<script>
 </script>
 )";
 
+const char *askScript(BatchSource source)
+{
+    switch (source) {
+    case BatchSource::Fetch:
+        return FetchAsk;
+    case BatchSource::Xhr:
+        return XhrAsk;
+    case BatchSource::Frame:
+        return FrameAsk;
+    case BatchSource::Worker:
+    case BatchSource::Page:
+        break;
+    }
+    return WorkerAsk;
+}
+
 } // namespace
 
 QByteArray PageRenderer::listPage(const QString &barName, const ForumBar *bar, int page)
@@ -196,8 +329,10 @@ QByteArray PageRenderer::albumPage(const QString &barName, const ForumAlbum &alb
     QString content;
     if (!album.noTitle)
         content += u"<div class=\"aghl_big aghl_title\">"_qs % album.title % u"</div>\n"_qs;
-    content += u"<div class=\"aghl_info\">共 "_qs % QString::number(album.pictures.size()) %
-               u" 张</div>\n<div id=\"ag_list\" class=\"ag_container\">"_qs;
+    content += u"<div class=\"aghl_info\">共 "_qs % QString::number(album.pictures.size()) % u" 张</div>\n"_qs;
+    if (album.virtualRows)
+        content += u"<div id=\"ag_gone\"></div>\n"_qs;
+    content += u"<div id=\"ag_list\" class=\"ag_container\">"_qs;
     const int initial = qMin(album.initial, int(album.pictures.size()));
     for (int i = 0; i < initial; ++i)
         content += pictureLink(barName, album.pictures.at(i).id, album.pictureHeight);
@@ -211,7 +346,12 @@ QByteArray PageRenderer::albumPage(const QString &barName, const ForumAlbum &alb
         content += u"<div id=\"ag_ticker\">0</div>\n"_qs % tickerScript();
     if (album.neverLoads)
         content += u"<img src=\"/hang\" width=\"1\" height=\"1\">\n"_qs;
+    if (album.batchFrom == BatchSource::Frame)
+        content += u"<iframe id=\"ag_frame\" src=\"/p/"_qs % urlPart(album.id) %
+                   u"/frame\" style=\"display:none\"></iframe>\n"_qs;
     content += galleryScript(barName, album);
+    if (album.virtualRows)
+        content += QString::fromUtf8(VirtualRowsScript);
     if (album.noise == PageNoise::Beacon)
         content += QString::fromUtf8(BeaconScript).arg(album.noiseMs);
     else if (album.noise == PageNoise::LongPoll)
@@ -220,6 +360,16 @@ QByteArray PageRenderer::albumPage(const QString &barName, const ForumAlbum &alb
     if (!album.script.isEmpty())
         content += u"<script>\n"_qs % album.script % u"\n</script>\n"_qs;
     return gbk(frame(album.title % u"_"_qs % barName.toHtmlEscaped() % u"吧"_qs, barName, content));
+}
+
+QByteArray PageRenderer::batchFrame()
+{
+    return gbk(QString::fromUtf8(BatchFramePage));
+}
+
+QByteArray PageRenderer::batchWorker()
+{
+    return QByteArray(BatchWorkerScript);
 }
 
 QString PageRenderer::frame(const QString &title, const QString &barName, const QString &content)
@@ -292,15 +442,15 @@ QString PageRenderer::galleryScript(const QString &barName, const ForumAlbum &al
             ids.append(album.pictures.at(i).id);
         declarations = QString::fromUtf8(PageDeclarations)
                            .arg(jsLiteral(ids), QString::number(album.batch), QString::number(album.delayMs),
-                                QString::number(album.pictureHeight));
+                                QString::number(album.pictureHeight),
+                                QString::number(std::max(0, album.delayMaxMs - album.delayMs)));
         batches = QString::fromUtf8(PageBatches);
     } else {
         declarations =
             QString::fromUtf8(ServerDeclarations)
                 .arg(jsLiteral(album.id), QString::number(initial), QString::number(album.pictures.size() - initial),
                      QString::number(album.batch), QString::number(album.pictureHeight));
-        batches = QString::fromUtf8(album.batchFrom == BatchSource::Fetch ? FetchAsk : XhrAsk) %
-                  QString::fromUtf8(ServerBatches);
+        batches = QString::fromUtf8(askScript(album.batchFrom)) % QString::fromUtf8(ServerBatches);
     }
     QString loader;
     switch (album.loader) {
@@ -320,7 +470,13 @@ QString PageRenderer::galleryScript(const QString &barName, const ForumAlbum &al
         loader = QString::fromUtf8(TimerLoader).arg(album.gapMs);
         break;
     }
-    return QString::fromUtf8(GalleryScript).arg(jsLiteral(barName), declarations, batches, loader);
+    const QString placing =
+        album.perFrame > 0 ? QString::fromUtf8(PlacePerFrame).arg(album.perFrame) : QString::fromUtf8(PlaceAtOnce);
+    const QString jumps = album.jumpToTop == JumpToTop::Always ? u"Infinity"_qs
+                          : album.jumpToTop == JumpToTop::Once ? u"1"_qs
+                                                               : u"0"_qs;
+    return QString::fromUtf8(GalleryScript)
+        .arg(jsLiteral(barName), declarations % placing % QString::fromUtf8(Landed).arg(jumps), batches, loader);
 }
 
 QString PageRenderer::tickerScript()

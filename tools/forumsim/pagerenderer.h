@@ -14,6 +14,9 @@ public:
     // bar may be nullptr for an unknown bar name; page is 1-based.
     static QByteArray listPage(const QString &barName, const ForumBar *bar, int page);
     static QByteArray albumPage(const QString &barName, const ForumAlbum &album);
+    // The page an iframe loader fetches its batches through, and a worker loader's script.
+    static QByteArray batchFrame();
+    static QByteArray batchWorker();
 
 private:
     static QString frame(const QString &title, const QString &barName, const QString &content);
