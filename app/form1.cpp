@@ -126,13 +126,12 @@ void Form1::Command1_Click()
     StartCommand(*this).run();
     home.reset();
     m_jobRunning = false;
-    m_kept.release();
+    m_records.release();
 }
 
 void Form1::Command2_Click()
 {
-    // Every recorded failure ends in CR LF.
-    const qsizetype waiting = m_failures.FailedUrls.count(QStringLiteral("\r\n"));
+    const qsizetype waiting = m_failures.size();
     if (waiting == 0) {
         AppendLog(QStringLiteral("没有下载失败的图片"));
         ShowLastLogLine();
@@ -141,12 +140,12 @@ void Form1::Command2_Click()
     AppendLog(QStringLiteral("开始重新下载%1张下载失败的图片").arg(waiting));
     ShowLastLogLine();
     const HoldNotice holdNotice(*this);
-    const JobSummary counts = runRetry(m_failures, &m_kept);
+    const JobSummary counts = runRetry(m_failures, nullptr, &m_records);
     // A press inside a job's wait leaves the job's records to the job.
     if (!m_jobRunning)
-        m_kept.release();
+        m_records.release();
     else
-        m_kept.flush();
+        m_records.flush();
     AppendLog(QStringLiteral("重新下载完成：成功%1张，仍失败%2张").arg(counts.saved).arg(counts.failed));
     ShowLastLogLine();
 }
@@ -187,14 +186,9 @@ FailureLists &Form1::failures()
     return m_failures;
 }
 
-const EarlierAlbumFolders *Form1::earlierAlbumFolders(const QString &barFolder)
+BarRecords *Form1::records()
 {
-    return m_kept.record(barFolder);
-}
-
-JobObserver *Form1::observer()
-{
-    return &m_kept;
+    return &m_records;
 }
 
 void Form1::closeEvent(QCloseEvent *event)
@@ -214,7 +208,7 @@ void Form1::CleanAll()
     // event loop returns at once, so that job would run on; ending the process here abandons
     // it where it stands, and spares the web engine's teardown-order troubles.
     // What the job has recorded so far stays for the next run; the files are small.
-    m_kept.letGo();
+    m_records.letGo();
     std::fflush(stdout);
     std::fflush(stderr);
     if (m_exitHandler) {

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/activitylog.h"
-#include "app/keptbars.h"
 
+#include "job/barrecords.h"
 #include "job/failurelists.h"
 #include "job/jobwindow.h"
 
@@ -44,8 +44,7 @@ public:
     void ShowLastLogLine() override;
     PageSource &pages() override;
     FailureLists &failures() override;
-    const EarlierAlbumFolders *earlierAlbumFolders(const QString &barFolder) override;
-    JobObserver *observer() override;
+    BarRecords *records() override;
 
     bool jobRunning() const { return m_jobRunning; }
 
@@ -67,8 +66,10 @@ private:
     PageList m_pages;
     FailureLists m_failures;
     // The same per-bar record and failed.txt as quillory-cli keeps, written as pictures land
-    // and fail; let go of after each command.
-    KeptBars m_kept;
+    // and fail, so that quillory-cli can later finish or retry a bar the window began without
+    // fetching what the window saved; let go of after each command. The window itself reads
+    // nothing back: it neither skips pictures nor passes over albums.
+    BarRecords m_records{BarRecords::FailureFileWrites::AlbumByAlbum};
     bool m_jobRunning = false;
     std::function<void()> m_nameMissingHandler;
     std::function<void()> m_exitHandler;

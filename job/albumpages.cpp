@@ -9,9 +9,10 @@
 #include <algorithm>
 #include <limits>
 
-AlbumPages::AlbumPages(JobWindow &window, const QStringList &albumUrls)
+AlbumPages::AlbumPages(JobWindow &window, const QStringList &albumUrls, RendersAlbum rendersAlbum)
     : m_window(window)
     , m_urls(albumUrls)
+    , m_rendersAlbum(std::move(rendersAlbum))
     , m_pageCount(std::clamp(std::min(Choices::current().pages, window.pages().pageCount()), 1, JobChoices::mostPages))
     , m_pace(Choices::current().pace)
     , m_pageBusy(size_t(m_pageCount), false)
@@ -30,7 +31,7 @@ void AlbumPages::startMore(int taking)
             return;
         const int album = m_next++;
         const QString &url = m_urls.at(album);
-        if (!m_window.rendersAlbum(albumIdFromUrl(url), url)) {
+        if (!m_rendersAlbum(albumIdFromUrl(url), url)) {
             m_passedOver[size_t(album)] = true;
             continue;
         }

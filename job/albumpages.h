@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QStringList>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
@@ -21,10 +22,15 @@ class AlbumPages final : public QObject
     Q_DISABLE_COPY_MOVE(AlbumPages)
 
 public:
-    AlbumPages(JobWindow &window, const QStringList &albumUrls);
+    // False from `rendersAlbum` for an album the job passes over.
+    using RendersAlbum = std::function<bool(const QString &albumId, const QString &url)>;
+
+    AlbumPages(
+        JobWindow &window, const QStringList &albumUrls,
+        RendersAlbum rendersAlbum = [](const QString &, const QString &) { return true; });
     ~AlbumPages() override;
 
-    // Album `index`'s page once it has settled; null for an album the window passes over, and
+    // Album `index`'s page once it has settled; null for an album the job passes over, and
     // when the application is quitting (interrupted() then says so). Albums are taken in order.
     // Lines of a page that had settled before its turn are left for the job to say.
     std::unique_ptr<AlbumRendering> take(int index);
@@ -38,6 +44,7 @@ private:
 
     JobWindow &m_window;
     const QStringList m_urls;
+    const RendersAlbum m_rendersAlbum;
     const int m_pageCount;
     const JobChoices::Pace m_pace;
     std::vector<bool> m_pageBusy;

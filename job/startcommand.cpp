@@ -2,12 +2,14 @@
 
 #include "job/albumpages.h"
 #include "job/albumrender.h"
+#include "job/barrecords.h"
 #include "job/harvest.h"
 #include "job/holdnotice.h"
 #include "job/hosts.h"
 #include "job/jobchoices.h"
 #include "job/jobwindow.h"
 #include "job/listpagescan.h"
+#include "job/picturescan.h"
 #include "job/scratchfile.h"
 
 #include "web/fetch.h"
@@ -53,11 +55,17 @@ JobSummary StartCommand::run()
         end(JobSummary::End::NoBarFolder);
         return ended();
     }
-    if (m_state.AlbumCount > 0)
-        m_albumFolders.setEarlier(m_window.earlierAlbumFolders(m_state.BarFolder));
+    if (BarRecords *records = this->records(); records && m_state.AlbumCount > 0)
+        m_albumFolders.setEarlier(records->earlierAlbumFolders(m_state.BarFolder));
     processAlbums();
     complete();
     return ended();
+}
+
+BarRecords *StartCommand::records() const
+{
+    // A run that only counts records nothing, nor reads what was recorded.
+    return m_window.options().savesPictures ? m_window.records() : nullptr;
 }
 
 JobSummary StartCommand::ended()
@@ -136,7 +144,11 @@ void StartCommand::processAlbums()
     // Each album's pictures download while the next albums' pages load and settle; its line
     // waits for the last picture line of the album before it.
     PictureHarvest harvest(m_window);
-    AlbumPages pages(m_window, s.AlbumList.mid(0, s.AlbumCount));
+    BarRecords *records = m_window.options().passesOverFinishedAlbums ? this->records() : nullptr;
+    AlbumPages pages(m_window, s.AlbumList.mid(0, s.AlbumCount),
+                     [records, &s](const QString &albumId, const QString &) {
+                         return !records || !records->finished(s.BarFolder, albumId);
+                     });
     for (s.AlbumIndex = 0; s.AlbumIndex < s.AlbumCount; ++s.AlbumIndex) {
         s.AlbumUrl = s.AlbumList.at(s.AlbumIndex);
         s.AlbumPage = 1;
@@ -147,7 +159,8 @@ void StartCommand::processAlbums()
             ++m_summary.passedOver;
             continue;
         }
-        if (!render->failure().isEmpty())
+        // A page read before it settled that showed no picture lost the whole album.
+        if (!render->failure().isEmpty() || (!render->whole() && scanPictureIds(render->markup()).isEmpty()))
             ++m_summary.failedAlbums;
         s.AlbumHtml = render->markup();
         s.AlbumWhole = render->whole();
