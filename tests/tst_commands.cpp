@@ -374,6 +374,83 @@ private slots:
         records.release();
     }
 
+    // The window's failed.txt, kept up to date album by album: what it lists after the steps
+    // ("ready <album folder>", "failed <folder>/<n>", "saved <folder>/<n>"), from what an earlier
+    // run left in it. A bar another process keeps is not written.
+    void failuresKeptAlbumByAlbum_data()
+    {
+        QTest::addColumn<QStringList>("earlier");
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<bool>("busy");
+        QTest::addColumn<QStringList>("listed"); // none: the file is gone
+        QTest::newRow("an album come to again drops its old failures")
+            << QStringList{u"a/1"_s, u"b/1"_s} << QStringList{u"ready a"_s} << false << QStringList{u"b/1"_s};
+        QTest::newRow("a new failure goes behind the old ones")
+            << QStringList{u"b/1"_s} << QStringList{u"ready a"_s, u"failed a/2"_s} << false
+            << QStringList{u"b/1"_s, u"a/2"_s};
+        QTest::newRow("a picture saved since leaves the list")
+            << QStringList{u"b/1"_s, u"b/2"_s} << QStringList{u"saved b/1"_s} << false << QStringList{u"b/2"_s};
+        QTest::newRow("the last one saved removes the file")
+            << QStringList{u"b/1"_s} << QStringList{u"saved b/1"_s} << false << QStringList();
+        QTest::newRow("another process keeps the bar")
+            << QStringList{u"a/1"_s, u"b/1"_s} << QStringList{u"ready a"_s, u"failed a/2"_s, u"saved b/1"_s} << true
+            << QStringList{u"a/1"_s, u"b/1"_s};
+    }
+
+    void failuresKeptAlbumByAlbum()
+    {
+        QFETCH(QStringList, earlier);
+        QFETCH(QStringList, steps);
+        QFETCH(bool, busy);
+        QFETCH(QStringList, listed);
+        QTemporaryDir program;
+        const QString bar = program.filePath(u"x吧"_s);
+        QVERIFY(QDir().mkdir(bar));
+        const auto idOf = [](const QString &picture) -> QString { return QString(picture).remove(u'/'); };
+        const auto pathOf = [&](const QString &picture) -> QString { return bar + u'/' + picture + u".jpg"_s; };
+        QList<FailureFile::Entry> entries;
+        for (const QString &picture : std::as_const(earlier))
+            entries.append({pictureAddress(idOf(picture)), pathOf(picture), idOf(picture)});
+        QCOMPARE(FailureFile::write(bar, entries), QString());
+        BarRecords other(BarRecords::FailureFileWrites::AlbumByAlbum);
+        if (busy)
+            QCOMPARE(other.open(bar), ResumeRecord::Access::Ready);
+        BarRecords records(BarRecords::FailureFileWrites::AlbumByAlbum);
+        QCOMPARE(records.open(bar), busy ? ResumeRecord::Access::Busy : ResumeRecord::Access::Ready);
+        for (const QString &step : std::as_const(steps)) {
+            const QString what = step.section(u' ', 0, 0);
+            const QString picture = step.section(u' ', 1);
+            QVERIFY(QDir().mkpath(bar + u'/' + picture.section(u'/', 0, 0)));
+            if (what == u"ready") {
+                AlbumReady ready;
+                ready.id = picture;
+                ready.folder = bar + u'/' + picture;
+                ready.pictureIds << picture + u'1';
+                records.albumReady(ready);
+                continue;
+            }
+            PictureOutcome outcome;
+            outcome.kind = what == u"saved" ? PictureOutcome::Kind::Saved : PictureOutcome::Kind::Failed;
+            outcome.id = idOf(picture);
+            outcome.url = pictureAddress(outcome.id);
+            outcome.path = pathOf(picture);
+            if (outcome.kind == PictureOutcome::Kind::Saved) {
+                QVERIFY(AtomicFile::write(outcome.path, "jpeg"));
+                outcome.bytes = 4;
+            }
+            records.pictureFinished(outcome);
+        }
+        records.release();
+        QCOMPARE(QFileInfo::exists(FailureFile::pathIn(bar)), !listed.isEmpty());
+        QStringList now;
+        for (const FailureFile::Entry &entry : FailureFile::read(bar).entries)
+            now << entry.path;
+        QStringList paths;
+        for (const QString &picture : std::as_const(listed))
+            paths << pathOf(picture);
+        QCOMPARE(now, paths);
+    }
+
     void retry_data()
     {
         QTest::addColumn<QStringList>("ids");     // recorded failures, in order
