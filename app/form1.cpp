@@ -67,7 +67,7 @@ QString inserted(const QString &before, const QString &after)
 Form1::Form1(QWidget *parent)
     : QWidget(parent)
     , m_pages(JobChoices::mostPages, [this](int index) -> BrowserAdapter & { return m_browsers->page(index); })
-    , m_news([this] { return isActiveWindow(); }, &m_kept)
+    , m_news([this] { return isActiveWindow(); }, nullptr)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Quillory"));
@@ -191,7 +191,7 @@ void Form1::Command1_Click()
     StartCommand(*this).run();
     home.reset();
     m_jobRunning = false;
-    m_kept.release();
+    m_records.release();
 }
 
 void Form1::takeChoices()
@@ -213,10 +213,9 @@ void Form1::Command2_Click()
     // With nothing failed in this window, the failures a closed one left in the bar's
     // failed.txt, so that a bar can be retried another day. Not under a running job, whose
     // own records of that bar are ahead of the file.
-    if (m_failures.FailedUrls.isEmpty() && !m_jobRunning)
+    if (m_failures.isEmpty() && !m_jobRunning)
         takeFailureFile();
-    // Every recorded failure ends in CR LF.
-    const qsizetype waiting = m_failures.FailedUrls.count(QStringLiteral("\r\n"));
+    const qsizetype waiting = m_failures.size();
     if (waiting == 0) {
         AppendLog(QStringLiteral("没有下载失败的图片"));
         ShowLastLogLine();
@@ -228,12 +227,12 @@ void Form1::Command2_Click()
     if (!m_jobRunning)
         HostHolds::shared().forgetGivenUp();
     const HoldNotice holdNotice(*this);
-    const JobSummary counts = runRetry(m_failures, &m_kept);
+    const JobSummary counts = runRetry(m_failures, nullptr, &m_records);
     // A press inside a job's wait leaves the job's records to the job.
     if (!m_jobRunning)
-        m_kept.release();
+        m_records.release();
     else
-        m_kept.flush();
+        m_records.flush();
     AppendLog(QStringLiteral("重新下载完成：成功%1张，仍失败%2张").arg(counts.saved).arg(counts.failed));
     ShowLastLogLine();
 }
@@ -249,10 +248,8 @@ void Form1::takeFailureFile()
         barFolder = barFolderNamed(name);
     }
     // The lines read as quillory-cli reads them: only those naming a picture of this bar.
-    for (const FailureFile::Entry &entry : FailureFile::read(barFolder).entries) {
-        m_failures.FailedUrls += entry.url + QStringLiteral("\r\n");
-        m_failures.FailedPaths += entry.path + QStringLiteral("\r\n");
-    }
+    for (const FailureFile::Entry &entry : FailureFile::read(barFolder).entries)
+        m_failures.append(entry.url, entry.path);
 }
 
 QString Form1::barName() const
@@ -291,9 +288,9 @@ FailureLists &Form1::failures()
     return m_failures;
 }
 
-const EarlierAlbumFolders *Form1::earlierAlbumFolders(const QString &barFolder)
+BarRecords *Form1::records()
 {
-    return m_kept.record(barFolder);
+    return &m_records;
 }
 
 JobObserver *Form1::observer()
@@ -318,7 +315,7 @@ void Form1::CleanAll()
     // event loop returns at once, so that job would run on; ending the process here abandons
     // it where it stands, and spares the web engine's teardown-order troubles.
     // What the job has recorded so far stays for the next run; the files are small.
-    m_kept.letGo();
+    m_records.letGo();
     std::fflush(stdout);
     std::fflush(stderr);
     if (m_exitHandler) {

@@ -2,9 +2,9 @@
 
 #include "app/activitylog.h"
 #include "app/desktopnews.h"
-#include "app/keptbars.h"
 #include "app/windowchoices.h"
 
+#include "job/barrecords.h"
 #include "job/failurelists.h"
 #include "job/jobwindow.h"
 
@@ -47,7 +47,7 @@ public:
     void ShowLastLogLine() override;
     PageSource &pages() override;
     FailureLists &failures() override;
-    const EarlierAlbumFolders *earlierAlbumFolders(const QString &barFolder) override;
+    BarRecords *records() override;
     JobObserver *observer() override;
 
     bool jobRunning() const { return m_jobRunning; }
@@ -78,8 +78,10 @@ private:
     PageList m_pages;
     FailureLists m_failures;
     // The same per-bar record and failed.txt as quillory-cli keeps, written as pictures land
-    // and fail; let go of after each command.
-    KeptBars m_kept;
+    // and fail, so that quillory-cli can later finish or retry a bar the window began without
+    // fetching what the window saved; let go of after each command. The window itself reads
+    // nothing back: it neither skips pictures nor passes over albums.
+    BarRecords m_records{BarRecords::FailureFileWrites::AlbumByAlbum};
     // Hears of the job first and hands on to the records.
     DesktopNews m_news;
     std::optional<WindowChoices> m_choices;

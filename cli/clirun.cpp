@@ -1,9 +1,9 @@
 #include "cli/clirun.h"
 
 #include "cli/clitext.h"
+#include "job/barrecords.h"
 #include "job/failurefile.h"
 #include "job/holdnotice.h"
-#include "job/resumerecord.h"
 #include "job/retrycommand.h"
 #include "job/startcommand.h"
 
@@ -52,13 +52,6 @@ int worse(int a, int b)
 } // namespace ExitCode
 
 namespace {
-
-QStringList entries(const QString &list)
-{
-    QStringList pieces = list.split(QStringLiteral("\r\n"));
-    pieces.removeLast(); // the empty text behind the final CR LF
-    return pieces;
-}
 
 // Why the folder at `path` cannot be made, in the system's words.
 QString folderReason(const QString &path)
@@ -181,7 +174,7 @@ int CliRun::runBar(const QString &bar)
     // A bar folder there already is locked before its list is fetched; a new one as soon as the
     // job has made it.
     if (!m_options.savesNothing() && QFileInfo(barFolder).isDir() &&
-        m_window.openRecord() == ResumeRecord::Access::Busy) {
+        m_window.records()->open(barFolder) == ResumeRecord::Access::Busy) {
         m_window.endBar();
         sayBusy(barFolder);
         m_bar.clear();
@@ -216,35 +209,18 @@ int CliRun::runBar(const QString &bar)
     return code;
 }
 
-// Pictures that failed in an earlier run and belong to an album this run did not come to
-// (the album has gone from the list, or the list broke off) are tried again here; those of
-// the albums this run did come to have just been tried by the job itself, and those saved since
-// (by the window, say) are done.
+// Pictures that failed in an earlier run and belong to an album this run did not come to are
+// tried again in this run's retries.
 void CliRun::carryOverFailures(const QString &barFolder)
 {
-    const FailureFile::Contents earlier = FailureFile::read(barFolder);
+    const BarRecords::CarryOver carried = m_window.records()->carryOver(barFolder, m_window.failures());
     const QString path = FailureFile::pathIn(barFolder);
-    if (earlier.refused)
+    if (carried.refused)
         m_console.error(Cli::tr("%1 is a link; it is not read").arg(path));
-    if (earlier.dropped > 0)
+    if (carried.dropped > 0)
         m_console.error(
-            Cli::tr("%1: %2 lines name no picture of this bar; they are dropped").arg(path).arg(earlier.dropped));
-    const QStringList visited = m_window.albumFolders();
-    const QSet<QString> visitedFolders(visited.begin(), visited.end());
-    const ResumeRecord *record = m_window.record();
-    FailureLists &lists = m_window.failures();
-    QSet<QString> taken;
-    int carried = 0;
-    for (const FailureFile::Entry &entry : earlier.entries) {
-        if (visitedFolders.contains(QFileInfo(entry.path).path()) || taken.contains(entry.path) ||
-            (record && record->holds(entry.path, entry.id)))
-            continue;
-        taken.insert(entry.path);
-        lists.FailedUrls += entry.url + QStringLiteral("\r\n");
-        lists.FailedPaths += entry.path + QStringLiteral("\r\n");
-        ++carried;
-    }
-    m_window.addCarriedFailures(carried);
+            Cli::tr("%1: %2 lines name no picture of this bar; they are dropped").arg(path).arg(carried.dropped));
+    m_window.addCarriedFailures(carried.carried);
 }
 
 void CliRun::retryRounds()
@@ -259,12 +235,10 @@ void CliRun::retryRounds()
     } heard(m_window);
     FailureLists &lists = m_window.failures();
     const HoldNotice holdNotice(m_window);
-    for (int round = 1; round <= m_options.retries && !lists.FailedUrls.isEmpty(); ++round) {
-        m_window.AppendLog(QStringLiteral("retry %1/%2: %3 pictures")
-                               .arg(round)
-                               .arg(m_options.retries)
-                               .arg(entries(lists.FailedUrls).size()));
-        runRetry(lists, &heard);
+    for (int round = 1; round <= m_options.retries && !lists.isEmpty(); ++round) {
+        m_window.AppendLog(
+            QStringLiteral("retry %1/%2: %3 pictures").arg(round).arg(m_options.retries).arg(lists.size()));
+        runRetry(lists, &heard, m_window.records());
     }
 }
 
@@ -273,22 +247,17 @@ void CliRun::retryRounds()
 bool CliRun::reportFailures(const QString &barFolder)
 {
     const QString path = FailureFile::pathIn(barFolder);
-    const FailureLists &lists = m_window.failures();
-    const QStringList urls = entries(lists.FailedUrls);
-    const QStringList paths = entries(lists.FailedPaths);
-    QList<FailureFile::Entry> failed;
-    for (qsizetype i = 0; i < urls.size(); ++i) {
-        const QString picture = paths.value(i);
-        failed.append({urls.at(i), picture, pictureIdOf(urls.at(i))});
-        // A hostile page may fail by the hundred thousand: quiet, the count below says enough.
-        if (m_console.quiet())
-            continue;
-        const QString reason = m_window.failureReason(picture);
-        m_console.error(QStringLiteral("failed: ") + picture + (reason.isEmpty() ? QString() : u" (" + reason + u')') +
-                        u' ' + urls.at(i));
+    const BarRecords::Report report = m_window.records()->report(barFolder, m_window.failures());
+    // A hostile page may fail by the hundred thousand: quiet, the count below says enough.
+    if (!m_console.quiet()) {
+        for (const BarRecords::Failure &failure : report.failed)
+            m_console.error(QStringLiteral("failed: ") + failure.entry.path +
+                            (failure.reason.isEmpty() ? QString() : u" (" + failure.reason + u')') + u' ' +
+                            failure.entry.url);
     }
     // Said only of a file that is there, whole.
-    const QString problem = FailureFile::write(barFolder, failed);
+    const QString &problem = report.problem;
+    const QList<BarRecords::Failure> &failed = report.failed;
     if (!problem.isEmpty() && failed.isEmpty())
         m_console.error(Cli::tr("cannot remove %1 (%2)").arg(path, problem));
     else if (!problem.isEmpty())

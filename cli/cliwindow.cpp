@@ -2,10 +2,10 @@
 
 #include "cli/clitext.h"
 #include "job/jobchoices.h"
-#include "job/resumerecord.h"
 
 #include "job/picturescan.h"
 
+#include "web/atomicfile.h"
 #include "web/engine/enginepages.h"
 #include "web/engine/webenginebrowser.h"
 #include "web/foldername.h"
@@ -16,7 +16,6 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSaveFile>
 #include <QWebEngineView>
 
 namespace {
@@ -50,6 +49,8 @@ CliWindow::CliWindow(const CliOptions &options, Console &console)
     , m_pages(JobChoices::mostPages, [this](int index) -> BrowserAdapter & { return m_browsers->page(index); })
 {
     m_browsers = std::make_unique<EnginePages>();
+    m_records.setOnProblem(
+        [this](BarRecords::Problem problem, const ResumeRecord &record) { recordProblem(problem, record); });
     // Keeps the clocks moving while an album renders.
     m_progressTimer.setInterval(1000);
     connect(&m_progressTimer, &QTimer::timeout, this, &CliWindow::showProgress);
@@ -64,15 +65,8 @@ void CliWindow::beginBar(const QString &bar, const QString &barFolder)
 {
     m_bar = bar;
     m_barFolder = QDir::cleanPath(barFolder);
-    m_record.reset();
-    if (!m_options.savesNothing())
-        m_record = std::make_unique<ResumeRecord>(m_barFolder);
-    m_recordAsked = false;
-    m_recordWarned = false;
     m_failures = FailureLists();
     m_counts = JobSummary();
-    m_albumFolders.clear();
-    m_reasons.clear();
     m_albumRecords.clear();
     m_metadataWarned = false;
     m_clock.start();
@@ -82,48 +76,44 @@ void CliWindow::beginBar(const QString &bar, const QString &barFolder)
     }
 }
 
-ResumeRecord::Access CliWindow::openRecord()
+JobOptions CliWindow::options() const
 {
-    if (!m_record)
-        return ResumeRecord::Access::Unusable;
-    const bool wasOpen = m_recordAsked;
-    m_recordAsked = true;
-    const ResumeRecord::Access access = m_record->open();
-    if (!wasOpen && access == ResumeRecord::Access::Unusable)
-        m_console.error(Cli::tr("cannot use the resume record: %1; every picture is fetched and none recorded")
-                            .arg(m_record->problem()));
-    // Loading drops a torn last line by rewriting the record; when that fails the old one stays.
-    if (!wasOpen && access == ResumeRecord::Access::Ready && !m_record->problem().isEmpty()) {
-        m_recordWarned = true;
-        m_console.error(Cli::tr("cannot rewrite %1 (%2); the old one stays, and this run records nothing")
-                            .arg(m_record->journalPath(), m_record->problem()));
-    }
-    return access;
+    JobOptions options;
+    options.savesPictures = !m_options.savesNothing();
+    options.explainsFailures = true;
+    options.hasRetryButton = false;
+    options.skipsSavedPictures = !m_options.noSkip;
+    options.passesOverFinishedAlbums = m_options.update;
+    return options;
 }
 
-ResumeRecord *CliWindow::record() const
+void CliWindow::recordProblem(BarRecords::Problem problem, const ResumeRecord &record)
 {
-    return m_record && m_record->isOpen() ? m_record.get() : nullptr;
+    switch (problem) {
+    case BarRecords::Problem::Unusable:
+        m_console.error(Cli::tr("cannot use the resume record: %1; every picture is fetched and none recorded")
+                            .arg(record.problem()));
+        break;
+    case BarRecords::Problem::OldKept:
+        m_console.error(Cli::tr("cannot rewrite %1 (%2); the old one stays, and this run records nothing")
+                            .arg(record.journalPath(), record.problem()));
+        break;
+    case BarRecords::Problem::NotUpdated:
+        m_console.error(Cli::tr("cannot update the resume record in %1 (%2); the next run fetches these pictures again")
+                            .arg(record.barFolder(), record.problem()));
+        break;
+    case BarRecords::Problem::NotCompacted:
+        m_console.error(
+            Cli::tr("cannot rewrite %1 (%2); the old one stays").arg(record.journalPath(), record.problem()));
+        break;
+    }
 }
 
 void CliWindow::endBar()
 {
     m_progressTimer.stop();
     m_console.clearProgress();
-    if (m_record && m_record->isOpen() && !m_record->compact())
-        m_console.error(
-            Cli::tr("cannot rewrite %1 (%2); the old one stays").arg(m_record->journalPath(), m_record->problem()));
-    if (m_record)
-        m_record->close();
-}
-
-const EarlierAlbumFolders *CliWindow::earlierAlbumFolders(const QString &barFolder)
-{
-    if (!m_record || QDir::cleanPath(barFolder) != m_barFolder)
-        return nullptr;
-    if (openRecord() == ResumeRecord::Access::Busy && m_onBusy)
-        m_onBusy();
-    return record();
+    m_records.release();
 }
 
 void CliWindow::AppendLog(const QString &line)
@@ -131,29 +121,22 @@ void CliWindow::AppendLog(const QString &line)
     m_console.log(line);
 }
 
-bool CliWindow::pictureAlreadySaved(const QString &id, const QString &url, const QString &path)
-{
-    Q_UNUSED(url)
-    return record() && !m_options.noSkip && m_record->holds(path, id);
-}
-
 void CliWindow::pictureFinished(const PictureOutcome &outcome)
 {
     switch (outcome.kind) {
     case PictureOutcome::Kind::Saved:
         ++m_counts.saved;
-        landed(outcome);
+        // The records heard of it first, so a path once printed is never fetched again, however
+        // the run ends.
+        m_console.out(outcome.path);
         break;
     case PictureOutcome::Kind::Skipped:
         ++m_counts.skipped;
         break;
     case PictureOutcome::Kind::Failed:
         ++m_counts.failed;
-        m_reasons.insert(outcome.path, outcome.reason);
         break;
     }
-    m_completion.pictureDone(outcome);
-    recordCompletion();
     noteInAlbumRecord(outcome);
     showProgress();
 }
@@ -163,55 +146,13 @@ void CliWindow::retried(const PictureOutcome &outcome)
     if (outcome.kind == PictureOutcome::Kind::Saved) {
         ++m_counts.saved;
         --m_counts.failed;
-        m_reasons.remove(outcome.path);
         m_console.log(QStringLiteral("retry: saved ") + outcome.path);
-        landed(outcome);
+        m_console.out(outcome.path);
     } else {
-        m_reasons.insert(outcome.path, outcome.reason);
         m_console.log(QStringLiteral("retry: failed ") + outcome.path + QStringLiteral(" (") + outcome.reason + u')');
     }
-    m_completion.retried(outcome);
-    recordCompletion();
     noteInAlbumRecord(outcome);
     showProgress();
-}
-
-// The file is in place before its line is written, so the record never claims more than the
-// folder holds; and the line before the path is printed, so a path once printed is never
-// fetched again, however the run ends.
-void CliWindow::landed(const PictureOutcome &outcome)
-{
-    if (record()) {
-        const qint64 size = outcome.bytes > 0 ? outcome.bytes : QFileInfo(outcome.path).size();
-        if (!m_record->add(outcome.path, outcome.id, size))
-            recordFailed();
-    }
-    m_console.out(outcome.path);
-}
-
-// Albums that now have every picture saved are not rendered by a later --update run; one that
-// ended with a picture missing is again.
-void CliWindow::recordCompletion()
-{
-    for (const AlbumCompletion::Album &album : m_completion.takeChanged()) {
-        if (record() && !m_record->addFinished(album.folder, album.id, album.pictures))
-            recordFailed();
-    }
-}
-
-bool CliWindow::rendersAlbum(const QString &albumId, const QString &url)
-{
-    Q_UNUSED(url)
-    return !(m_options.update && record() && m_record->finished(albumId));
-}
-
-void CliWindow::recordFailed()
-{
-    if (m_recordWarned)
-        return;
-    m_recordWarned = true;
-    m_console.error(Cli::tr("cannot update the resume record in %1 (%2); the next run fetches these pictures again")
-                        .arg(m_barFolder, m_record->problem()));
 }
 
 void CliWindow::albumReady(const AlbumReady &album)
@@ -220,12 +161,6 @@ void CliWindow::albumReady(const AlbumReady &album)
     m_counts.albumNo = album.albumNo;
     m_counts.albums = album.albumCount;
     m_counts.pictures += pictures;
-    m_albumFolders << QDir::cleanPath(album.folder);
-    m_completion.albumHarvested(album);
-    // The folder is this album's from now on, also for later runs; an album without pictures
-    // gets no folder and so claims none.
-    if (record() && pictures > 0 && !m_record->addFolder(album.folder, album.id))
-        recordFailed();
     if (m_options.getUrls) {
         for (const std::optional<QString> &id : album.pictureIds) {
             if (id)
@@ -320,12 +255,10 @@ void CliWindow::writeAlbumRecord(const QString &folder)
                            {QStringLiteral("url"), album.url},
                            {QStringLiteral("title"), album.title},
                            {QStringLiteral("pictures"), pictures}};
-    const QByteArray text = QJsonDocument(root).toJson();
-    QSaveFile file(folder + QStringLiteral("/album.json"));
-    if (file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.commit())
-        return;
-    if (!m_metadataWarned) {
+    const QString path = folder + QStringLiteral("/album.json");
+    const QString problem = AtomicFile::replace(path, QJsonDocument(root).toJson(), AtomicFile::Sync::Yes);
+    if (!problem.isEmpty() && !m_metadataWarned) {
         m_metadataWarned = true;
-        m_console.error(Cli::tr("cannot write %1: %2").arg(file.fileName(), file.errorString()));
+        m_console.error(Cli::tr("cannot write %1: %2").arg(path, problem));
     }
 }

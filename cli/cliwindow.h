@@ -3,7 +3,7 @@
 #include "cli/clioptions.h"
 #include "cli/console.h"
 
-#include "job/albumcompletion.h"
+#include "job/barrecords.h"
 #include "job/failurelists.h"
 #include "job/jobwindow.h"
 
@@ -16,13 +16,11 @@
 #include <functional>
 #include <memory>
 
-#include "job/resumerecord.h"
-
 class EnginePages;
 
 // The job's window for a terminal: the log goes to standard error, saved paths to standard
-// output, the album pages render in a browser page that is never shown, and a resume record
-// decides which pictures need not be fetched again.
+// output, the album pages render in a browser page that is never shown, and the bar's records
+// decide which pictures need not be fetched again and which albums need not be rendered.
 class CliWindow final : public QObject, public JobWindow, private JobObserver
 {
     Q_OBJECT
@@ -32,16 +30,12 @@ public:
     CliWindow(const CliOptions &options, Console &console);
     ~CliWindow() override;
 
-    // Starts a bar: fresh counts and failure lists, and the record of its folder, unless this
-    // is a dry run, which records nothing. The record is opened once the bar folder exists.
+    // Starts a bar: fresh counts and failure lists. Its record is opened once the bar folder
+    // exists, unless this is a dry run, which records nothing.
     void beginBar(const QString &bar, const QString &barFolder);
-    // Locks and loads the bar's record; says once why it cannot be used.
-    ResumeRecord::Access openRecord();
-    // The bar's record when it is open, null otherwise.
-    ResumeRecord *record() const;
     // Called when the record turns out to be another process's only after the job made the
     // bar folder; the job cannot go on.
-    void setOnBusy(std::function<void()> onBusy) { m_onBusy = std::move(onBusy); }
+    void setOnBusy(std::function<void()> onBusy) { m_records.setOnBusy(std::move(onBusy)); }
     // Ends the bar: the record compacted and let go.
     void endBar();
     // Failures of an earlier run put into the failure lists for this bar's retries.
@@ -52,10 +46,6 @@ public:
     const QString &barFolder() const { return m_barFolder; }
     const JobSummary &counts() const { return m_counts; }
     double elapsedSeconds() const { return double(m_clock.elapsed()) / 1000.0; }
-    // Every album folder the job came to in this bar, whether it had pictures or not.
-    const QStringList &albumFolders() const { return m_albumFolders; }
-    // Why the picture at `path` failed last, when it did.
-    QString failureReason(const QString &path) const { return m_reasons.value(path); }
 
     QString barName() const override { return m_bar; }
     void showNameMissing() override { }
@@ -64,11 +54,10 @@ public:
     PageSource &pages() override { return m_pages; }
     FailureLists &failures() override { return m_failures; }
 
-    bool pictureAlreadySaved(const QString &id, const QString &url, const QString &path) override;
-    bool rendersAlbum(const QString &albumId, const QString &url) override;
-    const EarlierAlbumFolders *earlierAlbumFolders(const QString &barFolder) override;
-    JobOptions options() const override { return {!m_options.savesNothing(), true, false}; }
+    JobOptions options() const override;
     JobObserver *observer() override { return this; }
+    // None for a run that saves nothing.
+    BarRecords *records() override { return m_options.savesNothing() ? nullptr : &m_records; }
 
 private:
     void pictureFinished(const PictureOutcome &outcome) override;
@@ -83,9 +72,7 @@ private:
         QList<QJsonObject> pictures; // by number, from 1
     };
 
-    void landed(const PictureOutcome &outcome);
-    void recordFailed();
-    void recordCompletion();
+    void recordProblem(BarRecords::Problem problem, const ResumeRecord &record);
     void showProgress();
     void noteInAlbumRecord(const PictureOutcome &outcome);
     void writeAlbumRecord(const QString &folder);
@@ -97,14 +84,8 @@ private:
     FailureLists m_failures;
     QString m_bar;
     QString m_barFolder;
-    std::unique_ptr<ResumeRecord> m_record;
-    bool m_recordAsked = false;
-    bool m_recordWarned = false;
-    std::function<void()> m_onBusy;
-    JobSummary m_counts; // of the bar, as its summary line shows them
-    QStringList m_albumFolders;
-    QHash<QString, QString> m_reasons;
-    AlbumCompletion m_completion;
+    BarRecords m_records{BarRecords::FailureFileWrites::AtTheEnd};
+    JobSummary m_counts;                        // of the bar, as its summary line shows them
     QHash<QString, AlbumRecord> m_albumRecords; // by album folder
     bool m_metadataWarned = false;
     QElapsedTimer m_clock;

@@ -5,7 +5,7 @@
 #include <QString>
 
 // What earlier jobs on a bar folder left known: which album each album folder was given to.
-// A front end that keeps such a record hands it to the job (JobWindow::earlierAlbumFolders).
+// The bar's records hand it to the job (BarRecords::earlierAlbumFolders).
 class EarlierAlbumFolders
 {
 public:

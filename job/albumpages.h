@@ -35,7 +35,7 @@ public:
                std::function<bool(const QString &albumId, const QString &url)> renders = {});
     ~AlbumPages() override;
 
-    // Album `index`'s page once it has settled; null for an album the window passes over, and
+    // Album `index`'s page once it has settled; null for an album the job passes over, and
     // when the application is quitting (interrupted() then says so). Albums are taken in order.
     // Lines of a page that had settled before its turn are left for the job to say.
     std::unique_ptr<AlbumRendering> take(int index);

@@ -3,6 +3,8 @@
 #include "job/picturescan.h"
 #include "job/statefile.h"
 
+#include "web/atomicfile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -89,7 +91,7 @@ QString write(const QString &barFolder, const QList<Entry> &entries)
     QByteArray text;
     for (const Entry &entry : entries)
         text += entry.url.toUtf8() + '\t' + entry.path.toUtf8() + '\n';
-    return StateFile::replace(path, text);
+    return AtomicFile::replace(path, text, AtomicFile::Sync::Yes);
 }
 
 } // namespace FailureFile

@@ -1,6 +1,7 @@
 #include "job/harvest.h"
 
 #include "job/albumrender.h"
+#include "job/barrecords.h"
 #include "job/failurelists.h"
 #include "job/jobstate.h"
 #include "job/jobwindow.h"
@@ -49,11 +50,21 @@ void PictureHarvest::start(JobState &state)
     m_counts.albums = state.AlbumCount;
     m_counts.albumNo = state.AlbumIndex + 1;
     m_counts.pictures += int(ids.size());
+    const AlbumReady ready{state.AlbumIndex + 1,
+                           state.AlbumCount,
+                           state.AlbumUrl,
+                           albumIdFromUrl(state.AlbumUrl),
+                           state.AlbumTitle,
+                           AlbumFolder,
+                           ids,
+                           state.AlbumWhole};
+    const JobOptions options = m_window.options();
+    BarRecords *records = options.savesPictures ? m_window.records() : nullptr;
+    if (records)
+        records->albumReady(ready);
     if (JobObserver *observer = m_window.observer())
-        observer->albumReady(AlbumReady{state.AlbumIndex + 1, state.AlbumCount, state.AlbumUrl,
-                                        albumIdFromUrl(state.AlbumUrl), state.AlbumTitle, AlbumFolder, ids,
-                                        state.AlbumWhole});
-    if (!m_window.options().savesPictures)
+        observer->albumReady(ready);
+    if (!options.savesPictures)
         return;
     m_pictures.clear();
     m_batch = std::make_unique<PictureBatch>(
@@ -71,7 +82,7 @@ void PictureHarvest::start(JobState &state)
         state.ImagePath = AlbumFolder + u'/' + QString::number(state.ImageNo) + QStringLiteral(".jpg");
         if (lastQueued.isEmpty())
             ensureFolder(AlbumFolder);
-        const bool skipped = m_window.pictureAlreadySaved(*ImageId, state.ImageUrl, state.ImagePath);
+        const bool skipped = options.skipsSavedPictures && records && records->holds(state.ImagePath, *ImageId);
         if (!skipped)
             lastQueued = state.ImageUrl;
         m_pictures.append({state.ImageNo, state.AlbumPage, *ImageId, state.ImageUrl, state.ImagePath,
@@ -112,11 +123,10 @@ void PictureHarvest::report(const Picture &picture, const SaveOutcome &outcome)
     (done.kind == PictureOutcome::Kind::Saved     ? m_counts.saved
      : done.kind == PictureOutcome::Kind::Skipped ? m_counts.skipped
                                                   : m_counts.failed)++;
-    if (done.kind == PictureOutcome::Kind::Failed && picture.source == Picture::Source::Fetched) {
-        FailureLists &lists = m_window.failures();
-        lists.FailedUrls += picture.ImageUrl + QStringLiteral("\r\n");
-        lists.FailedPaths += picture.ImagePath + QStringLiteral("\r\n");
-    }
+    if (done.kind == PictureOutcome::Kind::Failed && picture.source == Picture::Source::Fetched)
+        m_window.failures().append(picture.ImageUrl, picture.ImagePath);
+    if (BarRecords *records = m_window.options().savesPictures ? m_window.records() : nullptr)
+        records->pictureFinished(done);
     if (JobObserver *observer = m_window.observer())
         observer->pictureFinished(done);
     QString line = lineFor(picture.AlbumPage, picture.ImageNo, done.kind);

@@ -8,8 +8,8 @@
 #include <functional>
 #include <optional>
 
+class BarRecords;
 class BrowserAdapter;
-class EarlierAlbumFolders;
 struct FailureLists;
 
 // What became of one picture of a job or a retry.
@@ -52,7 +52,7 @@ struct JobSummary
     int saved = 0;
     int skipped = 0;
     int failed = 0;
-    int failedAlbums = 0; // albums whose page never loaded
+    int failedAlbums = 0; // albums whose page never loaded, or was cut short before any picture
     int passedOver = 0;   // albums not rendered, as the front end asked
 };
 
@@ -67,6 +67,10 @@ struct JobOptions
     // True when the front end has a button that downloads the failed pictures again, which the
     // job's closing line then points to; a front end without one reports failures its own way.
     bool hasRetryButton = true;
+    // True when a picture the bar's records hold, there whole, is not fetched again.
+    bool skipsSavedPictures = false;
+    // True when an album an earlier run finished, its pictures all still there, is not rendered.
+    bool passesOverFinishedAlbums = false;
 };
 
 // What a front end wants to hear of a job, besides its log.
@@ -151,30 +155,8 @@ public:
     virtual JobOptions options() const { return {}; }
     // Who hears of the job's albums, pictures and end; nobody by default.
     virtual JobObserver *observer() { return nullptr; }
-
-    // True when `path` already holds picture `id` (fetched from `url`), so that it need not be
-    // fetched again.
-    virtual bool pictureAlreadySaved(const QString &id, const QString &url, const QString &path)
-    {
-        Q_UNUSED(id)
-        Q_UNUSED(url)
-        Q_UNUSED(path)
-        return false;
-    }
-    // What earlier jobs left known of the album folders in `barFolder`, which the job is about
-    // to fill; null when nothing is kept. Asked once per job, once the bar folder exists; what
-    // it returns must last until the job ends.
-    virtual const EarlierAlbumFolders *earlierAlbumFolders(const QString &barFolder)
-    {
-        Q_UNUSED(barFolder)
-        return nullptr;
-    }
-    // False when album `albumId` (at `url`) need not be rendered in this job at all: an earlier
-    // run finished it. Asked before each album's page is loaded; the window renders them all.
-    virtual bool rendersAlbum(const QString &albumId, const QString &url)
-    {
-        Q_UNUSED(albumId)
-        Q_UNUSED(url)
-        return true;
-    }
+    // The keeper of the records of the bars this front end's jobs fill; null when it keeps none.
+    // The job consults it as options() says, and tells it every album and picture. Only for
+    // jobs that save pictures.
+    virtual BarRecords *records() { return nullptr; }
 };

@@ -2,6 +2,8 @@
 
 #include "job/statefile.h"
 
+#include "web/atomicfile.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -156,7 +158,7 @@ bool ResumeRecord::rewrite()
         all += finishedLineFor(it->folder, it.key(), it->pictures);
     for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it)
         all += lineFor(it.key(), it->id, it->size);
-    const QString failure = StateFile::replace(journalPath(), all);
+    const QString failure = AtomicFile::replace(journalPath(), all, AtomicFile::Sync::Yes);
     if (!failure.isEmpty()) {
         m_problem = failure;
         return false;
@@ -252,8 +254,18 @@ bool ResumeRecord::addFinished(const QString &folder, const QString &albumId, in
 bool ResumeRecord::finished(const QString &albumId) const
 {
     const auto known = m_finished.constFind(albumId);
-    return known != m_finished.cend() && m_folders.value(albumId) == known->folder &&
-           QFileInfo(m_folder + u'/' + known->folder).isDir();
+    if (known == m_finished.cend() || m_folders.value(albumId) != known->folder ||
+        !QFileInfo(m_folder + u'/' + known->folder).isDir())
+        return false;
+    // The user may have deleted or emptied pictures since: the disk has the last word, by the
+    // same test a picture is skipped by.
+    for (int number = 1; number <= known->pictures; ++number) {
+        const QString key = known->folder + u'/' + QString::number(number) + QStringLiteral(".jpg");
+        const auto entry = m_entries.constFind(key);
+        if (entry == m_entries.cend() || !holds(m_folder + u'/' + key, entry->id))
+            return false;
+    }
+    return true;
 }
 
 bool ResumeRecord::compact()

@@ -68,7 +68,8 @@ public:
     // takes that back (the album ended a later run with a picture missing). False when the
     // journal could not be written.
     bool addFinished(const QString &folder, const QString &albumId, int pictures);
-    // True when album `albumId` was recorded as finished, its folder is still its own and there.
+    // True when album `albumId` was recorded as finished, its folder is still its own and there,
+    // and every picture the record holds for it is there with its recorded size.
     bool finished(const QString &albumId) const;
 
     // Rewrites the journal with one line per file and folder, when replaced lines have piled

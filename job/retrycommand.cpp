@@ -1,37 +1,27 @@
 #include "job/retrycommand.h"
 
+#include "job/barrecords.h"
 #include "job/failurelists.h"
 #include "job/picturebatch.h"
 #include "job/picturescan.h"
 
-#include <QStringList>
-
-namespace {
-
-QStringList pieces(const QString &list)
-{
-    return list.isEmpty() ? QStringList() : list.split(QStringLiteral("\r\n"));
-}
-
-} // namespace
-
-JobSummary runRetry(FailureLists &lists, JobObserver *observer)
+JobSummary runRetry(FailureLists &lists, JobObserver *observer, BarRecords *records)
 {
     JobSummary counts;
-    const QStringList urls = pieces(lists.FailedUrls);
-    const QStringList paths = pieces(lists.FailedPaths);
-    lists.FailedUrls.clear();
-    lists.FailedPaths.clear();
+    const QList<FailureLists::Entry> retried = lists.entries();
+    lists.clear();
     // A job waiting around this press hands on none of its pictures until the press is over.
     const PictureBatch::Hold hold;
     PictureBatch batch([&](int i, const SaveOutcome &saved) {
         PictureOutcome outcome;
         outcome.kind = saved.saved() ? PictureOutcome::Kind::Saved : PictureOutcome::Kind::Failed;
-        outcome.url = urls.at(i);
-        outcome.path = paths.value(i);
+        outcome.url = retried.at(i).url;
+        outcome.path = retried.at(i).path;
         outcome.reason = saved.reason;
         outcome.bytes = saved.bytes;
         outcome.id = pictureIdOf(outcome.url);
+        if (records)
+            records->pictureFinished(outcome);
         if (observer)
             observer->pictureFinished(outcome);
         if (saved.saved()) {
@@ -39,16 +29,14 @@ JobSummary runRetry(FailureLists &lists, JobObserver *observer)
             return;
         }
         ++counts.failed;
-        lists.FailedUrls += outcome.url + QStringLiteral("\r\n");
-        lists.FailedPaths += outcome.path + QStringLiteral("\r\n");
+        lists.append(outcome.url, outcome.path);
     });
-    // The last piece is the empty text behind the final CR LF.
-    for (qsizetype i = 0; i + 1 < urls.size(); ++i) {
+    for (const FailureLists::Entry &entry : retried) {
         // Without a path there is nowhere to put the picture, so it is not fetched.
-        if (paths.value(i).isEmpty())
+        if (entry.path.isEmpty())
             batch.addKnown(SaveOutcome{0, QStringLiteral("无法写入文件")});
         else
-            batch.add(urls.at(i), paths.value(i));
+            batch.add(entry.url, entry.path);
     }
     batch.waitUntilDelivered();
     return counts;

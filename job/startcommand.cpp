@@ -2,12 +2,14 @@
 
 #include "job/albumpages.h"
 #include "job/albumrender.h"
+#include "job/barrecords.h"
 #include "job/harvest.h"
 #include "job/holdnotice.h"
 #include "job/hosts.h"
 #include "job/jobchoices.h"
 #include "job/jobwindow.h"
 #include "job/listpagescan.h"
+#include "job/picturescan.h"
 #include "job/scratchfile.h"
 
 #include "web/fetch.h"
@@ -55,11 +57,17 @@ JobSummary StartCommand::run()
         end(JobSummary::End::NoBarFolder);
         return ended();
     }
-    if (m_state.AlbumCount > 0)
-        m_albumFolders.setEarlier(m_window.earlierAlbumFolders(m_state.BarFolder));
+    if (BarRecords *records = this->records(); records && m_state.AlbumCount > 0)
+        m_albumFolders.setEarlier(records->earlierAlbumFolders(m_state.BarFolder));
     processAlbums();
     complete();
     return ended();
+}
+
+BarRecords *StartCommand::records() const
+{
+    // A run that only counts records nothing, nor reads what was recorded.
+    return m_window.options().savesPictures ? m_window.records() : nullptr;
 }
 
 JobSummary StartCommand::ended()
@@ -138,9 +146,11 @@ void StartCommand::processAlbums()
     // Each album's pictures download while the next albums' pages load and settle; its line
     // waits for the last picture line of the album before it.
     PictureHarvest harvest(m_window);
-    AlbumPages pages(m_window, s.AlbumList.mid(0, s.AlbumCount), [this](const QString &albumId, const QString &url) {
-        return m_window.rendersAlbum(albumId, url);
-    });
+    BarRecords *records = m_window.options().passesOverFinishedAlbums ? this->records() : nullptr;
+    AlbumPages pages(m_window, s.AlbumList.mid(0, s.AlbumCount),
+                     [records, &s](const QString &albumId, const QString &) {
+                         return !records || !records->finished(s.BarFolder, albumId);
+                     });
     for (s.AlbumIndex = 0; s.AlbumIndex < s.AlbumCount; ++s.AlbumIndex) {
         s.AlbumUrl = s.AlbumList.at(s.AlbumIndex);
         s.AlbumPage = 1;
@@ -151,7 +161,9 @@ void StartCommand::processAlbums()
             ++m_summary.passedOver;
             continue;
         }
-        if (!render->failure().isEmpty())
+        // A page read before it settled that showed no picture lost the whole album.
+        if (!render->failure().isEmpty() ||
+            (!render->whole() && picturesShown(render->markup(), render->removed()).isEmpty()))
             ++m_summary.failedAlbums;
         s.AlbumHtml = render->markup();
         s.AlbumWhole = render->whole();

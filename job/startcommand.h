@@ -6,6 +6,8 @@
 
 #include <QFile>
 
+class BarRecords;
+
 // One run of the Start command: discovers the bar's albums, renders each and saves its pictures.
 class StartCommand final
 {
@@ -24,6 +26,7 @@ private:
     void complete();
     void end(JobSummary::End how);
     JobSummary ended();
+    BarRecords *records() const;
 
     JobWindow &m_window;
     JobState m_state;

@@ -7,6 +7,7 @@
 
 #ifdef Q_OS_LINUX
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 #endif
@@ -24,6 +25,7 @@ QByteArray replacementName(const QString &path)
         QStringLiteral(".%1.part").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
 }
 
+// rename() replaces a link at the target rather than following it, and so does this.
 bool linkIntoPlace(int fd, const QString &path)
 {
     const QByteArray source = "/proc/self/fd/" + QByteArray::number(fd);
@@ -37,7 +39,9 @@ bool linkIntoPlace(int fd, const QString &path)
         return false;
     if (::rename(temporary.constData(), target.constData()) == 0)
         return true;
+    const int error = errno;
     ::unlink(temporary.constData());
+    errno = error;
     return false;
 }
 
@@ -47,8 +51,9 @@ bool linkIntoPlace(int fd, const QString &path)
 
 namespace AtomicFile {
 
-Writer::Writer(const QString &path)
+Writer::Writer(const QString &path, Sync sync)
     : m_path(path)
+    , m_sync(sync)
 { }
 
 Writer::~Writer()
@@ -56,25 +61,45 @@ Writer::~Writer()
     discard();
 }
 
+void Writer::failed(int error)
+{
+    m_failed = true;
+#ifdef Q_OS_LINUX
+    m_error = QString::fromLocal8Bit(std::strerror(error));
+#else
+    Q_UNUSED(error)
+    if (m_fallback)
+        m_error = m_fallback->errorString();
+#endif
+}
+
 bool Writer::open()
 {
 #ifdef Q_OS_LINUX
     // The bytes go into a file without a name and get one only once they are all written, so a
-    // process killed half-way leaves nothing behind at all. No fsync: that guards against power
-    // loss only, and would cost more than fetching the picture.
+    // process killed half-way leaves nothing behind at all.
     m_fd = ::open(QFile::encodeName(QFileInfo(m_path).path()).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    // Only file systems without unnamed files get a hidden named one instead, gone again within
+    // a few system calls.
+    if (m_fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+        m_named = replacementName(m_path);
+        m_fd = ::open(m_named.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+        if (m_fd < 0)
+            m_named.clear();
+    }
     if (m_fd >= 0)
         return true;
-    // Only file systems without unnamed files get a named temporary file instead.
-    if (errno != EOPNOTSUPP && errno != EISDIR)
-        return false;
-#endif
+    failed(errno);
+    return false;
+#else
     m_fallback = std::make_unique<QSaveFile>(m_path);
     m_fallback->setDirectWriteFallback(false);
     if (m_fallback->open(QIODevice::WriteOnly))
         return true;
+    failed(0);
     m_fallback.reset();
     return false;
+#endif
 }
 
 bool Writer::write(const char *data, qint64 size)
@@ -88,10 +113,16 @@ bool Writer::write(const char *data, qint64 size)
 #endif
     if (m_fallback)
         written = m_fallback->write(data, size) == size;
-    m_failed = !written;
-    if (written)
-        m_size += size;
-    return written;
+    if (!written) {
+#ifdef Q_OS_LINUX
+        failed(m_fd >= 0 ? errno : EBADF);
+#else
+        failed(0);
+#endif
+        return false;
+    }
+    m_size += size;
+    return true;
 }
 
 bool Writer::commit()
@@ -99,12 +130,25 @@ bool Writer::commit()
     bool placed = false;
     if (!m_failed) {
 #ifdef Q_OS_LINUX
-        if (m_fd >= 0)
+        if (m_fd < 0)
+            failed(EBADF);
+        else if (m_sync == Sync::Yes && ::fsync(m_fd) != 0)
+            failed(errno);
+        else if (m_named.isEmpty())
             placed = linkIntoPlace(m_fd, m_path);
-#endif
+        else
+            placed = ::rename(m_named.constData(), QFile::encodeName(m_path).constData()) == 0;
+        if (!placed && !m_failed)
+            failed(errno);
+        if (placed)
+            m_named.clear();
+#else
         // commit() forgets an earlier write error, so only a clean write may get this far.
         if (m_fallback)
             placed = m_fallback->commit();
+        if (!placed)
+            failed(0);
+#endif
     }
     m_fallback.reset();
     discard();
@@ -117,6 +161,9 @@ void Writer::discard()
     if (m_fd >= 0)
         ::close(m_fd);
     m_fd = -1;
+    if (!m_named.isEmpty())
+        ::unlink(m_named.constData());
+    m_named.clear();
 #endif
     if (m_fallback)
         m_fallback->cancelWriting();
@@ -125,8 +172,15 @@ void Writer::discard()
 
 bool write(const QString &path, const QByteArray &bytes)
 {
-    Writer writer(path);
-    return writer.open() && writer.write(bytes.constData(), bytes.size()) && writer.commit();
+    return replace(path, bytes, Sync::No).isEmpty();
+}
+
+QString replace(const QString &path, const QByteArray &bytes, Sync sync)
+{
+    Writer writer(path, sync);
+    if (writer.open() && writer.write(bytes.constData(), bytes.size()) && writer.commit())
+        return QString();
+    return writer.errorString().isEmpty() ? QStringLiteral("unknown error") : writer.errorString();
 }
 
 } // namespace AtomicFile
