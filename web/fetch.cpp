@@ -271,7 +271,13 @@ public:
         connect(m_reply, &QObject::destroyed, this, &OneGet::check);
         m_timer.start(int(std::min<qint64>(m_progress.msLeft(), 2'000'000'000)));
     }
-    ~OneGet() override { delete m_reply.data(); }
+    ~OneGet() override
+    {
+        if (m_reply) {
+            m_reply->disconnect(this);
+            Fetch::release(m_reply.data());
+        }
+    }
 
 private:
     void take()
@@ -302,8 +308,12 @@ private:
         qint64 askedRestMs = -1;
         const FetchResult result = outcome(askedRestMs);
         const bool answered = m_reply && m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() != 0;
-        // The reply goes now, not with a later turn of the loop that may be long in coming.
-        delete m_reply.data();
+        // The reply goes as soon as the loop running now takes its next turn: not here, inside
+        // a signal of its own, and not with a later turn that may be long in coming.
+        if (m_reply) {
+            m_reply->disconnect(this);
+            Fetch::release(m_reply.data());
+        }
         const auto done = std::move(m_done);
         done(result, askedRestMs, answered);
     }
