@@ -1,5 +1,7 @@
 #include "job/jobchoices.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -36,6 +38,34 @@ QString complaint(const QString &key, const QString &value, const QString &allow
     return QStringLiteral("设置文件%1中的%2=%3无效（应为%4），已忽略").arg(JobChoicesFile::path(), key, value, allowed);
 }
 
+// Why the file at `path` cannot be settings, as a log line; empty when it can be read as such
+// (or is not there). Only its first bytes are ever read, so a huge file costs no memory, and
+// what is not a plain file (a folder, a device, a pipe) is not opened at all.
+QString unusable(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return {};
+    if (info.isDir())
+        return QStringLiteral("设置文件%1是文件夹，已忽略").arg(path);
+    if (!info.isFile())
+        return QStringLiteral("设置文件%1不是文本文件，已忽略").arg(path);
+    const QString tooLarge =
+        QStringLiteral("设置文件%1大于%2KB，已忽略").arg(path, QString::number(JobChoicesFile::mostBytes / 1024));
+    if (info.size() > JobChoicesFile::mostBytes)
+        return tooLarge;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("设置文件%1无法读取，已忽略").arg(path);
+    const QByteArray bytes = file.read(JobChoicesFile::mostBytes + 1);
+    if (bytes.size() > JobChoicesFile::mostBytes)
+        return tooLarge;
+    // Text in any of the encodings a settings file is written in has no zero bytes.
+    if (bytes.contains('\0'))
+        return QStringLiteral("设置文件%1不是文本文件，已忽略").arg(path);
+    return {};
+}
+
 } // namespace
 
 QString JobChoicesFile::path()
@@ -49,6 +79,9 @@ QString JobChoicesFile::path()
 JobChoicesFile JobChoicesFile::read()
 {
     JobChoicesFile file;
+    file.fileComplaint = unusable(path());
+    if (!file.fileComplaint.isEmpty())
+        return file;
     const QSettings settings = settingsFile();
     const QVariant pace = settings.value(QStringLiteral("job/pace"));
     const QVariant pages = settings.value(QStringLiteral("job/pages"));
@@ -75,7 +108,7 @@ JobChoicesFile JobChoicesFile::read()
 QStringList JobChoicesFile::complaints() const
 {
     QStringList lines;
-    for (const QString &line : {paceComplaint, pagesComplaint}) {
+    for (const QString &line : {fileComplaint, paceComplaint, pagesComplaint}) {
         if (!line.isEmpty())
             lines << line;
     }

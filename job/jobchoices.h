@@ -29,6 +29,11 @@ struct JobChoicesFile
     // A log line for a value that was ignored; empty when the value was fine or absent.
     QString paceComplaint;
     QString pagesComplaint;
+    // A log line for a file that was ignored whole: a folder, not text, too large to be settings
+    // or unreadable; empty when it was read or there is none.
+    QString fileComplaint;
+    // The most of the file that is read: settings are a few lines.
+    static constexpr qint64 mostBytes = 64 * 1024;
 
     // $XDG_CONFIG_HOME/Quillory/Quillory.conf (~/.config/... without it), an INI file.
     static QString path();

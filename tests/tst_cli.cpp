@@ -717,6 +717,16 @@ private slots:
             << QStringLiteral(
                    "设置文件<config>/Quillory/Quillory.conf中的pace=fast无效（应为fixed或adaptive），已忽略\n"
                    "开始获取相册地址！\n");
+        // A file that cannot be settings is passed over whole, and said so once.
+        QTest::newRow("settings file that is a folder")
+            << QStringLiteral("settings folder") << QStringList{QStringLiteral("空"), QStringLiteral("空")} << 0
+            << QStringLiteral("设置文件<config>/Quillory/Quillory.conf是文件夹，已忽略\n开始获取相册地址！\n");
+        QTest::newRow("settings file of binary bytes")
+            << QStringLiteral("settings binary") << QStringList{QStringLiteral("空"), QStringLiteral("空")} << 0
+            << QStringLiteral("设置文件<config>/Quillory/Quillory.conf不是文本文件，已忽略\n开始获取相册地址！\n");
+        QTest::newRow("settings file of 100 MB")
+            << QStringLiteral("settings huge") << QStringList{QStringLiteral("空"), QStringLiteral("空")} << 0
+            << QStringLiteral("设置文件<config>/Quillory/Quillory.conf大于64KB，已忽略\n开始获取相册地址！\n");
         QTest::newRow("settings file with choices in range")
             << QStringLiteral("settings pace=adaptive pages=3") << QStringList{QStringLiteral("空")} << 0
             << QStringLiteral("开始获取相册地址！\n获取相册地址完成！空吧共有0个相册\n");
@@ -743,9 +753,24 @@ private slots:
         }
         QTemporaryDir dir;
         QFile settings(m_configHome.filePath(QStringLiteral("Quillory/Quillory.conf")));
-        const auto removeSettings = qScopeGuard([&settings] { settings.remove(); });
+        const auto removeSettings = qScopeGuard([&settings] {
+            settings.remove();
+            QDir(settings.fileName()).removeRecursively();
+        });
         QStringList extraArgs;
-        if (forumKind.startsWith(QStringLiteral("settings "))) {
+        if (forumKind == u"settings folder") {
+            QVERIFY(QDir(m_configHome.path()).mkpath(QStringLiteral("Quillory/Quillory.conf")));
+        } else if (forumKind == u"settings binary" || forumKind == u"settings huge") {
+            // Values that would be complained of, were the file read as settings.
+            QVERIFY(QDir(m_configHome.path()).mkpath(QStringLiteral("Quillory")));
+            QVERIFY(settings.open(QIODevice::WriteOnly));
+            settings.write("[job]\npace=fast\n");
+            if (forumKind == u"settings binary")
+                settings.write(QByteArray::fromHex("7f454c4602010100000000")); // the start of a program
+            else
+                QVERIFY(settings.resize(qint64(100) << 20)); // sparse: zeros that take no disk
+            settings.close();
+        } else if (forumKind.startsWith(QStringLiteral("settings "))) {
             QVERIFY(QDir(m_configHome.path()).mkpath(QStringLiteral("Quillory")));
             QVERIFY(settings.open(QIODevice::WriteOnly));
             settings.write("[job]\n" + forumKind.mid(9).replace(u' ', u'\n').toUtf8() + '\n');
