@@ -153,6 +153,10 @@ void AlbumRendering::advance(PaceAnswer answer)
         return m_page.readActivity(this, [this, turn](const BrowserAdapter::Activity &activity) {
             if (turn != m_turn)
                 return;
+            if (qEnvironmentVariableIsSet("PACE_DEBUG"))
+                qDebug("DBG t=%lld y=%lld lim=%lld ch=%lld rq=%lld open=%lld net=%lld", m_clock.nowMs() - m_loadEndedMs,
+                       activity.scrollY, activity.scrollLimit, activity.changes, activity.requests,
+                       activity.openRequests, activity.networkRequests);
             PaceAnswer a;
             a.activity = activity;
             advance(a);

@@ -234,10 +234,13 @@ private:
         if (now.scrollLimit > m_height)
             m_unaskedScrolls = 0;
         const bool asked = now.requests != m_requests || now.networkRequests != m_network;
-        // A page that asks for something after a quiet spell is busy again: the still spell
-        // starts over, while one whose requests never rest keeps counting it.
-        if (m_looked && asked && ms - m_lastRequestMs >= m_p.quietMs)
+        // A page that begins or ends a request after a spell without any is busy again, also
+        // with a request or a timer of its own open all along: the still spell starts over, while
+        // one whose requests never rest keeps counting it.
+        if (m_looked && asked && ms - m_lastAskedMs >= m_p.quietMs)
             m_wokeMs = ms;
+        if (!m_looked || asked)
+            m_lastAskedMs = ms;
         if (!m_looked || asked || now.openRequests > 0)
             m_lastRequestMs = ms;
         if (!m_looked || now.networkRequests != m_network)
@@ -291,6 +294,7 @@ private:
     qint64 m_lastNetworkMs = 0;
     qint64 m_lastScrollMs = 0;
     qint64 m_wokeMs = 0;
+    qint64 m_lastAskedMs = 0;
     bool m_justScrolled = false;
     bool m_grewUnasked = false;
     int m_unaskedScrolls = 0;

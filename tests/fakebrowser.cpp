@@ -69,6 +69,7 @@ void FakeBrowser::Navigate(const QString &address)
     m_network = 0;
     m_asking = false;
     m_armed = false;
+    m_timing = false;
     m_removed.clear();
     loaded << address;
     if (m_net && m_net->heldBy == this)
@@ -153,8 +154,20 @@ void FakeBrowser::Scroll(int x, int y)
         return ask();
     const quint64 debounce = ++m_debounce;
     const quint64 navigation = m_navigation;
+    // A timer of the page's own script world is open as a request of its own while it waits.
+    if (m_gallery.debounceSeen && !m_timing) {
+        m_timing = true;
+        ++m_open;
+    }
     m_clock.after(m_gallery.askAfterMs, this, [this, debounce, navigation] {
-        if (debounce == m_debounce && navigation == m_navigation && !m_asking)
+        if (debounce != m_debounce || navigation != m_navigation)
+            return;
+        if (m_timing) {
+            m_timing = false;
+            --m_open;
+            ++m_requests;
+        }
+        if (!m_asking)
             ask();
     });
 }

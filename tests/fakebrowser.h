@@ -51,6 +51,7 @@ struct FakeGallery
     int answerMs = 200; // a batch comes this long after it is asked for
     // It asks this long after the last scroll that reached its end (a debounce).
     int askAfterMs = 0;
+    bool debounceSeen = false; // its debounce is a timer of the page's own script world
     // How its requests can be seen: by the page's own script world, only as they begin on the
     // network side (a frame's or a worker's), or not at all.
     enum class Seen { Script, Network, Nothing };
@@ -132,6 +133,7 @@ private:
     qint64 m_network = 0;
     bool m_asking = false;
     bool m_armed = false; // changed by itself: the next scroll event asks for more
+    bool m_timing = false;
     quint64 m_debounce = 0;
     QStringList m_removed;
 };

@@ -110,6 +110,10 @@ private slots:
             g.askAfterMs = 3500;
             // The fixed pace reads such a page before it asks: two reads a pass apart agree.
             row("asked 3.5 s after the scrolling stops, from a worker", pace, g, pace == Pace::Fixed ? 10 : 30);
+            g.seen = FakeGallery::Seen::Script;
+            g.debounceSeen = true;
+            row("asked 3.5 s after the scrolling stops, the page's timer open all along", pace, g,
+                pace == Pace::Fixed ? 10 : 30);
             g = FakeGallery();
             g.seen = FakeGallery::Seen::Nothing;
             g.answerMs = 2000;
