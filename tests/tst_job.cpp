@@ -357,6 +357,28 @@ private slots:
                                   R"({"debounceMs":300,"delayMs":600,"batch":5})")}
             << QStringList();
         everyKind.append(gallery(QStringLiteral("scroll"), 30, 0, 0, R"({"delayMs":100,"batch":5})"));
+        // Galleries the pace can hardly see, their waits cut down as the test's page pace is:
+        // batches a frame or a worker asks for, rows taken out of the document once scrolled
+        // past, pictures put in frame by frame, a page that jumps back to its top.
+        everyKind.append(gallery(QStringLiteral("nearEnd"), 15, 0, 0,
+                                 R"({"batchFrom":"iframe","delayMs":240,"delayMaxMs":300,"batch":5})"));
+        everyKind.append(gallery(QStringLiteral("nearEnd"), 15, 0, 0,
+                                 R"({"batchFrom":"worker","delayMs":240,"delayMaxMs":300,"batch":5})"));
+        everyKind.append(
+            gallery(QStringLiteral("nearEnd"), 30, 0, 150,
+                    R"({"batchFrom":"fetch","virtualRows":true,"delayMs":240,"delayMaxMs":300,"batch":5})"));
+        everyKind.append(gallery(QStringLiteral("nearEnd"), 15, 0, 0,
+                                 R"({"batchFrom":"fetch","perFrame":2,"delayMs":240,"delayMaxMs":300,"batch":5})"));
+        everyKind.append(
+            gallery(QStringLiteral("nearEnd"), 15, 0, 0,
+                    R"({"batchFrom":"fetch","jumpToTop":"always","delayMs":240,"delayMaxMs":300,"batch":5})"));
+        // It asks for the next batch only once the scrolling has rested longer than the fixed
+        // pace waits between two reads, which the fixed pace takes for the page's end.
+        QTest::newRow("adaptive: asks long after the scrolling rests")
+            << int(JobChoices::Pace::Adaptive) << 1
+            << QJsonArray{gallery(QStringLiteral("debounce"), 15, 0, 0,
+                                  R"({"debounceMs":350,"batchFrom":"fetch","delayMs":240,"delayMaxMs":300,"batch":5})")}
+            << QStringList();
         QTest::newRow("fixed: every kind, 2 pages") << int(JobChoices::Pace::Fixed) << 2 << everyKind << QStringList();
         QTest::newRow("adaptive: every kind, 3 pages")
             << int(JobChoices::Pace::Adaptive) << 3 << everyKind << QStringList();
@@ -453,6 +475,11 @@ private slots:
             << QStringList({movedAway, QStringLiteral("开始处理相册(2/3):52")}) << 1 << 1;
         // Pages side by side at the adaptive pace: a page that hangs its renderer keeps to its
         // bounds, and the pages beside it are not held up or spoiled.
+        // A page that holds up the network side the pages share: the pages beside it are
+        // rendered again, on their own, and come out as they would with one page.
+        QTest::newRow("page flooding 100 Continue, 3 pages")
+            << QByteArray(R"({"id":"48","title":"钟","continueFlood":true,"pictures":["c1"]})")
+            << QStringList({notLoaded.arg(QStringLiteral("超时")), QStringLiteral("开始处理相册(2/3):48")}) << 1 << 3;
         QTest::newRow("script never yields, 3 pages")
             << QByteArray(R"({"id":"43","title":"钟","script":"while (true) {}","pictures":["c1"]})")
             << QStringList({notAnswering, QStringLiteral("开始处理相册(2/3):43")}) << 1 << 3;
@@ -469,7 +496,9 @@ private slots:
         load(R"({"bars":[{"name":"钟","albums":[{"id":"40","title":"前","pictures":["b1"]},)" + album +
              R"(,{"id":"49","title":"后","pictures":["d1"]}]}]})");
         // The bounds are what is tested, not their size: shorter ones end the rows sooner.
-        const TestSupport::ScopedPagePace boundedLoad([](PagePace &p) { p.loadWaitLimitMs = 2000; });
+        // A page beside the first is made on first use, with a renderer of its own to start.
+        const TestSupport::ScopedPagePace boundedLoad(
+            [&](PagePace &p) { p.loadWaitLimitMs = pages > 1 ? 6000 : 2000; });
         const TestSupport::ScopedTimings boundedScripts([](Timings &t) { t.scriptAnswerLimitMs = 1500; });
         const QStringList log = start(QStringLiteral("钟"));
         QCOMPARE(

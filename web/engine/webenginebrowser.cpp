@@ -448,8 +448,12 @@ void WebEngineBrowser::stampNewDocuments()
 
 void WebEngineBrowser::giveUpLoad()
 {
-    if (m_navigation > 0 && !m_complete && !givenUpLoads().contains(m_navigationStartMs))
+    if (m_navigation == 0 || m_complete)
+        return;
+    if (!givenUpLoads().contains(m_navigationStartMs))
         givenUpLoads().append(m_navigationStartMs);
+    // Nothing of it may be asked again of the network side that takes over from a stuck one.
+    m_page->triggerAction(QWebEnginePage::Stop);
 }
 
 int WebEngineBrowser::ReadyState() const
