@@ -2,6 +2,7 @@
 
 #include "cli/clioptions.h"
 #include "cli/console.h"
+#include "cli/progressline.h"
 
 #include "job/albumcompletion.h"
 #include "job/failurelists.h"
@@ -109,4 +110,5 @@ private:
     bool m_metadataWarned = false;
     QElapsedTimer m_clock;
     QTimer m_progressTimer;
+    ProgressLine m_progressLine;
 };
