@@ -79,15 +79,23 @@ bool asciiAlnum(char32_t c)
 }
 
 // A word cut where a line may break inside it: between wide characters, and between a wide
-// character and a Latin letter or digit; never inside a path's "吧/" or "<序号>".
+// character and a Latin letter or digit; never inside a placeholder such as "<序号>", nor
+// beside the "/" of a path.
 QStringList chunks(const QString &word)
 {
     QStringList pieces;
     const QList<CodePoint> points = codePoints(word);
     qsizetype from = 0;
+    int placeholder = points.isEmpty() || points.first().value != u'<' ? 0 : 1;
     for (qsizetype i = 1; i < points.size(); ++i) {
         const char32_t before = points.at(i - 1).value;
         const char32_t after = points.at(i).value;
+        if (after == u'<')
+            ++placeholder;
+        else if (before == u'>' && placeholder > 0)
+            --placeholder;
+        if (placeholder > 0)
+            continue;
         const bool seam = (isWide(before) && isWide(after)) || (isWide(before) && asciiAlnum(after)) ||
                           (asciiAlnum(before) && isWide(after));
         if (seam && !closing(after) && !opening(before)) {
@@ -254,7 +262,7 @@ QString table(const QList<QPair<QString, QString>> &rows, int width)
     for (const auto &row : rows)
         left = std::max(left, columns(row.first));
     // Two spaces before and between; a left side that would leave the right too narrow sits alone.
-    const int column = std::min(2 + left + 2, std::max(width * 2 / 5, 12));
+    const int column = std::min(2 + left + 2, std::max(width / 2, 12));
     QStringList lines;
     for (const auto &row : rows) {
         QString prefix = QStringLiteral("  ") + row.first;
