@@ -9,9 +9,11 @@
 # lies in the hidden <home>/.install.
 set -euo pipefail
 cd "$(dirname "$0")"
-# Only what is installed and run here is built: the tests and benchmarks are test.sh's.
+# Only what is installed and run here is built: the tests and benchmarks are test.sh's. The demo
+# builds only what it starts, the window and the simulated forum, so that its window comes
+# first; quillory-cli is installed beside it once a plain ./run.sh or ./test.sh has built it.
 QUILLORY_TARGETS="quillory quillory-cli"
-[ "${1:-}" != "--demo" ] || QUILLORY_TARGETS="$QUILLORY_TARGETS forumsim"
+[ "${1:-}" != "--demo" ] || QUILLORY_TARGETS="quillory forumsim"
 source scripts/setup.sh
 
 home=${QUILLORY_HOME:-$HOME/Quillory}
@@ -20,6 +22,7 @@ cmake --install "$QUILLORY_BUILD" --prefix "$home/.install" --strip >/dev/null
 # The programs save beside themselves: out of bin/, so that the pictures are not in a folder
 # named bin. Each is replaced whole, also while an older one runs.
 for program in quillory quillory-cli; do
+  [ -e "$home/.install/bin/$program" ] || continue
   cp "$home/.install/bin/$program" "$home/.$program.new"
   mv -f "$home/.$program.new" "$home/$program"
 done

@@ -4,7 +4,9 @@ include(GNUInstallDirs)
 # Every program we ship goes to bin/. The simulated forum and the benchmarks are tools for
 # developing Quillory and stay in the build tree.
 set(QUILLORY_SHIPPED_PROGRAMS quillory quillory-cli)
-install(TARGETS ${QUILLORY_SHIPPED_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS quillory RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# `./run.sh --demo` builds only the programs it starts; quillory-cli is installed when built.
+install(TARGETS quillory-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} OPTIONAL)
 
 # The desktop's menu entry, its icon and the software centre's description share one id.
 set(QUILLORY_APP_ID org.quillory.Quillory)
