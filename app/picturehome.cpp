@@ -41,11 +41,15 @@ PictureHome::PictureHome()
     }
     m_movedTo = fallbackFolder();
     // A folder that cannot be made shows up as the job's first failed write, which says so.
-    QDir().mkpath(m_movedTo);
-    if (m_movedPictures)
+    if (m_movedPictures) {
+        QDir().mkpath(m_movedTo);
         Settings::setPictureFolder(m_movedTo);
-    if (m_movedScratch)
-        Settings::setScratchFolder(m_movedTo);
+    }
+    // The scratch files are of no use once the job is over: the user's cache, not the pictures.
+    if (m_movedScratch) {
+        QDir().mkpath(scratchFallbackFolder());
+        Settings::setScratchFolder(scratchFallbackFolder());
+    }
 }
 
 PictureHome::~PictureHome()
@@ -55,6 +59,11 @@ PictureHome::~PictureHome()
         Settings::setPictureFolder(QString());
     if (m_movedScratch)
         Settings::setScratchFolder(QString());
+}
+
+QString PictureHome::scratchFallbackFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/quillory");
 }
 
 QString PictureHome::fallbackFolder()

@@ -1,6 +1,7 @@
 #include "cli/clirun.h"
 
 #include "cli/clitext.h"
+#include "cli/terminaltext.h"
 #include "job/barrecords.h"
 #include "job/failurefile.h"
 #include "job/holdnotice.h"
@@ -288,4 +289,14 @@ void CliRun::printSummary(const QString &bar, const JobSummary *summary)
         line += Cli::tr("saved %1, skipped %2, failed %3").arg(c.saved).arg(c.skipped).arg(c.failed);
     line += Cli::tr(", %1 s").arg(m_window.elapsedSeconds(), 0, 'f', 1);
     m_console.error(line);
+    // --update passes over the albums already finished instead of rendering them again.
+    if (!summary && !m_options.savesNothing()) {
+        QStringList again = QCoreApplication::arguments();
+        if (again.isEmpty())
+            return;
+        again.first() = QStringLiteral("quillory-cli");
+        if (!again.contains(QStringLiteral("--update")))
+            again.insert(1, QStringLiteral("--update"));
+        m_console.error(Cli::tr("To go on from here: %1").arg(TerminalText::shellCommand(again)));
+    }
 }

@@ -29,18 +29,6 @@ QString oneField(QString text)
     return text;
 }
 
-// 75 s as "1:15", an hour and more as "1:02:03".
-QString clock(qint64 seconds)
-{
-    const qint64 h = seconds / 3600;
-    const qint64 m = seconds / 60 % 60;
-    const qint64 s = seconds % 60;
-    const QString mmss = QStringLiteral("%1:%2")
-                             .arg(h > 0 ? QStringLiteral("%1").arg(m, 2, 10, QLatin1Char('0')) : QString::number(m))
-                             .arg(s, 2, 10, QLatin1Char('0'));
-    return h > 0 ? QString::number(h) + u':' + mmss : mmss;
-}
-
 } // namespace
 
 CliWindow::CliWindow(const CliOptions &options, Console &console)
@@ -64,6 +52,7 @@ CliWindow::~CliWindow()
 void CliWindow::beginBar(const QString &bar, const QString &barFolder)
 {
     m_bar = bar;
+    m_progressLine.begin(bar);
     m_barFolder = QDir::cleanPath(barFolder);
     m_failures = FailureLists();
     m_counts = JobSummary();
@@ -118,6 +107,7 @@ void CliWindow::endBar()
 
 void CliWindow::AppendLog(const QString &line)
 {
+    m_progressLine.heardLog(line);
     m_console.log(line);
 }
 
@@ -193,24 +183,12 @@ void CliWindow::showProgress()
 {
     if (!m_console.showsProgress())
         return;
-    if (m_counts.albums == 0) {
-        m_console.setProgress(Cli::tr("%1吧  listing albums  %2").arg(m_bar, clock(m_clock.elapsed() / 1000)));
-        return;
-    }
-    // The pages set the pace, so the albums still to come tell the time left better than a rate.
-    const qint64 elapsed = m_clock.elapsed() / 1000;
-    const int done = std::max(m_counts.albumNo, 1);
-    const qint64 left = elapsed * (m_counts.albums - m_counts.albumNo) / done;
-    m_console.setProgress(Cli::tr("%1吧  album %2/%3  pictures %4 (saved %5, skipped %6, failed %7)  %8 elapsed, "
-                                  "about %9 left")
-                              .arg(m_bar)
-                              .arg(m_counts.albumNo)
-                              .arg(m_counts.albums)
-                              .arg(m_counts.saved + m_counts.skipped + m_counts.failed)
-                              .arg(m_counts.saved)
-                              .arg(m_counts.skipped)
-                              .arg(m_counts.failed)
-                              .arg(clock(elapsed), clock(left)));
+    const ProgressLine::Mode mode = m_options.getUrls  ? ProgressLine::Mode::GetUrls
+                                    : m_options.dryRun ? ProgressLine::Mode::DryRun
+                                                       : ProgressLine::Mode::Saves;
+    const ProgressLine::Counts counts{m_counts.albumNo, m_counts.albums,  m_counts.pictures,
+                                      m_counts.saved,   m_counts.skipped, m_counts.failed};
+    m_console.setProgress(m_progressLine.text(counts, mode, m_clock.elapsed() / 1000, m_console.columns()));
 }
 
 void CliWindow::noteInAlbumRecord(const PictureOutcome &outcome)

@@ -2,6 +2,7 @@
 
 #include "cli/clioptions.h"
 #include "cli/console.h"
+#include "cli/progressline.h"
 
 #include "job/barrecords.h"
 #include "job/failurelists.h"
@@ -90,4 +91,5 @@ private:
     bool m_metadataWarned = false;
     QElapsedTimer m_clock;
     QTimer m_progressTimer;
+    ProgressLine m_progressLine;
 };

@@ -1,5 +1,8 @@
 #include "cli/console.h"
 
+#include "cli/systemreasons.h"
+#include "cli/terminaltext.h"
+
 #include <cerrno>
 #include <cstdio>
 
@@ -19,28 +22,12 @@ QByteArray oneLine(const QString &line)
     return bytes + '\n';
 }
 
-int terminalColumns()
+int terminalColumns(int fd)
 {
     winsize size{};
-    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+    if (::ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
         return size.ws_col;
-    return 80;
-}
-
-// Cuts the progress text to fit one terminal row: a line that wraps cannot be redrawn with a
-// carriage return. Wide characters take two columns.
-QString fitted(const QString &text, int columns)
-{
-    QString result;
-    int used = 0;
-    for (const QChar ch : text) {
-        const int width = ch.unicode() >= 0x1100 ? 2 : 1;
-        if (used + width >= columns)
-            break;
-        result += ch;
-        used += width;
-    }
-    return result;
+    return 0;
 }
 
 } // namespace
@@ -61,7 +48,7 @@ void Console::log(const QString &line)
 void Console::error(const QString &line)
 {
     wipeProgress();
-    writeErr(oneLine(line));
+    writeErr(oneLine(SystemReasons::translated(line)));
     drawProgress();
 }
 
@@ -80,6 +67,21 @@ void Console::out(const QString &line)
     }
     if (m_outTty)
         drawProgress();
+}
+
+int Console::columns() const
+{
+    const int columns = terminalColumns(STDERR_FILENO);
+    return columns > 0 ? columns : 80;
+}
+
+int Console::outputColumns()
+{
+    if (const int columns = terminalColumns(STDOUT_FILENO); columns > 0)
+        return columns;
+    bool number = false;
+    const int columns = qEnvironmentVariableIntValue("COLUMNS", &number);
+    return number && columns > 0 ? columns : 80;
 }
 
 void Console::setProgress(const QString &text)
@@ -106,7 +108,9 @@ void Console::drawProgress()
 {
     if (!m_tty || m_progress.isEmpty())
         return;
-    writeErr("\r\033[K" + fitted(m_progress, terminalColumns()).toUtf8());
+    // The terminal may have been narrowed since the text was made: a line that wraps cannot be
+    // redrawn with a carriage return.
+    writeErr("\r\033[K" + TerminalText::cut(m_progress, columns() - 1).toUtf8());
     m_progressShown = true;
 }
 

@@ -26,6 +26,11 @@ public:
     // the rest, so the run stops.
     void onOutputClosed(std::function<void()> handler) { m_outputClosed = std::move(handler); }
 
+    // The width of the terminal that shows the progress line.
+    int columns() const;
+    // The width to lay standard output's text out for: its terminal's, else $COLUMNS, else 80.
+    static int outputColumns();
+
     void setProgress(const QString &text);
     void clearProgress();
 

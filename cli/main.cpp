@@ -1,7 +1,10 @@
 // quillory-cli: the download job of the window, run from a terminal or a script.
 #include "cli/clirun.h"
 #include "cli/clitext.h"
+#include "cli/console.h"
 #include "cli/stopsignals.h"
+#include "cli/systemreasons.h"
+#include "cli/terminaltext.h"
 
 #include "job/jobchoices.h"
 #include "job/pagepace.h"
@@ -12,6 +15,7 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
+#include <QLibraryInfo>
 #include <QLocale>
 #include <QTemporaryFile>
 #include <QTranslator>
@@ -78,15 +82,62 @@ QString description()
                    "QUILLORY_FORUM_HOST and QUILLORY_IMAGE_HOST (host[:port]) replace the forum's hosts.");
 }
 
+void writeTo(std::FILE *stream, const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+    std::fflush(stream);
+}
+
 // The error, the one line of usage and where to find more; the whole help would bury the error.
 int usageError(const QString &message)
 {
-    const QString text = QStringLiteral("quillory-cli: ") + message + u'\n' +
-                         Cli::tr("Usage: quillory-cli [options] BAR...") + u'\n' +
-                         Cli::tr("Try 'quillory-cli --help' for more information.") + u'\n';
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+    writeTo(stderr, QStringLiteral("quillory-cli: ") + SystemReasons::translated(message) + u'\n' +
+                        Cli::tr("Usage: quillory-cli [options] BAR...") + u'\n' +
+                        Cli::tr("Try 'quillory-cli --help' for more information.") + u'\n');
     return ExitCode::Usage;
+}
+
+// An error of the system rather than of the command line: the usage would not help.
+int folderError(const QString &message)
+{
+    writeTo(stderr, QStringLiteral("quillory-cli: ") + SystemReasons::translated(message) + u'\n');
+    return ExitCode::Usage;
+}
+
+// The help laid out for the terminal, or 80 columns: Qt's own counts a Chinese character as one
+// column and wraps nothing, and names the program by the path it was started by.
+QString helpText(const QList<QCommandLineOption> &options, bool all)
+{
+    const int width = Console::outputColumns();
+    QList<QPair<QString, QString>> rows;
+    for (const QCommandLineOption &option : options) {
+        if (option.flags().testFlag(QCommandLineOption::HiddenFromHelp))
+            continue;
+        QStringList names;
+        for (const QString &name : option.names())
+            names << (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+        QString left = names.join(QStringLiteral(", "));
+        if (!option.valueName().isEmpty())
+            left += QStringLiteral(" <") + option.valueName() + u'>';
+        rows.append({left, option.description()});
+    }
+    const QString usage =
+        QCommandLineParser::tr("Usage: %1")
+            .arg(QStringLiteral("quillory-cli ") + QCommandLineParser::tr("[options]") + u' ' + Cli::tr("BAR..."));
+    QString text =
+        TerminalText::wrapParagraphs(usage, width) + u'\n' + TerminalText::wrapParagraphs(description(), width) +
+        QStringLiteral("\n\n") + QCommandLineParser::tr("Options:") + u'\n' + TerminalText::table(rows, width) +
+        QStringLiteral("\n\n") + QCommandLineParser::tr("Arguments:") + u'\n' +
+        TerminalText::table({{Cli::tr("BAR"), Cli::tr("The names of the bars, with or without 吧.")}}, width) + u'\n';
+    if (all)
+        text += u'\n' +
+                TerminalText::wrapParagraphs(Cli::tr("Like every Qt program, it also takes Qt's own options, such as "
+                                                     "-platform NAME, -reverse or -style NAME; see the documentation "
+                                                     "of QGuiApplication. Without them the pages render offscreen."),
+                                             width) +
+                u'\n';
+    return text;
 }
 
 // Why `folder` cannot hold the bar folders, in the system's words; empty when it can.
@@ -123,6 +174,11 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("quillory-cli"));
     QApplication::setApplicationVersion(QStringLiteral(QUILLORY_VERSION));
+    // Qt's own texts where the system has them; ours, installed last, are asked first.
+    QTranslator qtTranslator;
+    if (qtTranslator.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qtTranslator);
     QTranslator translator;
     if (translator.load(QLocale(), QStringLiteral("quillory-cli"), QStringLiteral("_"), QStringLiteral(":/i18n")))
         QCoreApplication::installTranslator(&translator);
@@ -130,8 +186,8 @@ int main(int argc, char *argv[])
 
     QCommandLineParser parser;
     parser.setApplicationDescription(description());
-    parser.addHelpOption();
-    parser.addVersionOption();
+    const QCommandLineOption helpOption = parser.addHelpOption();
+    const QCommandLineOption versionOption = parser.addVersionOption();
     const QCommandLineOption dirOption({QStringLiteral("d"), QStringLiteral("dir")},
                                        Cli::tr("Put the bar folders in DIR (default: the current folder)."),
                                        Cli::tr("DIR"), QStringLiteral("."));
@@ -165,15 +221,22 @@ int main(int argc, char *argv[])
     const QCommandLineOption updateOption(
         QStringLiteral("update"), Cli::tr("Do not render again the albums an earlier run finished with every picture "
                                           "saved: only new albums, and those with pictures missing, are fetched."));
-    parser.addOptions({dirOption, noSkipOption, retriesOption, dryRunOption, getUrlsOption, metadataOption, quietOption,
-                       paceOption, pagesOption, updateOption});
+    const QList<QCommandLineOption> ownOptions{dirOption,      noSkipOption, retriesOption, dryRunOption, getUrlsOption,
+                                               metadataOption, quietOption,  paceOption,    pagesOption,  updateOption};
+    parser.addOptions(ownOptions);
+    // The option addHelpOption() adds beside --help, which it does not hand back.
+    const QCommandLineOption helpAllOption(QStringLiteral("help-all"),
+                                           QCommandLineParser::tr("Displays help including Qt specific options."));
     parser.addPositionalArgument(Cli::tr("BAR"), Cli::tr("The names of the bars, with or without 吧."),
                                  Cli::tr("BAR..."));
 
     if (!parser.parse(QCoreApplication::arguments()))
         return usageError(parser.errorText());
-    if (parser.isSet(QStringLiteral("help")))
-        parser.showHelp(0);
+    if (parser.isSet(helpOption) || parser.isSet(QStringLiteral("help-all"))) {
+        writeTo(stdout, helpText(QList<QCommandLineOption>{helpOption, helpAllOption, versionOption} + ownOptions,
+                                 parser.isSet(QStringLiteral("help-all"))));
+        return 0;
+    }
     if (parser.isSet(QStringLiteral("version")))
         parser.showVersion();
 
@@ -218,7 +281,7 @@ int main(int argc, char *argv[])
     if (!options.savesNothing()) {
         const QString problem = folderProblem(options.folder);
         if (!problem.isEmpty())
-            return usageError(Cli::tr("cannot create or write the folder %1: %2").arg(options.folder, problem));
+            return folderError(Cli::tr("cannot create or write the folder %1: %2").arg(options.folder, problem));
     }
 
     Console console(options.quiet);

@@ -9,10 +9,11 @@ QUILLORY_BUILD="${QUILLORY_BUILD:-$QUILLORY_ROOT/build}"
 
 # desktop-file-utils and appstream check the installed menu entry; dpkg-dev lets cpack find
 # the Debian package's dependencies; qt6-l10n-tools and qt6-tools-dev bring lupdate, lrelease
-# and their CMake package, which compile quillory-cli's translations; dbus-daemon gives the
-# window's tests a session bus of their own (dbus-run-session).
+# and their CMake package, which compile quillory-cli's translations; man-db and groff-base
+# check the manual pages; dbus-daemon gives the window's tests a session bus of their own
+# (dbus-run-session).
 packages=(cmake g++ make qt6-base-dev qt6-webengine-dev libgl-dev libxkbcommon-dev zlib1g-dev fonts-noto-cjk curl
-  desktop-file-utils appstream dbus-daemon dpkg-dev qt6-l10n-tools qt6-tools-dev)
+  desktop-file-utils appstream dbus-daemon dpkg-dev qt6-l10n-tools qt6-tools-dev man-db groff-base)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,5 +1,6 @@
 // The command-line front end, driven as the process a script would start, against the
 // simulated forum in this process.
+#include "cli/terminaltext.h"
 #include "tests/widgetsupport.h"
 #include "tools/forumsim/forumserver.h"
 
@@ -159,6 +160,7 @@ private:
         env.remove(QStringLiteral("LC_ALL"));
         env.remove(QStringLiteral("LC_MESSAGES"));
         env.remove(QStringLiteral("LANGUAGE"));
+        env.remove(QStringLiteral("COLUMNS"));
         env.insert(QStringLiteral("LANG"), m_lang);
         process->setProcessEnvironment(env);
         if (firstLineOnly)
@@ -480,6 +482,10 @@ private slots:
                                               : QStringLiteral("慢吧: interrupted at album ")),
                      qPrintable(stopped.err));
             QVERIFY(!stopped.err.contains(QStringLiteral("所有相册下载完毕！")));
+            // The fastest way on: the same command, passing over the albums already finished.
+            const QString goOn =
+                QStringLiteral("To go on from here: quillory-cli --update -d ") + dir.path() + QStringLiteral(" 慢\n");
+            QVERIFY2(stopped.err.endsWith(goOn), qPrintable(stopped.err));
             QCOMPARE(scratchLeft(), scratchBefore);
         }
         verifyNothingPartial(bar);
@@ -844,33 +850,41 @@ private slots:
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("lang");
         QTest::addColumn<QString>("says"); // the error, or a line of the help
+        // A usage error is followed by the usage and where the help is; the system's errors not.
+        QTest::addColumn<bool>("usage");
         const QString c = QStringLiteral("C.UTF-8");
         QTest::newRow("unknown option") << QStringList{QStringLiteral("--bogus"), QStringLiteral("风景")} << 2 << c
-                                        << QStringLiteral("quillory-cli: Unknown option 'bogus'.");
-        QTest::newRow("no bar") << QStringList() << 2 << c << QStringLiteral("quillory-cli: no bar given");
+                                        << QStringLiteral("quillory-cli: Unknown option 'bogus'.") << true;
+        QTest::newRow("no bar") << QStringList() << 2 << c << QStringLiteral("quillory-cli: no bar given") << true;
         QTest::newRow("empty bar") << QStringList{QString()} << 2 << c
-                                   << QStringLiteral("quillory-cli: a bar name is empty");
+                                   << QStringLiteral("quillory-cli: a bar name is empty") << true;
         QTest::newRow("retries not a number")
             << QStringList{QStringLiteral("-R"), QStringLiteral("x"), QStringLiteral("风景")} << 2 << c
-            << QStringLiteral("quillory-cli: -R needs a whole number of 0 or more, not \"x\"");
+            << QStringLiteral("quillory-cli: -R needs a whole number of 0 or more, not \"x\"") << true;
         QTest::newRow("negative retries") << QStringList{QStringLiteral("--retries=-1"), QStringLiteral("风景")} << 2
-                                          << c << QStringLiteral("quillory-cli: -R needs a whole number");
+                                          << c << QStringLiteral("quillory-cli: -R needs a whole number") << true;
         QTest::newRow("pace not a choice")
             << QStringList{QStringLiteral("--pace"), QStringLiteral("fast"), QStringLiteral("风景")} << 2 << c
-            << QStringLiteral("quillory-cli: --pace needs fixed or adaptive, not \"fast\"");
+            << QStringLiteral("quillory-cli: --pace needs fixed or adaptive, not \"fast\"") << true;
         QTest::newRow("pages out of range")
             << QStringList{QStringLiteral("--pages=5"), QStringLiteral("风景")} << 2 << c
-            << QStringLiteral("quillory-cli: --pages needs a whole number from 1 to 4, not \"5\"");
+            << QStringLiteral("quillory-cli: --pages needs a whole number from 1 to 4, not \"5\"") << true;
         QTest::newRow("folder cannot be created")
             << QStringList{QStringLiteral("-d"), QStringLiteral("<file>/sub"), QStringLiteral("风景")} << 2 << c
-            << QStringLiteral("quillory-cli: cannot create or write the folder <file>/sub: Not a directory");
+            << QStringLiteral("quillory-cli: cannot create or write the folder <file>/sub: Not a directory") << false;
         QTest::newRow("--help") << QStringList{QStringLiteral("--help")} << 0 << c
-                                << QStringLiteral("  -g, --get-urls ");
+                                << QStringLiteral("  -g, --get-urls ") << true;
         QTest::newRow("--help in Chinese")
             << QStringList{QStringLiteral("--help")} << 0 << QStringLiteral("zh_CN.UTF-8")
-            << QStringLiteral("用法：%1 [选项] 吧名...").arg(cli());
+            << QStringLiteral("用法：quillory-cli [选项] 吧名...") << true;
+        QTest::newRow("--help-all") << QStringList{QStringLiteral("--help-all")} << 0 << c
+                                    << QStringLiteral("  -g, --get-urls ") << true;
+        QTest::newRow("folder cannot be created, in Chinese")
+            << QStringList{QStringLiteral("-d"), QStringLiteral("<file>/sub"), QStringLiteral("风景")} << 2
+            << QStringLiteral("zh_CN.UTF-8")
+            << QStringLiteral("quillory-cli: 无法创建或写入文件夹 <file>/sub：不是目录") << false;
         QTest::newRow("usage error in Chinese") << QStringList() << 2 << QStringLiteral("zh_CN.UTF-8")
-                                                << QStringLiteral("quillory-cli: 没有给出吧名\n用法：");
+                                                << QStringLiteral("quillory-cli: 没有给出吧名\n用法：") << true;
     }
 
     void usage()
@@ -879,6 +893,7 @@ private slots:
         QFETCH(int, code);
         QFETCH(QString, lang);
         QFETCH(QString, says);
+        QFETCH(bool, usage);
         QTemporaryDir dir;
         QFile file(dir.filePath(QStringLiteral("file")));
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -892,6 +907,12 @@ private slots:
         if (code == 0) {
             const QString help = r.out.join(u'\n');
             QVERIFY2(help.contains(says) && help.contains(QStringLiteral("--retries")), qPrintable(help));
+            // Laid out for 80 columns when not on a terminal, a Chinese character taking two.
+            for (const QString &line : r.out)
+                QVERIFY2(TerminalText::columns(line) <= 80, qPrintable(line));
+        } else if (!usage) {
+            QVERIFY(r.out.isEmpty());
+            QCOMPARE(r.err, says + u'\n');
         } else {
             // The error, one line of usage and where the help is; not the whole help.
             QVERIFY(r.out.isEmpty());

@@ -637,14 +637,19 @@ private slots:
         load(R"({"bars":[{"name":"家","albums":[{"id":"95","title":"t","pictures":["u1"]}]}]})");
         const QByteArray home = qgetenv("HOME");
         const QByteArray configHome = qgetenv("XDG_CONFIG_HOME");
+        const QByteArray cacheHome = qgetenv("XDG_CACHE_HOME");
         qputenv("HOME", QFile::encodeName(m_root->filePath(QStringLiteral("home"))));
         qunsetenv("XDG_CONFIG_HOME");
+        qunsetenv("XDG_CACHE_HOME");
         const auto restore = qScopeGuard([&] {
             qputenv("HOME", home);
             if (!configHome.isNull())
                 qputenv("XDG_CONFIG_HOME", configHome);
+            if (!cacheHome.isNull())
+                qputenv("XDG_CACHE_HOME", cacheHome);
         });
         const QString pictures = m_root->filePath(QStringLiteral("home/Pictures/Quillory"));
+        const QString cache = m_root->filePath(QStringLiteral("home/.cache/quillory"));
         std::optional<UnwritableFolder> unwritable;
         std::optional<QTemporaryDir> system;
         QString folder = program();
@@ -669,9 +674,10 @@ private slots:
                  QStringList({QStringLiteral("图片保存到：") + pictures, QStringLiteral("开始获取相册地址！"),
                               QStringLiteral("获取相册地址完成！家吧共有1个相册"),
                               QStringLiteral("开始处理相册(1/1):t"), ok(1), QStringLiteral("所有相册下载完毕！")}));
+        // The scratch files stay out of the user's pictures.
         QCOMPARE(filesBelow(pictures),
-                 QStringList({QStringLiteral("1.txt"), QStringLiteral("cs.txt"), QStringLiteral("家吧/.quillory-saved"),
-                              QStringLiteral("家吧/t/1.jpg")}));
+                 QStringList({QStringLiteral("家吧/.quillory-saved"), QStringLiteral("家吧/t/1.jpg")}));
+        QCOMPARE(filesBelow(cache), QStringList({QStringLiteral("1.txt"), QStringLiteral("cs.txt")}));
         verifyPicture(pictures + QStringLiteral("/家吧/t/1.jpg"), QStringLiteral("u1"));
         QCOMPARE(filesBelow(folder), QStringList());
         // Every job decides afresh and says so again.

@@ -120,14 +120,6 @@
         <translation>，%1 秒</translation>
     </message>
     <message>
-        <source>%1吧  listing albums  %2</source>
-        <translation>%1吧  正在获取相册列表  %2</translation>
-    </message>
-    <message>
-        <source>%1吧  album %2/%3  pictures %4 (saved %5, skipped %6, failed %7)  %8 elapsed, about %9 left</source>
-        <translation>%1吧  相册 %2/%3  图片 %4 张（保存 %5，跳过 %6，失败 %7）  已用 %8，约剩 %9</translation>
-    </message>
-    <message>
         <source>cannot write %1: %2</source>
         <translation>无法写入 %1：%2</translation>
     </message>
@@ -238,6 +230,115 @@ QUILLORY_FORUM_HOST 和 QUILLORY_IMAGE_HOST（主机[:端口]）替换论坛的�
     <message>
         <source>Do not render again the albums an earlier run finished with every picture saved: only new albums, and those with pictures missing, are fetched.</source>
         <translation>不再渲染以前的运行已保存全部图片的相册：只获取新相册和缺少图片的相册。</translation>
+    </message>
+    <message>
+        <source>%1吧</source>
+        <translation>%1吧</translation>
+    </message>
+    <message>
+        <source>listing albums</source>
+        <translation>正在获取相册列表</translation>
+    </message>
+    <message>
+        <source>loading album %1/%2</source>
+        <translation>正在载入相册 %1/%2</translation>
+    </message>
+    <message>
+        <source>albums %1</source>
+        <translation>相册 %1 个</translation>
+    </message>
+    <message>
+        <source>album %1/%2</source>
+        <translation>相册 %1/%2</translation>
+    </message>
+    <message>
+        <source>pictures %1</source>
+        <translation>图片 %1 张</translation>
+    </message>
+    <message>
+        <source>(saved %1, skipped %2, failed %3)</source>
+        <translation>（保存 %1，跳过 %2，失败 %3）</translation>
+    </message>
+    <message>
+        <source>addresses %1</source>
+        <translation>地址 %1 个</translation>
+    </message>
+    <message>
+        <source>%1 elapsed</source>
+        <translation>已用 %1</translation>
+    </message>
+    <message>
+        <source>about %1 left</source>
+        <translation>约剩 %1</translation>
+    </message>
+    <message>
+        <source>, </source>
+        <comment>between the time spent and the time left</comment>
+        <translation>，</translation>
+    </message>
+    <message>
+        <source>Like every Qt program, it also takes Qt&apos;s own options, such as -platform NAME, -reverse or -style NAME; see the documentation of QGuiApplication. Without them the pages render offscreen.</source>
+        <translation>与所有 Qt 程序一样，它也接受 Qt 自己的选项，例如 -platform NAME、-reverse 或 -style NAME；参见 QGuiApplication 的文档。不给出时页面在屏幕外渲染。</translation>
+    </message>
+    <message>
+        <source>To go on from here: %1</source>
+        <translation>从这里继续：%1</translation>
+    </message>
+    <message>
+        <source>Permission denied</source>
+        <translation>权限不够</translation>
+    </message>
+    <message>
+        <source>No such file or directory</source>
+        <translation>没有那个文件或目录</translation>
+    </message>
+    <message>
+        <source>Not a directory</source>
+        <translation>不是目录</translation>
+    </message>
+    <message>
+        <source>Is a directory</source>
+        <translation>是一个目录</translation>
+    </message>
+    <message>
+        <source>File exists</source>
+        <translation>文件已存在</translation>
+    </message>
+    <message>
+        <source>No space left on device</source>
+        <translation>设备上没有空间</translation>
+    </message>
+    <message>
+        <source>Read-only file system</source>
+        <translation>只读文件系统</translation>
+    </message>
+    <message>
+        <source>Disk quota exceeded</source>
+        <translation>超出磁盘配额</translation>
+    </message>
+    <message>
+        <source>File name too long</source>
+        <translation>文件名过长</translation>
+    </message>
+    <message>
+        <source>Operation not permitted</source>
+        <translation>不允许的操作</translation>
+    </message>
+    <message>
+        <source>Too many levels of symbolic links</source>
+        <translation>符号链接的层数过多</translation>
+    </message>
+    <message>
+        <source>Input/output error</source>
+        <translation>输入/输出错误</translation>
+    </message>
+    <message>
+        <source>Too many open files</source>
+        <translation>打开的文件过多</translation>
+    </message>
+    <message>
+        <source>Directory not empty</source>
+        <translation>目录非空</translation>
     </message>
 </context>
 <context>
