@@ -547,7 +547,7 @@ private slots:
         for (const QString &bar : {QStringLiteral("拒"), QStringLiteral("拒二")}) {
             QStringList entries;
             for (int i = 1; i <= pictures; ++i)
-                entries << QStringLiteral(R"({"id":"%1%2","status":429,"retryAfter":20})")
+                entries << QStringLiteral(R"({"id":"%1%2","status":429,"retryAfter":2})")
                                .arg(bar == u"拒" ? u"x"_qs : u"y"_qs)
                                .arg(i);
             json += QStringLiteral(R"({"name":"%1","albums":[{"id":"%2","title":"t","pictures":[%3]}]},)")
@@ -559,7 +559,7 @@ private slots:
         QTemporaryDir dir;
         QProcess *process = start({QStringLiteral("-R"), QStringLiteral("1"), QStringLiteral("-d"), dir.path(),
                                    QStringLiteral("拒"), QStringLiteral("拒二")});
-        // Far beyond the two rests of 20 s the run takes; without the give-up it takes minutes.
+        // Far beyond the two rests of 2 s the run takes; without the give-up it takes minutes.
         QVERIFY(waitForEnd(*process, 600000));
         const Run r = finish(process);
         QCOMPARE(r.status, QProcess::NormalExit);
