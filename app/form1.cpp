@@ -2,16 +2,16 @@
 #include "app/picturehome.h"
 #include "web/engine/pageview.h"
 
-#include "job/failurefile.h"
-#include "job/holdnotice.h"
-#include "job/jobchoices.h"
+#include "job/records/failurefile.h"
+#include "job/restnotice.h"
 #include "job/retrycommand.h"
+#include "job/settingsfile.h"
 #include "job/startcommand.h"
 
 #include "web/engine/enginepages.h"
 #include "web/engine/webenginebrowser.h"
 #include "web/foldername.h"
-#include "web/settings.h"
+#include "web/folders.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>

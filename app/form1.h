@@ -4,9 +4,9 @@
 #include "app/desktopnews.h"
 #include "app/windowchoices.h"
 
-#include "job/barrecords.h"
-#include "job/failurelists.h"
 #include "job/jobwindow.h"
+#include "job/records/barrecords.h"
+#include "job/records/failurelists.h"
 
 #include <QWidget>
 

@@ -1,6 +1,6 @@
 #include "app/picturehome.h"
 
-#include "web/settings.h"
+#include "web/folders.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "job/jobchoices.h"
+#include "job/settingsfile.h"
 
 #include <QString>
 #include <QStringList>

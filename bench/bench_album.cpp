@@ -4,15 +4,15 @@
 #include "tools/forumsim/forumserver.h"
 #include "web/engine/pageview.h"
 
-#include "job/albumrender.h"
-#include "job/harvest.h"
 #include "job/hosts.h"
-#include "job/jobchoices.h"
 #include "job/jobstate.h"
-#include "job/pagepace.h"
+#include "job/pictures/pictureharvest.h"
+#include "job/render/albumrendering.h"
+#include "job/render/pagepace.h"
+#include "job/settingsfile.h"
 #include "web/engine/webenginebrowser.h"
 #include "web/engine/webenginesetup.h"
-#include "web/settings.h"
+#include "web/folders.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -7,10 +7,10 @@
 #include "web/engine/pageview.h"
 
 #include "job/hosts.h"
-#include "job/pagepace.h"
+#include "job/render/pagepace.h"
 #include "job/startcommand.h"
 #include "web/engine/webenginebrowser.h"
-#include "web/settings.h"
+#include "web/folders.h"
 
 #include <QApplication>
 #include <QDir>

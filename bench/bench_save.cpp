@@ -6,10 +6,11 @@
 //   bench_save [count] [bytes] [delay ms] [--ours-only]
 #include "bench/benchwindow.h"
 
-#include "job/harvest.h"
 #include "job/hosts.h"
 #include "job/jobstate.h"
-#include "web/settings.h"
+#include "job/pictures/pictureharvest.h"
+#include "web/folders.h"
+#include "web/limits.h"
 
 #include <QCoreApplication>
 #include <QDir>

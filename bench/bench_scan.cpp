@@ -2,8 +2,8 @@
 //   bench_scan ids <characters>   ";pic_id=x" repeated, one quote at the very end
 //   bench_scan albums <count>     an album list page with <count> album links and a pager at its end
 // One scan per process, so that the peak belongs to that scan alone.
-#include "job/listpagescan.h"
-#include "job/picturescan.h"
+#include "job/albums/listpagescan.h"
+#include "job/pictures/picturescan.h"
 
 #include <QElapsedTimer>
 #include <QString>

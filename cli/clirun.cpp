@@ -2,15 +2,15 @@
 
 #include "cli/clitext.h"
 #include "cli/terminaltext.h"
-#include "job/barrecords.h"
-#include "job/failurefile.h"
-#include "job/holdnotice.h"
+#include "job/records/barrecords.h"
+#include "job/records/failurefile.h"
+#include "job/restnotice.h"
 #include "job/retrycommand.h"
 #include "job/startcommand.h"
 
-#include "job/picturescan.h"
+#include "job/pictures/picturescan.h"
 #include "web/foldername.h"
-#include "web/settings.h"
+#include "web/folders.h"
 
 #include <QCoreApplication>
 #include <QDir>

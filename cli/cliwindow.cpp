@@ -1,15 +1,15 @@
 #include "cli/cliwindow.h"
 
 #include "cli/clitext.h"
-#include "job/jobchoices.h"
+#include "job/settingsfile.h"
 
-#include "job/picturescan.h"
+#include "job/pictures/picturescan.h"
 
 #include "web/atomicfile.h"
 #include "web/engine/enginepages.h"
 #include "web/engine/webenginebrowser.h"
 #include "web/foldername.h"
-#include "web/settings.h"
+#include "web/limits.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -4,9 +4,9 @@
 #include "cli/console.h"
 #include "cli/progressline.h"
 
-#include "job/barrecords.h"
-#include "job/failurelists.h"
 #include "job/jobwindow.h"
+#include "job/records/barrecords.h"
+#include "job/records/failurelists.h"
 
 #include <QElapsedTimer>
 #include <QHash>

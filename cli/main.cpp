@@ -6,10 +6,10 @@
 #include "cli/systemreasons.h"
 #include "cli/terminaltext.h"
 
-#include "job/jobchoices.h"
-#include "job/pagepace.h"
+#include "job/render/pagepace.h"
+#include "job/settingsfile.h"
 #include "web/engine/webenginesetup.h"
-#include "web/settings.h"
+#include "web/limits.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

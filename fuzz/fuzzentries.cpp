@@ -1,10 +1,10 @@
 #include "fuzz/fuzzentries.h"
 
-#include "job/albumrender.h"
-#include "job/listpagescan.h"
-#include "job/picturescan.h"
-#include "job/split2.h"
-#include "job/textscan.h"
+#include "job/albums/listpagescan.h"
+#include "job/pictures/picturescan.h"
+#include "job/render/albumrendering.h"
+#include "job/text/markersearch.h"
+#include "job/text/split2.h"
 #include "web/fetch.h"
 #include "web/foldername.h"
 

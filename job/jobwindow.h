@@ -1,6 +1,6 @@
 #pragma once
 
-#include "job/paceclock.h"
+#include "job/render/paceclock.h"
 
 #include <QList>
 #include <QString>

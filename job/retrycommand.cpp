@@ -1,9 +1,9 @@
 #include "job/retrycommand.h"
 
-#include "job/barrecords.h"
-#include "job/failurelists.h"
-#include "job/picturebatch.h"
-#include "job/picturescan.h"
+#include "job/pictures/picturebatch.h"
+#include "job/pictures/picturescan.h"
+#include "job/records/barrecords.h"
+#include "job/records/failurelists.h"
 
 JobSummary runRetry(FailureLists &lists, JobObserver *observer, BarRecords *records)
 {

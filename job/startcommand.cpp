@@ -1,20 +1,21 @@
 #include "job/startcommand.h"
 
-#include "job/albumpages.h"
-#include "job/albumrender.h"
-#include "job/barrecords.h"
-#include "job/harvest.h"
-#include "job/holdnotice.h"
+#include "job/albums/listpagescan.h"
 #include "job/hosts.h"
-#include "job/jobchoices.h"
 #include "job/jobwindow.h"
-#include "job/listpagescan.h"
-#include "job/picturescan.h"
-#include "job/scratchfile.h"
+#include "job/pictures/pictureharvest.h"
+#include "job/pictures/picturescan.h"
+#include "job/records/barrecords.h"
+#include "job/render/albumpages.h"
+#include "job/render/albumrendering.h"
+#include "job/restnotice.h"
+#include "job/scratchfiles.h"
+#include "job/settingsfile.h"
 
 #include "web/fetch.h"
 #include "web/foldername.h"
-#include "web/settings.h"
+#include "web/folders.h"
+#include "web/limits.h"
 
 #include <QDir>
 #include <QFileInfo>

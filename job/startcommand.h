@@ -1,6 +1,6 @@
 #pragma once
 
-#include "job/albumfolders.h"
+#include "job/albums/albumfolders.h"
 #include "job/jobstate.h"
 #include "job/jobwindow.h"
 

@@ -1,6 +1,6 @@
 #include "tests/fakebrowser.h"
 
-#include "web/settings.h"
+#include "web/limits.h"
 
 #include <QTimer>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "job/jobwindow.h"
-#include "job/paceclock.h"
+#include "job/render/paceclock.h"
 #include "web/browseradapter.h"
 
 #include <QHash>

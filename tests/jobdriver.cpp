@@ -4,9 +4,9 @@
 #include "app/form1.h"
 
 #include "job/hosts.h"
-#include "job/pagepace.h"
+#include "job/render/pagepace.h"
 #include "web/engine/webenginesetup.h"
-#include "web/settings.h"
+#include "web/folders.h"
 
 #include <QApplication>
 #include <QLineEdit>

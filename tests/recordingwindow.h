@@ -1,7 +1,7 @@
 #pragma once
 
-#include "job/failurelists.h"
 #include "job/jobwindow.h"
+#include "job/records/failurelists.h"
 #include "web/browseradapter.h"
 
 #include <QStringList>

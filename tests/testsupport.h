@@ -1,8 +1,9 @@
 #pragma once
 
 #include "job/hosts.h"
-#include "job/pagepace.h"
-#include "web/settings.h"
+#include "job/render/pagepace.h"
+#include "web/folders.h"
+#include "web/limits.h"
 
 #include <QByteArray>
 #include <QStringList>

@@ -2,12 +2,12 @@
 #include "tests/testsupport.h"
 #include "tools/forumsim/forumserver.h"
 
-#include "job/albumfolders.h"
-#include "job/barrecords.h"
-#include "job/failurefile.h"
-#include "job/harvest.h"
+#include "job/albums/albumfolders.h"
 #include "job/jobstate.h"
-#include "job/picturescan.h"
+#include "job/pictures/pictureharvest.h"
+#include "job/pictures/picturescan.h"
+#include "job/records/barrecords.h"
+#include "job/records/failurefile.h"
 #include "job/retrycommand.h"
 #include "web/atomicfile.h"
 

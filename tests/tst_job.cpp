@@ -2,7 +2,7 @@
 #include "tests/widgetsupport.h"
 #include "tools/forumsim/forumserver.h"
 
-#include "job/jobchoices.h"
+#include "job/settingsfile.h"
 #include "web/foldername.h"
 
 #include <QDir>

@@ -1,12 +1,12 @@
 #include "tests/fakebrowser.h"
 
-#include "job/albumpages.h"
-#include "job/albumrender.h"
-#include "job/failurelists.h"
-#include "job/jobchoices.h"
-#include "job/pagepace.h"
-#include "job/picturescan.h"
-#include "web/settings.h"
+#include "job/pictures/picturescan.h"
+#include "job/records/failurelists.h"
+#include "job/render/albumpages.h"
+#include "job/render/albumrendering.h"
+#include "job/render/pagepace.h"
+#include "job/settingsfile.h"
+#include "web/limits.h"
 
 #include <QSignalSpy>
 #include <QTest>

@@ -5,9 +5,9 @@
 #include "tools/forumsim/forumserver.h"
 #include "web/engine/pageview.h"
 
-#include "job/failurefile.h"
-#include "job/jobchoices.h"
-#include "job/picturescan.h"
+#include "job/pictures/picturescan.h"
+#include "job/records/failurefile.h"
+#include "job/settingsfile.h"
 #include "web/foldername.h"
 
 #include <QClipboard>

@@ -1,7 +1,7 @@
 #include "web/browseradapter.h"
 
 #include "web/fetch.h"
-#include "web/settings.h"
+#include "web/limits.h"
 
 void BrowserAdapter::fetchSource(const QString &address, QObject *context, std::function<void(const QString &)> answer)
 {

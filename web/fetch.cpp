@@ -2,7 +2,7 @@
 
 #include "web/eventwait.h"
 #include "web/hostholds.h"
-#include "web/settings.h"
+#include "web/limits.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -1,7 +1,7 @@
 #include "web/hostholds.h"
 
 #include "web/eventwait.h"
-#include "web/settings.h"
+#include "web/limits.h"
 
 #include <QCoreApplication>
 #include <QLocale>

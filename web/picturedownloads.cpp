@@ -3,7 +3,7 @@
 #include "web/atomicfile.h"
 #include "web/fetch.h"
 #include "web/hostholds.h"
-#include "web/settings.h"
+#include "web/limits.h"
 
 #include <QCoreApplication>
 #include <QNetworkAccessManager>

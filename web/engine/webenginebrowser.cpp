@@ -1,7 +1,7 @@
 #include "web/engine/webenginebrowser.h"
 
 #include "web/engine/silentpage.h"
-#include "web/settings.h"
+#include "web/limits.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "web/engine/webenginesetup.h"
 
-#include "web/settings.h"
+#include "web/limits.h"
 
 #include <QByteArray>
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
-#include "job/barrecords.h"
+#include "job/records/barrecords.h"
 
-#include "job/failurelists.h"
-#include "job/picturescan.h"
+#include "job/pictures/picturescan.h"
+#include "job/records/failurelists.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "job/picturebatch.h"
+#include "job/pictures/picturebatch.h"
 
 #include "web/eventwait.h"
 

@@ -1,4 +1,4 @@
-#include "job/pacerules.h"
+#include "job/render/pacerules.h"
 
 #include <algorithm>
 

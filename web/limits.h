@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QString>
+#include <QtGlobal>
 
-// The network and renderer limits and the folders the program uses, kept in one place so that
-// tests can shorten the limits and move the folders. The program itself never changes the
-// timings. The job's page pace and hosts are its own (job/pagepace.h, job/hosts.h).
+// The network and renderer limits, kept in one place so that tests can shorten them. The program
+// itself never changes them. The job's page pace and hosts are its own (job/render/pagepace.h,
+// job/hosts.h); the folders are in web/folders.h.
 struct Timings
 {
     // A fetch fails once fewer than progressBytes arrived within its limit, the window ending
@@ -51,16 +51,5 @@ namespace Settings {
 
 const Timings &timings();
 void setTimings(const Timings &timings);
-
-// The folder the executable runs from, unless a test has moved it.
-QString programFolder();
-void setProgramFolder(const QString &folder);
-
-// Where the bar folders go, and where the scratch files go; both are the program folder
-// unless a front end has moved them.
-QString pictureFolder();
-void setPictureFolder(const QString &folder);
-QString scratchFolder();
-void setScratchFolder(const QString &folder);
 
 } // namespace Settings

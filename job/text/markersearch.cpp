@@ -1,4 +1,4 @@
-#include "job/textscan.h"
+#include "job/text/markersearch.h"
 
 namespace TextScan {
 

@@ -1,4 +1,4 @@
-#include "job/albumcompletion.h"
+#include "job/records/finishedalbums.h"
 
 #include <QDir>
 #include <QFileInfo>

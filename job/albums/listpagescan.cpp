@@ -1,6 +1,6 @@
-#include "job/listpagescan.h"
+#include "job/albums/listpagescan.h"
 
-#include "job/textscan.h"
+#include "job/text/markersearch.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
-#include "job/albumpages.h"
+#include "job/render/albumpages.h"
 
-#include "job/albumrender.h"
 #include "job/jobwindow.h"
+#include "job/render/albumrendering.h"
 
 #include "web/browseradapter.h"
 #include "web/eventwait.h"

@@ -1,7 +1,7 @@
-#include "job/failurefile.h"
+#include "job/records/failurefile.h"
 
-#include "job/picturescan.h"
-#include "job/statefile.h"
+#include "job/pictures/picturescan.h"
+#include "job/records/statefile.h"
 
 #include "web/atomicfile.h"
 

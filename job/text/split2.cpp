@@ -1,4 +1,4 @@
-#include "job/split2.h"
+#include "job/text/split2.h"
 
 std::optional<QString> split2(const QString &a, const QString &b, const QString &c, bool d, bool e)
 {

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "job/albumcompletion.h"
-#include "job/failurefile.h"
 #include "job/jobwindow.h"
-#include "job/resumerecord.h"
+#include "job/records/failurefile.h"
+#include "job/records/finishedalbums.h"
+#include "job/records/resumerecord.h"
 
 #include <QHash>
 #include <QSet>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "job/jobchoices.h"
-#include "job/pagepace.h"
+#include "job/render/pagepace.h"
+#include "job/settingsfile.h"
 #include "web/browseradapter.h"
 
 #include <QString>

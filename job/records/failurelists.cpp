@@ -1,4 +1,4 @@
-#include "job/failurelists.h"
+#include "job/records/failurelists.h"
 
 #include <QStringList>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "job/jobchoices.h"
-#include "job/paceclock.h"
-#include "job/pacerules.h"
+#include "job/render/paceclock.h"
+#include "job/render/pacerules.h"
+#include "job/settingsfile.h"
 #include "web/browseradapter.h"
 
 #include <QObject>

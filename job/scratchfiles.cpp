@@ -1,6 +1,6 @@
-#include "job/scratchfile.h"
+#include "job/scratchfiles.h"
 
-#include "web/settings.h"
+#include "web/folders.h"
 
 #include <QFile>
 

@@ -1,4 +1,4 @@
-#include "job/jobchoices.h"
+#include "job/settingsfile.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "job/paceclock.h"
+#include "job/render/paceclock.h"
 
 #include <QElapsedTimer>
 #include <QTimer>

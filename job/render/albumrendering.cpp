@@ -1,10 +1,10 @@
-#include "job/albumrender.h"
+#include "job/render/albumrendering.h"
 
 #include "job/jobstate.h"
 #include "job/jobwindow.h"
-#include "job/pagepace.h"
+#include "job/render/pagepace.h"
 
-#include "job/split2.h"
+#include "job/text/split2.h"
 #include "web/browseradapter.h"
 
 #include <QUrl>

@@ -1,6 +1,6 @@
-#include "job/resumerecord.h"
+#include "job/records/resumerecord.h"
 
-#include "job/statefile.h"
+#include "job/records/statefile.h"
 
 #include "web/atomicfile.h"
 

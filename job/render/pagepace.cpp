@@ -1,4 +1,4 @@
-#include "job/pagepace.h"
+#include "job/render/pagepace.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "job/albumfolders.h"
+#include "job/albums/albumfolders.h"
 
 #include "web/foldername.h"
 

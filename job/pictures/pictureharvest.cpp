@@ -1,16 +1,16 @@
-#include "job/harvest.h"
+#include "job/pictures/pictureharvest.h"
 
-#include "job/albumrender.h"
-#include "job/barrecords.h"
-#include "job/failurelists.h"
 #include "job/jobstate.h"
 #include "job/jobwindow.h"
-#include "job/picturebatch.h"
-#include "job/picturescan.h"
-#include "job/scratchfile.h"
+#include "job/pictures/picturebatch.h"
+#include "job/pictures/picturescan.h"
+#include "job/records/barrecords.h"
+#include "job/records/failurelists.h"
+#include "job/render/albumrendering.h"
+#include "job/scratchfiles.h"
 
 #include "web/foldername.h"
-#include "web/settings.h"
+#include "web/limits.h"
 
 #include <QDir>
 #include <QFileInfo>

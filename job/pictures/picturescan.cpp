@@ -1,4 +1,4 @@
-#include "job/picturescan.h"
+#include "job/pictures/picturescan.h"
 
 #include <QHash>
 #include <QSet>
@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "job/hosts.h"
-#include "job/textscan.h"
+#include "job/text/markersearch.h"
 
 #include <algorithm>
 

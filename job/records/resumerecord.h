@@ -1,6 +1,6 @@
 #pragma once
 
-#include "job/albumfolders.h"
+#include "job/albums/albumfolders.h"
 
 #include <QFile>
 #include <QHash>

@@ -1,4 +1,4 @@
-#include "job/statefile.h"
+#include "job/records/statefile.h"
 
 #include <QFile>
 
