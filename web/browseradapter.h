@@ -16,6 +16,9 @@ class BrowserAdapter : public QObject
     Q_OBJECT
 
 public:
+    // What ReadyState() says: the page waits before it starts loading, loads, or has loaded.
+    static constexpr int Waiting = 0;
+    static constexpr int Loading = 1;
     static constexpr int Complete = 4;
 
     // What a read of the markup found.
@@ -57,11 +60,15 @@ public:
     virtual void setSilent(bool silent) = 0;
     // Starts loading and returns at once.
     virtual void Navigate(const QString &address) = 0;
-    // Complete once the last navigation has finished loading (successfully or not).
+    // Complete once the last navigation has finished loading (successfully or not); Waiting while
+    // it has not begun loading yet. Each change is told by readyStateChanged().
     virtual int ReadyState() const = 0;
     // Nobody waits for the last navigation's load any more, finished or not: a load that never
     // finishes may be holding up the network for every page.
     virtual void giveUpLoad() { }
+    // The next navigation is the only one under way: a network side that loads given up may have
+    // left stuck is renewed before it, whatever the other pages did meanwhile.
+    virtual void renewNetworkBeforeNextLoad() { }
     // The body element's outer HTML as it is now.
     virtual void readBody(QObject *context, std::function<void(const Body &)> answer) = 0;
     // Scrolls the page's window to the absolute position (x, y) in pixels.

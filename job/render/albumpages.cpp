@@ -41,6 +41,8 @@ void AlbumPages::startMore(int taking)
             return;
         const int album = m_again.front();
         m_again.pop_front();
+        // With no page beside it, a network side that a given-up load left stuck may be renewed.
+        m_window.pages().page(0).renewNetworkBeforeNextLoad();
         return begin(album, 0, true, taking);
     }
     while (m_next < m_urls.size() && int(m_begun.size()) < m_pageCount) {

@@ -82,18 +82,33 @@ void AlbumRendering::navigate()
     m_page.Navigate(m_url);
     if (m_page.ReadyState() == BrowserAdapter::Complete)
         return loadEnded(true);
-    m_loadWatch = connect(&m_page, &BrowserAdapter::readyStateChanged, this, [this] {
-        if (m_page.ReadyState() != BrowserAdapter::Complete)
+    // The load's bound runs from when the page starts loading: a page may first wait for the
+    // engine's network side to be renewed, within a bound of the browser's own.
+    const auto bound = [this] {
+        after(pagePace().loadWaitLimitMs, [this] {
+            disconnect(m_loadWatch);
+            loadEnded(m_page.ReadyState() == BrowserAdapter::Complete);
+        });
+    };
+    m_loadWatch = connect(&m_page, &BrowserAdapter::readyStateChanged, this, [this, bound] {
+        if (m_page.ReadyState() == BrowserAdapter::Waiting)
             return;
+        if (m_page.ReadyState() != BrowserAdapter::Complete) {
+            if (!m_loadBounded) {
+                m_loadBounded = true;
+                bound();
+            }
+            return;
+        }
         disconnect(m_loadWatch);
         // The engine tells of the load from inside a task of its own, in which it delivers no
         // script's answer: the page is asked nothing before the loop's next turn.
         after(0, [this] { loadEnded(true); });
     });
-    after(pagePace().loadWaitLimitMs, [this] {
-        disconnect(m_loadWatch);
-        loadEnded(m_page.ReadyState() == BrowserAdapter::Complete);
-    });
+    if (m_page.ReadyState() != BrowserAdapter::Waiting) {
+        m_loadBounded = true;
+        bound();
+    }
 }
 
 void AlbumRendering::loadEnded(bool loaded)
@@ -153,10 +168,6 @@ void AlbumRendering::advance(PaceAnswer answer)
         return m_page.readActivity(this, [this, turn](const BrowserAdapter::Activity &activity) {
             if (turn != m_turn)
                 return;
-            if (qEnvironmentVariableIsSet("PACE_DEBUG"))
-                qDebug("DBG t=%lld y=%lld lim=%lld ch=%lld rq=%lld open=%lld net=%lld", m_clock.nowMs() - m_loadEndedMs,
-                       activity.scrollY, activity.scrollLimit, activity.changes, activity.requests,
-                       activity.openRequests, activity.networkRequests);
             PaceAnswer a;
             a.activity = activity;
             advance(a);

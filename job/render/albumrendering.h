@@ -88,6 +88,7 @@ private:
     bool m_whole = true;
     bool m_loadTimedOut = false;
     bool m_checksOpen = false;
+    bool m_loadBounded = false;
     bool m_requestsOpen = false;
 };
 

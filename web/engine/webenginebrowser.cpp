@@ -255,6 +255,13 @@ QList<qint64> &givenUpLoads()
     return starts;
 }
 
+// Whether a load was given up unfinished since the network side was last renewed.
+bool &networkSuspect()
+{
+    static bool suspect = false;
+    return suspect;
+}
+
 // A load given up unfinished with no load of any page finished since it began is the sign of a
 // network side that no longer serves.
 bool networkStuck()
@@ -375,23 +382,21 @@ void WebEngineBrowser::Navigate(const QString &address)
     const bool unfinished = m_navigation > 0 && !m_complete;
     // A load another page finished meanwhile shows that the network side still serves, and
     // ending it would cut off the loads and requests of the pages beside this one.
-    const bool stuck = (unfinished && lastLoadFinishedMs() < m_navigationStartMs) || networkStuck();
-    if (stuck)
+    const bool stuck = (unfinished && lastLoadFinishedMs() < m_navigationStartMs) || networkStuck() ||
+                       (std::exchange(m_renewNext, false) && networkSuspect());
+    if (stuck) {
         givenUpLoads().clear();
+        networkSuspect() = false;
+    }
     const QSet<qint64> ended = stuck ? endNetworkService() : QSet<qint64>();
-    if (m_spoiled || unfinished)
-        freshPage();
+    m_freshPageFirst = m_spoiled || unfinished;
+    m_givenUp = false;
     m_failure.clear();
     ++m_navigation;
-    stampNewDocuments();
     m_started = false;
     m_complete = false;
-    m_page->expectNavigation();
-    // Nothing the old document has begun loading may land after this navigation, or in its place
-    // when the engine refuses the address.
-    m_page->triggerAction(QWebEnginePage::Stop);
+    m_loading = false;
     m_navigationStartMs = pagesClock().elapsed();
-    m_requestsBefore = m_counter ? static_cast<RequestCounter *>(m_counter.data())->count() : 0;
     m_pendingAddress = address;
     m_endedServices = ended;
     m_renewalClock.start();
@@ -399,7 +404,8 @@ void WebEngineBrowser::Navigate(const QString &address)
 }
 
 // The load starts once the engine runs a network service again after one was ended, or once the
-// answer limit has passed without one; it is looked for every few frames, not waited for.
+// answer limit has passed without one; it is looked for every few frames, not waited for. Only
+// then is a fresh page made, whose profile needs the network side.
 void WebEngineBrowser::awaitNetworkService()
 {
     if (!m_endedServices.isEmpty() && m_renewalClock.elapsed() < Settings::timings().scriptAnswerLimitMs) {
@@ -410,8 +416,19 @@ void WebEngineBrowser::awaitNetworkService()
         }
     }
     m_endedServices.clear();
-    if (!m_pendingAddress.isNull())
-        m_page->load(QUrl(std::exchange(m_pendingAddress, QString())));
+    if (m_pendingAddress.isNull())
+        return;
+    if (std::exchange(m_freshPageFirst, false))
+        freshPage();
+    stampNewDocuments();
+    m_page->expectNavigation();
+    // Nothing the old document has begun loading may land after this navigation, or in its place
+    // when the engine refuses the address.
+    m_page->triggerAction(QWebEnginePage::Stop);
+    m_requestsBefore = m_counter ? static_cast<RequestCounter *>(m_counter.data())->count() : 0;
+    m_page->load(QUrl(std::exchange(m_pendingAddress, QString())));
+    m_loading = true;
+    emit readyStateChanged();
 }
 
 // Marks every document created from now on as this navigation's, in the program's own script
@@ -452,13 +469,21 @@ void WebEngineBrowser::giveUpLoad()
         return;
     if (!givenUpLoads().contains(m_navigationStartMs))
         givenUpLoads().append(m_navigationStartMs);
-    // Nothing of it may be asked again of the network side that takes over from a stuck one.
+    networkSuspect() = true;
+    // Nothing of it may be asked again of the network side that takes over from a stuck one. The
+    // load that stops is not one that finished: the network side has shown nothing by it.
+    m_givenUp = true;
     m_page->triggerAction(QWebEnginePage::Stop);
 }
 
 int WebEngineBrowser::ReadyState() const
 {
-    return m_complete ? Complete : 1;
+    return m_complete ? Complete : m_loading ? Loading : Waiting;
+}
+
+void WebEngineBrowser::renewNetworkBeforeNextLoad()
+{
+    m_renewNext = true;
 }
 
 void WebEngineBrowser::onLoadStarted()
@@ -469,8 +494,9 @@ void WebEngineBrowser::onLoadStarted()
 
 void WebEngineBrowser::onLoadFinished()
 {
-    // A finish that belongs to a load begun before the last Navigate does not count.
-    if (!m_started || m_complete)
+    // A finish that belongs to a load begun before the last Navigate does not count, nor does
+    // the end of one given up.
+    if (!m_started || m_complete || m_givenUp)
         return;
     lastLoadFinishedMs() = pagesClock().elapsed();
     m_complete = true;

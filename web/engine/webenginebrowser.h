@@ -38,6 +38,7 @@ public:
     void Navigate(const QString &address) override;
     int ReadyState() const override;
     void giveUpLoad() override;
+    void renewNetworkBeforeNextLoad() override;
     void readBody(QObject *context, std::function<void(const Body &)> answer) override;
     void Scroll(int x, int y) override;
     void readScrollLimit(QObject *context, std::function<void(qint64)> answer) override;
@@ -76,6 +77,10 @@ private:
     qint64 m_navigationStartMs = 0;
     bool m_started = false;
     bool m_complete = false;
+    bool m_loading = false;
+    bool m_renewNext = false;
+    bool m_freshPageFirst = false;
+    bool m_givenUp = false;
     bool m_spoiled = false;
     bool m_rendererGone = false;
     qint64 m_limitedPid = 0;
