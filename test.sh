@@ -6,5 +6,5 @@ source scripts/setup.sh
 
 export QT_QPA_PLATFORM=offscreen
 export QTWEBENGINE_DISABLE_SANDBOX=1
-# The suites mostly wait on the pages' pace (about a core's two thirds in all), so three run at once.
-ctest --test-dir "$QUILLORY_BUILD" --output-on-failure -j3 "$@"
+# The suites mostly wait on the pages' pace (under a core in all), so five run at once.
+ctest --test-dir "$QUILLORY_BUILD" --output-on-failure -j5 "$@"

@@ -5,6 +5,7 @@
 #include "web/engine/webenginebrowser.h"
 #include "web/eventwait.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -36,7 +37,11 @@ private:
         m_browser->Navigate(address);
         if (m_browser->ReadyState() == BrowserAdapter::Complete)
             return false; // must not report the previous page as loaded
-        EventWait::forSignal(m_browser.get(), &BrowserAdapter::readyStateChanged, 15000);
+        // It may first wait for the network side, then load.
+        QElapsedTimer clock;
+        clock.start();
+        while (m_browser->ReadyState() != BrowserAdapter::Complete && clock.elapsed() < 15000)
+            EventWait::forSignal(m_browser.get(), &BrowserAdapter::readyStateChanged, 15000);
         return m_browser->ReadyState() == BrowserAdapter::Complete;
     }
 

@@ -537,7 +537,7 @@ private slots:
         QCOMPARE(r.out.size(), 3);
     }
 
-    // A host that answers every picture with 429 and "Retry-After: 20" is given up after its
+    // A host that answers every picture with 429 and "Retry-After: 2" is given up after its
     // fifth rest in a row: each bar's job ends after one rest with every picture failed, its
     // retry round asks nothing more of the host, and the next bar's job asks it again.
     void hostRefusingForEver()
@@ -693,122 +693,6 @@ private slots:
         }
     }
 
-    void exitCodes_data()
-    {
-        QTest::addColumn<QString>("forumKind");
-        QTest::addColumn<QStringList>("bars");
-        QTest::addColumn<int>("code");
-        QTest::addColumn<QString>("errContains");
-        QTest::newRow("forum refuses connections")
-            << QStringLiteral("refused") << QStringList{QStringLiteral("风景")} << 3
-            << QStringLiteral("风景吧: the album list could not be fetched");
-        QTest::newRow("forum never answers") << QStringLiteral("silent") << QStringList{QStringLiteral("风景")} << 3
-                                             << QStringLiteral("获取相册列表失败：");
-        QTest::newRow("bar folder blocked by a file")
-            << QStringLiteral("blocked") << QStringList{QStringLiteral("风景")} << 2
-            << QStringLiteral("cannot create the folder <dir>/风景吧: File exists\n");
-        QTest::newRow("bar busy in another process")
-            << QStringLiteral("busy") << QStringList{QStringLiteral("慢")} << 2
-            << QStringLiteral("慢吧: busy: another process is downloading it into <dir>/慢吧\n");
-        QTest::newRow("bar without albums") << QString() << QStringList{QStringLiteral("空")} << 0
-                                            << QStringLiteral("获取相册地址完成！空吧共有0个相册\n所有相册下载完毕！\n"
-                                                              "空吧 has no albums; the bar's name may be wrong\n");
-        QTest::newRow("bar typed as the forum shows it")
-            << QString() << QStringList{QStringLiteral("风景吧")} << 0
-            << QStringLiteral("风景吧: albums 2, saved 5, skipped 0, failed 0, ");
-        // Said once, though two bars run; the command line's value silences the one it replaces.
-        QTest::newRow("settings file with values out of range")
-            << QStringLiteral("settings pace=fast pages=9") << QStringList{QStringLiteral("空"), QStringLiteral("空")}
-            << 0
-            << QStringLiteral(
-                   "设置文件<config>/Quillory/Quillory.conf中的pace=fast无效（应为fixed或adaptive），已忽略\n"
-                   "开始获取相册地址！\n");
-        // A file that cannot be settings is passed over whole, and said so once.
-        QTest::newRow("settings file that is a folder")
-            << QStringLiteral("settings folder") << QStringList{QStringLiteral("空"), QStringLiteral("空")} << 0
-            << QStringLiteral("设置文件<config>/Quillory/Quillory.conf是文件夹，已忽略\n开始获取相册地址！\n");
-        QTest::newRow("settings file of binary bytes")
-            << QStringLiteral("settings binary") << QStringList{QStringLiteral("空"), QStringLiteral("空")} << 0
-            << QStringLiteral("设置文件<config>/Quillory/Quillory.conf不是文本文件，已忽略\n开始获取相册地址！\n");
-        QTest::newRow("settings file of 100 MB")
-            << QStringLiteral("settings huge") << QStringList{QStringLiteral("空"), QStringLiteral("空")} << 0
-            << QStringLiteral("设置文件<config>/Quillory/Quillory.conf大于64KB，已忽略\n开始获取相册地址！\n");
-        QTest::newRow("settings file with choices in range")
-            << QStringLiteral("settings pace=adaptive pages=3") << QStringList{QStringLiteral("空")} << 0
-            << QStringLiteral("开始获取相册地址！\n获取相册地址完成！空吧共有0个相册\n");
-        QTest::newRow("several bars: the worst")
-            << QString() << QStringList{QStringLiteral("空"), QStringLiteral("坏")} << 1
-            << QStringLiteral("空吧: albums 0, saved 0, skipped 0, failed 0, ");
-    }
-
-    void exitCodes()
-    {
-        QFETCH(QString, forumKind);
-        QFETCH(QStringList, bars);
-        QFETCH(int, code);
-        QFETCH(QString, errContains);
-        QTcpServer silent; // accepts and never answers
-        QVERIFY(silent.listen(QHostAddress::LocalHost));
-        QString host;
-        if (forumKind == u"silent") {
-            host = QStringLiteral("127.0.0.1:%1").arg(silent.serverPort());
-        } else if (forumKind == u"refused") {
-            QTcpServer closed;
-            QVERIFY(closed.listen(QHostAddress::LocalHost));
-            host = QStringLiteral("127.0.0.1:%1").arg(closed.serverPort());
-        }
-        QTemporaryDir dir;
-        QFile settings(m_configHome.filePath(QStringLiteral("Quillory/Quillory.conf")));
-        const auto removeSettings = qScopeGuard([&settings] {
-            settings.remove();
-            QDir(settings.fileName()).removeRecursively();
-        });
-        QStringList extraArgs;
-        if (forumKind == u"settings folder") {
-            QVERIFY(QDir(m_configHome.path()).mkpath(QStringLiteral("Quillory/Quillory.conf")));
-        } else if (forumKind == u"settings binary" || forumKind == u"settings huge") {
-            // Values that would be complained of, were the file read as settings.
-            QVERIFY(QDir(m_configHome.path()).mkpath(QStringLiteral("Quillory")));
-            QVERIFY(settings.open(QIODevice::WriteOnly));
-            settings.write("[job]\npace=fast\n");
-            if (forumKind == u"settings binary")
-                settings.write(QByteArray::fromHex("7f454c4602010100000000")); // the start of a program
-            else
-                QVERIFY(settings.resize(qint64(100) << 20)); // sparse: zeros that take no disk
-            settings.close();
-        } else if (forumKind.startsWith(QStringLiteral("settings "))) {
-            QVERIFY(QDir(m_configHome.path()).mkpath(QStringLiteral("Quillory")));
-            QVERIFY(settings.open(QIODevice::WriteOnly));
-            settings.write("[job]\n" + forumKind.mid(9).replace(u' ', u'\n').toUtf8() + '\n');
-            settings.close();
-            if (forumKind.contains(QStringLiteral("pages=9")))
-                extraArgs << QStringLiteral("--pages") << QStringLiteral("2");
-        }
-        errContains.replace(QStringLiteral("<config>"), m_configHome.path());
-        if (forumKind == u"blocked") {
-            QFile blocker(dir.filePath(QStringLiteral("风景吧")));
-            QVERIFY(blocker.open(QIODevice::WriteOnly));
-        }
-        QProcess *holder = nullptr; // the other process on the same bar and folder
-        if (forumKind == u"busy") {
-            holder = start(QStringList{QStringLiteral("-d"), dir.path()} + bars);
-            QTRY_VERIFY_WITH_TIMEOUT(holder->peek(1 << 20).contains('\n'), 30000);
-        }
-        const Run r = run(QStringList{QStringLiteral("-R"), QStringLiteral("0"), QStringLiteral("-d"), dir.path()} +
-                              extraArgs + bars,
-                          host);
-        QCOMPARE(r.status, QProcess::NormalExit);
-        QCOMPARE(r.code, code);
-        QVERIFY2(r.err.contains(errContains.replace(QStringLiteral("<dir>"), dir.path())), qPrintable(r.err));
-        QVERIFY2(r.err.count(QStringLiteral("设置文件")) == errContains.count(QStringLiteral("设置文件")),
-                 qPrintable(r.err));
-        if (holder) {
-            QVERIFY(r.out.isEmpty());
-            // The holder goes on undisturbed.
-            QCOMPARE(finish(holder).code, 0);
-        }
-    }
-
     void dryRunSavesNothing()
     {
         QTemporaryDir dir;
@@ -923,6 +807,122 @@ private slots:
         }
         QCOMPARE(fetched(), QStringList());
         QCOMPARE(m_server.requests().size(), 0);
+    }
+
+    void exitCodes_data()
+    {
+        QTest::addColumn<QString>("forumKind");
+        QTest::addColumn<QStringList>("bars");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("errContains");
+        QTest::newRow("forum refuses connections")
+            << QStringLiteral("refused") << QStringList{QStringLiteral("风景")} << 3
+            << QStringLiteral("风景吧: the album list could not be fetched");
+        QTest::newRow("forum never answers") << QStringLiteral("silent") << QStringList{QStringLiteral("风景")} << 3
+                                             << QStringLiteral("获取相册列表失败：");
+        QTest::newRow("bar folder blocked by a file")
+            << QStringLiteral("blocked") << QStringList{QStringLiteral("风景")} << 2
+            << QStringLiteral("cannot create the folder <dir>/风景吧: File exists\n");
+        QTest::newRow("bar busy in another process")
+            << QStringLiteral("busy") << QStringList{QStringLiteral("慢")} << 2
+            << QStringLiteral("慢吧: busy: another process is downloading it into <dir>/慢吧\n");
+        QTest::newRow("bar without albums") << QString() << QStringList{QStringLiteral("空")} << 0
+                                            << QStringLiteral("获取相册地址完成！空吧共有0个相册\n所有相册下载完毕！\n"
+                                                              "空吧 has no albums; the bar's name may be wrong\n");
+        QTest::newRow("bar typed as the forum shows it")
+            << QString() << QStringList{QStringLiteral("风景吧")} << 0
+            << QStringLiteral("风景吧: albums 2, saved 5, skipped 0, failed 0, ");
+        // Said once, though two bars run; the command line's value silences the one it replaces.
+        QTest::newRow("settings file with values out of range")
+            << QStringLiteral("settings pace=fast pages=9") << QStringList{QStringLiteral("空"), QStringLiteral("空")}
+            << 0
+            << QStringLiteral(
+                   "设置文件<config>/Quillory/Quillory.conf中的pace=fast无效（应为fixed或adaptive），已忽略\n"
+                   "开始获取相册地址！\n");
+        // A file that cannot be settings is passed over whole, and said so once.
+        QTest::newRow("settings file that is a folder")
+            << QStringLiteral("settings folder") << QStringList{QStringLiteral("空"), QStringLiteral("空")} << 0
+            << QStringLiteral("设置文件<config>/Quillory/Quillory.conf是文件夹，已忽略\n开始获取相册地址！\n");
+        QTest::newRow("settings file of binary bytes")
+            << QStringLiteral("settings binary") << QStringList{QStringLiteral("空"), QStringLiteral("空")} << 0
+            << QStringLiteral("设置文件<config>/Quillory/Quillory.conf不是文本文件，已忽略\n开始获取相册地址！\n");
+        QTest::newRow("settings file of 100 MB")
+            << QStringLiteral("settings huge") << QStringList{QStringLiteral("空"), QStringLiteral("空")} << 0
+            << QStringLiteral("设置文件<config>/Quillory/Quillory.conf大于64KB，已忽略\n开始获取相册地址！\n");
+        QTest::newRow("settings file with choices in range")
+            << QStringLiteral("settings pace=adaptive pages=3") << QStringList{QStringLiteral("空")} << 0
+            << QStringLiteral("开始获取相册地址！\n获取相册地址完成！空吧共有0个相册\n");
+        QTest::newRow("several bars: the worst")
+            << QString() << QStringList{QStringLiteral("空"), QStringLiteral("坏")} << 1
+            << QStringLiteral("空吧: albums 0, saved 0, skipped 0, failed 0, ");
+    }
+
+    void exitCodes()
+    {
+        QFETCH(QString, forumKind);
+        QFETCH(QStringList, bars);
+        QFETCH(int, code);
+        QFETCH(QString, errContains);
+        QTcpServer silent; // accepts and never answers
+        QVERIFY(silent.listen(QHostAddress::LocalHost));
+        QString host;
+        if (forumKind == u"silent") {
+            host = QStringLiteral("127.0.0.1:%1").arg(silent.serverPort());
+        } else if (forumKind == u"refused") {
+            QTcpServer closed;
+            QVERIFY(closed.listen(QHostAddress::LocalHost));
+            host = QStringLiteral("127.0.0.1:%1").arg(closed.serverPort());
+        }
+        QTemporaryDir dir;
+        QFile settings(m_configHome.filePath(QStringLiteral("Quillory/Quillory.conf")));
+        const auto removeSettings = qScopeGuard([&settings] {
+            settings.remove();
+            QDir(settings.fileName()).removeRecursively();
+        });
+        QStringList extraArgs;
+        if (forumKind == u"settings folder") {
+            QVERIFY(QDir(m_configHome.path()).mkpath(QStringLiteral("Quillory/Quillory.conf")));
+        } else if (forumKind == u"settings binary" || forumKind == u"settings huge") {
+            // Values that would be complained of, were the file read as settings.
+            QVERIFY(QDir(m_configHome.path()).mkpath(QStringLiteral("Quillory")));
+            QVERIFY(settings.open(QIODevice::WriteOnly));
+            settings.write("[job]\npace=fast\n");
+            if (forumKind == u"settings binary")
+                settings.write(QByteArray::fromHex("7f454c4602010100000000")); // the start of a program
+            else
+                QVERIFY(settings.resize(qint64(100) << 20)); // sparse: zeros that take no disk
+            settings.close();
+        } else if (forumKind.startsWith(QStringLiteral("settings "))) {
+            QVERIFY(QDir(m_configHome.path()).mkpath(QStringLiteral("Quillory")));
+            QVERIFY(settings.open(QIODevice::WriteOnly));
+            settings.write("[job]\n" + forumKind.mid(9).replace(u' ', u'\n').toUtf8() + '\n');
+            settings.close();
+            if (forumKind.contains(QStringLiteral("pages=9")))
+                extraArgs << QStringLiteral("--pages") << QStringLiteral("2");
+        }
+        errContains.replace(QStringLiteral("<config>"), m_configHome.path());
+        if (forumKind == u"blocked") {
+            QFile blocker(dir.filePath(QStringLiteral("风景吧")));
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+        }
+        QProcess *holder = nullptr; // the other process on the same bar and folder
+        if (forumKind == u"busy") {
+            holder = start(QStringList{QStringLiteral("-d"), dir.path()} + bars);
+            QTRY_VERIFY_WITH_TIMEOUT(holder->peek(1 << 20).contains('\n'), 30000);
+        }
+        const Run r = run(QStringList{QStringLiteral("-R"), QStringLiteral("0"), QStringLiteral("-d"), dir.path()} +
+                              extraArgs + bars,
+                          host);
+        QCOMPARE(r.status, QProcess::NormalExit);
+        QCOMPARE(r.code, code);
+        QVERIFY2(r.err.contains(errContains.replace(QStringLiteral("<dir>"), dir.path())), qPrintable(r.err));
+        QVERIFY2(r.err.count(QStringLiteral("设置文件")) == errContains.count(QStringLiteral("设置文件")),
+                 qPrintable(r.err));
+        if (holder) {
+            QVERIFY(r.out.isEmpty());
+            // The holder goes on undisturbed.
+            QCOMPARE(finish(holder).code, 0);
+        }
     }
 };
 

@@ -498,7 +498,7 @@ private slots:
         // The bounds are what is tested, not their size: shorter ones end the rows sooner.
         // A page beside the first is made on first use, with a renderer of its own to start.
         const TestSupport::ScopedPagePace boundedLoad(
-            [&](PagePace &p) { p.loadWaitLimitMs = pages > 1 ? 6000 : 2000; });
+            [&](PagePace &p) { p.loadWaitLimitMs = pages > 1 ? 6000 : 3000; });
         const TestSupport::ScopedTimings boundedScripts([](Timings &t) { t.scriptAnswerLimitMs = 1500; });
         const QStringList log = start(QStringLiteral("钟"));
         QCOMPARE(
