@@ -1,6 +1,7 @@
 // Runs the real window and a Start job in a process of its own, so that tests can close the
 // window or kill the process in the middle of a job and look at what is left.
-//   jobdriver <host:port> <program folder> <bar> [close-after-ms]
+//   jobdriver <host:port> <program folder> <bar> [close-after-ms [after-line]]
+// The window closes that long after the job began, or after the log first showed that line.
 #include "app/form1.h"
 
 #include "job/hosts.h"
@@ -8,11 +9,14 @@
 #include "web/engine/webenginesetup.h"
 #include "web/folders.h"
 
+#include <QAbstractItemModel>
 #include <QApplication>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QTimer>
 
 #include <cstdio>
+#include <memory>
 
 int main(int argc, char *argv[])
 {
@@ -37,12 +41,27 @@ int main(int argc, char *argv[])
         std::fputs("job returned\n", stderr);
         QCoreApplication::exit(0);
     });
-    if (args.size() > 4) {
-        QTimer::singleShot(args.at(4).toInt(), &form, [&form] {
+    const auto closeLater = [&form, ms = args.value(4).toInt()] {
+        QTimer::singleShot(ms, &form, [&form] {
             std::fputs("closing\n", stderr);
             std::fflush(stderr);
             form.close();
         });
+    };
+    if (args.size() > 5) {
+        const QString line = args.at(5);
+        const auto seen = std::make_shared<bool>(false);
+        QObject::connect(form.List1->model(), &QAbstractItemModel::rowsInserted, &form,
+                         [&form, line, seen, closeLater](const QModelIndex &, int first, int last) {
+                             for (int row = first; row <= last && !*seen; ++row) {
+                                 if (form.List1->item(row) && form.List1->item(row)->text() == line) {
+                                     *seen = true;
+                                     closeLater();
+                                 }
+                             }
+                         });
+    } else if (args.size() > 4) {
+        closeLater();
     }
     return QApplication::exec();
 }
