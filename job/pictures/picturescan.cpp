@@ -84,7 +84,7 @@ QList<std::optional<QString>> scanPictureIds(const QString &AlbumHtml)
         const qsizetype length = IdEnd - ScanPos;
         const qsizetype firstUnsafe = unsafe.from(ScanPos);
         if (length > maxPictureIdLength || (firstUnsafe != 0 && firstUnsafe < IdEnd))
-            ids.append(std::nullopt);
+            ids.emplaceBack();
         else
             ids.append(AlbumHtml.mid(ScanPos - 1, length));
     }
