@@ -127,6 +127,116 @@ class TestCli : public QObject
     Q_OBJECT
 
 private:
+    static void laterRunColumns()
+    {
+        QTest::addColumn<QByteArray>("config");
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QStringList>("expectFetched");
+    }
+
+    static QStringList allPictures()
+    {
+        return {QStringLiteral("a1"), QStringLiteral("a2"), QStringLiteral("a3"), QStringLiteral("b1"),
+                QStringLiteral("b2")};
+    }
+
+    // Runs quillory-cli again over a copy of the first run's bar folder, changed as the row says.
+    void checkLaterRun()
+    {
+        QFETCH(QByteArray, config);
+        QFETCH(QString, change);
+        QFETCH(QStringList, args);
+        QFETCH(QStringList, expectFetched);
+        QTemporaryDir dir;
+        const QString bar = dir.path() + QStringLiteral("/风景吧");
+        copyTree(m_firstRun.path() + QStringLiteral("/风景吧"), bar);
+        const QString target = bar + u'/' + change.section(u' ', 1);
+        if (change.startsWith(QStringLiteral("delete ")))
+            QVERIFY(QFile::remove(target));
+        if (change.startsWith(QStringLiteral("cut "))) {
+            QVERIFY(QFile::resize(target, 100));
+        }
+        if (change == u"old record") {
+            QFile record(bar + QStringLiteral("/.quillory-saved"));
+            QVERIFY(record.open(QIODevice::ReadOnly));
+            QByteArray pictureLines;
+            for (const QByteArray &line : record.readAll().split('\n')) {
+                if (!line.isEmpty() && !line.split('\t').first().endsWith('/'))
+                    pictureLines += line + '\n';
+            }
+            record.close();
+            QVERIFY(record.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            record.write(pictureLines);
+        }
+        if (change == u"tear") {
+            QFile record(bar + QStringLiteral("/.quillory-saved"));
+            QVERIFY(record.open(QIODevice::Append));
+            record.write("春游/1.jpg\tzz");
+        }
+        load(config);
+
+        const Run r = run(QStringList{QStringLiteral("-d"), dir.path()} + args + QStringList{QStringLiteral("风景")});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(fetched(), sorted(expectFetched));
+        QCOMPARE(r.out.size(), expectFetched.size());
+        const QJsonArray albums =
+            QJsonDocument::fromJson(config)[QStringLiteral("bars")][0][QStringLiteral("albums")].toArray();
+        QStringList rendered;
+        if (args.contains(QStringLiteral("--update"))) {
+            if (config == forumAdded)
+                rendered << QStringLiteral("14");
+            QVERIFY2(r.err.contains(QStringLiteral(": albums %1, passed over %2, saved ")
+                                        .arg(albums.size())
+                                        .arg(albums.size() - rendered.size())),
+                     qPrintable(r.err));
+        } else {
+            for (const QJsonValue &album : albums)
+                rendered << album[QStringLiteral("id")].toString();
+        }
+        QStringList albumPages;
+        for (const ForumRequest &request : m_server.requests()) {
+            if (request.target.startsWith("/p/"))
+                albumPages << QString::fromUtf8(request.target.mid(3)).section(u'?', 0, 0);
+        }
+        // A page may be asked for more than once as it renders (the browser's own retries).
+        albumPages.removeDuplicates();
+        QCOMPARE(sorted(albumPages), sorted(rendered));
+        QHash<QString, QString> pictures = scenery();
+        if (config == forumAdded)
+            pictures.insert(QStringLiteral("夏/1.jpg"), QStringLiteral("h1"));
+        if (config == forumChanged)
+            pictures.insert(QStringLiteral("春游/4.jpg"), QStringLiteral("a4"));
+        if (config == forumReplaced)
+            pictures.insert(QStringLiteral("春游/2.jpg"), QStringLiteral("z2"));
+        // The earlier album keeps its folder, wherever it stands in the list; the newcomer gets
+        // one of its own.
+        if (config == forumSameTitle || config == forumSameTitleFirst) {
+            pictures.insert(QStringLiteral("春游 (13)/1.jpg"), QStringLiteral("s1"));
+            pictures.insert(QStringLiteral("春游 (13)/2.jpg"), QStringLiteral("s2"));
+        }
+        verifyPictures(bar, pictures);
+        verifyNothingPartial(bar);
+        if (args.contains(QStringLiteral("--metadata")))
+            verifyAlbumRecords(bar, pictures);
+
+        // And the record now knows it all: one more run fetches nothing.
+        m_server.clearRequests();
+        const Run again = run({QStringLiteral("-q"), QStringLiteral("-d"), dir.path(), QStringLiteral("风景")});
+        QCOMPARE(again.code, 0);
+        QCOMPARE(fetched(), QStringList());
+        QVERIFY(again.out.isEmpty());
+        // Quiet: the summary alone.
+        QCOMPARE(linesOf(again.err.toUtf8()).size(), 1);
+        qsizetype listed = 0;
+        for (const QJsonValue &album : albums)
+            listed += album[QStringLiteral("pictures")].toArray().size();
+        QVERIFY2(
+            again.err.startsWith(
+                QStringLiteral("风景吧: albums %1, saved 0, skipped %2, failed 0, ").arg(albums.size()).arg(listed)),
+            qPrintable(again.err));
+    }
+
     ForumServer m_server;
     QTemporaryDir m_firstRun;                   // 风景 fetched whole once, for the runs that follow one
     QTemporaryDir m_tmp;                        // the processes' temporary folder
@@ -305,15 +415,10 @@ private slots:
         QCOMPARE(scratchLeft(), QStringList());
     }
 
+    // A later run over what the first left, the files or the record changed in between.
     void laterRun_data()
     {
-        QTest::addColumn<QByteArray>("config");
-        QTest::addColumn<QString>("change");
-        QTest::addColumn<QStringList>("args");
-        QTest::addColumn<QStringList>("expectFetched");
-
-        const QStringList all = {QStringLiteral("a1"), QStringLiteral("a2"), QStringLiteral("a3"), QStringLiteral("b1"),
-                                 QStringLiteral("b2")};
+        laterRunColumns();
         QTest::newRow("nothing changed") << forum << QString() << QStringList() << QStringList();
         QTest::newRow("one album gained a picture, another lost one")
             << forumChanged << QString() << QStringList() << QStringList{QStringLiteral("a4")};
@@ -324,10 +429,18 @@ private slots:
         QTest::newRow("a picture cut short")
             << forum << QStringLiteral("cut 秋 & 冬/1.jpg") << QStringList() << QStringList{QStringLiteral("b1")};
         QTest::newRow("the record deleted")
-            << forum << QStringLiteral("delete .quillory-saved") << QStringList() << all;
+            << forum << QStringLiteral("delete .quillory-saved") << QStringList() << allPictures();
         QTest::newRow("a torn last line in the record")
             << forum << QStringLiteral("tear") << QStringList() << QStringList();
-        QTest::newRow("--no-skip") << forum << QString() << QStringList{QStringLiteral("--no-skip")} << all;
+    }
+
+    void laterRun() { checkLaterRun(); }
+
+    // A later run with options, or over a forum whose albums share a title.
+    void laterRunWithOptions_data()
+    {
+        laterRunColumns();
+        QTest::newRow("--no-skip") << forum << QString() << QStringList{QStringLiteral("--no-skip")} << allPictures();
         QTest::newRow("another album of the same title")
             << forumSameTitle << QString() << QStringList() << QStringList{QStringLiteral("s1"), QStringLiteral("s2")};
         QTest::newRow("another album of the same title, listed first")
@@ -345,100 +458,7 @@ private slots:
             << QStringList{QStringLiteral("a2")};
     }
 
-    void laterRun()
-    {
-        QFETCH(QByteArray, config);
-        QFETCH(QString, change);
-        QFETCH(QStringList, args);
-        QFETCH(QStringList, expectFetched);
-        QTemporaryDir dir;
-        const QString bar = dir.path() + QStringLiteral("/风景吧");
-        copyTree(m_firstRun.path() + QStringLiteral("/风景吧"), bar);
-        const QString target = bar + u'/' + change.section(u' ', 1);
-        if (change.startsWith(QStringLiteral("delete ")))
-            QVERIFY(QFile::remove(target));
-        if (change.startsWith(QStringLiteral("cut "))) {
-            QVERIFY(QFile::resize(target, 100));
-        }
-        if (change == u"old record") {
-            QFile record(bar + QStringLiteral("/.quillory-saved"));
-            QVERIFY(record.open(QIODevice::ReadOnly));
-            QByteArray pictureLines;
-            for (const QByteArray &line : record.readAll().split('\n')) {
-                if (!line.isEmpty() && !line.split('\t').first().endsWith('/'))
-                    pictureLines += line + '\n';
-            }
-            record.close();
-            QVERIFY(record.open(QIODevice::WriteOnly | QIODevice::Truncate));
-            record.write(pictureLines);
-        }
-        if (change == u"tear") {
-            QFile record(bar + QStringLiteral("/.quillory-saved"));
-            QVERIFY(record.open(QIODevice::Append));
-            record.write("春游/1.jpg\tzz");
-        }
-        load(config);
-
-        const Run r = run(QStringList{QStringLiteral("-d"), dir.path()} + args + QStringList{QStringLiteral("风景")});
-        QCOMPARE(r.code, 0);
-        QCOMPARE(fetched(), sorted(expectFetched));
-        QCOMPARE(r.out.size(), expectFetched.size());
-        const QJsonArray albums =
-            QJsonDocument::fromJson(config)[QStringLiteral("bars")][0][QStringLiteral("albums")].toArray();
-        QStringList rendered;
-        if (args.contains(QStringLiteral("--update"))) {
-            if (config == forumAdded)
-                rendered << QStringLiteral("14");
-            QVERIFY2(r.err.contains(QStringLiteral(": albums %1, passed over %2, saved ")
-                                        .arg(albums.size())
-                                        .arg(albums.size() - rendered.size())),
-                     qPrintable(r.err));
-        } else {
-            for (const QJsonValue &album : albums)
-                rendered << album[QStringLiteral("id")].toString();
-        }
-        QStringList albumPages;
-        for (const ForumRequest &request : m_server.requests()) {
-            if (request.target.startsWith("/p/"))
-                albumPages << QString::fromUtf8(request.target.mid(3)).section(u'?', 0, 0);
-        }
-        // A page may be asked for more than once as it renders (the browser's own retries).
-        albumPages.removeDuplicates();
-        QCOMPARE(sorted(albumPages), sorted(rendered));
-        QHash<QString, QString> pictures = scenery();
-        if (config == forumAdded)
-            pictures.insert(QStringLiteral("夏/1.jpg"), QStringLiteral("h1"));
-        if (config == forumChanged)
-            pictures.insert(QStringLiteral("春游/4.jpg"), QStringLiteral("a4"));
-        if (config == forumReplaced)
-            pictures.insert(QStringLiteral("春游/2.jpg"), QStringLiteral("z2"));
-        // The earlier album keeps its folder, wherever it stands in the list; the newcomer gets
-        // one of its own.
-        if (config == forumSameTitle || config == forumSameTitleFirst) {
-            pictures.insert(QStringLiteral("春游 (13)/1.jpg"), QStringLiteral("s1"));
-            pictures.insert(QStringLiteral("春游 (13)/2.jpg"), QStringLiteral("s2"));
-        }
-        verifyPictures(bar, pictures);
-        verifyNothingPartial(bar);
-        if (args.contains(QStringLiteral("--metadata")))
-            verifyAlbumRecords(bar, pictures);
-
-        // And the record now knows it all: one more run fetches nothing.
-        m_server.clearRequests();
-        const Run again = run({QStringLiteral("-q"), QStringLiteral("-d"), dir.path(), QStringLiteral("风景")});
-        QCOMPARE(again.code, 0);
-        QCOMPARE(fetched(), QStringList());
-        QVERIFY(again.out.isEmpty());
-        // Quiet: the summary alone.
-        QCOMPARE(linesOf(again.err.toUtf8()).size(), 1);
-        qsizetype listed = 0;
-        for (const QJsonValue &album : albums)
-            listed += album[QStringLiteral("pictures")].toArray().size();
-        QVERIFY2(
-            again.err.startsWith(
-                QStringLiteral("风景吧: albums %1, saved 0, skipped %2, failed 0, ").arg(albums.size()).arg(listed)),
-            qPrintable(again.err));
-    }
+    void laterRunWithOptions() { checkLaterRun(); }
 
     void stoppedMidBar_data()
     {
