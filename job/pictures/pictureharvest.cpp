@@ -44,7 +44,7 @@ PictureHarvest::~PictureHarvest() = default;
 void PictureHarvest::start(JobState &state)
 {
     finish();
-    const QList<std::optional<QString>> ids = picturesShown(state.AlbumHtml, state.AlbumRemoved);
+    const QList<std::optional<QString>> ids = picturesShown(state.AlbumHtml, state.AlbumShown);
     const QString AlbumFolder =
         state.AlbumFolder.isEmpty() ? state.BarFolder + u'/' + safeFolderName(state.AlbumTitle) : state.AlbumFolder;
     m_counts.albums = state.AlbumCount;
