@@ -225,8 +225,6 @@ void Form1::Command2_Click()
     // A press inside a job's wait leaves the job's records to the job.
     if (!m_jobRunning)
         m_records.release();
-    else
-        m_records.flush();
     AppendLog(QStringLiteral("重新下载完成：成功%1张，仍失败%2张").arg(counts.saved).arg(counts.failed));
     ShowLastLogLine();
 }

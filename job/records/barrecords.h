@@ -44,12 +44,17 @@ public:
     // folder concerned, `reason` the system's words. Each is told at most once per bar, and none
     // of the record's after OldKept.
     enum class Problem {
-        Unusable,            // the record is not a plain file, or the folder cannot be locked: nothing
-                             // is read or written (`reason` names the path)
-        OldKept,             // loading could not rewrite the record: the old one stays, nothing is recorded
-        NotUpdated,          // a line could not be appended: those pictures are fetched again next time
-        NotCompacted,        // the closing rewrite of the record failed: the old one stays
-        AlbumFileNotWritten, // an album.json could not be written: the old one, if any, stays
+        // The record is not a plain file, or the folder cannot be locked: nothing is read or
+        // written (`reason` names the path).
+        Unusable,
+        // Loading could not rewrite the record: the old one stays, and nothing is recorded.
+        OldKept,
+        // A line could not be appended: those pictures are fetched again next time.
+        NotUpdated,
+        // The closing rewrite of the record failed: the old one stays.
+        NotCompacted,
+        // An album.json could not be written: the old one, if any, stays.
+        AlbumFileNotWritten,
     };
 
     explicit BarRecords(AlbumFiles albumFiles = AlbumFiles::None);
@@ -120,10 +125,8 @@ public:
     // The bar's failures, failed.txt written.
     Failures failures(const QString &barFolder);
 
-    // Writes every failed.txt that changed since the last time, each whole or not at all.
-    void flush();
-    // Flushes, compacts and lets go of every record, for other processes to take; the next
-    // command starts afresh.
+    // Writes every failed.txt that changed, compacts and lets go of every record, for other
+    // processes to take; the next command starts afresh.
     void release();
     // The same for a program about to end, with a job perhaps suspended below: the records stay
     // readable for it, but nothing more is written.
@@ -160,6 +163,8 @@ private:
         std::optional<AlbumFile> file; // when album files are written
     };
 
+    // Writes every failed.txt that changed since the last time, each whole or not at all.
+    void flush();
     Bar &bar(const QString &barFolder);
     ResumeRecord *opened(const QString &barFolder);
     Bar &failuresOf(const QString &barFolder);
