@@ -83,18 +83,46 @@ constexpr char MasonryGallery[] = R"js(  var grid = document.getElementById("ag_
 )js";
 
 // HyperList keeps the rows near the view and rebuilds them on every move; here the list follows
-// the window's scrolling instead of a box of its own, so the whole page scrolls.
+// the window's scrolling instead of a box of its own, so the whole page scrolls. As such lists
+// usually do, it has a row for every picture from the start, and a row whose picture is not
+// known yet shows a placeholder and asks for its batch.
 constexpr char HyperListGallery[] = R"js(  var list = document.getElementById("ag_list");
   var offset = list.getBoundingClientRect().top + window.scrollY;
+  var hyper = null, asked = {};
+  function fill(i) {
+    var from = first + Math.floor((i - first) / batch) * batch;
+    if (asked[from])
+      return;
+    asked[from] = true;
+    fetch("/p/" + encodeURIComponent(album) + "/batch?from=" + from + "&count=" + batch, { cache: "no-store" })
+      .then(function (answer) { return answer.ok ? answer.json() : null; })
+      .then(function (got) {
+        if (!got) {
+          delete asked[from];
+          return;
+        }
+        got.forEach(function (id, k) { ids[from + k] = id; });
+        hyper.refresh(list, config);
+      }, function () { delete asked[from]; });
+  }
   function row(i) {
+    var id = ids[i];
+    if (id === undefined) {
+      fill(i);
+      var wait = document.createElement("div");
+      wait.className = "ag_wait";
+      wait.style.height = height + "px";
+      wait.textContent = "…";
+      return wait;
+    }
     var a = document.createElement("a");
     a.className = "ag_ele_a";
-    a.setAttribute("href", link(ids[i]));
+    a.setAttribute("href", link(id));
     a.style.display = "block";
     a.style.height = height + "px";
     if (thumbs) {
       var img = document.createElement("img");
-      img.setAttribute("src", thumb(ids[i]));
+      img.setAttribute("src", thumb(id));
       img.width = 60;
       img.height = height - 4;
       a.appendChild(img);
@@ -103,28 +131,15 @@ constexpr char HyperListGallery[] = R"js(  var list = document.getElementById("a
     }
     return a;
   }
-  var hyper = null;
   var config = {
     itemHeight: height,
-    total: ids.length,
+    total: first + total,
     height: window.innerHeight,
     scrollContainer: document.documentElement,
     overrideScrollPosition: function () { return Math.max(0, window.scrollY - offset); },
-    generate: row,
-    afterRender: function () { check(); }
+    generate: row
   };
-  function check() {
-    if (hyper && nearEnd(height * 2))
-      more(function (got, then) {
-        ids = ids.concat(got);
-        config.total = ids.length;
-        hyper.refresh(list, config);
-        then();
-      });
-  }
   hyper = new HyperList(list, config);
-  window.addEventListener("scroll", check);
-  check();
 )js";
 
 // Clusterize.js as its pages use it: block rows in a scroll area of their own, only a few blocks

@@ -1,17 +1,19 @@
 #!/usr/bin/env python3
 """A reader who scrolls an album page down slowly in a real browser, and what it saw.
 
-    tools/forumsim/scrollreader.py [--chromium PATH] [--step PX] [--pause S] [--seconds S] URL...
+    tools/forumsim/scrollreader.py [--chromium PATH] [--step PX] [--pause S] [--patience S]
+                                   [--seconds S] [--expect CONFIG] URL...
 
 Debian's chromium (apt-get install chromium) opens each album page in a view as large as
 Quillory's (297 x 153), driven over its DevTools pipe, and scrolls it down by --step pixels
 (default 20) every --pause seconds (default 0.15), the page's own scroll area too where it has one
-(#ag_scroll), and notes the picture links in sight (top to bottom), until the page has not grown nor shown anything new for 3 s at its end, or for
+(#ag_scroll), and notes the picture links in sight (top to bottom), until the page has not grown nor shown anything new for --patience seconds (default 8) at its
+end, or for
 --seconds (default 120) in all. It prints, per page, every picture id its links pointed to, in
 the order they first showed, and how many there were; `--expect` compares them with the album's
 ids in a forumsim config (`--expect CONFIG`) and says whether all showed, in page order. The exit
 status is 0 when every page passed (or nothing was compared), 1 otherwise."""
-import argparse, json, os, re, shutil, subprocess, sys, tempfile, time
+import argparse, json, os, re, select, shutil, subprocess, sys, tempfile, time
 from urllib.parse import unquote
 
 VIEW = (297, 153)
@@ -61,7 +63,9 @@ class Browser:
         self.buffer = b''
         self.next_id = 0
 
-    def call(self, method, params=None, session=None):
+    def call(self, method, params=None, session=None, timeout=20):
+        """The answer to a command; TimeoutError when none came in time (a page that stopped answering)."""
+        deadline = time.monotonic() + timeout
         self.next_id += 1
         message = {'id': self.next_id, 'method': method, 'params': params or {}}
         if session:
@@ -69,6 +73,8 @@ class Browser:
         os.write(self.to_browser, json.dumps(message).encode() + b'\0')
         while True:
             while b'\0' not in self.buffer:
+                if not select.select([self.from_browser], [], [], max(0, deadline - time.monotonic()))[0]:
+                    raise TimeoutError(method)
                 chunk = os.read(self.from_browser, 1 << 16)
                 if not chunk:
                     raise RuntimeError('chromium went away')
@@ -86,7 +92,7 @@ class Browser:
         shutil.rmtree(self.profile, ignore_errors=True)
 
 
-def read_page(browser, url, step, pause, seconds):
+def read_page(browser, url, step, pause, seconds, patience):
     target = browser.call('Target.createTarget', {'url': 'about:blank'})['targetId']
     session = browser.call('Target.attachToTarget', {'targetId': target, 'flatten': True})['sessionId']
     browser.call('Emulation.setDeviceMetricsOverride',
@@ -95,7 +101,11 @@ def read_page(browser, url, step, pause, seconds):
     order, started, last_news = [], time.monotonic(), time.monotonic()
     while time.monotonic() - started < seconds:
         time.sleep(pause)
-        value = browser.call('Runtime.evaluate', {'expression': LOOK, 'returnByValue': True}, session)
+        try:
+            value = browser.call('Runtime.evaluate', {'expression': LOOK, 'returnByValue': True}, session, 5)
+        except TimeoutError:
+            print(f'{url}: the page stopped answering after {time.monotonic() - started:.1f} s')
+            break
         now = json.loads(value.get('result', {}).get('value') or '{"ids": [], "y": 0, "end": 0, "ay": 0, "aend": 0}')
         for pid in now['ids']:
             if pid not in order:
@@ -106,7 +116,7 @@ def read_page(browser, url, step, pause, seconds):
             last_news = time.monotonic()
             browser.call('Runtime.evaluate', {'expression': f'window.scrollBy(0, {step});'
                          f'var a = document.getElementById("ag_scroll"); if (a) a.scrollTop += {step};'}, session)
-        elif time.monotonic() - last_news > 3:
+        elif time.monotonic() - last_news > patience:
             break
     browser.call('Target.closeTarget', {'targetId': target})
     return [unquote(pid) for pid in order]
@@ -128,6 +138,7 @@ def main():
     ap.add_argument('--step', type=int, default=20)
     ap.add_argument('--pause', type=float, default=0.15)
     ap.add_argument('--seconds', type=float, default=120)
+    ap.add_argument('--patience', type=float, default=8)
     ap.add_argument('--expect', help='a forumsim config whose album ids the pages are compared with')
     ap.add_argument('urls', nargs='+')
     opt = ap.parse_args()
@@ -136,7 +147,7 @@ def main():
     failed = False
     try:
         for url in opt.urls:
-            seen = read_page(browser, url, opt.step, opt.pause, opt.seconds)
+            seen = read_page(browser, url, opt.step, opt.pause, opt.seconds, opt.patience)
             album = re.search(r'/p/([^/?#]+)', url)
             want = albums.get(unquote(album.group(1))) if album else None
             verdict = ''
