@@ -211,15 +211,42 @@ void requireFor(const QJsonObject &object, const QString &key, bool used, const 
 
 ForumAlbum parseAlbum(const QJsonObject &object, const QString &where)
 {
-    checkKeys(object, {u"id"_qs,         u"title"_qs,       u"batch"_qs,         u"delayMs"_qs,
-                       u"initial"_qs,    u"noTitle"_qs,     u"ticking"_qs,       u"neverLoads"_qs,
-                       u"script"_qs,     u"loader"_qs,      u"pictureHeight"_qs, u"continueFlood"_qs,
-                       u"redirect"_qs,   u"pictures"_qs,    u"debounceMs"_qs,    u"gapMs"_qs,
-                       u"batchFrom"_qs,  u"noise"_qs,       u"noiseMs"_qs,       u"pollMs"_qs,
-                       u"delayMaxMs"_qs, u"virtualRows"_qs, u"perFrame"_qs,      u"jumpToTop"_qs,
-                       u"thumbFlood"_qs, u"library"_qs, u"thumbs"_qs, u"freezeAfterMs"_qs, u"batchAnimationMs"_qs,
-                       u"batchTransitionMs"_qs, u"pushEveryMs"_qs, u"eventsEnd"_qs, u"gapFrames"_qs,
-                       u"navigateTo"_qs, u"navigateAfterMs"_qs},
+    checkKeys(object,
+              {u"id"_qs,
+               u"title"_qs,
+               u"batch"_qs,
+               u"delayMs"_qs,
+               u"initial"_qs,
+               u"noTitle"_qs,
+               u"ticking"_qs,
+               u"neverLoads"_qs,
+               u"script"_qs,
+               u"loader"_qs,
+               u"pictureHeight"_qs,
+               u"continueFlood"_qs,
+               u"redirect"_qs,
+               u"pictures"_qs,
+               u"debounceMs"_qs,
+               u"gapMs"_qs,
+               u"batchFrom"_qs,
+               u"noise"_qs,
+               u"noiseMs"_qs,
+               u"pollMs"_qs,
+               u"delayMaxMs"_qs,
+               u"virtualRows"_qs,
+               u"perFrame"_qs,
+               u"jumpToTop"_qs,
+               u"thumbFlood"_qs,
+               u"library"_qs,
+               u"thumbs"_qs,
+               u"freezeAfterMs"_qs,
+               u"batchAnimationMs"_qs,
+               u"batchTransitionMs"_qs,
+               u"pushEveryMs"_qs,
+               u"eventsEnd"_qs,
+               u"gapFrames"_qs,
+               u"navigateTo"_qs,
+               u"navigateAfterMs"_qs},
               where);
     ForumAlbum album;
     album.id = identifier(object.value(u"id"_qs), where);
@@ -256,7 +283,8 @@ ForumAlbum parseAlbum(const QJsonObject &object, const QString &where)
     album.pushEveryMs = int(integer(object, u"pushEveryMs"_qs, 3500, 1, 3600000, where));
     album.eventsClose = eventsClose(object, where);
     album.gapFrames = int(integer(object, u"gapFrames"_qs, 30, 1, 100000, where));
-    album.navigateTo = object.contains(u"navigateTo"_qs) ? identifier(object.value(u"navigateTo"_qs), where) : QString();
+    album.navigateTo =
+        object.contains(u"navigateTo"_qs) ? identifier(object.value(u"navigateTo"_qs), where) : QString();
     album.navigateAfterMs = int(integer(object, u"navigateAfterMs"_qs, 1500, 0, 3600000, where));
     // Rows side by side reflow as the first ones go, so only a page of one picture a row can shed them.
     requireFor(object, u"virtualRows"_qs, !album.virtualRows || album.pictureHeight > 0, u"pictureHeight"_qs, where);

@@ -84,15 +84,15 @@ struct ForumAlbum
     int noiseMs = 300;  // Beacon: between two beacons
     int pollMs = 25000; // LongPoll: how long the server holds each poll
     GalleryLibrary library = GalleryLibrary::None;
-    bool thumbs = true;          // a library gallery's rows hold a thumbnail; false: a link with text only
-    int freezeAfterMs = -1;      // the page's main thread loops for good this long after all pictures show
-    int batchAnimationMs = 0;    // a batch goes in when a CSS animation this long has ended
-    int batchTransitionMs = 0;   // a batch goes in when a CSS transition this long has ended
-    int pushEveryMs = 3500;      // Events: from one pushed batch to the next
-    bool eventsClose = false;    // Events: the server ends the stream after the last batch
-    int gapFrames = 30;          // Frames: animation frames from one batch's arrival to the next batch
-    QString navigateTo;          // an album of the same bar the page sends itself to
-    int navigateAfterMs = 1500;  // how long after its start the page does so
+    bool thumbs = true;         // a library gallery's rows hold a thumbnail; false: a link with text only
+    int freezeAfterMs = -1;     // the page's main thread loops for good this long after all pictures show
+    int batchAnimationMs = 0;   // a batch goes in when a CSS animation this long has ended
+    int batchTransitionMs = 0;  // a batch goes in when a CSS transition this long has ended
+    int pushEveryMs = 3500;     // Events: from one pushed batch to the next
+    bool eventsClose = false;   // Events: the server ends the stream after the last batch
+    int gapFrames = 30;         // Frames: animation frames from one batch's arrival to the next batch
+    QString navigateTo;         // an album of the same bar the page sends itself to
+    int navigateAfterMs = 1500; // how long after its start the page does so
     QList<ForumPicture> pictures;
 
     // The wait before a batch from the index `from` lands, spread over delayMs..delayMaxMs the

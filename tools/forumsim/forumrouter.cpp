@@ -191,9 +191,9 @@ HttpResponse ForumRouter::rows(const QString &albumId, const QByteArray &query) 
     const std::optional<QPair<int, int>> range = batchRange(query);
     if (!range)
         return HttpResponse::statusPage(400);
-    HttpResponse response =
-        HttpResponse::content(QByteArrayLiteral("text/html; charset=utf-8"),
-                              LibraryGallery::rows(m_config.barOfAlbum(albumId)->name, *album, range->first, range->second));
+    HttpResponse response = HttpResponse::content(
+        QByteArrayLiteral("text/html; charset=utf-8"),
+        LibraryGallery::rows(m_config.barOfAlbum(albumId)->name, *album, range->first, range->second));
     response.delayMs = album->batchDelayMs(range->first);
     return response;
 }
@@ -215,8 +215,8 @@ HttpResponse ForumRouter::events(const QString &albumId, const QByteArray &lastE
         QJsonArray ids;
         for (qsizetype i = from; i < album->pictures.size() && i - from < album->batch; ++i)
             ids.append(album->pictures.at(i).id);
-        pushes.append("id: " + QByteArray::number(number) + "\ndata: " + QJsonDocument(ids).toJson(QJsonDocument::Compact) +
-                      "\n\n");
+        pushes.append("id: " + QByteArray::number(number) +
+                      "\ndata: " + QJsonDocument(ids).toJson(QJsonDocument::Compact) + "\n\n");
     }
     // 204 is how a server tells the browser not to open the stream again.
     if (pushes.isEmpty() && album->eventsClose)

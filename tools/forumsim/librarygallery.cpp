@@ -263,13 +263,16 @@ QString LibraryGallery::markup(const QString &barName, const ForumAlbum &album)
     case GalleryLibrary::Recycle:
         return u"<link rel=\"stylesheet\" href=\"/vendor/vue-virtual-scroller/vue-virtual-scroller.css\">\n"
                "<div id=\"ag_app\"></div>\n"_qs %
-               vendorScript("vue/vue.global.prod.js") % vendorScript("vue-virtual-scroller/vue-virtual-scroller.min.js") %
+               vendorScript("vue/vue.global.prod.js") %
+               vendorScript("vue-virtual-scroller/vue-virtual-scroller.min.js") %
                LibraryGallery::script(barName, album, QString::fromUtf8(RecycleGallery));
     case GalleryLibrary::Alpine: {
         const QString content =
-            album.thumbs ? QString(u"<img :src=\"'/forum/pic/thumb/' + encodeURIComponent(id) + '.jpg'\" width=\"60\" height=\""_qs %
-                                   QString::number(rowHeight(album) - 4) % u"\">"_qs)
-                         : u"<span x-text=\"'第' + (index + 1) + '张'\"></span>"_qs;
+            album.thumbs
+                ? QString(
+                      u"<img :src=\"'/forum/pic/thumb/' + encodeURIComponent(id) + '.jpg'\" width=\"60\" height=\""_qs %
+                      QString::number(rowHeight(album) - 4) % u"\">"_qs)
+                : u"<span x-text=\"'第' + (index + 1) + '张'\"></span>"_qs;
         return QString::fromUtf8(AlpineTemplate).replace(u"@height@"_qs, height).replace(u"@content@"_qs, content) %
                LibraryGallery::script(barName, album, QString::fromUtf8(AlpineGallery)) %
                u"<script defer src=\"/vendor/alpinejs/cdn.min.js\"></script>\n"_qs;
@@ -341,10 +344,10 @@ QString LibraryGallery::rowsMarkup(const QString &barName, const ForumAlbum &alb
             trigger = u" hx-get=\"/p/"_qs % PageRenderer::urlPart(album.id) % u"/rows?from="_qs % QString::number(end) %
                       u"&amp;count="_qs % QString::number(album.batch) %
                       u"\" hx-trigger=\"revealed\" hx-swap=\"afterend\""_qs;
-        const QString content = album.thumbs ? QString(u"<img src=\"/forum/pic/thumb/"_qs % id %
-                                                       u".jpg\" width=\"60\" height=\""_qs %
-                                                       QString::number(rowHeight(album) - 4) % u"\">"_qs)
-                                             : QString(u"第"_qs % QString::number(i + 1) % u"张"_qs);
+        const QString content =
+            album.thumbs ? QString(u"<img src=\"/forum/pic/thumb/"_qs % id % u".jpg\" width=\"60\" height=\""_qs %
+                                   QString::number(rowHeight(album) - 4) % u"\">"_qs)
+                         : QString(u"第"_qs % QString::number(i + 1) % u"张"_qs);
         rows += u"<a class=\"ag_ele_a\" style=\"display:block;height:"_qs % height % u"px\" href=\"/photo/p?kw="_qs %
                 PageRenderer::urlPart(barName) % u"&amp;pic_id="_qs % id % u'"' % trigger % u'>' % content %
                 u"</a>\n"_qs;

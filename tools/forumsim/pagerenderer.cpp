@@ -429,9 +429,10 @@ QByteArray PageRenderer::albumPage(const QString &barName, const ForumAlbum &alb
         content += pictureLink(barName, album.pictures.at(i).id, album.pictureHeight);
     content += u"</div>\n"_qs;
     if (album.batchAnimationMs > 0)
-        content += u"<style>#ag_cue{height:4px;width:100px;background:#bbb}#ag_cue.ag_run{animation:ag_cue "_qs %
-                   QString::number(album.batchAnimationMs) %
-                   u"ms linear}@keyframes ag_cue{from{opacity:1}to{opacity:.3}}</style>\n<div id=\"ag_cue\"></div>\n"_qs;
+        content +=
+            u"<style>#ag_cue{height:4px;width:100px;background:#bbb}#ag_cue.ag_run{animation:ag_cue "_qs %
+            QString::number(album.batchAnimationMs) %
+            u"ms linear}@keyframes ag_cue{from{opacity:1}to{opacity:.3}}</style>\n<div id=\"ag_cue\"></div>\n"_qs;
     else if (album.batchTransitionMs > 0)
         content += u"<style>#ag_cue{height:4px;width:0;background:#bbb;transition:width "_qs %
                    QString::number(album.batchTransitionMs) % u"ms linear}</style>\n<div id=\"ag_cue\"></div>\n"_qs;
@@ -463,7 +464,8 @@ QString PageRenderer::blindScripts(const ForumAlbum &album)
 {
     QString content;
     if (!album.navigateTo.isEmpty())
-        content += QString::fromUtf8(NavigateScript).arg(jsLiteral(album.navigateTo), QString::number(album.navigateAfterMs));
+        content +=
+            QString::fromUtf8(NavigateScript).arg(jsLiteral(album.navigateTo), QString::number(album.navigateAfterMs));
     if (album.noise == PageNoise::Beacon)
         content += QString::fromUtf8(BeaconScript).arg(album.noiseMs);
     else if (album.noise == PageNoise::LongPoll)
