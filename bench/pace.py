@@ -16,8 +16,8 @@ the folders, the config and each run's output in place and names where.
 With --config and --bar, forumsim serves that config instead (e.g. tools/forumsim/libraries.json,
 bar 库, or tools/forumsim/blind.json, bar 盲), and only (a) and (b) run, each with -R 0 (no
 retries, so that what a page lost stays lost); besides their times and ratio it prints, album by
-album, how many pictures each run saved against how many the album has, whether file n holds the
-album's n-th picture (byte for byte, the pictures fetched from forumsim's never-faulty thumbnail
+album, how many pictures each run saved (into the folder its log line names) against how many the
+album has, whether file n holds the album's n-th picture (byte for byte, the pictures fetched from forumsim's never-faulty thumbnail
 route), and what the other files hold (another album's pictures, or no known picture)."""
 import argparse, hashlib, json, os, re, shutil, signal, subprocess, sys, tempfile, threading, time
 
@@ -207,6 +207,23 @@ def picture_hashes(host, ids):
     return known
 
 
+def album_folders(err, albums):
+    """The folder each album went to: the title the page showed (its log line says it), or, for a
+    title an earlier album of the run already had, the title with the album id, as the program
+    names them."""
+    shown = {}
+    for line in err:
+        m = re.match(r'^开始处理相册\((\d+)/\d+\):(.*)$', line)
+        if m:
+            shown[int(m.group(1))] = m.group(2)
+    folders, used = [], set()
+    for k, (album_id, title, _) in enumerate(albums, 1):
+        name = shown.get(k, title)
+        folders.append(f'{name} ({album_id})' if name in used else name)
+        used.add(name)
+    return folders
+
+
 def album_outcome(folder, bar, title, ids, known):
     """Saved count, whether file n holds the n-th id for every saved n, and what else was saved."""
     album_dir = os.path.join(folder, bar + '吧', title)
@@ -256,7 +273,8 @@ def gallery_main(opt, build):
         for name, args in (('a', ['--pace', 'fixed', '--pages', '1']), ('b', ['--pace', 'adaptive', '--pages', '4'])):
             folder = os.path.join(work, name)
             runs[name] = run_cli(build, work, name, host, folder, ['-R', '0'] + args, opt.bar)
-            runs[name]['albums'] = [album_outcome(folder, opt.bar, title, ids, known) for _, title, ids in albums]
+            runs[name]['albums'] = [album_outcome(folder, opt.bar, title, ids, known)
+                                    for title, (_, _, ids) in zip(album_folders(runs[name]['err'], albums), albums)]
         stop(sim)
         a, b = runs['a'], runs['b']
         ratio = a['s'] / b['s'] if b['s'] else float('inf')
