@@ -94,6 +94,7 @@ private slots:
             {R"("library": "htmx", "loader": "nearEnd")", u"loader"_qs},
             {R"("library": "masonry", "batchFrom": "xhr")", u"batchFrom"_qs},
             {R"("library": "alpine", "freezeAfterMs": 5)", u"freezeAfterMs"_qs},
+            {R"("library": "recycle", "ticking": true)", u"ticking"_qs},
             {R"("gapFrames": 5)", u"gapFrames"_qs},
             {R"("pushEveryMs": 5)", u"pushEveryMs"_qs},
             {R"("batchFrom": "events", "eventsEnd": "never")", u"eventsEnd"_qs},

@@ -305,8 +305,9 @@ ForumAlbum parseAlbum(const QJsonObject &object, const QString &where)
     // A library gallery grows as its library does; the own gallery's pieces have no place in it.
     const bool own = album.library == GalleryLibrary::None;
     requireFor(object, u"thumbs"_qs, !own, u"a library"_qs, where);
-    for (const QString &key : {u"loader"_qs, u"batchFrom"_qs, u"perFrame"_qs, u"jumpToTop"_qs, u"virtualRows"_qs,
-                               u"freezeAfterMs"_qs, u"batchAnimationMs"_qs, u"batchTransitionMs"_qs})
+    for (const QString &key :
+         {u"loader"_qs, u"batchFrom"_qs, u"perFrame"_qs, u"jumpToTop"_qs, u"virtualRows"_qs, u"freezeAfterMs"_qs,
+          u"batchAnimationMs"_qs, u"batchTransitionMs"_qs, u"ticking"_qs, u"neverLoads"_qs})
         requireFor(object, key, own, u"an album without a library"_qs, where);
     const QJsonArray pictures = array(object, u"pictures"_qs, where);
     for (qsizetype i = 0; i < pictures.size(); ++i)
