@@ -2,7 +2,6 @@
 #include "app/picturehome.h"
 #include "web/engine/pageview.h"
 
-#include "job/records/failurefile.h"
 #include "job/restnotice.h"
 #include "job/retrycommand.h"
 #include "job/settingsfile.h"
@@ -10,7 +9,6 @@
 
 #include "web/engine/enginepages.h"
 #include "web/engine/webenginebrowser.h"
-#include "web/foldername.h"
 #include "web/folders.h"
 
 #include <QCloseEvent>
@@ -40,12 +38,6 @@ template<typename Control> Control *place(QWidget *parent, const char *name, int
     control->setObjectName(QLatin1String(name));
     control->setGeometry(left, top, width, height);
     return control;
-}
-
-// Where the job puts the pictures of bar `name`, with the picture folder as it is now.
-QString barFolderNamed(const QString &name)
-{
-    return Settings::pictureFolder() + u'/' + safeFolderName(name + QStringLiteral("吧"));
 }
 
 // What an edit of `before` into `after` put in; with the edit's place unknown, the longest
@@ -186,7 +178,7 @@ void Form1::Command1_Click()
         home.emplace();
         if (!home->picturesMovedTo().isEmpty())
             AppendLog(QStringLiteral("图片保存到：") + home->picturesMovedTo());
-        m_news.jobStarting(barName(), barFolderNamed(barName()));
+        m_news.jobStarting(barName(), BarRecords::barFolder(Settings::pictureFolder(), barName()));
     }
     StartCommand(*this).run();
     home.reset();
@@ -217,6 +209,8 @@ void Form1::Command2_Click()
         takeFailureFile();
     const qsizetype waiting = m_failures.size();
     if (waiting == 0) {
+        if (!m_jobRunning)
+            m_records.release();
         AppendLog(QStringLiteral("没有下载失败的图片"));
         ShowLastLogLine();
         return;
@@ -231,8 +225,6 @@ void Form1::Command2_Click()
     // A press inside a job's wait leaves the job's records to the job.
     if (!m_jobRunning)
         m_records.release();
-    else
-        m_records.flush();
     AppendLog(QStringLiteral("重新下载完成：成功%1张，仍失败%2张").arg(counts.saved).arg(counts.failed));
     ShowLastLogLine();
 }
@@ -245,11 +237,10 @@ void Form1::takeFailureFile()
     QString barFolder;
     {
         const PictureHome home;
-        barFolder = barFolderNamed(name);
+        barFolder = BarRecords::barFolder(Settings::pictureFolder(), name);
     }
-    // The lines read as quillory-cli reads them: only those naming a picture of this bar.
-    for (const FailureFile::Entry &entry : FailureFile::read(barFolder).entries)
-        m_failures.append(entry.url, entry.path);
+    // Taken as quillory-cli takes them: only lines naming a picture of this bar, not saved since.
+    m_records.carryOver(barFolder, m_failures);
 }
 
 QString Form1::barName() const

@@ -39,5 +39,7 @@ JobSummary runRetry(FailureLists &lists, JobObserver *observer, BarRecords *reco
             batch.add(entry.url, entry.path);
     }
     batch.waitUntilDelivered();
+    if (records)
+        records->retryEnded();
     return counts;
 }

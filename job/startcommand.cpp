@@ -13,22 +13,12 @@
 #include "job/settingsfile.h"
 
 #include "web/fetch.h"
-#include "web/foldername.h"
 #include "web/folders.h"
 #include "web/limits.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QUrl>
-
-namespace {
-
-QString barFolderFor(const QString &BarName)
-{
-    return Settings::pictureFolder() + u'/' + safeFolderName(BarName + QStringLiteral("吧"));
-}
-
-} // namespace
 
 StartCommand::StartCommand(JobWindow &window)
     : m_window(window)
@@ -128,7 +118,8 @@ bool StartCommand::prepareBarFolder()
 {
     JobState &s = m_state;
     const QString BarName = m_window.barName();
-    s.BarFolder = barFolderFor(BarName);
+    s.BarName = BarName;
+    s.BarFolder = BarRecords::barFolder(Settings::pictureFolder(), BarName);
     const bool saves = m_window.options().savesPictures;
     if (saves && s.AlbumCount > 0 && !QFileInfo::exists(s.BarFolder))
         QDir().mkdir(s.BarFolder);
