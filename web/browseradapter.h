@@ -53,11 +53,12 @@ public:
     struct Activity
     {
         bool answered = false; // false: the page gave no answer, or it is not the last navigation's
+        // Where the page is scrolled to, and how far down it can be scrolled now: the document's
+        // height less the window's, in pixels, or a scroll area's of the page's own, if that
+        // scrolls further.
         qint64 scrollY = 0;
-        // How far down the page's window can be scrolled now: the document's height less the
-        // window's, in pixels.
         qint64 scrollLimit = 0;
-        qint64 viewHeight = 0; // the window's height, in pixels
+        qint64 viewHeight = 0; // the window's height, or the lowest of its scroll areas', in pixels
         // How often the page took an element showing a picture out of its document, or pointed
         // one at another picture: a gallery that draws only the rows near the view.
         qint64 rowsReplaced = 0;
@@ -97,7 +98,8 @@ public:
     virtual void renewNetworkBeforeNextLoad() { }
     // The body element's outer HTML as it is now.
     virtual void readBody(QObject *context, std::function<void(const Body &)> answer) = 0;
-    // Scrolls the page's window to the absolute position (x, y) in pixels.
+    // Scrolls the page's window to the absolute position (x, y) in pixels, and the page's own
+    // scroll areas down as far, as far as each goes.
     virtual void Scroll(int x, int y) = 0;
     // Why the last navigation's page may not be used, in a few words for the log; empty while
     // nothing speaks against it.

@@ -143,7 +143,8 @@ QString pictureIdOf(const QString &url)
 
 namespace {
 
-// A picture as the page showed it: where it stood when it was last seen, and when it was first.
+// A picture as the page showed it: where it stood when it was first seen laid out, and when it was
+// first seen. A row pointed at another picture, or parked out of the way, later stands elsewhere.
 struct Sighting
 {
     // Not a std::optional: sorting moves these about, which the compiler misreads as a read of an
@@ -153,6 +154,7 @@ struct Sighting
     qint64 y = 0;
     qint64 x = 0;
     qsizetype first = 0;
+    bool placed = false; // laid out where it was seen; otherwise where the one seen before it was
 };
 
 // What tells one picture from another: its identifier, or for one without a usable identifier
@@ -186,12 +188,13 @@ QList<std::optional<QString>> picturesShown(const QString &AlbumHtml, const QLis
             const QString key = keyOf(m);
             auto found = seen.find(key);
             if (found == seen.end()) {
-                found =
-                    seen.insert(key, Sighting{m.id.value_or(QString()), m.id.has_value(), lastY, lastX, order.size()});
+                found = seen.insert(key, Sighting{m.id.value_or(QString()), m.id.has_value(), lastY, lastX,
+                                                  order.size(), element.placed});
                 order.append(key);
-            } else if (element.placed) {
+            } else if (element.placed && !found->placed) {
                 found->y = lastY;
                 found->x = lastX;
+                found->placed = true;
             }
         }
     }
@@ -204,7 +207,7 @@ QList<std::optional<QString>> picturesShown(const QString &AlbumHtml, const QLis
     for (const QString &key : std::as_const(order))
         all.append(seen.value(key));
     // Pictures of the last markup that no state showed stand right after the one before them.
-    Sighting before{QString(), false, 0, 0, -1};
+    Sighting before{QString(), false, 0, 0, -1, false};
     for (const Marker &m : last) {
         const QString key = keyOf(m);
         if (const auto found = seen.constFind(key); found != seen.cend()) {

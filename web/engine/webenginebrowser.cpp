@@ -133,6 +133,9 @@ const char shownRecorder[] = R"(
       y += p.scrollTop;
       x += p.scrollLeft;
     }
+    // A row parked out of the way (above or left of the page) is not where it shows anything.
+    if (y + r.height <= 0 || x + r.width <= 0)
+      return null;
     return [Math.round(y), Math.round(x)];
   }
   function record(text, at) {
@@ -179,6 +182,39 @@ const char shownRecorder[] = R"(
     into.add(node);
     Array.prototype.forEach.call(node.querySelectorAll('*'), function (el) { into.add(el); });
   }
+  // Where the page scrolls: its window, and the scroll areas of its own a gallery may keep its rows
+  // in (a virtualised list in a box of its own), which scroll along with it.
+  var areas = [], areasAt = -1e9;
+  function scrollAreas() {
+    if (Date.now() - areasAt < 500)
+      return areas.filter(function (el) { return el.isConnected; });
+    areasAt = Date.now();
+    var all = document.body ? document.body.querySelectorAll('*') : [];
+    areas = Array.prototype.filter.call(all, function (el) {
+      if (el.scrollHeight <= el.clientHeight + 1 || el.clientHeight < 40)
+        return false;
+      var overflow = getComputedStyle(el).overflowY;
+      return (overflow === 'auto' || overflow === 'scroll' || overflow === 'overlay') && el.getClientRects().length > 0;
+    });
+    return areas;
+  }
+  window.quilloryScrolling = {
+    view: function () {
+      var page = document.scrollingElement || document.documentElement;
+      var y = window.scrollY, height = window.innerHeight;
+      var limit = page ? Math.max(0, page.scrollHeight - window.innerHeight) : 0;
+      scrollAreas().forEach(function (el) {
+        y = Math.max(y, el.scrollTop);
+        limit = Math.max(limit, el.scrollHeight - el.clientHeight);
+        height = Math.min(height, el.clientHeight);
+      });
+      return [Math.round(y), Math.round(limit), height];
+    },
+    to: function (y) {
+      window.scrollTo(0, y);
+      scrollAreas().forEach(function (el) { el.scrollTop = y; });
+    }
+  };
   new MutationObserver(function (records) {
     var touched = new Set();
     records.forEach(function (r) {
@@ -857,7 +893,11 @@ void WebEngineBrowser::Scroll(int x, int y)
 {
     if (m_rendererGone)
         return;
-    m_page->runJavaScript(QStringLiteral("window.scrollTo(%1, %2)").arg(x).arg(y), QWebEngineScript::ApplicationWorld);
+    m_page->runJavaScript(QStringLiteral("window.quilloryScrolling ? window.quilloryScrolling.to(%2) : "
+                                         "window.scrollTo(%1, %2)")
+                              .arg(x)
+                              .arg(y),
+                          QWebEngineScript::ApplicationWorld);
 }
 
 void WebEngineBrowser::readActivity(QObject *context, std::function<void(const Activity &)> answer)
@@ -880,9 +920,11 @@ void WebEngineBrowser::readActivity(QObject *context, std::function<void(const A
             "      if (isFinite(left) && left <= %2) ++animations;"
             "    });"
             "  } catch (e) {}"
-            "  return [window.scrollY, page ? Math.max(0, page.scrollHeight - window.innerHeight) : 0,"
-            "          window.innerHeight, s.replaced, s.states.length, a.changes, a.requests, a.open,"
-            "          animations, a.streams, a.deliveries];"
+            "  var view = window.quilloryScrolling ? window.quilloryScrolling.view()"
+            "    : [window.scrollY, page ? Math.max(0, page.scrollHeight - window.innerHeight) : 0, "
+            "window.innerHeight];"
+            "  return view.concat([s.replaced, s.states.length, a.changes, a.requests, a.open,"
+            "          animations, a.streams, a.deliveries]);"
             "})()")
             .arg(m_navigation)
             .arg(Settings::timings().pendingTimerHorizonMs);
