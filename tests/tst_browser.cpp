@@ -3,7 +3,7 @@
 #include "web/engine/pageview.h"
 
 #include "web/engine/webenginebrowser.h"
-#include "web/eventwait.h"
+#include "tests/testwaits.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
