@@ -169,11 +169,11 @@ void StartCommand::processAlbums()
     // Not from inside the picture's own line: the next album replaces the pictures just done.
     connect(m_harvest.get(), &PictureHarvest::delivered, this, &StartCommand::advance, Qt::QueuedConnection);
     BarRecords *records = m_request.options.passesOverFinishedAlbums ? this->records() : nullptr;
-    m_pages = std::make_unique<AlbumPages>(m_window, *m_request.pages, m_request.choices,
-                                           s.AlbumList.mid(0, s.AlbumCount),
-                                           [records, barFolder = s.BarFolder](const QString &albumId, const QString &) {
-                                               return !records || !records->finished(barFolder, albumId);
-                                           });
+    m_pages =
+        std::make_unique<AlbumPages>(m_window, *m_request.pages, m_request.choices, s.AlbumList.mid(0, s.AlbumCount),
+                                     [records, barFolder = s.BarFolder](const QString &albumId, const QString &) {
+                                         return !records || !records->finished(barFolder, albumId);
+                                     });
     connect(m_pages.get(), &AlbumPages::ready, this, &StartCommand::albumReady);
     s.AlbumIndex = 0;
     if (s.AlbumCount > 0)
@@ -227,8 +227,7 @@ void StartCommand::harvestAlbum()
     s.AlbumUrl = s.AlbumList.at(s.AlbumIndex);
     s.AlbumPage = 1;
     // A page read before it settled that showed no picture lost the whole album.
-    if (!render.failure().isEmpty() ||
-        (!render.whole() && picturesShown(render.markup(), render.removed()).isEmpty()))
+    if (!render.failure().isEmpty() || (!render.whole() && picturesShown(render.markup(), render.removed()).isEmpty()))
         ++m_summary.failedAlbums;
     s.AlbumHtml = render.markup();
     s.AlbumWhole = render.whole();

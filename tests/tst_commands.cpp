@@ -114,7 +114,8 @@ private slots:
         state.AlbumHtml = QStringLiteral("<a href=\"?a&amp;pic_id=slow\"><a href=\"?a&amp;pic_id=after\">");
         QVERIFY(6000 / 2000 > Settings::timings().pictureLimitSeconds);
         harvestAlbum(state, window);
-        QCOMPARE(window.log, QStringList({QStringLiteral("第1页,第1张下载成功！"), QStringLiteral("第1页,第2张下载成功！")}));
+        QCOMPARE(window.log,
+                 QStringList({QStringLiteral("第1页,第1张下载成功！"), QStringLiteral("第1页,第2张下载成功！")}));
     }
 
     void albumWithoutPicturesMakesNoFolder()
@@ -468,8 +469,8 @@ private slots:
         settled.idPrefix = u"m"_s;
         settled.pictures = settled.shown = 2;
         const QString middle = u"开始处理相册(2/3):中"_s;
-        QTest::newRow("settled") << settled << QStringList{middle, u"第1页,第1张下载成功！"_s, u"第1页,第2张下载成功！"_s}
-                                 << 0;
+        QTest::newRow("settled") << settled
+                                 << QStringList{middle, u"第1页,第1张下载成功！"_s, u"第1页,第2张下载成功！"_s} << 0;
         FakeGallery cut = settled;
         cut.loadMs = -1;
         const QString cutLine = u"相册页面加载超时，按已载入的内容继续"_s;
@@ -479,7 +480,9 @@ private slots:
         QTest::newRow("read before it settled, no picture shown") << cut << QStringList{cutLine, middle} << 1;
         FakeGallery refused = settled;
         refused.failure = u"转向其他网站"_s;
-        QTest::newRow("refused") << refused << QStringList{u"相册页面没有载入，此相册下载失败（转向其他网站）"_s, u"开始处理相册(2/3):92"_s}
+        QTest::newRow("refused") << refused
+                                 << QStringList{u"相册页面没有载入，此相册下载失败（转向其他网站）"_s,
+                                                u"开始处理相册(2/3):92"_s}
                                  << 1;
     }
 
@@ -499,7 +502,8 @@ private slots:
         RecordingWindow window;
         const JobSummary summary = runJob(window, JobRequest::now(u"假"_s, pages));
         QCOMPARE(summary.failedAlbums, failedAlbums);
-        QStringList expected = {u"开始获取相册地址！"_s, u"获取相册地址完成！假吧共有3个相册"_s, u"开始处理相册(1/3):前"_s};
+        QStringList expected = {u"开始获取相册地址！"_s, u"获取相册地址完成！假吧共有3个相册"_s,
+                                u"开始处理相册(1/3):前"_s};
         expected << lines << u"开始处理相册(3/3):后"_s << u"所有相册下载完毕！"_s;
         if (failedAlbums > 0)
             expected << u"其中1个相册的页面没有载入，未能下载"_s;

@@ -821,8 +821,9 @@ private slots:
             });
         QCOMPARE(start(QStringLiteral("二")),
                  QStringList({QStringLiteral("开始获取相册地址！"), QStringLiteral("获取相册地址完成！二吧共有1个相册"),
-                              QStringLiteral("开始处理相册(1/1):y"), QStringLiteral("已有下载任务在进行，本次重新下载已忽略"),
-                              ok(1), ok(2), QStringLiteral("所有相册下载完毕！")}));
+                              QStringLiteral("开始处理相册(1/1):y"),
+                              QStringLiteral("已有下载任务在进行，本次重新下载已忽略"), ok(1), ok(2),
+                              QStringLiteral("所有相册下载完毕！")}));
         QCOMPARE(form().failures().FailedPaths, failedPath);
         // Once the job is over, Retry takes the failure up.
         disconnect(press);

@@ -1,6 +1,7 @@
 #include "web/networklines.h"
 
 #include <QCoreApplication>
+#include <QMutexLocker>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QThread>
@@ -50,11 +51,14 @@ void NetworkLines::retire(QNetworkAccessManager *used)
     for (QPointer<QNetworkAccessManager> &current : m_current) {
         if (current == used) {
             current = nullptr;
+            {
+                const QMutexLocker locked(&m_retiredLock);
+                m_retired.insert(used);
+            }
             // Not at once: the caller still holds its reply for a moment.
             QMetaObject::invokeMethod(
                 QCoreApplication::instance(),
-                [this, manager = QPointer<QNetworkAccessManager>(used)] { handOver(manager); },
-                Qt::QueuedConnection);
+                [this, manager = QPointer<QNetworkAccessManager>(used)] { handOver(manager); }, Qt::QueuedConnection);
             return;
         }
     }
@@ -90,12 +94,17 @@ void NetworkLines::handOver(const QPointer<QNetworkAccessManager> &manager)
         return; // already on its way
     manager->moveToThread(m_reaper);
     QMetaObject::invokeMethod(
-        m_inbox,
-        [doomed = manager.data()] {
-            if (!closing)
-                delete doomed;
-        },
-        Qt::QueuedConnection);
+        m_inbox, [this, doomed = manager.data()] { deleteRetired(doomed); }, Qt::QueuedConnection);
+}
+
+// On the reaper's thread.
+void NetworkLines::deleteRetired(QNetworkAccessManager *doomed)
+{
+    if (closing)
+        return;
+    delete doomed;
+    const QMutexLocker locked(&m_retiredLock);
+    m_retired.remove(doomed);
 }
 
 void NetworkLines::close()
@@ -105,9 +114,12 @@ void NetworkLines::close()
     m_reaper->quit();
     // A current manager never gave up an answer half-way, so its thread is free and ends at once.
     // One with a reply still alive may be held by it, and is left to the process's end.
+    const QMutexLocker locked(&m_retiredLock);
     for (QPointer<QNetworkAccessManager> &current : m_current) {
         if (current && current->findChildren<QNetworkReply *>(Qt::FindDirectChildrenOnly).isEmpty())
             delete current.data();
+        else if (current)
+            m_retired.insert(current.data());
     }
     m_current.clear();
 }

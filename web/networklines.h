@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QMutex>
 #include <QPointer>
+#include <QSet>
 
 #include <vector>
 
@@ -34,9 +36,14 @@ public:
 private:
     NetworkLines();
     void handOver(const QPointer<QNetworkAccessManager> &manager);
+    void deleteRetired(QNetworkAccessManager *doomed);
     void close();
 
     std::vector<QPointer<QNetworkAccessManager>> m_current;
+    // Every manager no longer current and not deleted yet: all of them are the lines' own until
+    // the process ends.
+    QSet<QNetworkAccessManager *> m_retired;
+    QMutex m_retiredLock; // the reaper's thread removes what it deleted
     QThread *m_reaper = nullptr;
     QObject *m_inbox = nullptr; // lives in m_reaper: what is queued to it runs there
     bool m_closing = false;

@@ -62,8 +62,7 @@ void AlbumPages::begin(int album, int pageIndex, bool alone, int taking)
 {
     m_pageBusy[size_t(pageIndex)] = true;
     Render begun;
-    begun.render =
-        std::make_unique<AlbumRendering>(m_pages.page(pageIndex), m_urls.at(album), m_pace, m_pages.clock());
+    begun.render = std::make_unique<AlbumRendering>(m_pages.page(pageIndex), m_urls.at(album), m_pace, m_pages.clock());
     begun.page = pageIndex;
     begun.alone = alone;
     begun.render->setChecksOpenRequests(m_pageCount > 1 && !alone);

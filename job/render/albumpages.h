@@ -79,6 +79,6 @@ private:
     std::deque<int> m_again; // albums to render again alone, in list order
     int m_next = 0;          // the first album not yet begun or passed over
     int m_renderedAgain = 0;
-    int m_awaited = -1;      // the album the job waits for; -1 while it waits for none
+    int m_awaited = -1;       // the album the job waits for; -1 while it waits for none
     bool m_announced = false; // ready() is on its way for it
 };
