@@ -2,7 +2,6 @@
 #include "app/picturehome.h"
 #include "web/engine/pageview.h"
 
-#include "job/records/failurefile.h"
 #include "job/restnotice.h"
 #include "job/retrycommand.h"
 #include "job/settingsfile.h"
@@ -10,7 +9,6 @@
 
 #include "web/engine/enginepages.h"
 #include "web/engine/webenginebrowser.h"
-#include "web/foldername.h"
 #include "web/folders.h"
 
 #include <QCloseEvent>
@@ -41,12 +39,6 @@ template<typename Control> Control *place(QWidget *parent, const char *name, int
     control->setObjectName(QLatin1String(name));
     control->setGeometry(left, top, width, height);
     return control;
-}
-
-// Where the job puts the pictures of bar `name`, with the picture folder as it is now.
-QString barFolderNamed(const QString &name)
-{
-    return Settings::pictureFolder() + u'/' + safeFolderName(name + QStringLiteral("吧"));
 }
 
 // What an edit of `before` into `after` put in; with the edit's place unknown, the longest
@@ -198,7 +190,7 @@ void Form1::Command1_Click()
     home.emplace();
     if (!home->picturesMovedTo().isEmpty())
         AppendLog(QStringLiteral("图片保存到：") + home->picturesMovedTo());
-    m_news.jobStarting(name, barFolderNamed(name));
+    m_news.jobStarting(name, BarRecords::barFolder(Settings::pictureFolder(), name));
     {
         StartCommand job(*this, JobRequest::now(name, m_pages));
         connect(&job, &StartCommand::finished, &wait, &QEventLoop::quit);
@@ -239,6 +231,7 @@ void Form1::Command2_Click()
         takeFailureFile();
     const qsizetype waiting = m_failures.size();
     if (waiting == 0) {
+        m_records.release();
         AppendLog(QStringLiteral("没有下载失败的图片"));
         ShowLastLogLine();
         return;
@@ -277,11 +270,10 @@ void Form1::takeFailureFile()
     QString barFolder;
     {
         const PictureHome home;
-        barFolder = barFolderNamed(name);
+        barFolder = BarRecords::barFolder(Settings::pictureFolder(), name);
     }
-    // The lines read as quillory-cli reads them: only those naming a picture of this bar.
-    for (const FailureFile::Entry &entry : FailureFile::read(barFolder).entries)
-        m_failures.append(entry.url, entry.path);
+    // Taken as quillory-cli takes them: only lines naming a picture of this bar, not saved since.
+    m_records.carryOver(barFolder, m_failures);
 }
 
 QString Form1::barName() const

@@ -81,10 +81,11 @@ private:
     PageList m_pages;
     FailureLists m_failures;
     // The same per-bar record and failed.txt as quillory-cli keeps, written as pictures land
-    // and fail, so that quillory-cli can later finish or retry a bar the window began without
-    // fetching what the window saved; let go of after each command. The window itself reads
-    // nothing back: it neither skips pictures nor passes over albums.
-    BarRecords m_records{BarRecords::FailureFileWrites::AlbumByAlbum};
+    // and albums end, so that quillory-cli can later finish or retry a bar the window began
+    // without fetching what the window saved; let go of after each command. The window reads
+    // back only the failures a closed window left, for Retry: it neither skips pictures nor
+    // passes over albums.
+    BarRecords m_records;
     // Hears of the job first and hands on to the records.
     DesktopNews m_news;
     std::optional<WindowChoices> m_choices;

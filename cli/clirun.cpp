@@ -3,10 +3,7 @@
 #include "cli/clitext.h"
 #include "cli/terminaltext.h"
 #include "job/records/barrecords.h"
-#include "job/records/failurefile.h"
 
-#include "job/pictures/picturescan.h"
-#include "web/foldername.h"
 #include "web/folders.h"
 
 #include <QCoreApplication>
@@ -15,6 +12,8 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
+
+#include <algorithm>
 
 #include <cerrno>
 #include <filesystem>
@@ -185,7 +184,7 @@ void CliRun::nextBar()
         return;
     }
     const QString bar = m_options.bars.at(m_nextBar++);
-    m_barFolder = Settings::pictureFolder() + u'/' + safeFolderName(bar + QStringLiteral("吧"));
+    m_barFolder = BarRecords::barFolder(Settings::pictureFolder(), bar);
     m_bar = bar;
     m_window.beginBar(bar, m_barFolder);
     // A bar folder there already is locked before its list is fetched; a new one as soon as the
@@ -243,7 +242,8 @@ void CliRun::barEnded()
     const JobSummary &summary = m_summary;
     const bool harvested =
         summary.end != JobSummary::End::NoBarFolder && summary.end != JobSummary::End::ListUnreachable;
-    const bool failed = harvested && !m_options.savesNothing() && reportFailures(m_barFolder);
+    if (harvested && !m_options.savesNothing())
+        reportFailures(m_barFolder);
     m_window.endBar();
     int code = ExitCode::Done;
     if (summary.end == JobSummary::End::NoBarFolder) {
@@ -252,11 +252,10 @@ void CliRun::barEnded()
     } else if (summary.end == JobSummary::End::ListUnreachable) {
         m_console.error(Cli::tr("%1吧: the album list could not be fetched").arg(m_bar));
         code = ExitCode::ListUnreachable;
-    } else if (failed) {
-        code = ExitCode::PicturesFailed;
     }
-    // An album whose page never loaded lost all its pictures.
-    if (harvested && summary.failedAlbums > 0)
+    // Every picture the summary counts as failed, whether or not it has an address to retry,
+    // and an album whose page never loaded, which lost all its pictures.
+    if (harvested && (m_window.counts().failed > 0 || summary.failedAlbums > 0))
         code = ExitCode::worse(code, ExitCode::PicturesFailed);
     if (harvested && summary.albums == 0)
         m_console.error(Cli::tr("%1吧 has no albums; the bar's name may be wrong").arg(m_bar));
@@ -271,38 +270,48 @@ void CliRun::barEnded()
 void CliRun::carryOverFailures(const QString &barFolder)
 {
     const BarRecords::CarryOver carried = m_window.records()->carryOver(barFolder, m_window.failures());
-    const QString path = FailureFile::pathIn(barFolder);
     if (carried.refused)
-        m_console.error(Cli::tr("%1 is a link; it is not read").arg(path));
+        m_console.error(Cli::tr("%1 is a link; it is not read").arg(carried.file));
     if (carried.dropped > 0)
-        m_console.error(
-            Cli::tr("%1: %2 lines name no picture of this bar; they are dropped").arg(path).arg(carried.dropped));
+        m_console.error(Cli::tr("%1: %2 lines name no picture of this bar; they are dropped")
+                            .arg(carried.file)
+                            .arg(carried.dropped));
     m_window.addCarriedFailures(carried.carried);
 }
 
-// Writes the pictures that still failed to the bar's failure file, or removes a stale one.
-// True when some failed.
-bool CliRun::reportFailures(const QString &barFolder)
+// Lists every picture of the bar that still failed, with the place failed.txt keeps those that
+// can be retried; the count is the summary's.
+void CliRun::reportFailures(const QString &barFolder)
 {
-    const QString path = FailureFile::pathIn(barFolder);
-    const BarRecords::Report report = m_window.records()->report(barFolder, m_window.failures());
+    const BarRecords::Failures report = m_window.records()->failures(barFolder);
+    const QList<BarRecords::Failure> &failed = report.failed;
     // A hostile page may fail by the hundred thousand: quiet, the count below says enough.
     if (!m_console.quiet()) {
-        for (const BarRecords::Failure &failure : report.failed)
-            m_console.error(QStringLiteral("failed: ") + failure.entry.path +
-                            (failure.reason.isEmpty() ? QString() : u" (" + failure.reason + u')') + u' ' +
-                            failure.entry.url);
+        for (const BarRecords::Failure &failure : failed)
+            m_console.error(QStringLiteral("failed: ") + failure.path +
+                            (failure.reason.isEmpty() ? QString() : u" (" + failure.reason + u')') +
+                            (failure.url.isEmpty() ? QString() : u' ' + failure.url));
     }
+    const qsizetype listed =
+        std::count_if(failed.cbegin(), failed.cend(), [](const BarRecords::Failure &f) { return !f.url.isEmpty(); });
+    const qsizetype unlisted = failed.size() - listed;
     // Said only of a file that is there, whole.
     const QString &problem = report.problem;
-    const QList<BarRecords::Failure> &failed = report.failed;
-    if (!problem.isEmpty() && failed.isEmpty())
-        m_console.error(Cli::tr("cannot remove %1 (%2)").arg(path, problem));
-    else if (!problem.isEmpty())
-        m_console.error(Cli::tr("cannot write %1 (%2); %3 pictures failed").arg(path, problem).arg(failed.size()));
-    else if (!failed.isEmpty())
-        m_console.error(QStringLiteral("%1 pictures failed; listed in %2").arg(failed.size()).arg(path));
-    return !failed.isEmpty();
+    if (!problem.isEmpty() && listed == 0)
+        m_console.error(Cli::tr("cannot remove %1 (%2)").arg(report.file, problem));
+    if (!problem.isEmpty() && listed > 0)
+        m_console.error(
+            Cli::tr("cannot write %1 (%2); %3 pictures failed").arg(report.file, problem).arg(failed.size()));
+    else if (listed > 0 && unlisted == 0)
+        m_console.error(Cli::tr("%1 pictures failed; listed in %2").arg(failed.size()).arg(report.file));
+    else if (unlisted > 0 && listed == 0)
+        m_console.error(Cli::tr("%1 pictures failed, none with an address to retry").arg(failed.size()));
+    else if (unlisted > 0)
+        m_console.error(Cli::tr("%1 pictures failed; %2 listed in %3, %4 without an address to retry")
+                            .arg(failed.size())
+                            .arg(listed)
+                            .arg(report.file)
+                            .arg(unlisted));
 }
 
 void CliRun::printSummary(const QString &bar, const JobSummary *summary)

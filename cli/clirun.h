@@ -17,7 +17,7 @@
 // Exit codes, and which one wins when several bars end differently: the later in this list.
 namespace ExitCode {
 constexpr int Done = 0;            // every picture saved or skipped
-constexpr int PicturesFailed = 1;  // some still failed after the retries; see failed.txt
+constexpr int PicturesFailed = 1;  // some pictures or albums still failed after the retries
 constexpr int ListUnreachable = 3; // a bar's album list could not be fetched at all
 constexpr int Usage = 2;           // bad command line, or a folder that cannot be created
 constexpr int Busy = 2;            // another process is downloading the bar into the same folder
@@ -76,7 +76,7 @@ private:
     void sayBusy(const QString &barFolder);
     void busyAfterAll();
     void carryOverFailures(const QString &barFolder);
-    bool reportFailures(const QString &barFolder);
+    void reportFailures(const QString &barFolder);
     void printSummary(const QString &bar, const JobSummary *summary);
 
     const CliOptions &m_options;

@@ -13,6 +13,7 @@ struct JobState
     QString AlbumUrls;
     QStringList AlbumList;
     int AlbumCount = 0;
+    QString BarName; // as it stood when Start was pressed
     QString BarFolder;
     int AlbumIndex = 0;
     QString AlbumUrl;

@@ -23,7 +23,9 @@ struct PictureOutcome
     QString path;
     QString reason; // why it failed, in a few words; empty otherwise
     qint64 bytes = 0;
-    QString id;     // the picture's identifier; empty for one the page gave no usable one
+    // The picture's identifier; empty for one the page gave no usable one, which has no url
+    // either, but still its place in the album's folder.
+    QString id;
     int number = 0; // its number in its album, from 1; 0 for a retried picture
 };
 
@@ -41,6 +43,7 @@ struct AlbumReady
     // False when the page was read before it settled (its load or its scrolling ran out of
     // time, or it was cut short): it may show fewer pictures than the album has.
     bool whole = true;
+    QString bar; // as the forum shows it: the bar's name and 吧
 };
 
 // The counts of a job, a retry or a front end's whole run, and how a job ended.

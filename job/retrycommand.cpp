@@ -61,5 +61,7 @@ void RetryCommand::end()
     if (m_finished || !m_batch->allDelivered())
         return;
     m_finished = true;
+    if (m_records)
+        m_records->retryEnded();
     emit finished(m_counts);
 }

@@ -13,7 +13,7 @@ struct SaveOutcome;
 
 // One run of the Retry command: tries every recorded failure once more and keeps in `lists`
 // exactly the pairs that fail again. `records`, then `observer`, hear of every retried picture,
-// in the lists' order. It runs on the event loop and tells of its end, with the saved and the
+// in the lists' order, and `records` of the retry's end. It runs on the event loop and tells of its end, with the saved and the
 // failed counted, through finished(). Deleting it gives up its pictures still under way.
 class RetryCommand final : public QObject
 {

@@ -12,7 +12,6 @@
 #include "job/settingsfile.h"
 
 #include "web/fetch.h"
-#include "web/foldername.h"
 #include "web/folders.h"
 #include "web/limits.h"
 
@@ -147,7 +146,8 @@ bool StartCommand::prepareBarFolder()
 {
     JobState &s = m_state;
     const QString &BarName = m_request.barName;
-    s.BarFolder = m_request.pictureFolder + u'/' + safeFolderName(BarName + QStringLiteral("吧"));
+    s.BarName = BarName;
+    s.BarFolder = BarRecords::barFolder(m_request.pictureFolder, BarName);
     const bool saves = m_request.options.savesPictures;
     if (saves && s.AlbumCount > 0 && !QFileInfo::exists(s.BarFolder))
         QDir().mkdir(s.BarFolder);

@@ -68,7 +68,8 @@ void PictureHarvest::start(JobState &state)
                            state.AlbumTitle,
                            AlbumFolder,
                            ids,
-                           state.AlbumWhole};
+                           state.AlbumWhole,
+                           state.BarName + QStringLiteral("吧")};
     const JobOptions &options = m_options;
     BarRecords *records = this->records();
     if (records)
@@ -85,13 +86,14 @@ void PictureHarvest::start(JobState &state)
     QString lastQueued;
     for (const std::optional<QString> &ImageId : ids) {
         ++state.ImageNo;
+        state.ImagePath = AlbumFolder + u'/' + QString::number(state.ImageNo) + QStringLiteral(".jpg");
         if (!ImageId) {
+            // Nothing to fetch, but its failure is told with the place the picture would have.
             m_pictures.append(
-                {state.ImageNo, state.AlbumPage, QString(), QString(), QString(), Picture::Source::Unfetchable});
+                {state.ImageNo, state.AlbumPage, QString(), QString(), state.ImagePath, Picture::Source::Unfetchable});
             continue;
         }
         state.ImageUrl = pictureAddress(*ImageId);
-        state.ImagePath = AlbumFolder + u'/' + QString::number(state.ImageNo) + QStringLiteral(".jpg");
         if (lastQueued.isEmpty())
             ensureFolder(AlbumFolder);
         const bool skipped = options.skipsSavedPictures && records && records->holds(state.ImagePath, *ImageId);
