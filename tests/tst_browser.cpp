@@ -2,8 +2,8 @@
 #include "tools/forumsim/forumserver.h"
 #include "web/engine/pageview.h"
 
+#include "tests/testwaits.h"
 #include "web/engine/webenginebrowser.h"
-#include "web/eventwait.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
