@@ -15,7 +15,7 @@ struct JobState
     QString AlbumUrls;
     QStringList AlbumList;
     int AlbumCount = 0;
-    QString BarName; // as the job read it when it made the bar's folder
+    QString BarName; // as it stood when Start was pressed
     QString BarFolder;
     int AlbumIndex = 0;
     QString AlbumUrl;

@@ -3,8 +3,8 @@
 #include "web/engine/pageview.h"
 
 #include "job/pictures/picturescan.h"
+#include "tests/testwaits.h"
 #include "web/engine/webenginebrowser.h"
-#include "web/eventwait.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>

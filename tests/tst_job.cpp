@@ -5,6 +5,7 @@
 #include "job/settingsfile.h"
 #include "web/foldername.h"
 
+#include <QAbstractItemModel>
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -817,30 +818,32 @@ private slots:
                  qPrintable(targets.join(u' ')));
     }
 
-    void retryInsideAWaitingStart()
+    void retryDuringAJobIsRefused()
     {
         load(R"({"bars":[
             {"name":"一","albums":[{"id":"61","title":"x","pictures":[{"id":"r1","status":500,"once":true}]}]},
-            {"name":"二","albums":[{"id":"62","title":"y","pictures":[{"id":"s1","delayMs":1000},"s2"]}]}]})");
+            {"name":"二","albums":[{"id":"62","title":"y","pictures":[{"id":"s1","delayMs":300},"s2"]}]}]})");
         start(QStringLiteral("一"));
-        QCOMPARE(form().failures().FailedPaths, barFolder(QStringLiteral("一")) + QStringLiteral("/x/1.jpg\r\n"));
-        // Press Retry while the second job waits for its slow picture.
-        bool retried = false;
-        QTimer *probe = new QTimer(&form());
-        connect(probe, &QTimer::timeout, &form(), [&] {
-            if (!retried && readAll(program() + QStringLiteral("/cs.txt")).contains(QStringLiteral("/item/s"))) {
-                retried = true;
-                form().Command2_Click();
-            }
-        });
-        probe->start(20);
-        const QStringList log = start(QStringLiteral("二"));
-        QVERIFY(retried);
-        QCOMPARE(log,
+        const QString failedPath = barFolder(QStringLiteral("一")) + QStringLiteral("/x/1.jpg\r\n");
+        QCOMPARE(form().failures().FailedPaths, failedPath);
+        // Press Retry as the second job begins its album's pictures.
+        const QMetaObject::Connection press = connect(
+            form().List1->model(), &QAbstractItemModel::rowsInserted, &form(), [this](const QModelIndex &, int row) {
+                if (form().List1->item(row)->text() == QStringLiteral("开始处理相册(1/1):y"))
+                    form().Command2_Click();
+            });
+        QCOMPARE(start(QStringLiteral("二")),
                  QStringList({QStringLiteral("开始获取相册地址！"), QStringLiteral("获取相册地址完成！二吧共有1个相册"),
-                              QStringLiteral("开始处理相册(1/1):y"), QStringLiteral("开始重新下载1张下载失败的图片"),
-                              QStringLiteral("重新下载完成：成功1张，仍失败0张"), ok(1), ok(2),
+                              QStringLiteral("开始处理相册(1/1):y"),
+                              QStringLiteral("已有下载任务在进行，本次重新下载已忽略"), ok(1), ok(2),
                               QStringLiteral("所有相册下载完毕！")}));
+        QCOMPARE(form().failures().FailedPaths, failedPath);
+        // Once the job is over, Retry takes the failure up.
+        disconnect(press);
+        form().Command2_Click();
+        QCOMPARE(lines(form().List1).mid(lines(form().List1).size() - 2),
+                 QStringList({QStringLiteral("开始重新下载1张下载失败的图片"),
+                              QStringLiteral("重新下载完成：成功1张，仍失败0张")}));
         QCOMPARE(form().failures().FailedUrls, QString());
         verifyPicture(barFolder(QStringLiteral("一")) + QStringLiteral("/x/1.jpg"), QStringLiteral("r1"));
         verifyPicture(barFolder(QStringLiteral("二")) + QStringLiteral("/y/1.jpg"), QStringLiteral("s1"));

@@ -46,25 +46,17 @@ QStringList numbered(const QString &prefix, int count)
     return ids;
 }
 
-// A window that only listens, and renders in fake pages.
+// A window that only listens.
 class FakeWindow final : public JobWindow
 {
 public:
-    explicit FakeWindow(FakePages &pages)
-        : m_pages(pages)
-    { }
-    QString barName() const override { return QStringLiteral("b"); }
-    void showNameMissing() override { }
+    explicit FakeWindow(FakePages &) { }
     void AppendLog(const QString &line) override { log << line; }
     void ShowLastLogLine() override { }
-    PageSource &pages() override { return m_pages; }
     FailureLists &failures() override { return lists; }
 
     QStringList log;
     FailureLists lists;
-
-private:
-    FakePages &m_pages;
 };
 
 } // namespace
@@ -268,9 +260,13 @@ private slots:
             QStringList urls;
             for (int album = 1; album <= 8; ++album)
                 urls << albumUrl(album);
-            AlbumPages albums(window, urls);
+            AlbumPages albums(window, fakes, Choices::current(), urls);
+            QSignalSpy ready(&albums, &AlbumPages::ready);
             QList<QStringList> found;
             for (int i = 0; i < urls.size(); ++i) {
+                albums.await(i);
+                if (!ready.wait(600000) || ready.takeFirst().value(0).toInt() != i)
+                    return found;
                 const std::unique_ptr<AlbumRendering> render = albums.take(i);
                 if (!render)
                     return found;
