@@ -65,7 +65,7 @@ int main(int argc, char *argv[])
         if (!render.isDone())
             loop.exec();
         state.AlbumHtml = render.markup();
-        state.AlbumTitle = albumTitle(state.AlbumHtml, state.AlbumUrl);
+        state.AlbumTitle = albumTitle(state.AlbumHtml, {}, state.AlbumUrl);
     }
     const double renderWall = double(clock.elapsed()) / 1000;
     harvestAlbum(state, window);

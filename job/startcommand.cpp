@@ -227,14 +227,14 @@ void StartCommand::harvestAlbum()
     s.AlbumUrl = s.AlbumList.at(s.AlbumIndex);
     s.AlbumPage = 1;
     // A page read before it settled that showed no picture lost the whole album.
-    if (!render.failure().isEmpty() || (!render.whole() && picturesShown(render.markup(), render.removed()).isEmpty()))
+    if (!render.failure().isEmpty() || (!render.whole() && picturesShown(render.markup(), render.shown()).isEmpty()))
         ++m_summary.failedAlbums;
     s.AlbumHtml = render.markup();
     s.AlbumWhole = render.whole();
-    s.AlbumRemoved = render.removed();
+    s.AlbumShown = render.shown();
     if (m_request.options.savesPictures)
         ScratchFile::write(m_request.scratchFolder, QStringLiteral("cs.txt"), s.AlbumHtml);
-    s.AlbumTitle = albumTitle(s.AlbumHtml, s.AlbumUrl);
+    s.AlbumTitle = albumTitle(s.AlbumHtml, s.AlbumShown, s.AlbumUrl);
     s.AlbumFolder = s.BarFolder + u'/' + m_albumFolders.claim(s.AlbumTitle, albumIdFromUrl(s.AlbumUrl));
     // A page that settled ahead of its turn tells of it after the album before it is done.
     m_render->speakTo(m_window);

@@ -434,56 +434,64 @@ private slots:
         QTest::addColumn<QStringList>("lines");
         QTest::addColumn<int>("failedAlbums");
         QTest::addColumn<int>("pages"); // at the adaptive pace when more than 1
+        QTest::addColumn<bool>("whole"); // read whole: recorded as finished
         const QString timedOut = QStringLiteral("相册页面加载超时，按已载入的内容继续");
         const QString notLoaded = QStringLiteral("相册页面没有载入，此相册下载失败（%1）");
         const QString notAnswering = notLoaded.arg(QStringLiteral("没有响应"));
         QTest::newRow("never loads") << QByteArray(R"({"id":"42","title":"钟","neverLoads":true,"pictures":["c1"]})")
                                      << QStringList({timedOut, QStringLiteral("开始处理相册(2/3):钟"), ok(1)}) << 0
-                                     << 1;
+                                     << 1 << false;
         // A renderer held by the page's script answers nothing, so the album has no markup and fails.
         QTest::newRow("script never yields")
             << QByteArray(R"({"id":"43","title":"钟","script":"while (true) {}","pictures":["c1"]})")
-            << QStringList({notAnswering, QStringLiteral("开始处理相册(2/3):43")}) << 1 << 1;
+            << QStringList({notAnswering, QStringLiteral("开始处理相册(2/3):43")}) << 1 << 1 << false;
         QTest::newRow("alert loop")
             << QByteArray(R"({"id":"44","title":"钟","script":"for (;;) alert(1);","pictures":["c1"]})")
-            << QStringList({notAnswering, QStringLiteral("开始处理相册(2/3):44")}) << 1 << 1;
+            << QStringList({notAnswering, QStringLiteral("开始处理相册(2/3):44")}) << 1 << 1 << false;
         QTest::newRow("window.open loop")
             << QByteArray(
                    R"({"id":"45","title":"钟","script":"for (;;) window.open('about:blank');","pictures":["c1"]})")
-            << QStringList({notAnswering, QStringLiteral("开始处理相册(2/3):45")}) << 1 << 1;
+            << QStringList({notAnswering, QStringLiteral("开始处理相册(2/3):45")}) << 1 << 1 << false;
         // An address longer than the engine takes: the browser never leaves the album before.
         QTest::newRow("address the engine refuses")
             << QByteArray(R"({"id":")" + QByteArray(2 * 1024 * 1024, 'x') + R"(/47","title":"钟","pictures":["c1"]})")
-            << QStringList({notLoaded.arg(QStringLiteral("超时")), QStringLiteral("开始处理相册(2/3):47")}) << 1 << 1;
+            << QStringList({notLoaded.arg(QStringLiteral("超时")), QStringLiteral("开始处理相册(2/3):47")}) << 1 << 1 << false;
         // The browser's own network side must not stay stuck for the album after it.
         QTest::newRow("page flooding 100 Continue")
             << QByteArray(R"({"id":"48","title":"钟","continueFlood":true,"pictures":["c1"]})")
-            << QStringList({notLoaded.arg(QStringLiteral("超时")), QStringLiteral("开始处理相册(2/3):48")}) << 1 << 1;
+            << QStringList({notLoaded.arg(QStringLiteral("超时")), QStringLiteral("开始处理相册(2/3):48")}) << 1 << 1 << false;
         // The page may not leave the forum, and another host's page never stands in for it.
         const QString elsewhere = QStringLiteral("http://localhost:%1").arg(m_server.port());
         const QString movedAway = notLoaded.arg(QStringLiteral("转向其他网站：") + elsewhere);
         QTest::newRow("page redirected to another host")
             << QByteArray(R"({"id":"50","title":"钟","redirect":")" + elsewhere.toUtf8() +
                           R"(/p/40","pictures":["c1"]})")
-            << QStringList({movedAway, QStringLiteral("开始处理相册(2/3):50")}) << 1 << 1;
+            << QStringList({movedAway, QStringLiteral("开始处理相册(2/3):50")}) << 1 << 1 << false;
         QTest::newRow("script moving the page to another host")
             << QByteArray(R"({"id":"51","title":"钟","script":"location.href = ')" + elsewhere.toUtf8() +
                           R"(/p/40';","pictures":["c1"]})")
-            << QStringList({movedAway, QStringLiteral("开始处理相册(2/3):51")}) << 1 << 1;
+            << QStringList({movedAway, QStringLiteral("开始处理相册(2/3):51")}) << 1 << 1 << false;
+        // Nor may it pass another album of the forum off as itself: it stays the album it is.
+        QTest::newRow("script moving the page to another album")
+            << QByteArray(R"({"id":"53","title":"钟","script":"setTimeout(() => { location.href = '/p/49'; }, 300);",)"
+                          R"("pictures":["c1"]})")
+            << QStringList({QStringLiteral("相册页面试图转到其他页面，已阻止，按本页内容继续"),
+                            QStringLiteral("开始处理相册(2/3):钟"), ok(1)})
+            << 0 << 1 << true;
         QTest::newRow("script moving the page later")
             << QByteArray(R"({"id":"52","title":"钟","script":"addEventListener('scroll', () => { location.href = ')" +
                           elsewhere.toUtf8() + R"(/p/40'; });","pictures":["c1"]})")
-            << QStringList({movedAway, QStringLiteral("开始处理相册(2/3):52")}) << 1 << 1;
+            << QStringList({movedAway, QStringLiteral("开始处理相册(2/3):52")}) << 1 << 1 << false;
         // Pages side by side at the adaptive pace: a page that hangs its renderer keeps to its
         // bounds, and the pages beside it are not held up or spoiled.
         // A page that holds up the network side the pages share: the pages beside it are
         // rendered again, on their own, and come out as they would with one page.
         QTest::newRow("page flooding 100 Continue, 3 pages")
             << QByteArray(R"({"id":"48","title":"钟","continueFlood":true,"pictures":["c1"]})")
-            << QStringList({notLoaded.arg(QStringLiteral("超时")), QStringLiteral("开始处理相册(2/3):48")}) << 1 << 3;
+            << QStringList({notLoaded.arg(QStringLiteral("超时")), QStringLiteral("开始处理相册(2/3):48")}) << 1 << 3 << false;
         QTest::newRow("script never yields, 3 pages")
             << QByteArray(R"({"id":"43","title":"钟","script":"while (true) {}","pictures":["c1"]})")
-            << QStringList({notAnswering, QStringLiteral("开始处理相册(2/3):43")}) << 1 << 3;
+            << QStringList({notAnswering, QStringLiteral("开始处理相册(2/3):43")}) << 1 << 3 << false;
     }
 
     void unsettledPagesEndWithinTheirBounds()
@@ -492,6 +500,7 @@ private slots:
         QFETCH(QStringList, lines);
         QFETCH(int, failedAlbums);
         QFETCH(int, pages);
+        QFETCH(bool, whole);
         if (pages > 1)
             Choices::setCurrent({JobChoices::Pace::Adaptive, pages});
         load(R"({"bars":[{"name":"钟","albums":[{"id":"40","title":"前","pictures":["b1"]},)" + album +
@@ -519,7 +528,11 @@ private slots:
         const QStringList finished = readAll(bar + QStringLiteral("/.quillory-saved"))
                                          .split(u'\n')
                                          .filter(QRegularExpression(QStringLiteral("\tdone$")));
-        QCOMPARE(finished, QStringList({QStringLiteral("前/\t40\t1\tdone"), QStringLiteral("后/\t49\t1\tdone")}));
+        QStringList expectedFinished{QStringLiteral("前/\t40\t1\tdone"), QStringLiteral("后/\t49\t1\tdone")};
+        if (whole)
+            expectedFinished.insert(1, QStringLiteral("钟/\t%1\t1\tdone")
+                                           .arg(QJsonDocument::fromJson(album).object().value(QStringLiteral("id")).toString()));
+        QCOMPARE(finished, expectedFinished);
     }
 
     void listPagesThatBringNoAnswer_data()

@@ -55,7 +55,7 @@ bool PictureHarvest::allDelivered() const
 
 void PictureHarvest::start(JobState &state)
 {
-    const QList<std::optional<QString>> ids = picturesShown(state.AlbumHtml, state.AlbumRemoved);
+    const QList<std::optional<QString>> ids = picturesShown(state.AlbumHtml, state.AlbumShown);
     const QString AlbumFolder =
         state.AlbumFolder.isEmpty() ? state.BarFolder + u'/' + safeFolderName(state.AlbumTitle) : state.AlbumFolder;
     m_counts.albums = state.AlbumCount;
