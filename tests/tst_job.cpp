@@ -433,14 +433,14 @@ private slots:
         QTest::addColumn<QByteArray>("album");
         QTest::addColumn<QStringList>("lines");
         QTest::addColumn<int>("failedAlbums");
-        QTest::addColumn<int>("pages"); // at the adaptive pace when more than 1
+        QTest::addColumn<int>("pages");  // at the adaptive pace when more than 1
         QTest::addColumn<bool>("whole"); // read whole: recorded as finished
         const QString timedOut = QStringLiteral("相册页面加载超时，按已载入的内容继续");
         const QString notLoaded = QStringLiteral("相册页面没有载入，此相册下载失败（%1）");
         const QString notAnswering = notLoaded.arg(QStringLiteral("没有响应"));
         QTest::newRow("never loads") << QByteArray(R"({"id":"42","title":"钟","neverLoads":true,"pictures":["c1"]})")
-                                     << QStringList({timedOut, QStringLiteral("开始处理相册(2/3):钟"), ok(1)}) << 0
-                                     << 1 << false;
+                                     << QStringList({timedOut, QStringLiteral("开始处理相册(2/3):钟"), ok(1)}) << 0 << 1
+                                     << false;
         // A renderer held by the page's script answers nothing, so the album has no markup and fails.
         QTest::newRow("script never yields")
             << QByteArray(R"({"id":"43","title":"钟","script":"while (true) {}","pictures":["c1"]})")
@@ -455,11 +455,13 @@ private slots:
         // An address longer than the engine takes: the browser never leaves the album before.
         QTest::newRow("address the engine refuses")
             << QByteArray(R"({"id":")" + QByteArray(2 * 1024 * 1024, 'x') + R"(/47","title":"钟","pictures":["c1"]})")
-            << QStringList({notLoaded.arg(QStringLiteral("超时")), QStringLiteral("开始处理相册(2/3):47")}) << 1 << 1 << false;
+            << QStringList({notLoaded.arg(QStringLiteral("超时")), QStringLiteral("开始处理相册(2/3):47")}) << 1 << 1
+            << false;
         // The browser's own network side must not stay stuck for the album after it.
         QTest::newRow("page flooding 100 Continue")
             << QByteArray(R"({"id":"48","title":"钟","continueFlood":true,"pictures":["c1"]})")
-            << QStringList({notLoaded.arg(QStringLiteral("超时")), QStringLiteral("开始处理相册(2/3):48")}) << 1 << 1 << false;
+            << QStringList({notLoaded.arg(QStringLiteral("超时")), QStringLiteral("开始处理相册(2/3):48")}) << 1 << 1
+            << false;
         // The page may not leave the forum, and another host's page never stands in for it.
         const QString elsewhere = QStringLiteral("http://localhost:%1").arg(m_server.port());
         const QString movedAway = notLoaded.arg(QStringLiteral("转向其他网站：") + elsewhere);
@@ -488,7 +490,8 @@ private slots:
         // rendered again, on their own, and come out as they would with one page.
         QTest::newRow("page flooding 100 Continue, 3 pages")
             << QByteArray(R"({"id":"48","title":"钟","continueFlood":true,"pictures":["c1"]})")
-            << QStringList({notLoaded.arg(QStringLiteral("超时")), QStringLiteral("开始处理相册(2/3):48")}) << 1 << 3 << false;
+            << QStringList({notLoaded.arg(QStringLiteral("超时")), QStringLiteral("开始处理相册(2/3):48")}) << 1 << 3
+            << false;
         QTest::newRow("script never yields, 3 pages")
             << QByteArray(R"({"id":"43","title":"钟","script":"while (true) {}","pictures":["c1"]})")
             << QStringList({notAnswering, QStringLiteral("开始处理相册(2/3):43")}) << 1 << 3 << false;
@@ -530,8 +533,9 @@ private slots:
                                          .filter(QRegularExpression(QStringLiteral("\tdone$")));
         QStringList expectedFinished{QStringLiteral("前/\t40\t1\tdone"), QStringLiteral("后/\t49\t1\tdone")};
         if (whole)
-            expectedFinished.insert(1, QStringLiteral("钟/\t%1\t1\tdone")
-                                           .arg(QJsonDocument::fromJson(album).object().value(QStringLiteral("id")).toString()));
+            expectedFinished.insert(
+                1, QStringLiteral("钟/\t%1\t1\tdone")
+                       .arg(QJsonDocument::fromJson(album).object().value(QStringLiteral("id")).toString()));
         QCOMPARE(finished, expectedFinished);
     }
 
