@@ -5,8 +5,6 @@
 #include <QSettings>
 #include <QStandardPaths>
 
-#include <utility>
-
 std::optional<JobChoices::Pace> JobChoices::paceNamed(const QString &name)
 {
     const QString word = name.trimmed().toLower();
@@ -114,39 +112,3 @@ QStringList JobChoicesFile::complaints() const
     }
     return lines;
 }
-
-namespace Choices {
-
-namespace {
-
-JobChoices &chosen()
-{
-    static JobChoices choices;
-    return choices;
-}
-
-QStringList &pending()
-{
-    static QStringList complaints;
-    return complaints;
-}
-
-} // namespace
-
-const JobChoices &current()
-{
-    return chosen();
-}
-
-void setCurrent(const JobChoices &choices, const QStringList &complaints)
-{
-    chosen() = choices;
-    pending() = complaints;
-}
-
-QStringList takeComplaints()
-{
-    return std::exchange(pending(), {});
-}
-
-} // namespace Choices

@@ -40,13 +40,3 @@ struct JobChoicesFile
     static JobChoicesFile read();
     QStringList complaints() const;
 };
-
-namespace Choices {
-
-// The choices every job of this process reads.
-const JobChoices &current();
-// `complaints` are said once, at the start of the next job, in its log.
-void setCurrent(const JobChoices &choices, const QStringList &complaints = {});
-QStringList takeComplaints();
-
-} // namespace Choices

@@ -31,6 +31,7 @@ class TestBrowser : public QObject
     Q_OBJECT
 
 private:
+    Engine m_engine{TestSupport::shortSettings()};
     std::unique_ptr<QWebEngineView> m_view;
     std::unique_ptr<WebEngineBrowser> m_browser;
 
@@ -79,11 +80,10 @@ private:
 private slots:
     void initTestCase()
     {
-        Settings::setTimings(TestSupport::shortTimings());
         m_view = std::make_unique<QWebEngineView>();
         m_view->resize(pageViewSize);
         m_view->show();
-        m_browser = std::make_unique<WebEngineBrowser>(m_view.get());
+        m_browser = std::make_unique<WebEngineBrowser>(m_view.get(), m_engine.timings(), m_engine.health());
     }
 
     void cleanupTestCase()
@@ -136,7 +136,7 @@ private slots:
     // A page over the cap is measured inside the page and never crosses over.
     void markupOverTheCapIsNotHandedOver()
     {
-        const TestSupport::ScopedTimings cap([](Timings &t) { t.maxPageBytes = 1 << 20; });
+        const TestSupport::ScopedTimings cap(m_engine.network(), [](Timings &t) { t.maxPageBytes = 1 << 20; });
         QVERIFY(
             load(dataPage(QStringLiteral("<body><script>document.body.append('x'.repeat(2 << 20));</script></body>"))));
         const BrowserAdapter::Body read = body();

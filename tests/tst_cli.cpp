@@ -29,7 +29,7 @@ namespace {
 
 QString cli()
 {
-    return qEnvironmentVariable("QUILLORY_BUILD_DIR") + QStringLiteral("/tests/quillory-cli");
+    return qEnvironmentVariable("QUILLORY_BUILD_DIR") + QStringLiteral("/tests/clidriver");
 }
 
 // 风景: two list pages, two albums. 坏: faults on every request. 偶: faults on the first

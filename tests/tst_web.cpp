@@ -4,6 +4,7 @@
 
 #include "web/fetch.h"
 #include "web/hostholds.h"
+#include "web/network.h"
 #include "web/picturedownloads.h"
 
 #include <QDeadlineTimer>
@@ -48,6 +49,7 @@ class TestWeb : public QObject
     Q_OBJECT
 
 private:
+    Network m_network;
     ForumServer m_server;
     // Another site, that a redirect may name but no fetch may reach.
     ForumServer m_elsewhere;
@@ -109,7 +111,7 @@ private slots:
         Timings t;
         t.pictureLimitSeconds = 0.5;
         t.retryAfterLimitSeconds = 1;
-        Settings::setTimings(t);
+        m_network.setTimings(t);
     }
 
     void init()
@@ -175,10 +177,10 @@ private slots:
         QFETCH(FetchResult::Kind, kind);
         QFETCH(QString, sameBytesAs);
         QFETCH(int, rest);
-        QSignalSpy rests(&HostHolds::shared(), &HostHolds::holding);
+        QSignalSpy rests(&m_network.holds(), &HostHolds::holding);
         QElapsedTimer clock;
         clock.start();
-        const FetchResult result = GetBody(address, limit);
+        const FetchResult result = GetBody(m_network, address, limit);
         // A date names whole seconds, so the rest it asks for may come out a second shorter.
         const int announced = rests.isEmpty() ? 0 : rests.first().at(1).toInt();
         QVERIFY2(rests.size() <= 1 && announced <= rest && announced >= (address.contains(u"date") ? rest - 1 : rest),
@@ -207,24 +209,24 @@ private slots:
     {
         QFETCH(QString, kind);
         QFETCH(QString, reason);
-        const TestSupport::ScopedTimings capped([](Timings &t) {
+        const TestSupport::ScopedTimings capped(m_network, [](Timings &t) {
             t.maxPageBytes = 4 << 20;
             t.maxPictureBytes = 4 << 20;
             t.pictureLimitSeconds = 1;
         });
         const QString address = QStringLiteral("http://%1/hostile/").arg(m_server.hostAndPort()) + kind;
         const qint64 memoryBefore = residentBytes();
-        const FetchResult page = GetBody(address + QStringLiteral("?page"), 1);
+        const FetchResult page = GetBody(m_network, address + QStringLiteral("?page"), 1);
         QVERIFY(!page.hasBytes());
         QCOMPARE(page.reason, reason);
-        QVERIFY(GetBody(picture(QStringLiteral("p1")), 1).hasBytes());
+        QVERIFY(GetBody(m_network, picture(QStringLiteral("p1")), 1).hasBytes());
 
         QTemporaryDir dir;
         const QString target = dir.filePath(QStringLiteral("1.jpg"));
-        const SaveOutcome saved = savePicture(address + QStringLiteral("?picture"), target);
+        const SaveOutcome saved = savePicture(m_network, address + QStringLiteral("?picture"), target);
         QCOMPARE(saved.reason, reason == u"内容过大" ? QStringLiteral("图片过大") : reason);
         QVERIFY(QDir(dir.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
-        QVERIFY(savePicture(picture(QStringLiteral("p1")), target).saved());
+        QVERIFY(savePicture(m_network, picture(QStringLiteral("p1")), target).saved());
         QVERIFY2(!TestSupport::memoryMeasurable || residentBytes() - memoryBefore < 64 << 20,
                  qPrintable(QString::number(residentBytes() - memoryBefore)));
         waitUntilQuiet();
@@ -232,19 +234,19 @@ private slots:
 
     void pictureOverTheCapLeavesNoFile()
     {
-        const TestSupport::ScopedTimings capped([](Timings &t) {
+        const TestSupport::ScopedTimings capped(m_network, [](Timings &t) {
             t.maxPictureBytes = 150000;
             t.pictureLimitSeconds = 5;
         });
         QTemporaryDir dir;
         const QString target = dir.filePath(QStringLiteral("1.jpg"));
-        QCOMPARE(savePicture(picture(QStringLiteral("big")), target).bytes, qint64(0));
+        QCOMPARE(savePicture(m_network, picture(QStringLiteral("big")), target).bytes, qint64(0));
         QVERIFY(QDir(dir.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
     }
 
     void largePictureGoesStraightToDisk()
     {
-        const TestSupport::ScopedTimings patient([](Timings &t) { t.pictureLimitSeconds = 30; });
+        const TestSupport::ScopedTimings patient(m_network, [](Timings &t) { t.pictureLimitSeconds = 30; });
         QTemporaryDir dir;
         const QString target = dir.filePath(QStringLiteral("1.jpg"));
         qint64 peak = 0;
@@ -252,7 +254,7 @@ private slots:
         connect(&sampler, &QTimer::timeout, this, [&] { peak = std::max(peak, residentBytes()); });
         sampler.start(5);
         const qint64 before = residentBytes();
-        const qint64 result = savePicture(picture(QStringLiteral("huge")), target).bytes;
+        const qint64 result = savePicture(m_network, picture(QStringLiteral("huge")), target).bytes;
         sampler.stop();
         QCOMPARE(result, qint64(100000000));
         QVERIFY2(!TestSupport::memoryMeasurable || peak - before < 32 << 20,
@@ -269,10 +271,10 @@ private slots:
         qint64 growth = 0;
         QTimer::singleShot(0, this, [&] {
             for (int i = 0; i < 200; ++i)
-                GetBody(address, 5);
+                GetBody(m_network, address, 5);
             const qint64 before = residentBytes();
             for (int i = 0; i < 2000; ++i)
-                GetBody(address, 5);
+                GetBody(m_network, address, 5);
             growth = residentBytes() - before;
             outer.quit();
         });
@@ -284,7 +286,7 @@ private slots:
     {
         m_server.clearRequests();
         const QString address = QStringLiteral("http://%1/p/1#!/l/p1").arg(m_server.hostAndPort());
-        QVERIFY(GetBody(address, 5).hasBytes());
+        QVERIFY(GetBody(m_network, address, 5).hasBytes());
         QCOMPARE(m_server.requests().size(), 1);
         const ForumRequest request = m_server.requests().first();
         QCOMPARE(request.method, QByteArray("GET"));
@@ -371,9 +373,9 @@ private slots:
         }
         // The HTML answer is not a picture, and a redirect brings another's bytes.
         const QByteArray bytes =
-            id == u"html" || id == u"near" ? GetBody(picture(id), 5).bytes : m_server.pictureBytes(id);
+            id == u"html" || id == u"near" ? GetBody(m_network, picture(id), 5).bytes : m_server.pictureBytes(id);
         QVERIFY(!bytes.isEmpty() || !saved);
-        const qint64 result = savePicture(picture(id), target).bytes;
+        const qint64 result = savePicture(m_network, picture(id), target).bytes;
         QCOMPARE(result, saved ? qint64(bytes.size()) : qint64(0));
         if (saved)
             QCOMPARE(contents(target), bytes);
@@ -438,7 +440,7 @@ private slots:
         QFETCH(int, restsSaid);
         QFETCH(bool, givenUp);
         QFETCH(int, givingUpSaid);
-        HostHolds &holds = HostHolds::shared();
+        HostHolds &holds = m_network.holds();
         // A host of its own per row, which no request ever reaches.
         const QString host = QStringLiteral("holds-%1.invalid").arg(QString::fromUtf8(QTest::currentDataTag()));
         const auto forget = qScopeGuard([&holds] { holds.forgetGivenUp(); });
@@ -467,7 +469,7 @@ private slots:
     // next job; its rests are cut to 1 s here.
     void hostAskingRestAfterRest()
     {
-        HostHolds &holds = HostHolds::shared();
+        HostHolds &holds = m_network.holds();
         const auto forget = qScopeGuard([&holds] { holds.forgetGivenUp(); });
         holds.forgetGivenUp();
         QSignalSpy givingUp(&holds, &HostHolds::givingUp);
@@ -476,9 +478,8 @@ private slots:
         QObject asker;
         QHash<QString, SaveOutcome> outcomes;
         const auto fetch = [&](const QString &id) {
-            PictureDownloads::shared().fetch(
-                picture(id), dir.filePath(id + QStringLiteral(".jpg")), &asker,
-                [&outcomes, id](const SaveOutcome &outcome) { outcomes.insert(id, outcome); });
+            m_network.pictures().fetch(picture(id), dir.filePath(id + QStringLiteral(".jpg")), &asker,
+                                       [&outcomes, id](const SaveOutcome &outcome) { outcomes.insert(id, outcome); });
         };
         for (int i = 1; i <= RefusingPictures; ++i)
             fetch(QStringLiteral("rest%1").arg(i));
@@ -532,7 +533,7 @@ private slots:
             for (int i = 1; i < 8; ++i)
                 ids << QStringLiteral("n%1-%2").arg(round).arg(i);
             for (const QString &id : ids) {
-                PictureDownloads::shared().fetch(
+                m_network.pictures().fetch(
                     picture(id), dir.filePath(id + QStringLiteral(".jpg")), &asker,
                     [&outcomes, id](const SaveOutcome &outcome) { outcomes.insert(id, outcome); });
             }
@@ -550,7 +551,7 @@ private slots:
     {
         QTemporaryDir dir;
         const QString target = dir.filePath(QStringLiteral("1.jpg"));
-        QCOMPARE(savePicture(picture(QStringLiteral("one")), target).bytes, qint64(1));
+        QCOMPARE(savePicture(m_network, picture(QStringLiteral("one")), target).bytes, qint64(1));
         QCOMPARE(QFileInfo(target).size(), 1);
     }
 
@@ -560,7 +561,8 @@ private slots:
         QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
         if (QFile(dir.filePath(QStringLiteral("probe"))).open(QIODevice::WriteOnly))
             QSKIP("permissions do not bind this user (root); the /proc row covers an unwritable folder");
-        QCOMPARE(savePicture(picture(QStringLiteral("p1")), dir.filePath(QStringLiteral("1.jpg"))).bytes, qint64(0));
+        QCOMPARE(savePicture(m_network, picture(QStringLiteral("p1")), dir.filePath(QStringLiteral("1.jpg"))).bytes,
+                 qint64(0));
         QVERIFY(QDir(dir.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
         QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
@@ -580,7 +582,7 @@ private slots:
         rlimit small = saved;
         small.rlim_cur = 50000;
         setrlimit(RLIMIT_FSIZE, &small);
-        const qint64 result = savePicture(picture(QStringLiteral("big")), target).bytes;
+        const qint64 result = savePicture(m_network, picture(QStringLiteral("big")), target).bytes;
         setrlimit(RLIMIT_FSIZE, &saved);
         QCOMPARE(result, qint64(0));
         QCOMPARE(contents(target), QByteArray("old"));

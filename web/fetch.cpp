@@ -1,7 +1,7 @@
 #include "web/fetch.h"
 
 #include "web/hostholds.h"
-#include "web/limits.h"
+#include "web/network.h"
 #include "web/networklines.h"
 
 #include <QCoreApplication>
@@ -45,21 +45,6 @@ bool sameSite(const QUrl &a, const QUrl &b)
 
 } // namespace
 
-QNetworkAccessManager *manager(int line)
-{
-    return NetworkLines::shared().manager(line);
-}
-
-void retire(QNetworkAccessManager *used)
-{
-    NetworkLines::shared().retire(used);
-}
-
-void abandon(QNetworkReply *reply)
-{
-    NetworkLines::shared().abandon(reply);
-}
-
 QNetworkRequest requestFor(const QString &address)
 {
     QNetworkRequest request{QUrl(address)};
@@ -102,9 +87,9 @@ QString distrustedLength(const QNetworkReply &reply)
     return QString();
 }
 
-Progress::Progress(double seconds)
+Progress::Progress(double seconds, qint64 progressBytes)
     : m_windowMs(seconds > 0 ? qint64(std::ceil(std::min(seconds * 1000.0, 2e9))) : 0)
-    , m_need(std::max<qint64>(1, Settings::timings().progressBytes))
+    , m_need(std::max<qint64>(1, progressBytes))
     , m_deadlineMs(m_windowMs)
 {
     m_clock.start();
@@ -136,9 +121,8 @@ namespace {
 
 // Takes what has arrived into `body`; false once the body is over the page cap. Reading as the
 // bytes arrive is what makes a compressed body unpack bit by bit, so a small bomb stops here too.
-bool takeWithinCap(QNetworkReply &reply, QByteArray &body)
+bool takeWithinCap(QNetworkReply &reply, QByteArray &body, qint64 cap)
 {
-    const qint64 cap = Settings::timings().maxPageBytes;
     if (reply.header(QNetworkRequest::ContentLengthHeader).toLongLong() > cap)
         return false;
     for (;;) {
@@ -157,10 +141,12 @@ bool takeWithinCap(QNetworkReply &reply, QByteArray &body)
 class OneGet final : public QObject
 {
 public:
-    OneGet(const QString &Weburl, double chaoshi, std::function<void(const FetchResult &, qint64, bool)> done)
-        : m_manager(Fetch::manager())
+    OneGet(Network &network, const QString &Weburl, double chaoshi,
+           std::function<void(const FetchResult &, qint64, bool)> done)
+        : m_network(network)
+        , m_manager(network.lines().manager(0))
         , m_reply(m_manager->get(Fetch::requestFor(Weburl)))
-        , m_progress(chaoshi)
+        , m_progress(chaoshi, network.timings().progressBytes)
         , m_done(std::move(done))
     {
         m_timer.setSingleShot(true);
@@ -182,7 +168,7 @@ public:
     {
         if (m_reply) {
             m_reply->disconnect(this);
-            Fetch::abandon(m_reply.data());
+            m_network.lines().abandon(m_reply.data());
         }
     }
 
@@ -193,7 +179,7 @@ private:
             return;
         m_refused = Fetch::distrustedLength(*m_reply);
         const qint64 before = m_body.size();
-        if (m_refused.isEmpty() && !takeWithinCap(*m_reply, m_body))
+        if (m_refused.isEmpty() && !takeWithinCap(*m_reply, m_body, m_network.timings().maxPageBytes))
             m_tooLarge = true;
         m_progress.received(m_body.size() - before);
         if (m_tooLarge || !m_refused.isEmpty())
@@ -218,7 +204,7 @@ private:
         // Not deleted here, inside a signal of its own.
         if (m_reply) {
             m_reply->disconnect(this);
-            Fetch::abandon(m_reply.data());
+            m_network.lines().abandon(m_reply.data());
         }
         const auto done = std::move(m_done);
         done(result, askedRestMs, answered);
@@ -241,7 +227,7 @@ private:
             // the rest of the answer still on it, which the next request there would read as
             // its own.
             if (!m_refused.isEmpty())
-                Fetch::retire(m_manager);
+                m_network.lines().retire(m_manager);
             return result;
         }
         if (m_progress.msLeft() == 0)
@@ -251,7 +237,7 @@ private:
             m_reply->abort();
             // The network thread may be stuck in an answer that never ends (a flood of interim
             // answers keeps it from ever seeing the abort); later fetches must not queue behind it.
-            Fetch::retire(m_manager);
+            m_network.lines().retire(m_manager);
             result.kind = FetchResult::Kind::EmptyText;
             result.reason = QStringLiteral("超时");
         } else if (status == 200 && m_reply->error() == QNetworkReply::NoError) {
@@ -259,13 +245,14 @@ private:
             result = FetchResult::fromBytes(m_body);
         } else if (status != 0 && status != 200) {
             result.reason = QStringLiteral("HTTP ") + QString::number(status);
-            askedRestMs = HostHolds::askedRestMs(*m_reply);
+            askedRestMs = m_network.holds().askedRestMs(*m_reply);
         } else {
             result.reason = QStringLiteral("网络错误：") + m_reply->errorString();
         }
         return result;
     }
 
+    Network &m_network;
     QPointer<QNetworkAccessManager> m_manager;
     QPointer<QNetworkReply> m_reply;
     Fetch::Progress m_progress;
@@ -279,8 +266,9 @@ private:
 
 } // namespace
 
-PageFetch::PageFetch(const QString &Weburl, double chaoshi, QObject *parent)
+PageFetch::PageFetch(Network &network, const QString &Weburl, double chaoshi, QObject *parent)
     : QObject(parent)
+    , m_network(network)
     , m_url(Weburl)
     , m_host(HostHolds::hostOf(QUrl(Weburl)))
     , m_seconds(chaoshi)
@@ -300,12 +288,12 @@ void PageFetch::start()
 void PageFetch::next()
 {
     // A host that asked for a rest gets no request until it is over.
-    if (const qint64 left = HostHolds::shared().msLeft(m_host); left > 0) {
+    if (const qint64 left = m_network.holds().msLeft(m_host); left > 0) {
         m_rest.start(int(std::min<qint64>(left, 2'000'000'000)));
         return;
     }
     m_get = std::make_unique<OneGet>(
-        m_url, m_seconds, [this](const FetchResult &result, qint64 askedRestMs, bool statusCame) {
+        m_network, m_url, m_seconds, [this](const FetchResult &result, qint64 askedRestMs, bool statusCame) {
             // Not from inside the request's own handler, which is still on the stack.
             QMetaObject::invokeMethod(
                 this, [this, result, askedRestMs, statusCame] { answered(result, askedRestMs, statusCame); },
@@ -319,9 +307,9 @@ void PageFetch::answered(const FetchResult &result, qint64 askedRestMs, bool sta
     // A server that asked for a rest gets it, then one more try; a second refusal stands, and
     // the rest it asked for holds the requests after it.
     if (askedRestMs >= 0)
-        HostHolds::shared().hold(m_host, askedRestMs);
+        m_network.holds().hold(m_host, askedRestMs);
     else if (statusCame)
-        HostHolds::shared().answered(m_host);
+        m_network.holds().answered(m_host);
     if (askedRestMs >= 0 && !m_again) {
         m_again = true;
         return next();
@@ -331,9 +319,10 @@ void PageFetch::answered(const FetchResult &result, qint64 askedRestMs, bool sta
     emit finished();
 }
 
-void GetBody(const QString &Weburl, double chaoshi, QObject *context, std::function<void(const FetchResult &)> done)
+void GetBody(Network &network, const QString &Weburl, double chaoshi, QObject *context,
+             std::function<void(const FetchResult &)> done)
 {
-    auto *fetch = new PageFetch(Weburl, chaoshi, context);
+    auto *fetch = new PageFetch(network, Weburl, chaoshi, context);
     QObject::connect(fetch, &PageFetch::finished, context, [fetch, done = std::move(done)] {
         // `done` may end `context`, and the fetch with it.
         const FetchResult result = fetch->result();

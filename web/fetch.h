@@ -12,6 +12,7 @@
 #include <memory>
 #include <utility>
 
+class Network;
 class QNetworkAccessManager;
 
 // One GET of Weburl with "If-Modified-Since: 0", given up once it stops making progress: fewer
@@ -23,7 +24,7 @@ class PageFetch final : public QObject
     Q_DISABLE_COPY_MOVE(PageFetch)
 
 public:
-    PageFetch(const QString &Weburl, double chaoshi, QObject *parent = nullptr);
+    PageFetch(Network &network, const QString &Weburl, double chaoshi, QObject *parent = nullptr);
     ~PageFetch() override;
 
     void start();
@@ -37,6 +38,7 @@ private:
     void next();
     void answered(const FetchResult &result, qint64 askedRestMs, bool statusCame);
 
+    Network &m_network;
     const QString m_url;
     const QString m_host;
     const double m_seconds;
@@ -49,7 +51,8 @@ private:
 
 // The same, handing `done` its result once it has come, unless `context` is gone by then. The
 // fetch belongs to `context`: deleting it stops the fetch.
-void GetBody(const QString &Weburl, double chaoshi, QObject *context, std::function<void(const FetchResult &)> done);
+void GetBody(Network &network, const QString &Weburl, double chaoshi, QObject *context,
+             std::function<void(const FetchResult &)> done);
 
 // Decodes the bytes kind in the named character set; every other kind gives empty text.
 QString BytesToBstr(const FetchResult &body, const QString &charset);
@@ -59,15 +62,10 @@ class QNetworkRequest;
 class QObject;
 class QUrl;
 
+// Fetches go out on the network lines (NetworkLines): answers on other lines go on while one
+// hostile answer holds its line. Line 0 carries the pages; each slot of side-by-side pictures has
+// its own.
 namespace Fetch {
-// The manager of a network line (NetworkLines), created on first use; answers on other lines go on
-// while one hostile answer holds its line. Line 0 carries the pages; each slot of side-by-side
-// pictures has its own.
-QNetworkAccessManager *manager(int line = 0);
-// Stops handing out `used` for new fetches, if it is still a current manager.
-void retire(QNetworkAccessManager *used);
-// Gives up `reply`, aborting it when it has not finished, and deletes it later.
-void abandon(QNetworkReply *reply);
 // One GET of `address` as every fetch sends it. Redirects wait for allowRedirect().
 QNetworkRequest requestFor(const QString &address);
 // Lets a reply follow a redirect to `target` when it stays on the same host (and port) with the
@@ -77,13 +75,13 @@ QString followRedirect(QNetworkReply &reply, const QUrl &target);
 // Why an answer cannot be trusted to carry its whole body, or empty: two different lengths
 // announced, of which Qt would take the first.
 QString distrustedLength(const QNetworkReply &reply);
-// Whether a transfer still makes progress: it has run out once fewer than progressBytes arrived
+// Whether a transfer still makes progress: it has run out once fewer than `progressBytes` arrived
 // in the last `seconds`. The window starts at the request, so a server that never answers runs
 // out exactly `seconds` after it, and one that trickles soon after; a steady one never does.
 class Progress
 {
 public:
-    explicit Progress(double seconds);
+    Progress(double seconds, qint64 progressBytes);
     void received(qint64 bytes);
     // How long until it runs out if nothing more arrives; 0 once it has.
     qint64 msLeft() const;

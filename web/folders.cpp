@@ -2,55 +2,17 @@
 
 #include <QCoreApplication>
 
-namespace {
-
-struct Folders
+QString Folders::programFolder() const
 {
-    QString program;
-    QString pictures;
-    QString scratch;
-};
-
-Folders &folders()
-{
-    static Folders f;
-    return f;
+    return program.isEmpty() ? QCoreApplication::applicationDirPath() : program;
 }
 
-} // namespace
-
-namespace Settings {
-
-QString programFolder()
+QString Folders::pictureFolder() const
 {
-    if (!folders().program.isEmpty())
-        return folders().program;
-    return QCoreApplication::applicationDirPath();
+    return pictures.isEmpty() ? programFolder() : pictures;
 }
 
-void setProgramFolder(const QString &folder)
+QString Folders::scratchFolder() const
 {
-    folders().program = folder;
+    return scratch.isEmpty() ? programFolder() : scratch;
 }
-
-QString pictureFolder()
-{
-    return folders().pictures.isEmpty() ? programFolder() : folders().pictures;
-}
-
-void setPictureFolder(const QString &folder)
-{
-    folders().pictures = folder;
-}
-
-QString scratchFolder()
-{
-    return folders().scratch.isEmpty() ? programFolder() : folders().scratch;
-}
-
-void setScratchFolder(const QString &folder)
-{
-    folders().scratch = folder;
-}
-
-} // namespace Settings

@@ -1,36 +1,84 @@
 #include "web/networklines.h"
 
-#include <QCoreApplication>
+#include <QList>
+#include <QMutex>
 #include <QMutexLocker>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QSet>
 #include <QThread>
 
-#include <atomic>
+struct NetworkLines::Reaper
+{
+    QMutex lock;
+    // Every manager no longer current and not deleted yet.
+    QSet<QNetworkAccessManager *> retired;
+    bool closing = false;
+    int deleting = 0; // managers being deleted on the lines' thread right now
+};
 
 namespace {
 
-// Read by the reaper's thread, set by the main one at the end of the process.
-std::atomic<bool> closing{false};
+// What a network thread may still hold when its lines end. Destroying it would wait for that
+// thread, and a thread object may not go while its thread runs: it is kept, never destroyed,
+// where the process's end (and a leak checker) finds it.
+void keepToTheEnd(const QList<QObject *> &held)
+{
+    static QList<QObject *> *const kept = new QList<QObject *>;
+    *kept += held;
+}
+
+bool hasReplies(const QNetworkAccessManager &manager)
+{
+    return !manager.findChildren<QNetworkReply *>(Qt::FindDirectChildrenOnly).isEmpty();
+}
 
 } // namespace
 
-NetworkLines &NetworkLines::shared()
+NetworkLines::NetworkLines()
+    : m_reaper(std::make_shared<Reaper>())
+    , m_thread(new QThread)
+    , m_inbox(new QObject)
+    , m_events(std::make_unique<QObject>())
 {
-    // Never destroyed: see the class comment.
-    static NetworkLines *lines = new NetworkLines;
-    return *lines;
+    m_thread->setObjectName(QStringLiteral("retired network managers"));
+    m_inbox->moveToThread(m_thread);
+    m_thread->start();
 }
 
-NetworkLines::NetworkLines()
-    : m_reaper(new QThread)
-    , m_inbox(new QObject)
+NetworkLines::~NetworkLines()
 {
-    m_reaper->setObjectName(QStringLiteral("retired network managers"));
-    m_inbox->moveToThread(m_reaper);
-    m_reaper->start();
-    // Runs while the application is still whole: a manager deleted later would meet a dead one.
-    qAddPostRoutine([] { shared().close(); });
+    m_events.reset();
+    QList<QObject *> held;
+    QList<QNetworkAccessManager *> free;
+    bool idle = false;
+    {
+        const QMutexLocker locked(&m_reaper->lock);
+        m_reaper->closing = true;
+        idle = m_reaper->deleting == 0;
+        // A current manager never gave up an answer half-way, so its thread is free and ends at
+        // once. One with a reply still alive may be held by it.
+        for (const QPointer<QNetworkAccessManager> &current : m_current) {
+            if (current && !hasReplies(*current))
+                free << current.data();
+            else if (current)
+                m_reaper->retired.insert(current.data());
+        }
+        for (QNetworkAccessManager *retired : std::as_const(m_reaper->retired))
+            held << retired;
+    }
+    m_current.clear();
+    qDeleteAll(free);
+    m_thread->quit();
+    if (idle) {
+        // Nothing is being deleted there, and nothing will be: the thread ends at once.
+        m_thread->wait();
+        delete m_inbox;
+        delete m_thread;
+    } else {
+        held << m_thread << m_inbox;
+    }
+    keepToTheEnd(held);
 }
 
 QNetworkAccessManager *NetworkLines::manager(int line)
@@ -52,13 +100,13 @@ void NetworkLines::retire(QNetworkAccessManager *used)
         if (current == used) {
             current = nullptr;
             {
-                const QMutexLocker locked(&m_retiredLock);
-                m_retired.insert(used);
+                const QMutexLocker locked(&m_reaper->lock);
+                m_reaper->retired.insert(used);
             }
             // Not at once: the caller still holds its reply for a moment.
             QMetaObject::invokeMethod(
-                QCoreApplication::instance(),
-                [this, manager = QPointer<QNetworkAccessManager>(used)] { handOver(manager); }, Qt::QueuedConnection);
+                m_events.get(), [this, manager = QPointer<QNetworkAccessManager>(used)] { handOver(manager); },
+                Qt::QueuedConnection);
             return;
         }
     }
@@ -79,47 +127,34 @@ void NetworkLines::abandon(QNetworkReply *reply)
 
 void NetworkLines::handOver(const QPointer<QNetworkAccessManager> &manager)
 {
-    if (!manager || m_closing)
+    if (!manager)
         return;
     // Its replies belong to the fetches that made them; it goes once they are gone.
     const QList<QNetworkReply *> replies = manager->findChildren<QNetworkReply *>(Qt::FindDirectChildrenOnly);
     if (!replies.isEmpty()) {
         for (QNetworkReply *reply : replies)
             QObject::connect(
-                reply, &QObject::destroyed, QCoreApplication::instance(), [this, manager] { handOver(manager); },
+                reply, &QObject::destroyed, m_events.get(), [this, manager] { handOver(manager); },
                 Qt::QueuedConnection);
         return;
     }
     if (manager->thread() != QThread::currentThread())
         return; // already on its way
-    manager->moveToThread(m_reaper);
+    manager->moveToThread(m_thread);
+    // On the lines' thread, which may outlive the lines: it keeps what it shares with them.
     QMetaObject::invokeMethod(
-        m_inbox, [this, doomed = manager.data()] { deleteRetired(doomed); }, Qt::QueuedConnection);
-}
-
-// On the reaper's thread.
-void NetworkLines::deleteRetired(QNetworkAccessManager *doomed)
-{
-    if (closing)
-        return;
-    delete doomed;
-    const QMutexLocker locked(&m_retiredLock);
-    m_retired.remove(doomed);
-}
-
-void NetworkLines::close()
-{
-    m_closing = true;
-    closing = true;
-    m_reaper->quit();
-    // A current manager never gave up an answer half-way, so its thread is free and ends at once.
-    // One with a reply still alive may be held by it, and is left to the process's end.
-    const QMutexLocker locked(&m_retiredLock);
-    for (QPointer<QNetworkAccessManager> &current : m_current) {
-        if (current && current->findChildren<QNetworkReply *>(Qt::FindDirectChildrenOnly).isEmpty())
-            delete current.data();
-        else if (current)
-            m_retired.insert(current.data());
-    }
-    m_current.clear();
+        m_inbox,
+        [reaper = m_reaper, doomed = manager.data()] {
+            {
+                const QMutexLocker locked(&reaper->lock);
+                if (reaper->closing)
+                    return;
+                ++reaper->deleting;
+            }
+            delete doomed;
+            const QMutexLocker locked(&reaper->lock);
+            --reaper->deleting;
+            reaper->retired.remove(doomed);
+        },
+        Qt::QueuedConnection);
 }

@@ -20,7 +20,7 @@ void quietQtMessages()
     });
 }
 
-void prepareWebEngine()
+void prepareWebEngine(const Timings &timings)
 {
     // The web engine shares its GL context with the window; it must be asked for before the app.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
@@ -38,7 +38,7 @@ void prepareWebEngine()
         QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false\n"
                                                         "default.info=false"));
     }
-    flags += " --js-flags=--max-old-space-size=" + QByteArray::number(Settings::timings().pageScriptHeapMiB);
+    flags += " --js-flags=--max-old-space-size=" + QByteArray::number(timings.pageScriptHeapMiB);
     // The engine's network side runs in a process of its own, not on a thread of this program: a
     // page answered with interim responses without end keeps that side busy for good, and only
     // a process can be ended (the engine then starts a fresh one) so that later pages load.
