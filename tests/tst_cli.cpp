@@ -880,6 +880,12 @@ private slots:
             << QStringLiteral(
                    "设置文件<config>/Quillory/Quillory.conf中的pace=fast无效（应为fixed或adaptive），已忽略\n"
                    "开始获取相册地址！\n");
+        QTest::newRow("settings file with a key it does not know")
+            << QStringLiteral("settings PACE=fast pages=2") << QStringList{QStringLiteral("空"), QStringLiteral("空")}
+            << 0
+            << QStringLiteral(
+                   "设置文件<config>/Quillory/Quillory.conf中[job]的PACE=无法识别（应为pace=或pages=），已忽略\n"
+                   "开始获取相册地址！\n");
         // A file that cannot be settings is passed over whole, and said so once.
         QTest::newRow("settings file that is a folder")
             << QStringLiteral("settings folder") << QStringList{QStringLiteral("空"), QStringLiteral("空")} << 0

@@ -532,6 +532,24 @@ private slots:
         QTest::newRow("the command line over a bad value")
             << QStringList{u"--pace=adaptive"_s} << QByteArray("[job]\npace=fast\npages=3\n") << QByteArray()
             << QStringList{adaptive3} << QStringList{adaptive3};
+        QTest::newRow("the README's example, a comment after each value")
+            << QStringList()
+            << QByteArray("[job]\npace=adaptive   # fixed (the default) or adaptive\n"
+                          "pages=3         # album pages side by side, 1 (the default) to 4\n")
+            << QByteArray() << QStringList{adaptive3} << QStringList{adaptive3};
+        QTest::newRow("comments after ; and on lines of their own")
+            << QStringList() << QByteArray("; mine\n[job] ; the job\n# pace=fixed\npace = adaptive ;x\npages=\"3\"\n")
+            << QByteArray() << QStringList{adaptive3} << QStringList{adaptive3};
+        // Each said once, the other section's keys with it; what [job] holds still counts.
+        QTest::newRow("an unknown section and unknown keys")
+            << QStringList()
+            << QByteArray("pace=adaptive\n[JOB]\npace=adaptive\n[job]\nPACE=adaptive\npages=3\nPACE=x\n")
+            << QByteArray()
+            << QStringList{QStringLiteral("设置文件%1中[job]之外的pace=无法识别（应写在[job]中），已忽略"),
+                           QStringLiteral("设置文件%1中的[JOB]无法识别（应为[job]），已忽略"),
+                           QStringLiteral("设置文件%1中[job]的PACE=无法识别（应为pace=或pages=），已忽略"),
+                           QStringLiteral("快速模式：固定节奏，3个页面")}
+            << QStringList{QStringLiteral("快速模式：固定节奏，3个页面")};
     }
 
     void paceOfEachStart()
