@@ -380,6 +380,45 @@ private slots:
             << QJsonArray{gallery(QStringLiteral("debounce"), 15, 0, 0,
                                   R"({"debounceMs":350,"batchFrom":"fetch","delayMs":240,"delayMaxMs":300,"batch":5})")}
             << QStringList();
+        // Galleries built with published libraries: loaders, and virtualised lists that take rows
+        // out or point a pool of rows at the next pictures, in the window or a scroll area of
+        // their own; and a template framework whose bindings name pictures too.
+        const auto library = [](const char *keys) {
+            static int made = 0;
+            QJsonObject album = QJsonDocument::fromJson(keys).object();
+            QJsonArray ids;
+            for (int i = 1; i <= 20; ++i)
+                ids.append(QStringLiteral("l%1x%2").arg(made).arg(i));
+            album.insert(QStringLiteral("id"), QString::number(3700 + made));
+            album.insert(QStringLiteral("title"), QStringLiteral("库%1").arg(++made));
+            album.insert(QStringLiteral("batch"), 5);
+            album.insert(QStringLiteral("delayMs"), 100);
+            album.insert(QStringLiteral("pictures"), ids);
+            return album;
+        };
+        const QJsonArray libraries{library(R"({"library":"htmx"})"),
+                                   library(R"({"library":"masonry"})"),
+                                   library(R"({"library":"hyperlist","thumbs":false,"pictureHeight":40})"),
+                                   library(R"({"library":"hyperlist","pictureHeight":50})"),
+                                   library(R"({"library":"recycle","pictureHeight":40})"),
+                                   library(R"({"library":"alpine"})"),
+                                   library(R"({"library":"clusterize"})")};
+        QTest::newRow("fixed: galleries of published libraries")
+            << int(JobChoices::Pace::Fixed) << 1 << libraries << QStringList();
+        QTest::newRow("adaptive: galleries of published libraries, 3 pages")
+            << int(JobChoices::Pace::Adaptive) << 3 << libraries << QStringList();
+        // Batches the adaptive pace can only see as an animation, or as an event stream's
+        // deliveries: with pages beside them, each saved as with one.
+        const QJsonArray unseen{
+            gallery(QStringLiteral("nearEnd"), 15, 0, 0, R"({"batchAnimationMs":2500,"batch":5})"),
+            gallery(QStringLiteral("nearEnd"), 15, 0, 0, R"({"batchTransitionMs":3000,"batch":5})"), [&] {
+                QJsonObject pushed = gallery(QStringLiteral("scroll"), 20, 10, 0,
+                                             R"({"batchFrom":"events","pushEveryMs":2500,"batch":5})");
+                pushed.remove(QStringLiteral("loader"));
+                return pushed;
+            }()};
+        QTest::newRow("adaptive: batches behind animations and an event stream, 3 pages")
+            << int(JobChoices::Pace::Adaptive) << 3 << unseen << QStringList();
         QTest::newRow("fixed: every kind, 2 pages") << int(JobChoices::Pace::Fixed) << 2 << everyKind << QStringList();
         QTest::newRow("adaptive: every kind, 3 pages")
             << int(JobChoices::Pace::Adaptive) << 3 << everyKind << QStringList();
