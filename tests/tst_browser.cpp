@@ -356,8 +356,6 @@ private slots:
                     QVERIFY2(2 * gain(i, k) >= best(k), qPrintable(seen()));
             }
         }
-        if (qEnvironmentVariableIsSet("QUILLORY_SHOW_PACE"))
-            qDebug("%s", qPrintable(seen()));
     }
 
     // After an address the engine refuses, nothing of the page before may pass for its page:
