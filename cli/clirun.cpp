@@ -3,9 +3,6 @@
 #include "cli/clitext.h"
 #include "cli/terminaltext.h"
 #include "job/records/barrecords.h"
-#include "job/restnotice.h"
-#include "job/retrycommand.h"
-#include "job/startcommand.h"
 
 #include "web/folders.h"
 
@@ -19,8 +16,6 @@
 #include <algorithm>
 
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <limits>
 #include <system_error>
@@ -96,13 +91,16 @@ void sweepStaleScratch()
 
 } // namespace
 
-CliRun::CliRun(const CliOptions &options, Console &console)
-    : m_options(options)
+CliRun::CliRun(const CliOptions &options, Console &console, QObject *parent)
+    : QObject(parent)
+    , m_options(options)
     , m_console(console)
     , m_window(options, console)
 {
     m_window.setOnBusy([this] { busyAfterAll(); });
 }
+
+CliRun::~CliRun() = default;
 
 bool CliRun::ready()
 {
@@ -127,26 +125,37 @@ void CliRun::removeScratch()
         m_scratch->remove();
 }
 
-int CliRun::exec()
+void CliRun::later(void (CliRun::*step)())
 {
-    int code = ExitCode::Done;
-    for (const QString &bar : m_options.bars)
-        code = ExitCode::worse(code, runBar(bar));
-    removeScratch();
-    return code;
+    QMetaObject::invokeMethod(this, step, Qt::QueuedConnection);
+}
+
+void CliRun::start()
+{
+    later(&CliRun::nextBar);
 }
 
 void CliRun::interrupt(int code)
 {
+    if (m_stopping)
+        return;
+    m_stopping = true;
+    m_stopCode = code;
+    later(&CliRun::stop);
+}
+
+// The job or retry under way is deleted where it stands, which gives up its pages and pictures;
+// every picture is whole or absent, and every recorded line complete.
+void CliRun::stop()
+{
+    m_job.reset();
+    m_retry.reset();
+    m_retryNotice.reset();
     m_window.endBar();
-    if (!m_bar.isEmpty())
+    if (!m_bar.isEmpty() && m_summaryAtStop)
         printSummary(m_bar, nullptr);
     removeScratch();
-    std::fflush(stdout);
-    std::fflush(stderr);
-    // The job sits in a wait somewhere below; it is abandoned where it stands, as the window
-    // does when it is closed. Every picture is whole or absent, and every recorded line complete.
-    std::_Exit(code);
+    emit finished(m_stopCode);
 }
 
 void CliRun::sayBusy(const QString &barFolder)
@@ -155,47 +164,93 @@ void CliRun::sayBusy(const QString &barFolder)
 }
 
 // Another run took the bar folder between our look at it and the job's making it: the job is
-// abandoned where it stands, as on a stop, before it writes anything there.
+// given up, as on a stop, before it writes anything there.
 void CliRun::busyAfterAll()
 {
+    if (m_stopping)
+        return;
     sayBusy(m_window.barFolder());
-    m_window.endBar();
-    removeScratch();
-    std::fflush(stdout);
-    std::fflush(stderr);
-    std::_Exit(ExitCode::Busy);
+    m_summaryAtStop = false;
+    interrupt(ExitCode::Busy);
 }
 
-int CliRun::runBar(const QString &bar)
+void CliRun::nextBar()
 {
-    const QString barFolder = BarRecords::barFolder(Settings::pictureFolder(), bar);
+    if (m_stopping)
+        return;
+    if (m_nextBar >= m_options.bars.size()) {
+        removeScratch();
+        emit finished(m_code);
+        return;
+    }
+    const QString bar = m_options.bars.at(m_nextBar++);
+    m_barFolder = BarRecords::barFolder(Settings::pictureFolder(), bar);
     m_bar = bar;
-    m_window.beginBar(bar, barFolder);
+    m_window.beginBar(bar, m_barFolder);
     // A bar folder there already is locked before its list is fetched; a new one as soon as the
     // job has made it.
-    if (!m_options.savesNothing() && QFileInfo(barFolder).isDir() &&
-        m_window.records()->open(barFolder) == ResumeRecord::Access::Busy) {
+    if (!m_options.savesNothing() && QFileInfo(m_barFolder).isDir() &&
+        m_window.records()->open(m_barFolder) == ResumeRecord::Access::Busy) {
         m_window.endBar();
-        sayBusy(barFolder);
+        sayBusy(m_barFolder);
         m_bar.clear();
-        return ExitCode::Busy;
+        m_code = ExitCode::worse(m_code, ExitCode::Busy);
+        return later(&CliRun::nextBar);
     }
-    const JobSummary summary = StartCommand(m_window).run();
+    m_job = std::make_unique<StartCommand>(m_window, JobRequest::now(bar, m_window.pages(), m_window.options()));
+    connect(m_job.get(), &StartCommand::finished, this, [this](const JobSummary &summary) {
+        m_summary = summary;
+        later(&CliRun::afterJob);
+    });
+    m_job->start();
+}
+
+void CliRun::afterJob()
+{
+    if (m_stopping)
+        return;
+    m_job.reset();
+    const bool harvested =
+        m_summary.end != JobSummary::End::NoBarFolder && m_summary.end != JobSummary::End::ListUnreachable;
+    if (!harvested || m_options.savesNothing())
+        return barEnded();
+    carryOverFailures(m_barFolder);
+    m_round = 0;
+    m_retryNotice.emplace(m_window);
+    retryRound();
+}
+
+void CliRun::retryRound()
+{
+    if (m_stopping)
+        return;
+    m_retry.reset();
+    FailureLists &lists = m_window.failures();
+    if (++m_round > m_options.retries || lists.isEmpty()) {
+        m_retryNotice.reset();
+        return barEnded();
+    }
+    m_window.AppendLog(
+        QStringLiteral("retry %1/%2: %3 pictures").arg(m_round).arg(m_options.retries).arg(lists.size()));
+    m_retry = std::make_unique<RetryCommand>(lists, &m_retryHeard, m_window.records());
+    connect(m_retry.get(), &RetryCommand::finished, this, [this] { later(&CliRun::retryRound); });
+    m_retry->start();
+}
+
+void CliRun::barEnded()
+{
+    const JobSummary &summary = m_summary;
     const bool harvested =
         summary.end != JobSummary::End::NoBarFolder && summary.end != JobSummary::End::ListUnreachable;
-    if (harvested && !m_options.savesNothing()) {
-        carryOverFailures(barFolder);
-        retryRounds();
-    }
     if (harvested && !m_options.savesNothing())
-        reportFailures(barFolder);
+        reportFailures(m_barFolder);
     m_window.endBar();
     int code = ExitCode::Done;
     if (summary.end == JobSummary::End::NoBarFolder) {
-        m_console.error(Cli::tr("cannot create the folder %1: %2").arg(barFolder, folderReason(barFolder)));
+        m_console.error(Cli::tr("cannot create the folder %1: %2").arg(m_barFolder, folderReason(m_barFolder)));
         code = ExitCode::Usage;
     } else if (summary.end == JobSummary::End::ListUnreachable) {
-        m_console.error(Cli::tr("%1吧: the album list could not be fetched").arg(bar));
+        m_console.error(Cli::tr("%1吧: the album list could not be fetched").arg(m_bar));
         code = ExitCode::ListUnreachable;
     }
     // Every picture the summary counts as failed, whether or not it has an address to retry,
@@ -203,10 +258,11 @@ int CliRun::runBar(const QString &bar)
     if (harvested && (m_window.counts().failed > 0 || summary.failedAlbums > 0))
         code = ExitCode::worse(code, ExitCode::PicturesFailed);
     if (harvested && summary.albums == 0)
-        m_console.error(Cli::tr("%1吧 has no albums; the bar's name may be wrong").arg(bar));
-    printSummary(bar, &summary);
+        m_console.error(Cli::tr("%1吧 has no albums; the bar's name may be wrong").arg(m_bar));
+    printSummary(m_bar, &summary);
     m_bar.clear();
-    return code;
+    m_code = ExitCode::worse(m_code, code);
+    later(&CliRun::nextBar);
 }
 
 // Pictures that failed in an earlier run and belong to an album this run did not come to are
@@ -221,25 +277,6 @@ void CliRun::carryOverFailures(const QString &barFolder)
                             .arg(carried.file)
                             .arg(carried.dropped));
     m_window.addCarriedFailures(carried.carried);
-}
-
-void CliRun::retryRounds()
-{
-    struct RetryHeard final : JobObserver
-    {
-        explicit RetryHeard(CliWindow &window)
-            : window(window)
-        { }
-        void pictureFinished(const PictureOutcome &outcome) override { window.retried(outcome); }
-        CliWindow &window;
-    } heard(m_window);
-    FailureLists &lists = m_window.failures();
-    const HoldNotice holdNotice(m_window);
-    for (int round = 1; round <= m_options.retries && !lists.isEmpty(); ++round) {
-        m_window.AppendLog(
-            QStringLiteral("retry %1/%2: %3 pictures").arg(round).arg(m_options.retries).arg(lists.size()));
-        runRetry(lists, &heard, m_window.records());
-    }
 }
 
 // Lists every picture of the bar that still failed, with the place failed.txt keeps those that

@@ -47,14 +47,13 @@ public:
     const JobSummary &counts() const { return m_counts; }
     double elapsedSeconds() const { return double(m_clock.elapsed()) / 1000.0; }
 
-    QString barName() const override { return m_bar; }
-    void showNameMissing() override { }
     void AppendLog(const QString &line) override;
     void ShowLastLogLine() override { }
-    PageSource &pages() override { return m_pages; }
     FailureLists &failures() override { return m_failures; }
 
-    JobOptions options() const override;
+    // Where the jobs render, and what the command line chose for them.
+    PageSource &pages() { return m_pages; }
+    JobOptions options() const;
     JobObserver *observer() override { return this; }
     // None for a run that saves nothing.
     BarRecords *records() override { return m_options.savesNothing() ? nullptr : &m_records; }

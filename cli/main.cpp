@@ -22,7 +22,6 @@
 
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
@@ -291,11 +290,8 @@ int main(int argc, char *argv[])
         return ExitCode::Usage;
     console.onOutputClosed([&run] { run.interrupt(ExitCode::OutputClosed); });
     StopSignals stop;
-    QObject::connect(&stop, &StopSignals::received, [&run] { run.interrupt(ExitCode::Interrupted); });
-    const int code = run.exec();
-    // Tearing Qt down would wait for network threads that hostile answers may still hold; every
-    // picture and record line is complete by now, as when the run is interrupted.
-    std::fflush(stdout);
-    std::fflush(stderr);
-    std::_Exit(code);
+    QObject::connect(&stop, &StopSignals::received, &run, [&run] { run.interrupt(ExitCode::Interrupted); });
+    QObject::connect(&run, &CliRun::finished, &app, [](int code) { QCoreApplication::exit(code); });
+    run.start();
+    return QApplication::exec();
 }

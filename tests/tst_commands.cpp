@@ -1,14 +1,14 @@
+#include "tests/fakebrowser.h"
 #include "tests/recordingwindow.h"
 #include "tests/testsupport.h"
+#include "tests/testwaits.h"
 #include "tools/forumsim/forumserver.h"
 
 #include "job/albums/albumfolders.h"
 #include "job/jobstate.h"
-#include "job/pictures/pictureharvest.h"
 #include "job/pictures/picturescan.h"
 #include "job/records/barrecords.h"
 #include "job/records/failurefile.h"
-#include "job/retrycommand.h"
 #include "web/atomicfile.h"
 
 #include <QDir>
@@ -20,6 +20,8 @@
 #include <QTemporaryDir>
 
 #include <optional>
+
+Q_DECLARE_METATYPE(FakeGallery)
 
 using TestSupport::sorted;
 using namespace Qt::StringLiterals;
@@ -58,8 +60,8 @@ private slots:
         QVERIFY(m_server.listen());
         QVERIFY(m_server.loadJson(R"({"bars":[{"name":"x","albums":[{"id":"1","pictures":[
             {"id":"gone","status":404},{"id":"flaky","status":500,"once":true},
-            {"id":"w1","delayMs":1200},{"id":"w2","delayMs":1200},{"id":"w3","delayMs":1200},{"id":"w4","delayMs":1200},
-            {"id":"w5","delayMs":1200},{"id":"w6","delayMs":1200},{"id":"w7","delayMs":1200},{"id":"w8","delayMs":1200}]}]}]})"));
+            {"id":"slow","size":6000,"rate":2000},"after"]}]},
+            {"name":"假","albums":[{"id":"91"},{"id":"92","pictures":["m1","m2"]},{"id":"93"}]}]})"));
         Settings::setTimings(TestSupport::shortTimings());
         setPagePace(TestSupport::shortPace());
         Hosts::setHosts(m_server.hostAndPort(), m_server.hostAndPort());
@@ -100,19 +102,23 @@ private slots:
 
     void timeLimitRunsFromSendingNotFromWaiting()
     {
-        // Twice as many slow pictures as run at once: the later ones wait for a slot longer
-        // than their own limit, and still have all of it once they are sent.
+        // One picture at a time, the first arriving steadily for longer than the limit: the
+        // second waits for its slot past its own limit, and still has all of it once it is sent.
+        // Any byte is progress, so only a stall of nearly the whole limit could fail the first.
+        const TestSupport::ScopedTimings oneAtATime([](Timings &t) {
+            t.parallelPictures = 1;
+            t.progressBytes = 1;
+        });
         QTemporaryDir program;
         Settings::setProgramFolder(program.path());
         RecordingWindow window;
         JobState state;
         state.AlbumFolder = program.path() + QStringLiteral("/t");
-        for (int i = 1; i <= 2 * Settings::timings().parallelPictures; ++i)
-            state.AlbumHtml += QStringLiteral("<a href=\"?a&amp;pic_id=w%1\">").arg(i);
-        QVERIFY(1.2 * 2 > Settings::timings().pictureLimitSeconds);
+        state.AlbumHtml = QStringLiteral("<a href=\"?a&amp;pic_id=slow\"><a href=\"?a&amp;pic_id=after\">");
+        QVERIFY(6000 / 2000 > Settings::timings().pictureLimitSeconds);
         harvestAlbum(state, window);
-        QVERIFY2(!window.log.join(u'\n').contains(QStringLiteral("失败")), qPrintable(window.log.join(u'\n')));
-        QCOMPARE(window.log.size(), 2 * Settings::timings().parallelPictures);
+        QCOMPARE(window.log,
+                 QStringList({QStringLiteral("第1页,第1张下载成功！"), QStringLiteral("第1页,第2张下载成功！")}));
     }
 
     void albumWithoutPicturesMakesNoFolder()
@@ -533,6 +539,59 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QString, folder);
         QCOMPARE(BarRecords::barFolder(u"/p"_s, name), folder);
+    }
+
+    // A whole job on fake pages: the album between two others decides what the end of the job
+    // counts among the albums whose page did not load.
+    void failedAlbumsAreCounted_data()
+    {
+        QTest::addColumn<FakeGallery>("middle");
+        QTest::addColumn<QStringList>("lines"); // the middle album's, up to the next album's line
+        QTest::addColumn<int>("failedAlbums");
+        FakeGallery settled;
+        settled.title = u"中"_s;
+        settled.idPrefix = u"m"_s;
+        settled.pictures = settled.shown = 2;
+        const QString middle = u"开始处理相册(2/3):中"_s;
+        QTest::newRow("settled") << settled
+                                 << QStringList{middle, u"第1页,第1张下载成功！"_s, u"第1页,第2张下载成功！"_s} << 0;
+        FakeGallery cut = settled;
+        cut.loadMs = -1;
+        const QString cutLine = u"相册页面加载超时，按已载入的内容继续"_s;
+        QTest::newRow("read before it settled, its pictures shown")
+            << cut << QStringList{cutLine, middle, u"第1页,第1张下载成功！"_s, u"第1页,第2张下载成功！"_s} << 0;
+        cut.pictures = cut.shown = 0;
+        QTest::newRow("read before it settled, no picture shown") << cut << QStringList{cutLine, middle} << 1;
+        FakeGallery refused = settled;
+        refused.failure = u"转向其他网站"_s;
+        QTest::newRow("refused") << refused
+                                 << QStringList{u"相册页面没有载入，此相册下载失败（转向其他网站）"_s,
+                                                u"开始处理相册(2/3):92"_s}
+                                 << 1;
+    }
+
+    void failedAlbumsAreCounted()
+    {
+        QFETCH(FakeGallery, middle);
+        QFETCH(QStringList, lines);
+        QFETCH(int, failedAlbums);
+        QTemporaryDir program;
+        Settings::setProgramFolder(program.path());
+        FakePages pages(1, [middle](const QString &url) {
+            FakeGallery empty;
+            empty.pictures = empty.shown = 0;
+            empty.title = url.endsWith(u"/91") ? u"前"_s : u"后"_s;
+            return url.endsWith(u"/92") ? middle : empty;
+        });
+        RecordingWindow window;
+        const JobSummary summary = runJob(window, JobRequest::now(u"假"_s, pages));
+        QCOMPARE(summary.failedAlbums, failedAlbums);
+        QStringList expected = {u"开始获取相册地址！"_s, u"获取相册地址完成！假吧共有3个相册"_s,
+                                u"开始处理相册(1/3):前"_s};
+        expected << lines << u"开始处理相册(3/3):后"_s << u"所有相册下载完毕！"_s;
+        if (failedAlbums > 0)
+            expected << u"其中1个相册的页面没有载入，未能下载"_s;
+        QCOMPARE(window.log, expected);
     }
 
     void retry_data()

@@ -1,11 +1,10 @@
 #include "tests/testsupport.h"
+#include "tests/testwaits.h"
 #include "tools/forumsim/forumserver.h"
 
-#include "web/eventwait.h"
 #include "web/fetch.h"
 #include "web/hostholds.h"
 #include "web/picturedownloads.h"
-#include "web/savejpg.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -586,51 +585,6 @@ private slots:
         QCOMPARE(result, qint64(0));
         QCOMPARE(contents(target), QByteArray("old"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("1.jpg")});
-    }
-
-    void yanShiWaitsAtLeastItsTime()
-    {
-        QElapsedTimer clock;
-        clock.start();
-        YanShi(120);
-        QVERIFY(clock.nsecsElapsed() >= 120'000'000);
-    }
-
-    void yanShiOfNothingProcessesNothing()
-    {
-        bool ran = false;
-        QTimer::singleShot(0, this, [&] { ran = true; });
-        YanShi(0);
-        YanShi(-5);
-        QVERIFY(!ran);
-        YanShi(1);
-        QVERIFY(ran);
-    }
-
-    void yanShiLetsANestedHandlerRun()
-    {
-        bool nestedDone = false;
-        QTimer::singleShot(20, this, [&] {
-            YanShi(300);
-            nestedDone = true;
-        });
-        QElapsedTimer clock;
-        clock.start();
-        YanShi(50);
-        // The outer wait ends only after the nested handler has returned, at its next chance.
-        QVERIFY(nestedDone);
-        QVERIFY(clock.elapsed() >= 300);
-        QVERIFY(clock.elapsed() < 1000);
-    }
-
-    void yanShiSleepsInsteadOfSpinning()
-    {
-        const double cpuBefore = cpuSeconds();
-        QElapsedTimer clock;
-        clock.start();
-        YanShi(2000);
-        const double wall = double(clock.elapsed()) / 1000;
-        QVERIFY2(cpuSeconds() - cpuBefore < wall / 10, qPrintable(QString::number(cpuSeconds() - cpuBefore)));
     }
 };
 
