@@ -8,6 +8,7 @@
 #include "web/engine/webenginebrowser.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -20,6 +21,8 @@
 #include <algorithm>
 #include <array>
 #include <optional>
+
+#include <sys/resource.h>
 
 using namespace Qt::StringLiterals;
 
@@ -321,7 +324,8 @@ private slots:
         // quillory-cli's: every page in a view of its own, none on a screen.
         QTest::newRow("no window") << QStringLiteral("none") << true;
         // A window the program itself hides before its page has loaded takes the page with it:
-        // the engine draws no frames for it, but its timers keep their pace all the same.
+        // the engine draws no frames for it, but its timers keep their pace and its renderer its
+        // priority all the same.
         QTest::newRow("hidden before the pages load") << QStringLiteral("hidden") << false;
     }
 
@@ -406,6 +410,15 @@ private slots:
             return true;
         };
         QTRY_VERIFY2_WITH_TIMEOUT(watchedEnough(), qPrintable(seen()), 30000);
+        // Nor does the window's page's renderer get a lower priority than this program's.
+        if (window != QLatin1String("none")) {
+            QFile stat(QStringLiteral("/proc/%1/stat").arg(view->page()->renderProcessPid()));
+            QVERIFY(stat.open(QIODevice::ReadOnly));
+            const QByteArray line = stat.readAll();
+            const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+            QVERIFY(fields.size() > 16);
+            QCOMPARE(fields.at(16).toInt(), getpriority(PRIO_PROCESS, 0));
+        }
         for (int i = 0; i < pageCount; ++i) {
             if (framesEverywhere)
                 QVERIFY2(now[size_t(i)].visibility == QLatin1String("visible"), qPrintable(seen()));
