@@ -35,7 +35,7 @@ QString dataPage(const QString &html)
 
 // A page that counts, in its markup, what a page the engine takes for hidden gets less of or
 // none: animation frames, a chain of short timers, the turns of a CSS animation and the ends of a
-// CSS transition that goes back and forth. Both run on the page's main thread.
+// CSS transition that goes back and forth, all of them on the page's main thread.
 const char pacedPage[] = R"(<body><style>
 @keyframes m { from { margin-left: 0 } to { margin-left: 10px } }
 #a { width: 4px; height: 4px; animation: m 100ms linear infinite }
