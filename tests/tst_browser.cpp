@@ -1,5 +1,6 @@
 #include "tests/widgetsupport.h"
 #include "tools/forumsim/forumserver.h"
+#include "web/engine/enginepages.h"
 #include "web/engine/pageview.h"
 
 #include "job/pictures/picturescan.h"
@@ -7,13 +8,21 @@
 #include "web/engine/webenginebrowser.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
+
+#include <algorithm>
+#include <array>
+#include <optional>
+
+#include <sys/resource.h>
 
 using namespace Qt::StringLiterals;
 
@@ -22,6 +31,55 @@ namespace {
 QString dataPage(const QString &html)
 {
     return QStringLiteral("data:text/html;charset=utf-8,") + QString::fromLatin1(QUrl::toPercentEncoding(html));
+}
+
+// A page that counts, in its markup, what a page the engine takes for hidden gets less of or
+// none: animation frames, a chain of short timers, the turns of a CSS animation and the ends of a
+// CSS transition that goes back and forth, all of them on the page's main thread.
+const char pacedPage[] = R"(<body><style>
+@keyframes m { from { margin-left: 0 } to { margin-left: 10px } }
+#a { width: 4px; height: 4px; animation: m 100ms linear infinite }
+#s { width: 4px; height: 4px; transition: width 100ms linear }
+</style><div id=a></div><div id=s></div><p id=c>0 0 0 0</p><p id=v></p><script>
+state();
+var n = [0, 0, 0, 0];
+function count(i) { ++n[i]; document.getElementById('c').textContent = n.join(' '); }
+function state() { document.getElementById('v').textContent = document.visibilityState; }
+document.addEventListener('visibilitychange', state);
+function frame() { count(0); requestAnimationFrame(frame); }
+requestAnimationFrame(frame);
+function tick() { count(1); setTimeout(tick, 16); }
+setTimeout(tick, 16);
+document.getElementById('a').addEventListener('animationiteration', function () { count(2); });
+var s = document.getElementById('s');
+s.addEventListener('transitionend', function () {
+  count(3);
+  s.style.width = s.offsetWidth > 10 ? '4px' : '20px';
+});
+s.offsetWidth;
+s.style.width = '20px';
+</script></body>)";
+
+// What a paced page counted so far (frames, timers, animation turns, transition ends), and
+// whether it takes itself for shown.
+struct Pace
+{
+    std::array<qint64, 4> counts{};
+    QString visibility;
+};
+
+std::optional<Pace> readPace(const QString &markup)
+{
+    static const QRegularExpression pattern(
+        QStringLiteral("<p id=\"c\">(\\d+) (\\d+) (\\d+) (\\d+)</p><p id=\"v\">(\\w*)</p>"));
+    const QRegularExpressionMatch match = pattern.match(markup);
+    if (!match.hasMatch())
+        return std::nullopt;
+    Pace read;
+    for (size_t i = 0; i < read.counts.size(); ++i)
+        read.counts[i] = match.captured(int(i) + 1).toLongLong();
+    read.visibility = match.captured(5);
+    return read;
 }
 
 } // namespace
@@ -68,6 +126,11 @@ private:
     {
         return answer<BrowserAdapter::Body>(
             [this](QObject *context, auto then) { m_browser->readBody(context, then); });
+    }
+    BrowserAdapter::Body bodyOf(BrowserAdapter &browser)
+    {
+        return answer<BrowserAdapter::Body>(
+            [&browser](QObject *context, auto then) { browser.readBody(context, then); });
     }
     QString markup() { return body().markup; }
     qint64 limit() { return activity().scrollLimit; }
@@ -246,6 +309,124 @@ private slots:
                                   .arg(server.hostAndPort(), worker))));
         QTRY_VERIFY_WITH_TIMEOUT(activity().networkRequests >= 2, 10000);
         m_browser->setWatchesActivity(false);
+    }
+
+    // Album pages side by side render as the window's page does, whatever the user does with the
+    // window: a page the engine took for hidden would get its timers slowed to a crawl and its
+    // frames and animations stopped, and a gallery that grows on them would be cut short.
+    void sidePagesRenderAsTheWindowsPage_data()
+    {
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<bool>("framesEverywhere");
+        QTest::newRow("shown") << QStringLiteral("shown") << true;
+        QTest::newRow("page behind the log") << QStringLiteral("covered") << true;
+        QTest::newRow("minimised") << QStringLiteral("minimised") << true;
+        // quillory-cli's: every page in a view of its own, none on a screen.
+        QTest::newRow("no window") << QStringLiteral("none") << true;
+        // A window the program itself hides before its page has loaded takes the page with it:
+        // the engine draws no frames for it, but its timers keep their pace and its renderer its
+        // priority all the same.
+        QTest::newRow("hidden before the pages load") << QStringLiteral("hidden") << false;
+    }
+
+    void sidePagesRenderAsTheWindowsPage()
+    {
+        QFETCH(QString, window);
+        QFETCH(bool, framesEverywhere);
+        constexpr int pageCount = 4;
+        QWidget top;
+        top.resize(472, 299);
+        auto *view = new QWebEngineView(&top);
+        view->setGeometry(QRect(QPoint(88, 72), pageViewSize));
+        if (window == QLatin1String("covered")) {
+            auto *log = new QWidget(&top);
+            log->setAutoFillBackground(true);
+            log->setGeometry(8, 48, 457, 244);
+            log->raise();
+        }
+        top.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&top));
+        EnginePages pages(m_engine.timings(), m_engine.health(), window == QLatin1String("none") ? nullptr : view);
+        if (window == QLatin1String("minimised"))
+            top.showMinimized();
+        else if (window == QLatin1String("hidden"))
+            top.hide();
+        for (int i = 0; i < pageCount; ++i) {
+            pages.page(i).setSilent(true);
+            pages.page(i).Navigate(dataPage(QString::fromUtf8(pacedPage)));
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                for (int i = 0; i < pageCount; ++i) {
+                    if (pages.page(i).ReadyState() != BrowserAdapter::Complete)
+                        return false;
+                }
+                return true;
+            }(),
+            20000);
+
+        using AllPaces = std::array<Pace, pageCount>;
+        const auto read = [&](AllPaces &into) {
+            for (int i = 0; i < pageCount; ++i) {
+                const std::optional<Pace> pace = readPace(bodyOf(pages.page(i)).markup);
+                if (!pace)
+                    return false;
+                into[size_t(i)] = *pace;
+            }
+            return true;
+        };
+        AllPaces before{};
+        QVERIFY(read(before));
+        AllPaces now{};
+        const auto gain = [&](int page, size_t k) {
+            return now[size_t(page)].counts[k] - before[size_t(page)].counts[k];
+        };
+        const auto best = [&](size_t k) {
+            qint64 most = 0;
+            for (int i = 0; i < pageCount; ++i)
+                most = std::max(most, gain(i, k));
+            return most;
+        };
+        const auto seen = [&] {
+            QString text;
+            for (int i = 0; i < pageCount; ++i) {
+                text += QStringLiteral(" page %1 (%2):").arg(i).arg(now[size_t(i)].visibility);
+                for (size_t k = 0; k < Pace().counts.size(); ++k)
+                    text += QStringLiteral(" %1").arg(gain(i, k));
+            }
+            return text;
+        };
+        // Frames, timers, animation turns, transition ends. How long the pages are watched is set
+        // by their own pace, not by a clock: a busy machine slows all of them alike.
+        const std::array<qint64, 4> enough{90, 90, 15, 12};
+        const auto compared = [&](size_t k) { return framesEverywhere || k == 1; };
+        const auto watchedEnough = [&] {
+            if (!read(now))
+                return false;
+            for (size_t k = 0; k < enough.size(); ++k) {
+                if (compared(k) && best(k) < enough[k])
+                    return false;
+            }
+            return true;
+        };
+        QTRY_VERIFY2_WITH_TIMEOUT(watchedEnough(), qPrintable(seen()), 30000);
+        // Nor does the window's page's renderer get a lower priority than this program's.
+        if (window != QLatin1String("none")) {
+            QFile stat(QStringLiteral("/proc/%1/stat").arg(view->page()->renderProcessPid()));
+            QVERIFY(stat.open(QIODevice::ReadOnly));
+            const QByteArray line = stat.readAll();
+            const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+            QVERIFY(fields.size() > 16);
+            QCOMPARE(fields.at(16).toInt(), getpriority(PRIO_PROCESS, 0));
+        }
+        for (int i = 0; i < pageCount; ++i) {
+            if (framesEverywhere)
+                QVERIFY2(now[size_t(i)].visibility == QLatin1String("visible"), qPrintable(seen()));
+            for (size_t k = 0; k < enough.size(); ++k) {
+                if (compared(k))
+                    QVERIFY2(2 * gain(i, k) >= best(k), qPrintable(seen()));
+            }
+        }
     }
 
     // After an address the engine refuses, nothing of the page before may pass for its page:

@@ -96,6 +96,48 @@ private:
 
     QString program() const { return m_root->filePath(QStringLiteral("program")); }
 
+    // The albums of the row, saved whole: every picture's line, every file, nothing else said.
+    void savedWhole()
+    {
+        QFETCH(int, pace);
+        QFETCH(int, pages);
+        QFETCH(QJsonArray, albums);
+        QFETCH(QStringList, before);
+        m_engine->setChoices({JobChoices::Pace(pace), pages});
+        // Albums given twice in a row share their ids; they are one album.
+        QJsonArray distinct;
+        for (const QJsonValue &album : std::as_const(albums)) {
+            if (!distinct.contains(album))
+                distinct.append(album);
+        }
+        const QJsonObject barObject{{QStringLiteral("name"), QStringLiteral("长")},
+                                    {QStringLiteral("albums"), distinct}};
+        load(QJsonDocument(QJsonObject{{QStringLiteral("bars"), QJsonArray{barObject}}}).toJson());
+        QStringList expected =
+            QStringList({QStringLiteral("开始获取相册地址！"),
+                         QStringLiteral("获取相册地址完成！长吧共有%1个相册").arg(distinct.size())}) +
+            before;
+        int count = 0;
+        for (const QJsonValue &album : std::as_const(distinct)) {
+            const QJsonObject object = album.toObject();
+            expected << QStringLiteral("开始处理相册(%1/%2):").arg(++count).arg(distinct.size()) +
+                            object.value(QStringLiteral("title")).toString();
+            const QJsonArray ids = object.value(QStringLiteral("pictures")).toArray();
+            for (int i = 1; i <= ids.size(); ++i)
+                expected << ok(i);
+        }
+        expected << QStringLiteral("所有相册下载完毕！");
+        QCOMPARE(start(QStringLiteral("长")), expected);
+        for (const QJsonValue &album : std::as_const(distinct)) {
+            const QJsonObject object = album.toObject();
+            const QString folder =
+                barFolder(QStringLiteral("长")) + u'/' + object.value(QStringLiteral("title")).toString();
+            const QJsonArray ids = object.value(QStringLiteral("pictures")).toArray();
+            QCOMPARE(filesBelow(folder).size(), ids.size());
+            verifyPicture(folder + QStringLiteral("/%1.jpg").arg(ids.size()), ids.last().toString());
+        }
+    }
+
     Form1 &form()
     {
         if (!m_form) {
@@ -384,46 +426,7 @@ private slots:
             << int(JobChoices::Pace::Adaptive) << 3 << everyKind << QStringList();
     }
 
-    void galleriesAreSavedWhole()
-    {
-        QFETCH(int, pace);
-        QFETCH(int, pages);
-        QFETCH(QJsonArray, albums);
-        QFETCH(QStringList, before);
-        m_engine->setChoices({JobChoices::Pace(pace), pages});
-        // Albums given twice in a row share their ids; they are one album.
-        QJsonArray distinct;
-        for (const QJsonValue &album : std::as_const(albums)) {
-            if (!distinct.contains(album))
-                distinct.append(album);
-        }
-        const QJsonObject barObject{{QStringLiteral("name"), QStringLiteral("长")},
-                                    {QStringLiteral("albums"), distinct}};
-        load(QJsonDocument(QJsonObject{{QStringLiteral("bars"), QJsonArray{barObject}}}).toJson());
-        QStringList expected =
-            QStringList({QStringLiteral("开始获取相册地址！"),
-                         QStringLiteral("获取相册地址完成！长吧共有%1个相册").arg(distinct.size())}) +
-            before;
-        int count = 0;
-        for (const QJsonValue &album : std::as_const(distinct)) {
-            const QJsonObject object = album.toObject();
-            expected << QStringLiteral("开始处理相册(%1/%2):").arg(++count).arg(distinct.size()) +
-                            object.value(QStringLiteral("title")).toString();
-            const QJsonArray ids = object.value(QStringLiteral("pictures")).toArray();
-            for (int i = 1; i <= ids.size(); ++i)
-                expected << ok(i);
-        }
-        expected << QStringLiteral("所有相册下载完毕！");
-        QCOMPARE(start(QStringLiteral("长")), expected);
-        for (const QJsonValue &album : std::as_const(distinct)) {
-            const QJsonObject object = album.toObject();
-            const QString folder =
-                barFolder(QStringLiteral("长")) + u'/' + object.value(QStringLiteral("title")).toString();
-            const QJsonArray ids = object.value(QStringLiteral("pictures")).toArray();
-            QCOMPARE(filesBelow(folder).size(), ids.size());
-            verifyPicture(folder + QStringLiteral("/%1.jpg").arg(ids.size()), ids.last().toString());
-        }
-    }
+    void galleriesAreSavedWhole() { savedWhole(); }
 
     // A bad album between two good ones: it ends within its bounds, and neither takes anything
     // from its neighbours nor spoils the album after it.
@@ -852,6 +855,65 @@ private slots:
         verifyPicture(barFolder(QStringLiteral("一")) + QStringLiteral("/x/1.jpg"), QStringLiteral("r1"));
         verifyPicture(barFolder(QStringLiteral("二")) + QStringLiteral("/y/1.jpg"), QStringLiteral("s1"));
     }
+
+    // Galleries met in the wild, in a suite part of their own.
+    void publishedGalleriesAreSavedWhole_data()
+    {
+        QTest::addColumn<int>("pace");
+        QTest::addColumn<int>("pages");
+        QTest::addColumn<QJsonArray>("albums");
+        QTest::addColumn<QStringList>("before");
+        const auto gallery = [](const QString &loader, int pictures, int initial, const char *moreKeys) {
+            static int made = 0;
+            QJsonObject keys = QJsonDocument::fromJson(moreKeys).object();
+            QJsonArray ids;
+            for (int i = 1; i <= pictures; ++i)
+                ids.append(QStringLiteral("u%1x%2").arg(made).arg(i));
+            keys.insert(QStringLiteral("id"), QString::number(3600 + made++));
+            keys.insert(QStringLiteral("title"), QStringLiteral("见%1").arg(made));
+            if (!loader.isEmpty())
+                keys.insert(QStringLiteral("loader"), loader);
+            keys.insert(QStringLiteral("initial"), initial);
+            keys.insert(QStringLiteral("pictures"), ids);
+            return keys;
+        };
+        // Galleries built with published libraries: loaders, and virtualised lists that take rows
+        // out or point a pool of rows at the next pictures, in the window or a scroll area of
+        // their own; and a template framework whose bindings name pictures too.
+        const auto library = [](const char *keys) {
+            static int made = 0;
+            QJsonObject album = QJsonDocument::fromJson(keys).object();
+            QJsonArray ids;
+            for (int i = 1; i <= 20; ++i)
+                ids.append(QStringLiteral("l%1x%2").arg(made).arg(i));
+            album.insert(QStringLiteral("id"), QString::number(3700 + made));
+            album.insert(QStringLiteral("title"), QStringLiteral("库%1").arg(++made));
+            album.insert(QStringLiteral("batch"), 5);
+            album.insert(QStringLiteral("delayMs"), 100);
+            album.insert(QStringLiteral("pictures"), ids);
+            return album;
+        };
+        const QJsonArray libraries{library(R"({"library":"htmx"})"),
+                                   library(R"({"library":"masonry"})"),
+                                   library(R"({"library":"hyperlist","thumbs":false,"pictureHeight":40})"),
+                                   library(R"({"library":"hyperlist","pictureHeight":50})"),
+                                   library(R"({"library":"recycle","pictureHeight":40})"),
+                                   library(R"({"library":"alpine"})"),
+                                   library(R"({"library":"clusterize"})")};
+        QTest::newRow("fixed: galleries of published libraries")
+            << int(JobChoices::Pace::Fixed) << 1 << libraries << QStringList();
+        QTest::newRow("adaptive: galleries of published libraries, 3 pages")
+            << int(JobChoices::Pace::Adaptive) << 3 << libraries << QStringList();
+        // Batches the adaptive pace can only see as an animation, or as an event stream's
+        // deliveries: with pages beside them, each saved as with one.
+        const QJsonArray unseen{gallery(QStringLiteral("nearEnd"), 15, 0, R"({"batchAnimationMs":2500,"batch":5})"),
+                                gallery(QStringLiteral("nearEnd"), 15, 0, R"({"batchTransitionMs":3000,"batch":5})"),
+                                gallery(QString(), 20, 10, R"({"batchFrom":"events","pushEveryMs":2500,"batch":5})")};
+        QTest::newRow("adaptive: batches behind animations and an event stream, 3 pages")
+            << int(JobChoices::Pace::Adaptive) << 3 << unseen << QStringList();
+    }
+
+    void publishedGalleriesAreSavedWhole() { savedWhole(); }
 };
 
 QUILLORY_TEST_MAIN(TestJob)

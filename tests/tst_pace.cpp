@@ -118,7 +118,7 @@ private slots:
             g.poolRows = 6;
             row("a pool of rows pointed at the pictures in the view", pace, g, 40);
             g = FakeGallery();
-            g.hangsAfterLastMs = 4000;
+            g.hangsAfterLastMs = 1000;
             row("stops answering after showing its last picture", pace, g, 30, false,
                 {QStringLiteral("相册页面没有响应，按已载入的内容继续")});
             g = FakeGallery();

@@ -64,7 +64,8 @@ public:
         // How often the page took an element showing a picture out of its document, or pointed
         // one at another picture: a gallery that draws only the rows near the view.
         qint64 rowsReplaced = 0;
-        // How many states of elements showing a picture the page has shown (see shown()).
+        // How many states of elements showing a picture, each where it was laid out, the page has
+        // shown (see shown()).
         qint64 shownStates = 0;
         // Only while watched (setWatchesActivity):
         qint64 changes = 0;  // changes to the document since it began

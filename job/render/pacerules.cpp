@@ -164,9 +164,10 @@ private:
 // moved for a quiet spell, no animation that ends soon is running and no stream it holds open
 // delivered lately; a request seen only as it began (in a frame or a worker) holds it for longer,
 // outlasting a slow batch's answer. A page whose requests never rest has rested once nothing
-// changed for the still spell. A page that rested is scrolled up a step and back to its end once
-// more (one that draws only the rows near the view, from its top), and read only when that
-// brought nothing either.
+// changed for the still spell. A gallery may ask for more only on a scroll that comes after its
+// last batch has settled: a page idle at its end for a moment is scrolled up a step and back, and
+// one that has rested is scrolled so once more (one that draws only the rows near the view is
+// stepped through again from its top) and read only when that brought nothing either.
 //
 // A page that added to itself since the last scroll is scrolled once more, since what it added may
 // wait for a scroll event to ask for more; a few times at most while it does not grow, so that a
@@ -209,6 +210,7 @@ public:
 
 private:
     enum class Phase { Look, Looked, Scrolled, Unanswered, Reading, Done };
+    enum class End { Waiting, Nudged, Last };
 
     PaceStep read(const QString &cut = QString())
     {
@@ -288,21 +290,26 @@ private:
         }
         // Scrolled up and back, a page that draws only the rows near the view draws them again:
         // only a page that grew or showed something new since brought more.
-        if (m_nudgedMs >= 0 && (now.scrollLimit > m_limitAtNudge || now.shownStates > m_shownAtNudge))
-            m_nudgedMs = -1;
-        if (!rested(now, ms)) {
-            m_phase = Phase::Look;
-            return waitFor(m_p.adaptiveProbeMs);
-        }
-        if (m_nudgedMs < 0) {
-            m_nudgedMs = ms;
-            m_limitAtNudge = now.scrollLimit;
-            m_shownAtNudge = now.shownStates;
-            // A page that draws only the rows near the view is stepped through once more from its
-            // top: rows that came in above the view while it waited at the end were never drawn.
-            return scrollTo(m_replacesRows ? 0 : std::max<qint64>(0, now.scrollLimit - step), ms);
-        }
-        return read();
+        if (m_end != End::Waiting && (now.scrollLimit > m_limitAtNudge || now.shownStates > m_shownAtNudge))
+            m_end = End::Waiting;
+        if (m_end == End::Waiting && idle(now, ms, shortSpell()))
+            return nudge(now, ms, std::max<qint64>(0, now.scrollLimit - step), End::Nudged);
+        // Rows that came in above the view while it waited at the end were never drawn: a page that
+        // draws only the rows near the view is stepped through from its top once more.
+        if (m_end != End::Last && rested(now, ms, fullSpell(), m_p.stillMs))
+            return nudge(now, ms, m_replacesRows ? 0 : std::max<qint64>(0, now.scrollLimit - step), End::Last);
+        if (m_end == End::Last && rested(now, ms, shortSpell(), m_p.stillMs / 2))
+            return read();
+        m_phase = Phase::Look;
+        return waitFor(m_p.adaptiveProbeMs);
+    }
+
+    PaceStep nudge(const BrowserAdapter::Activity &now, qint64 ms, qint64 y, End end)
+    {
+        m_end = end;
+        m_limitAtNudge = now.scrollLimit;
+        m_shownAtNudge = now.shownStates;
+        return scrollTo(y, ms);
     }
 
     void noteDeliveries(const BrowserAdapter::Activity &now, qint64 ms)
@@ -315,24 +322,43 @@ private:
         m_lastDeliveryMs = ms;
     }
 
-    bool rested(const BrowserAdapter::Activity &now, qint64 ms) const
+    bool streaming(const BrowserAdapter::Activity &now, qint64 ms) const
     {
-        const qint64 still = ms - std::max({m_lastChangeMs, m_lastScrollMs, m_wokeMs});
-        const qint64 streamSpell = std::clamp<qint64>(m_longestGapMs * 3 / 2, m_p.streamSpellMs,
-                                                      std::max(m_p.streamSpellMs, m_p.streamSpellMaxMs));
-        const bool streaming = now.streams > 0 && ms - m_lastDeliveryMs < streamSpell;
+        const qint64 spell = std::clamp<qint64>(m_longestGapMs * 3 / 2, m_p.streamSpellMs,
+                                                std::max(m_p.streamSpellMs, m_p.streamSpellMaxMs));
+        return now.streams > 0 && ms - m_lastDeliveryMs < spell;
+    }
+
+    qint64 still(qint64 ms) const { return ms - std::max({m_lastChangeMs, m_lastScrollMs, m_wokeMs}); }
+
+    // Until the page has shown how soon it asks for more once scrolled, what the fixed pace waits
+    // at the end of a pass, then as long again as a pass; once it has, a moment more than that.
+    qint64 shortSpell() const
+    {
+        return m_reactions == 0 ? m_p.endSpellMs()
+                                : std::max<qint64>(m_p.nudgeSpellMs, m_slowestReactionMs + 2 * m_p.adaptiveProbeMs);
+    }
+    qint64 fullSpell() const
+    {
+        return m_reactions == 0 ? std::max<qint64>(m_p.endSpellMs(), m_p.passMs())
+                                : m_p.endSpellMs() + m_slowestReactionMs;
+    }
+
+    // Nothing going on for a short spell: worth one more scroll.
+    bool idle(const BrowserAdapter::Activity &now, qint64 ms, qint64 spell) const
+    {
+        return still(ms) >= spell && now.openRequests == 0 && now.animations == 0 && !streaming(now, ms) &&
+               ms - m_lastRequestMs >= spell && ms - m_lastNetworkMs >= spell;
+    }
+
+    // Nothing changed for the spell and the page is quiet; or, one whose requests never rest,
+    // nothing changed for longer.
+    bool rested(const BrowserAdapter::Activity &now, qint64 ms, qint64 spell, qint64 stillSpell) const
+    {
         const bool quiet = now.openRequests == 0 && ms - m_lastRequestMs >= m_p.quietMs &&
-                           ms - m_lastNetworkMs >= m_p.networkQuietMs && now.animations == 0 && !streaming;
-        // Until the page has shown how soon it asks for more once scrolled, it gets at least what
-        // the fixed pace gives it between two reads, and after the last scroll up and back what
-        // the fixed pace waits at the end of a pass; once it has, what it showed it needs.
-        qint64 spell = m_reactions == 0 ? std::max<qint64>(m_p.endSpellMs(), m_p.passMs())
-                                        : m_p.endSpellMs() + m_slowestReactionMs;
-        if (m_nudgedMs >= 0)
-            spell = m_reactions == 0
-                        ? m_p.endSpellMs()
-                        : std::max<qint64>(m_p.nudgeSpellMs, m_slowestReactionMs + 2 * m_p.adaptiveProbeMs);
-        return (still >= spell && quiet) || (still >= std::max<qint64>(m_p.stillMs, spell) && now.animations == 0);
+                           ms - m_lastNetworkMs >= m_p.networkQuietMs && now.animations == 0 && !streaming(now, ms);
+        return (still(ms) >= spell && quiet) ||
+               (still(ms) >= std::max<qint64>(stillSpell, spell) && now.animations == 0);
     }
 
     Phase m_phase = Phase::Look;
@@ -356,8 +382,10 @@ private:
     qint64 m_deliveries = 0;
     qint64 m_lastDeliveryMs = 0;
     qint64 m_longestGapMs = 0;
-    // When it was scrolled up and back after resting; -1 while not since it last brought more.
-    qint64 m_nudgedMs = -1;
+    // Resting at its end a moment, a page is scrolled up a step and back; having rested a whole
+    // spell, once more (one that draws only the rows near the view, from its top), and read once
+    // that brought nothing either. What brings more starts this over.
+    End m_end = End::Waiting;
     qint64 m_limitAtNudge = 0;
     qint64 m_shownAtNudge = 0;
 };

@@ -86,7 +86,7 @@ const char activityCounters[] = R"(
 // is kept. Also counts how often a row showing a picture went or was pointed elsewhere.
 const char shownRecorder[] = R"(
 (function () {
-  var shown = window.quilloryShown = { states: [], replaced: 0, document: 1 + Math.floor(Math.random() * 1e9) };
+  var shown = window.quilloryShown = { states: [], placed: 0, replaced: 0, document: 1 + Math.floor(Math.random() * 1e9) };
   var size = 0, cap = %1, keys = new Set(), last = new WeakMap();
   var marker = ';pic_id=', title = 'aghl_big aghl_title"';
   function escape(text, inAttribute) {
@@ -142,6 +142,8 @@ const char shownRecorder[] = R"(
     keys.add(key);
     size += text.length;
     shown.states.push(at ? [text, at[0], at[1]] : [text]);
+    if (at)
+      ++shown.placed;
   }
   function look(el) {
     var before = last.get(el);
@@ -825,7 +827,7 @@ void WebEngineBrowser::readActivity(QObject *context, std::function<void(const A
             "  if (window.quilloryNavigation !== %1) return -1;"
             "  var page = document.scrollingElement || document.documentElement;"
             "  var a = window.quilloryActivity || { changes: 0, requests: 0, open: 0, streams: 0, deliveries: 0 };"
-            "  var s = window.quilloryShown || { states: [], replaced: 0 };"
+            "  var s = window.quilloryShown || { states: [], placed: 0, replaced: 0 };"
             "  var animations = 0;"
             "  try {"
             "    document.getAnimations().forEach(function (x) {"
@@ -838,7 +840,7 @@ void WebEngineBrowser::readActivity(QObject *context, std::function<void(const A
             "  var view = window.quilloryScrolling ? window.quilloryScrolling.view()"
             "    : [window.scrollY, page ? Math.max(0, page.scrollHeight - window.innerHeight) : 0, "
             "window.innerHeight];"
-            "  return view.concat([s.replaced, s.states.length, a.changes, a.requests, a.open,"
+            "  return view.concat([s.replaced, s.placed || 0, a.changes, a.requests, a.open,"
             "          animations, a.streams, a.deliveries]);"
             "})()")
             .arg(m_navigation)

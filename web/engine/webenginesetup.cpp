@@ -39,6 +39,10 @@ void prepareWebEngine(const Timings &timings)
                                                         "default.info=false"));
     }
     flags += " --js-flags=--max-old-space-size=" + QByteArray::number(timings.pageScriptHeapMiB);
+    // A page the engine takes for hidden would get its timers slowed to once a second (to once a
+    // minute after five minutes) and its renderer a lower priority, and a gallery that loads on
+    // timers would look settled long before it is. Every page renders for the job, seen or not.
+    flags += " --disable-background-timer-throttling --disable-renderer-backgrounding";
     // The engine's network side runs in a process of its own, not on a thread of this program: a
     // page answered with interim responses without end keeps that side busy for good, and only
     // a process can be ended (the engine then starts a fresh one) so that later pages load.
