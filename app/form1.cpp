@@ -10,7 +10,7 @@
 
 #include "web/engine/enginepages.h"
 #include "web/engine/webenginebrowser.h"
-#include "web/hostholds.h"
+#include "web/network/hostholds.h"
 
 #include <QCloseEvent>
 #include <QEventLoop>

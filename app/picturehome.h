@@ -1,6 +1,6 @@
 #pragma once
 
-#include "web/folders.h"
+#include "web/files/folders.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "tests/recordingwindow.h"
-#include "web/browseradapter.h"
+#include "web/browser/browseradapter.h"
 
 #include <QString>
 

@@ -4,7 +4,7 @@
 #include "cli/terminaltext.h"
 #include "job/engine.h"
 #include "job/records/barrecords.h"
-#include "web/hostholds.h"
+#include "web/network/hostholds.h"
 
 #include <QCoreApplication>
 #include <QDir>

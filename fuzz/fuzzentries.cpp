@@ -6,8 +6,8 @@
 #include "job/render/albumrendering.h"
 #include "job/text/markersearch.h"
 #include "job/text/split2.h"
-#include "web/fetch.h"
-#include "web/foldername.h"
+#include "web/files/foldername.h"
+#include "web/network/bytestobstr.h"
 
 #include <QFile>
 #include <QRegularExpression>

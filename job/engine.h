@@ -5,9 +5,9 @@
 #include "job/render/pagepace.h"
 #include "job/settingsfile.h"
 
-#include "web/enginehealth.h"
-#include "web/folders.h"
-#include "web/network.h"
+#include "web/browser/enginehealth.h"
+#include "web/files/folders.h"
+#include "web/network/network.h"
 
 // How an engine runs its jobs, given when it is made.
 struct EngineSettings

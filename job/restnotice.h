@@ -1,7 +1,7 @@
 #pragma once
 
 #include "job/jobwindow.h"
-#include "web/hostholds.h"
+#include "web/network/hostholds.h"
 
 #include <QObject>
 

@@ -10,8 +10,9 @@
 #include "job/render/albumrendering.h"
 #include "job/scratchfiles.h"
 
-#include "web/fetch.h"
-#include "web/hostholds.h"
+#include "web/network/bytestobstr.h"
+#include "web/network/hostholds.h"
+#include "web/network/pagefetch.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #include "tests/fakebrowser.h"
 
-#include "web/limits.h"
+#include "web/network/timings.h"
 
 #include <QTimer>
 

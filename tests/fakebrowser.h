@@ -2,8 +2,8 @@
 
 #include "job/jobwindow.h"
 #include "job/render/paceclock.h"
-#include "web/browseradapter.h"
-#include "web/limits.h"
+#include "web/browser/browseradapter.h"
+#include "web/network/timings.h"
 
 #include <QHash>
 #include <QObject>

@@ -2,7 +2,7 @@
 
 #include "job/jobwindow.h"
 #include "job/records/failurelists.h"
-#include "web/browseradapter.h"
+#include "web/browser/browseradapter.h"
 
 #include <QStringList>
 

@@ -4,7 +4,7 @@
 #include "job/pictures/pictureharvest.h"
 #include "job/retrycommand.h"
 #include "job/startcommand.h"
-#include "web/fetch.h"
+#include "web/network/pagefetch.h"
 
 #include <QElapsedTimer>
 

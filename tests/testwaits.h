@@ -1,8 +1,8 @@
 #pragma once
 
 #include "job/jobwindow.h"
-#include "web/fetchresult.h"
-#include "web/picturedownloads.h"
+#include "web/network/fetchresult.h"
+#include "web/network/picturedownloads.h"
 
 #include <QEventLoop>
 #include <QObject>

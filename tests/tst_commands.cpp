@@ -9,7 +9,7 @@
 #include "job/pictures/picturescan.h"
 #include "job/records/barrecords.h"
 #include "job/records/failurefile.h"
-#include "web/atomicfile.h"
+#include "web/files/atomicfile.h"
 
 #include <QDir>
 #include <QHash>

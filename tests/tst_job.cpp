@@ -3,7 +3,7 @@
 #include "tools/forumsim/forumserver.h"
 
 #include "job/settingsfile.h"
-#include "web/foldername.h"
+#include "web/files/foldername.h"
 
 #include <QAbstractItemModel>
 #include <QDir>

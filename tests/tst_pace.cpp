@@ -6,7 +6,7 @@
 #include "job/render/albumpages.h"
 #include "job/render/albumrendering.h"
 #include "job/settingsfile.h"
-#include "web/limits.h"
+#include "web/network/timings.h"
 
 #include <QSignalSpy>
 #include <QTest>

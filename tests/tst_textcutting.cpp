@@ -6,7 +6,7 @@
 #include "job/render/albumrendering.h"
 #include "job/text/markersearch.h"
 #include "job/text/split2.h"
-#include "web/foldername.h"
+#include "web/files/foldername.h"
 
 #include <QDirIterator>
 #include <QElapsedTimer>

@@ -2,10 +2,11 @@
 #include "tests/testwaits.h"
 #include "tools/forumsim/forumserver.h"
 
-#include "web/fetch.h"
-#include "web/hostholds.h"
-#include "web/network.h"
-#include "web/picturedownloads.h"
+#include "web/network/bytestobstr.h"
+#include "web/network/hostholds.h"
+#include "web/network/network.h"
+#include "web/network/pagefetch.h"
+#include "web/network/picturedownloads.h"
 
 #include <QDeadlineTimer>
 #include <QDir>

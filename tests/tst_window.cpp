@@ -8,7 +8,7 @@
 #include "job/pictures/picturescan.h"
 #include "job/records/failurefile.h"
 #include "job/settingsfile.h"
-#include "web/foldername.h"
+#include "web/files/foldername.h"
 
 #include <QAbstractItemModel>
 #include <QClipboard>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "web/picturedownloads.h"
+#include "web/network/picturedownloads.h"
 
 #include <QObject>
 

@@ -10,7 +10,7 @@
 #include "job/render/albumrendering.h"
 #include "job/scratchfiles.h"
 
-#include "web/foldername.h"
+#include "web/files/foldername.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -2,7 +2,7 @@
 
 #include "job/pictures/picturescan.h"
 
-#include "web/atomicfile.h"
+#include "web/files/atomicfile.h"
 
 #include <QDateTime>
 #include <QDir>

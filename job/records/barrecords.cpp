@@ -4,7 +4,7 @@
 #include "job/records/failurefile.h"
 #include "job/records/failurelists.h"
 
-#include "web/foldername.h"
+#include "web/files/foldername.h"
 
 #include <QDir>
 #include <QFileInfo>

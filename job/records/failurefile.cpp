@@ -3,7 +3,7 @@
 #include "job/pictures/picturescan.h"
 #include "job/records/statefile.h"
 
-#include "web/atomicfile.h"
+#include "web/files/atomicfile.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,7 +2,7 @@
 
 #include "job/records/statefile.h"
 
-#include "web/atomicfile.h"
+#include "web/files/atomicfile.h"
 
 #include <QDir>
 #include <QFileInfo>

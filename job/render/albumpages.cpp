@@ -3,7 +3,7 @@
 #include "job/jobwindow.h"
 #include "job/render/albumrendering.h"
 
-#include "web/browseradapter.h"
+#include "web/browser/browseradapter.h"
 
 #include <algorithm>
 

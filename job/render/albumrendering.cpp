@@ -5,7 +5,7 @@
 #include "job/jobwindow.h"
 
 #include "job/text/split2.h"
-#include "web/browseradapter.h"
+#include "web/browser/browseradapter.h"
 
 #include <QUrl>
 

@@ -3,7 +3,7 @@
 #include "job/render/paceclock.h"
 #include "job/render/pacerules.h"
 #include "job/settingsfile.h"
-#include "web/browseradapter.h"
+#include "web/browser/browseradapter.h"
 
 #include <QObject>
 #include <QString>

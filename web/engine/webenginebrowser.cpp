@@ -1,9 +1,9 @@
 #include "web/engine/webenginebrowser.h"
 
+#include "web/browser/enginehealth.h"
 #include "web/engine/networkservices.h"
 #include "web/engine/silentpage.h"
-#include "web/enginehealth.h"
-#include "web/limits.h"
+#include "web/network/timings.h"
 
 #include <QCoreApplication>
 #include <QPointer>

@@ -1,6 +1,6 @@
 #include "web/engine/webenginesetup.h"
 
-#include "web/limits.h"
+#include "web/network/timings.h"
 
 #include <QByteArray>
 #include <QCoreApplication>

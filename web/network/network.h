@@ -1,6 +1,6 @@
 #pragma once
 
-#include "web/limits.h"
+#include "web/network/timings.h"
 
 #include <memory>
 

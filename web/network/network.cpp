@@ -1,8 +1,8 @@
-#include "web/network.h"
+#include "web/network/network.h"
 
-#include "web/hostholds.h"
-#include "web/networklines.h"
-#include "web/picturedownloads.h"
+#include "web/network/hostholds.h"
+#include "web/network/networklines.h"
+#include "web/network/picturedownloads.h"
 
 Network::Network(const Timings &timings)
     : m_timings(timings)

@@ -1,10 +1,10 @@
-#include "web/picturedownloads.h"
+#include "web/network/picturedownloads.h"
 
-#include "web/atomicfile.h"
-#include "web/fetch.h"
-#include "web/hostholds.h"
-#include "web/network.h"
-#include "web/networklines.h"
+#include "web/files/atomicfile.h"
+#include "web/network/fetch.h"
+#include "web/network/hostholds.h"
+#include "web/network/network.h"
+#include "web/network/networklines.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>

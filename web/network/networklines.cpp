@@ -1,4 +1,4 @@
-#include "web/networklines.h"
+#include "web/network/networklines.h"
 
 #include <QList>
 #include <QMutex>

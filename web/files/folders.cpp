@@ -1,4 +1,4 @@
-#include "web/folders.h"
+#include "web/files/folders.h"
 
 #include <QCoreApplication>
 

@@ -1,7 +1,8 @@
-#include "web/browseradapter.h"
+#include "web/browser/browseradapter.h"
 
-#include "web/fetch.h"
-#include "web/network.h"
+#include "web/network/bytestobstr.h"
+#include "web/network/network.h"
+#include "web/network/pagefetch.h"
 
 void BrowserAdapter::fetchSource(Network &network, const QString &address, QObject *context,
                                  std::function<void(const QString &)> answer)

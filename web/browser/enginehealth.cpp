@@ -1,4 +1,4 @@
-#include "web/enginehealth.h"
+#include "web/browser/enginehealth.h"
 
 EngineHealth::EngineHealth()
 {

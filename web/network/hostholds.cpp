@@ -1,6 +1,6 @@
-#include "web/hostholds.h"
+#include "web/network/hostholds.h"
 
-#include "web/limits.h"
+#include "web/network/timings.h"
 
 #include <QLocale>
 #include <QNetworkReply>

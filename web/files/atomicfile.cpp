@@ -1,4 +1,4 @@
-#include "web/atomicfile.h"
+#include "web/files/atomicfile.h"
 
 #include <QFile>
 #include <QFileInfo>
