@@ -62,8 +62,9 @@ struct PagePace
         p.stillMs = 2000;
         p.adaptiveLimitMs = 30000;
         p.nudgeSpellMs = 200;
-        p.streamSpellMs = 1500;
-        p.streamSpellMaxMs = 3000;
+        // A stream's deliveries come as the server sends them, which no shortened pace hastens.
+        p.streamSpellMs = 4000;
+        p.streamSpellMaxMs = 8000;
         return p;
     }
 };
