@@ -31,8 +31,9 @@ EngineSettings shortSettings(const QString &host, const QString &programFolder)
     p.stillMs = 2000;
     p.adaptiveLimitMs = 30000;
     p.nudgeSpellMs = 200;
-    p.streamSpellMs = 1500;
-    p.streamSpellMaxMs = 3000;
+    // A stream's deliveries come as the server sends them, which no shortened pace hastens.
+    p.streamSpellMs = 4000;
+    p.streamSpellMaxMs = 8000;
     if (!host.isEmpty())
         settings.hosts = Hosts{host, host};
     settings.folders.program = programFolder;
