@@ -4,8 +4,8 @@
 #include "job/settingsfile.h"
 
 #include "job/pictures/picturescan.h"
+#include "job/records/statefile.h"
 
-#include "web/atomicfile.h"
 #include "web/engine/enginepages.h"
 #include "web/engine/webenginebrowser.h"
 #include "web/foldername.h"
@@ -234,7 +234,7 @@ void CliWindow::writeAlbumRecord(const QString &folder)
                            {QStringLiteral("title"), album.title},
                            {QStringLiteral("pictures"), pictures}};
     const QString path = folder + QStringLiteral("/album.json");
-    const QString problem = AtomicFile::replace(path, QJsonDocument(root).toJson(), AtomicFile::Sync::Yes);
+    const QString problem = StateFile::replace(path, QJsonDocument(root).toJson());
     if (!problem.isEmpty() && !m_metadataWarned) {
         m_metadataWarned = true;
         m_console.error(Cli::tr("cannot write %1: %2").arg(path, problem));

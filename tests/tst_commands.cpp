@@ -9,7 +9,6 @@
 #include "job/records/barrecords.h"
 #include "job/records/failurefile.h"
 #include "job/retrycommand.h"
-#include "web/atomicfile.h"
 
 #include <QDir>
 #include <QHash>
@@ -184,7 +183,7 @@ private slots:
                 outcome.path = bar + u'/' + where + u'/' + QString::number(number) + u".jpg"_s;
                 if (kind == PictureOutcome::Kind::Saved) {
                     const QByteArray bytes(100 + number, 'j');
-                    QVERIFY(AtomicFile::write(outcome.path, bytes));
+                    QVERIFY(TestSupport::putFile(outcome.path, bytes));
                     outcome.bytes = bytes.size();
                 }
                 records->pictureFinished(outcome);
@@ -334,7 +333,7 @@ private slots:
         records.earlierAlbumFolders(bar);
         for (const QString &picture : std::as_const(savedSince)) {
             QVERIFY(QDir().mkpath(QFileInfo(pathOf(picture)).path()));
-            QVERIFY(AtomicFile::write(pathOf(picture), "jpeg"));
+            QVERIFY(TestSupport::putFile(pathOf(picture), "jpeg"));
             PictureOutcome outcome;
             outcome.kind = PictureOutcome::Kind::Saved;
             outcome.id = idOf(picture);
@@ -435,7 +434,7 @@ private slots:
             outcome.url = pictureAddress(outcome.id);
             outcome.path = pathOf(picture);
             if (outcome.kind == PictureOutcome::Kind::Saved) {
-                QVERIFY(AtomicFile::write(outcome.path, "jpeg"));
+                QVERIFY(TestSupport::putFile(outcome.path, "jpeg"));
                 outcome.bytes = 4;
             }
             records.pictureFinished(outcome);
