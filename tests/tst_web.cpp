@@ -145,7 +145,7 @@ private slots:
         QVERIFY2(m_server.loadJson(QStringLiteral(R"({"bars":[{"name":"测","albums":[{"id":"1","title":"t","pictures":[
             {"id":"empty","body":"empty"},{"id":"one","body":"onebyte"},{"id":"html","body":"html"},
             {"id":"s404","status":404},{"id":"s304","status":304},{"id":"s500","status":500},
-            {"id":"slow","delayMs":1500},{"id":"drop","drop":true},{"id":"big","size":200000},
+            {"id":"slow","delayMs":6000},{"id":"drop","drop":true},{"id":"big","size":200000},
             {"id":"huge","size":100000000},{"id":"steady","size":2000000,"rate":500000},
             {"id":"steadypage","size":300000,"rate":100000},{"id":"drip","trickleMs":200},
             {"id":"near","redirect":"\/forum\/pic\/item\/p1.jpg"},
@@ -249,8 +249,10 @@ private slots:
                  qPrintable(QString::number(announced)));
         QVERIFY2(result.kind == kind, qPrintable(result.reason));
         QCOMPARE(result.bytes, sameBytesAs.isEmpty() ? QByteArray() : m_server.pictureBytes(sameBytesAs));
+        // A fetch that fails ends at its limit, not with the answer it waited for (6 s for the slow
+        // picture): seconds apart, so that a busy machine's late timers do not count.
         if (!result.hasBytes())
-            QVERIFY(clock.elapsed() < qint64(limit * 1000) + 1000);
+            QVERIFY2(clock.elapsed() < qint64(limit * 1000) + 4000, qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(BytesToBstr(result, QStringLiteral("gb2312")).isEmpty(), result.bytes.isEmpty());
     }
 
@@ -886,10 +888,11 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         YanShi(50);
-        // The outer wait ends only after the nested handler has returned, at its next chance.
+        // The outer wait ends only after the nested handler has returned, at its next chance; the
+        // bound lies far from the 300 ms that takes, beyond a busy machine's late timers.
         QVERIFY(nestedDone);
         QVERIFY(clock.elapsed() >= 300);
-        QVERIFY(clock.elapsed() < 1000);
+        QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
     }
 
     void yanShiSleepsInsteadOfSpinning()
