@@ -53,7 +53,7 @@ private slots:
     {
         QVERIFY(m_server.listen());
         QVERIFY(m_server.loadJson(R"({"bars":[{"name":"x","albums":[{"id":"1","pictures":[
-            {"id":"gone","status":404},{"id":"flaky","status":500,"once":true},{"id":"cut","cutAt":1000},
+            {"id":"gone","status":404},{"id":"flaky","status":500,"once":true},{"id":"cut","shortLength":1000,"size":20000},
             {"id":"w1","delayMs":1200},{"id":"w2","delayMs":1200},{"id":"w3","delayMs":1200},{"id":"w4","delayMs":1200},
             {"id":"w5","delayMs":1200},{"id":"w6","delayMs":1200},{"id":"w7","delayMs":1200},{"id":"w8","delayMs":1200}]}]}]})"));
         Settings::setTimings(TestSupport::shortTimings());
@@ -462,7 +462,9 @@ private slots:
             << QStringList({QStringLiteral("a"), QStringLiteral("gone"), QStringLiteral("b")});
         QTest::newRow("all recovered") << QStringList({QStringLiteral("a"), QStringLiteral("b")}) << QStringList()
                                        << QStringList({QStringLiteral("a"), QStringLiteral("b")});
-        // Qt takes a picture cut short by its server for a whole answer; the picture's end tells.
+        // Qt takes a picture shorter than its body for a whole answer; the picture's end tells. Not
+        // one whose server closes early: that can make Qt ask again by itself, at a moment the
+        // machine's timing decides, and the requests are counted here.
         QTest::newRow("a picture cut short fails again")
             << QStringList({QStringLiteral("a"), QStringLiteral("cut")}) << QStringList({QStringLiteral("cut")})
             << QStringList({QStringLiteral("a"), QStringLiteral("cut")});
