@@ -2,7 +2,6 @@
 #include "app/picturehome.h"
 #include "web/engine/pageview.h"
 
-#include "job/records/failurefile.h"
 #include "job/restnotice.h"
 #include "job/retrycommand.h"
 #include "job/settingsfile.h"
@@ -10,10 +9,10 @@
 
 #include "web/engine/enginepages.h"
 #include "web/engine/webenginebrowser.h"
-#include "web/foldername.h"
 #include "web/folders.h"
 
 #include <QCloseEvent>
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QInputMethodEvent>
@@ -23,11 +22,11 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QWebEngineView>
 
 #include <cstdio>
-#include <cstdlib>
 #include <optional>
 
 namespace {
@@ -40,12 +39,6 @@ template<typename Control> Control *place(QWidget *parent, const char *name, int
     control->setObjectName(QLatin1String(name));
     control->setGeometry(left, top, width, height);
     return control;
-}
-
-// Where the job puts the pictures of bar `name`, with the picture folder as it is now.
-QString barFolderNamed(const QString &name)
-{
-    return Settings::pictureFolder() + u'/' + safeFolderName(name + QStringLiteral("吧"));
 }
 
 // What an edit of `before` into `after` put in; with the edit's place unknown, the longest
@@ -163,34 +156,50 @@ void Form1::Text1_Click()
 
 void Form1::Command1_Click()
 {
-    // One job at a time: a second job would share the scratch file and the browser.
+    // One command at a time: a second job would share the scratch file and the browser.
     if (m_jobRunning) {
         AppendLog(QStringLiteral("已有下载任务在进行，本次开始已忽略"));
         ShowLastLogLine();
         return;
     }
+    // Read once: whatever the box says later is not this job's business.
+    const QString name = barName();
     m_jobRunning = true;
-    // Decided afresh by every job that has a bar to fetch: the program folder may have become
-    // writable meanwhile.
-    std::optional<PictureHome> home;
-    if (!barName().isEmpty()) {
-        if (m_choices)
-            takeChoices();
-        // What the settings file got wrong comes first, as the job would say it.
-        for (const QString &complaint : Choices::takeComplaints())
-            AppendLog(complaint);
-        if (m_choices) {
-            if (const QString pace = WindowChoices::paceLine(Choices::current()); !pace.isEmpty())
-                AppendLog(pace);
+    const auto over = qScopeGuard([this] { m_jobRunning = false; });
+    // The handler's one wait, until the job has ended, the message is closed or the program ends.
+    QEventLoop wait;
+    if (name.isEmpty()) {
+        // A bar without a name has no album list to fetch.
+        if (QMessageBox *box = showNameMissing()) {
+            connect(box, &QDialog::finished, &wait, &QEventLoop::quit);
+            wait.exec();
         }
-        home.emplace();
-        if (!home->picturesMovedTo().isEmpty())
-            AppendLog(QStringLiteral("图片保存到：") + home->picturesMovedTo());
-        m_news.jobStarting(barName(), barFolderNamed(barName()));
+        return;
     }
-    StartCommand(*this).run();
+    if (m_choices)
+        takeChoices();
+    // What the settings file got wrong comes first, as the job would say it.
+    for (const QString &complaint : Choices::takeComplaints())
+        AppendLog(complaint);
+    if (m_choices) {
+        if (const QString pace = WindowChoices::paceLine(Choices::current()); !pace.isEmpty())
+            AppendLog(pace);
+    }
+    // Decided afresh by every job: the program folder may have become writable meanwhile.
+    std::optional<PictureHome> home;
+    home.emplace();
+    if (!home->picturesMovedTo().isEmpty())
+        AppendLog(QStringLiteral("图片保存到：") + home->picturesMovedTo());
+    m_news.jobStarting(name, BarRecords::barFolder(Settings::pictureFolder(), name));
+    {
+        StartCommand job(*this, JobRequest::now(name, m_pages));
+        connect(&job, &StartCommand::finished, &wait, &QEventLoop::quit);
+        job.start();
+        if (!job.isFinished())
+            wait.exec();
+        // A job the program's end cut short goes here, with its pages and pictures under way.
+    }
     home.reset();
-    m_jobRunning = false;
     m_records.release();
 }
 
@@ -210,30 +219,46 @@ void Form1::takeChoices()
 
 void Form1::Command2_Click()
 {
+    // One command at a time: a retry beside a job would race it for the same pictures and records.
+    if (m_jobRunning) {
+        AppendLog(QStringLiteral("已有下载任务在进行，本次重新下载已忽略"));
+        ShowLastLogLine();
+        return;
+    }
     // With nothing failed in this window, the failures a closed one left in the bar's
-    // failed.txt, so that a bar can be retried another day. Not under a running job, whose
-    // own records of that bar are ahead of the file.
-    if (m_failures.isEmpty() && !m_jobRunning)
+    // failed.txt, so that a bar can be retried another day.
+    if (m_failures.isEmpty())
         takeFailureFile();
     const qsizetype waiting = m_failures.size();
     if (waiting == 0) {
+        m_records.release();
         AppendLog(QStringLiteral("没有下载失败的图片"));
         ShowLastLogLine();
         return;
     }
     AppendLog(QStringLiteral("开始重新下载%1张下载失败的图片").arg(waiting));
     ShowLastLogLine();
-    // A press outside a job is a job of its own: it asks a host given up earlier again.
-    if (!m_jobRunning)
-        HostHolds::shared().forgetGivenUp();
-    const HoldNotice holdNotice(*this);
-    const JobSummary counts = runRetry(m_failures, nullptr, &m_records);
-    // A press inside a job's wait leaves the job's records to the job.
-    if (!m_jobRunning)
-        m_records.release();
-    else
-        m_records.flush();
-    AppendLog(QStringLiteral("重新下载完成：成功%1张，仍失败%2张").arg(counts.saved).arg(counts.failed));
+    m_jobRunning = true;
+    const auto over = qScopeGuard([this] { m_jobRunning = false; });
+    // A press is a job of its own: it asks a host given up earlier again.
+    HostHolds::shared().forgetGivenUp();
+    std::optional<JobSummary> counts;
+    {
+        const HoldNotice holdNotice(*this);
+        RetryCommand retry(m_failures, nullptr, &m_records);
+        // The handler's one wait, until the retry has ended or the program ends.
+        QEventLoop wait;
+        connect(&retry, &RetryCommand::finished, &wait, &QEventLoop::quit);
+        retry.start();
+        if (!retry.isFinished())
+            wait.exec();
+        if (retry.isFinished())
+            counts = retry.counts();
+    }
+    m_records.release();
+    if (!counts)
+        return;
+    AppendLog(QStringLiteral("重新下载完成：成功%1张，仍失败%2张").arg(counts->saved).arg(counts->failed));
     ShowLastLogLine();
 }
 
@@ -245,11 +270,10 @@ void Form1::takeFailureFile()
     QString barFolder;
     {
         const PictureHome home;
-        barFolder = barFolderNamed(name);
+        barFolder = BarRecords::barFolder(Settings::pictureFolder(), name);
     }
-    // The lines read as quillory-cli reads them: only those naming a picture of this bar.
-    for (const FailureFile::Entry &entry : FailureFile::read(barFolder).entries)
-        m_failures.append(entry.url, entry.path);
+    // Taken as quillory-cli takes them: only lines naming a picture of this bar, not saved since.
+    m_records.carryOver(barFolder, m_failures);
 }
 
 QString Form1::barName() const
@@ -257,15 +281,17 @@ QString Form1::barName() const
     return Text1->text();
 }
 
-void Form1::showNameMissing()
+QMessageBox *Form1::showNameMissing()
 {
     if (m_nameMissingHandler) {
         m_nameMissingHandler();
-        return;
+        return nullptr;
     }
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Quillory"), QStringLiteral("请输入贴吧名称"), QMessageBox::Ok,
-                    this);
-    box.exec();
+    auto *box = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("Quillory"), QStringLiteral("请输入贴吧名称"),
+                                QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+    return box;
 }
 
 void Form1::AppendLog(const QString &line)
@@ -276,11 +302,6 @@ void Form1::AppendLog(const QString &line)
 void Form1::ShowLastLogLine()
 {
     m_log->ShowLastLogLine();
-}
-
-PageSource &Form1::pages()
-{
-    return m_pages;
 }
 
 FailureLists &Form1::failures()
@@ -311,10 +332,8 @@ void Form1::Form_Unload()
 
 void Form1::CleanAll()
 {
-    // A job may be suspended in a wait below us. Once the application has quit every later
-    // event loop returns at once, so that job would run on; ending the process here abandons
-    // it where it stands, and spares the web engine's teardown-order troubles.
-    // What the job has recorded so far stays for the next run; the files are small.
+    // What the job has recorded so far stays for the next run; a job still running records
+    // nothing more from here on.
     m_records.letGo();
     std::fflush(stdout);
     std::fflush(stderr);
@@ -322,5 +341,7 @@ void Form1::CleanAll()
         m_exitHandler();
         return;
     }
-    std::_Exit(0);
+    // Every event loop returns, the handler's wait among them: the job it waits for is deleted,
+    // which stops its pages and pictures, and main() returns.
+    QCoreApplication::exit(0);
 }

@@ -16,6 +16,7 @@
 
 class QLineEdit;
 class QListWidget;
+class QMessageBox;
 class QPushButton;
 class QWebEngineView;
 class EnginePages;
@@ -41,22 +42,22 @@ public:
     void Command1_Click();
     void Command2_Click();
 
-    QString barName() const override;
-    void showNameMissing() override;
+    // The name box's text as it is now.
+    QString barName() const;
     void AppendLog(const QString &line) override;
     void ShowLastLogLine() override;
-    PageSource &pages() override;
     FailureLists &failures() override;
     BarRecords *records() override;
     JobObserver *observer() override;
 
+    // True while a Start or a Retry runs.
     bool jobRunning() const { return m_jobRunning; }
 
     // Every Start from now on reads the settings file afresh, with `commandLine` over it, and
     // says the pace it chose. Without it a job takes the choices the process set.
     void readChoicesAtEachStart(const WindowChoices &commandLine) { m_choices = commandLine; }
 
-    // Test seams: what answers the missing-name message, and how the program ends on close.
+    // Test seams: what answers the missing-name message at once, and how the program ends on close.
     void setNameMissingHandler(std::function<void()> handler) { m_nameMissingHandler = std::move(handler); }
     void setExitHandler(std::function<void()> handler) { m_exitHandler = std::move(handler); }
 
@@ -66,6 +67,8 @@ protected:
 
 private:
     void createControls();
+    // Tells the user that no name was given; the message, open, or null when it was answered.
+    QMessageBox *showNameMissing();
     void Form_Unload();
     void CleanAll();
     bool promptUntouched() const;
@@ -78,10 +81,11 @@ private:
     PageList m_pages;
     FailureLists m_failures;
     // The same per-bar record and failed.txt as quillory-cli keeps, written as pictures land
-    // and fail, so that quillory-cli can later finish or retry a bar the window began without
-    // fetching what the window saved; let go of after each command. The window itself reads
-    // nothing back: it neither skips pictures nor passes over albums.
-    BarRecords m_records{BarRecords::FailureFileWrites::AlbumByAlbum};
+    // and albums end, so that quillory-cli can later finish or retry a bar the window began
+    // without fetching what the window saved; let go of after each command. The window reads
+    // back only the failures a closed window left, for Retry: it neither skips pictures nor
+    // passes over albums.
+    BarRecords m_records;
     // Hears of the job first and hands on to the records.
     DesktopNews m_news;
     std::optional<WindowChoices> m_choices;

@@ -1,12 +1,12 @@
 // One album of the sample bar with the shipped delays: wall time against the floor those delays
 // set (2.5 s after loading plus 4 s a scroll pass), and this process's CPU time against wall time.
 #include "bench/benchwindow.h"
+#include "tests/testwaits.h"
 #include "tools/forumsim/forumserver.h"
 #include "web/engine/pageview.h"
 
 #include "job/hosts.h"
 #include "job/jobstate.h"
-#include "job/pictures/pictureharvest.h"
 #include "job/render/albumrendering.h"
 #include "job/render/pagepace.h"
 #include "job/settingsfile.h"
@@ -65,7 +65,7 @@ int main(int argc, char *argv[])
         if (!render.isDone())
             loop.exec();
         state.AlbumHtml = render.markup();
-        state.AlbumTitle = albumTitle(state.AlbumHtml, state.AlbumUrl);
+        state.AlbumTitle = albumTitle(state.AlbumHtml, {}, state.AlbumUrl);
     }
     const double renderWall = double(clock.elapsed()) / 1000;
     harvestAlbum(state, window);

@@ -4,6 +4,7 @@
 // that the time the pictures add behind the pages shows.
 //   bench_bar [albums] [pictures per album] [delay ms]
 #include "bench/benchwindow.h"
+#include "tests/testwaits.h"
 #include "web/engine/pageview.h"
 
 #include "job/hosts.h"
@@ -76,7 +77,7 @@ int main(int argc, char *argv[])
     window.echo = false;
     QElapsedTimer clock;
     clock.start();
-    const JobSummary summary = StartCommand(window).run();
+    const JobSummary summary = runJob(window, window.request());
     const double wall = double(clock.elapsed()) / 1000;
     simulator.kill();
     simulator.waitForFinished();

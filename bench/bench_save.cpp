@@ -5,10 +5,10 @@
 // peak memory grew: one picture of a gigabyte shows whether pictures go straight to disk.
 //   bench_save [count] [bytes] [delay ms] [--ours-only]
 #include "bench/benchwindow.h"
+#include "tests/testwaits.h"
 
 #include "job/hosts.h"
 #include "job/jobstate.h"
-#include "job/pictures/pictureharvest.h"
 #include "web/folders.h"
 #include "web/limits.h"
 

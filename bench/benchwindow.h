@@ -30,11 +30,9 @@ public:
         ++scrolls;
         m_inner.Scroll(x, y);
     }
-    void readScrollLimit(QObject *context, std::function<void(qint64)> answer) override
-    {
-        m_inner.readScrollLimit(context, std::move(answer));
-    }
     QString navigationFailure() const override { return m_inner.navigationFailure(); }
+    bool movedAwayRefused() const override { return m_inner.movedAwayRefused(); }
+    const QList<ShownElement> &shown() const override { return m_inner.shown(); }
     void setWatchesActivity(bool watches) override { m_inner.setWatchesActivity(watches); }
     void readActivity(QObject *context, std::function<void(const Activity &)> answer) override
     {

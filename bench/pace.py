@@ -2,6 +2,7 @@
 """The fixed page pace against the adaptive one with pages side by side, in one run, on one bar.
 
     bench/pace.py [--albums N] [--pictures M] [--keep] <build dir>
+    bench/pace.py --config FILE --bar NAME [--keep] <build dir>
 
 forumsim serves one bar of N albums (default 12) of M lazily loaded pictures (default 30, five a
 scroll event, each batch 200 ms after it) on list pages of 10 albums. quillory-cli downloads it
@@ -10,7 +11,14 @@ timed, and the memory of the program and all its engine processes (sum of PSS, e
 sampled every 100 ms. Then (c) --update over (b)'s finished bar, and (d) --update again after a
 new album appears at the top of the bar. Prints seconds, ratios and peak memory beside their
 targets; the exit status is 0 whatever the figures (it is a benchmark, not a test). --keep leaves
-the folders, the config and each run's output in place and names where."""
+the folders, the config and each run's output in place and names where.
+
+With --config and --bar, forumsim serves that config instead (e.g. tools/forumsim/libraries.json,
+bar 库, or tools/forumsim/blind.json, bar 盲), and only (a) and (b) run, each with -R 0 (no
+retries, so that what a page lost stays lost); besides their times and ratio it prints, album by
+album, how many pictures each run saved (into the folder its log line names) against how many the
+album has, whether file n holds the album's n-th picture (byte for byte, the pictures fetched from forumsim's never-faulty thumbnail
+route), and what the other files hold (another album's pictures, or no known picture)."""
 import argparse, hashlib, json, os, re, shutil, signal, subprocess, sys, tempfile, threading, time
 
 from hostile import rss_kb, tree
@@ -62,7 +70,7 @@ def pss_kb(pid):
     return rss_kb(pid)
 
 
-def run_cli(build, work, name, host, folder, args):
+def run_cli(build, work, name, host, folder, args, bar=BAR):
     """Runs quillory-cli to its end; returns its seconds, exit status, peak memory (kB) of its whole
     process tree, and the lines of its standard output and error."""
     env = dict(os.environ, QUILLORY_FORUM_HOST=host, QUILLORY_IMAGE_HOST=host,
@@ -76,7 +84,7 @@ def run_cli(build, work, name, host, folder, args):
     print(f'-- ({name}) quillory-cli {" ".join(args)}', flush=True)
     with open(out_path, 'wb') as out, open(err_path, 'wb') as err:
         start = time.monotonic()
-        job = subprocess.Popen([os.path.join(build, 'quillory-cli'), '-d', folder] + args + [BAR],
+        job = subprocess.Popen([os.path.join(build, 'quillory-cli'), '-d', folder] + args + [bar],
                                stdout=out, stderr=err, stdin=subprocess.DEVNULL, env=env, start_new_session=True)
         peak = [0, 0]  # PSS, RSS
         done = threading.Event()
@@ -174,14 +182,136 @@ def mark(ok):
     return 'PASS' if ok else 'MISS'
 
 
+def config_albums(path, bar):
+    """The bar's albums in the config: (id, title, picture ids), in list order; and every id of the config."""
+    with open(path, encoding='utf-8') as f:
+        config = json.load(f)
+    albums, every = [], set()
+    for b in config['bars']:
+        for a in b.get('albums', []):
+            ids = [p if isinstance(p, str) else p['id'] for p in a.get('pictures', [])]
+            every.update(ids)
+            if b['name'] == bar:
+                albums.append((str(a['id']), a.get('title', ''), ids))
+    return albums, every
+
+
+def picture_hashes(host, ids):
+    """sha256 of each picture as a fault-free request gets it -> its id."""
+    from urllib.parse import quote
+    from urllib.request import urlopen
+    known = {}
+    for pid in ids:
+        with urlopen(f'http://{host}/forum/pic/thumb/{quote(pid, safe="")}.jpg', timeout=30) as answer:
+            known[hashlib.sha256(answer.read()).hexdigest()] = pid
+    return known
+
+
+def album_folders(err, albums):
+    """The folder each album went to: the title the page showed (its log line says it), or, for a
+    title an earlier album of the run already had, the title with the album id, as the program
+    names them."""
+    shown = {}
+    for line in err:
+        m = re.match(r'^开始处理相册\((\d+)/\d+\):(.*)$', line)
+        if m:
+            shown[int(m.group(1))] = m.group(2)
+    folders, used = [], set()
+    for k, (album_id, title, _) in enumerate(albums, 1):
+        name = shown.get(k, title)
+        folders.append(f'{name} ({album_id})' if name in used else name)
+        used.add(name)
+    return folders
+
+
+def album_outcome(folder, bar, title, ids, known):
+    """Saved count, whether file n holds the n-th id for every saved n, and what else was saved."""
+    album_dir = os.path.join(folder, bar + '吧', title)
+    files = {}
+    if os.path.isdir(album_dir):
+        for name in os.listdir(album_dir):
+            stem, ext = os.path.splitext(name)
+            if ext == '.jpg' and stem.isdigit():
+                with open(os.path.join(album_dir, name), 'rb') as f:
+                    files[int(stem)] = known.get(hashlib.sha256(f.read()).hexdigest(), '?')
+    right = sum(1 for n, pid in files.items() if n <= len(ids) and ids[n - 1] == pid)
+    own = set(ids)
+    foreign = sum(1 for pid in files.values() if pid != '?' and pid not in own)
+    unknown = sum(1 for pid in files.values() if pid == '?')
+    in_order = right == len(files)
+    return {'saved': len(files), 'right': right, 'in_order': in_order, 'foreign': foreign, 'unknown': unknown,
+            'distinct_own': len({pid for pid in files.values() if pid in own})}
+
+
+def describe(o, total):
+    text = f'{o["saved"]:>3}/{total:<3} {"in order" if o["in_order"] else "NOT in order"}'
+    extra = []
+    if not o['in_order']:
+        extra.append(f'{o["right"]} right')
+    if o['distinct_own'] != o['saved']:
+        extra.append(f'{o["distinct_own"]} of its own')
+    if o['foreign']:
+        extra.append(f'{o["foreign"]} of other albums')
+    if o['unknown']:
+        extra.append(f'{o["unknown"]} unknown')
+    return text + (f' ({", ".join(extra)})' if extra else '')
+
+
+def gallery_main(opt, build):
+    """Fixed with 1 page against adaptive with 4 on one bar of a config of galleries."""
+    albums, every = config_albums(opt.config, opt.bar)
+    if not albums:
+        sys.exit(f'no albums in bar {opt.bar} of {opt.config}')
+    work = tempfile.mkdtemp(prefix='quillory-pace-')
+    try:
+        sim, host = start_forum(build, os.path.abspath(opt.config))
+        if not sim:
+            sys.exit('forumsim did not start')
+        print(f'forumsim on {host}: {opt.config}, bar {opt.bar}, {len(albums)} albums', flush=True)
+        known = picture_hashes(host, sorted(every))
+        runs = {}
+        for name, args in (('a', ['--pace', 'fixed', '--pages', '1']), ('b', ['--pace', 'adaptive', '--pages', '4'])):
+            folder = os.path.join(work, name)
+            runs[name] = run_cli(build, work, name, host, folder, ['-R', '0'] + args, opt.bar)
+            runs[name]['albums'] = [album_outcome(folder, opt.bar, title, ids, known)
+                                    for title, (_, _, ids) in zip(album_folders(runs[name]['err'], albums), albums)]
+        stop(sim)
+        a, b = runs['a'], runs['b']
+        ratio = a['s'] / b['s'] if b['s'] else float('inf')
+        print()
+        print(f'{"album":<10}{"title":<18}{"(a) fixed, 1 page":<44}{"(b) adaptive, 4 pages"}')
+        for (album_id, title, ids), oa, ob in zip(albums, a['albums'], b['albums']):
+            print(f'{album_id:<10}{title:<18}{describe(oa, len(ids)):<44}{describe(ob, len(ids))}')
+        print()
+        for name, r, what in (('a', a, 'fixed, 1 page'), ('b', b, 'adaptive, 4 pages')):
+            whole = sum(1 for o, (_, _, ids) in zip(r['albums'], albums) if o['in_order'] and o['saved'] == len(ids))
+            print(f'({name}) {what:<20}{r["s"]:7.1f} s   exit status {r["rc"]}   {len(r["out"])} pictures saved, '
+                  f'{whole} of {len(albums)} albums whole and in order')
+        print(f'fixed / adaptive     {ratio:7.1f} x')
+    finally:
+        for sim in SIMS:
+            if sim.poll() is None:
+                stop(sim)
+        if opt.keep:
+            print('kept in', work)
+        else:
+            shutil.rmtree(work, ignore_errors=True)
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument('--albums', type=int, default=12)
     ap.add_argument('--pictures', type=int, default=30)
     ap.add_argument('--keep', action='store_true', help='keep the folders, config and output of the runs')
+    ap.add_argument('--config', help='a forumsim config of galleries to run the two paces over (with --bar)')
+    ap.add_argument('--bar', help='the bar of --config to download')
     ap.add_argument('build')
     opt = ap.parse_args()
     build = os.path.abspath(opt.build)
+    if opt.config or opt.bar:
+        if not (opt.config and opt.bar):
+            sys.exit('--config and --bar go together')
+        return gallery_main(opt, build)
     work = tempfile.mkdtemp(prefix='quillory-pace-')
     try:
         cfg = os.path.join(work, 'forum.json')

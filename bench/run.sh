@@ -9,6 +9,8 @@
 #   bench/run.sh log         lines per second into the window's log at 1,000 and at 100,000 lines
 #   bench/run.sh hostile [case...]  hostile album pages: time and peak memory of a whole job
 #   bench/run.sh pace [--keep]  quillory-cli on 12 lazy albums, fixed pace against adaptive with 4 pages (about 4 min)
+#   bench/run.sh pace --config tools/forumsim/libraries.json --bar 库   the same two paces over a bar of
+#                    galleries, album by album: pictures saved, in page order or not (blind.json: bar 盲)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # it needs only the command-line program and the simulated forum

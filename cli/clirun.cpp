@@ -3,13 +3,7 @@
 #include "cli/clitext.h"
 #include "cli/terminaltext.h"
 #include "job/records/barrecords.h"
-#include "job/records/failurefile.h"
-#include "job/restnotice.h"
-#include "job/retrycommand.h"
-#include "job/startcommand.h"
 
-#include "job/pictures/picturescan.h"
-#include "web/foldername.h"
 #include "web/folders.h"
 
 #include <QCoreApplication>
@@ -19,9 +13,9 @@
 #include <QRegularExpression>
 #include <QSet>
 
+#include <algorithm>
+
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <limits>
 #include <system_error>
@@ -97,13 +91,16 @@ void sweepStaleScratch()
 
 } // namespace
 
-CliRun::CliRun(const CliOptions &options, Console &console)
-    : m_options(options)
+CliRun::CliRun(const CliOptions &options, Console &console, QObject *parent)
+    : QObject(parent)
+    , m_options(options)
     , m_console(console)
     , m_window(options, console)
 {
     m_window.setOnBusy([this] { busyAfterAll(); });
 }
+
+CliRun::~CliRun() = default;
 
 bool CliRun::ready()
 {
@@ -128,26 +125,37 @@ void CliRun::removeScratch()
         m_scratch->remove();
 }
 
-int CliRun::exec()
+void CliRun::later(void (CliRun::*step)())
 {
-    int code = ExitCode::Done;
-    for (const QString &bar : m_options.bars)
-        code = ExitCode::worse(code, runBar(bar));
-    removeScratch();
-    return code;
+    QMetaObject::invokeMethod(this, step, Qt::QueuedConnection);
+}
+
+void CliRun::start()
+{
+    later(&CliRun::nextBar);
 }
 
 void CliRun::interrupt(int code)
 {
+    if (m_stopping)
+        return;
+    m_stopping = true;
+    m_stopCode = code;
+    later(&CliRun::stop);
+}
+
+// The job or retry under way is deleted where it stands, which gives up its pages and pictures;
+// every picture is whole or absent, and every recorded line complete.
+void CliRun::stop()
+{
+    m_job.reset();
+    m_retry.reset();
+    m_retryNotice.reset();
     m_window.endBar();
-    if (!m_bar.isEmpty())
+    if (!m_bar.isEmpty() && m_summaryAtStop)
         printSummary(m_bar, nullptr);
     removeScratch();
-    std::fflush(stdout);
-    std::fflush(stderr);
-    // The job sits in a wait somewhere below; it is abandoned where it stands, as the window
-    // does when it is closed. Every picture is whole or absent, and every recorded line complete.
-    std::_Exit(code);
+    emit finished(m_stopCode);
 }
 
 void CliRun::sayBusy(const QString &barFolder)
@@ -156,58 +164,105 @@ void CliRun::sayBusy(const QString &barFolder)
 }
 
 // Another run took the bar folder between our look at it and the job's making it: the job is
-// abandoned where it stands, as on a stop, before it writes anything there.
+// given up, as on a stop, before it writes anything there.
 void CliRun::busyAfterAll()
 {
+    if (m_stopping)
+        return;
     sayBusy(m_window.barFolder());
-    m_window.endBar();
-    removeScratch();
-    std::fflush(stdout);
-    std::fflush(stderr);
-    std::_Exit(ExitCode::Busy);
+    m_summaryAtStop = false;
+    interrupt(ExitCode::Busy);
 }
 
-int CliRun::runBar(const QString &bar)
+void CliRun::nextBar()
 {
-    const QString barFolder = Settings::pictureFolder() + u'/' + safeFolderName(bar + QStringLiteral("吧"));
+    if (m_stopping)
+        return;
+    if (m_nextBar >= m_options.bars.size()) {
+        removeScratch();
+        emit finished(m_code);
+        return;
+    }
+    const QString bar = m_options.bars.at(m_nextBar++);
+    m_barFolder = BarRecords::barFolder(Settings::pictureFolder(), bar);
     m_bar = bar;
-    m_window.beginBar(bar, barFolder);
+    m_window.beginBar(bar, m_barFolder);
     // A bar folder there already is locked before its list is fetched; a new one as soon as the
     // job has made it.
-    if (!m_options.savesNothing() && QFileInfo(barFolder).isDir() &&
-        m_window.records()->open(barFolder) == ResumeRecord::Access::Busy) {
+    if (!m_options.savesNothing() && QFileInfo(m_barFolder).isDir() &&
+        m_window.records()->open(m_barFolder) == ResumeRecord::Access::Busy) {
         m_window.endBar();
-        sayBusy(barFolder);
+        sayBusy(m_barFolder);
         m_bar.clear();
-        return ExitCode::Busy;
+        m_code = ExitCode::worse(m_code, ExitCode::Busy);
+        return later(&CliRun::nextBar);
     }
-    const JobSummary summary = StartCommand(m_window).run();
+    m_job = std::make_unique<StartCommand>(m_window, JobRequest::now(bar, m_window.pages(), m_window.options()));
+    connect(m_job.get(), &StartCommand::finished, this, [this](const JobSummary &summary) {
+        m_summary = summary;
+        later(&CliRun::afterJob);
+    });
+    m_job->start();
+}
+
+void CliRun::afterJob()
+{
+    if (m_stopping)
+        return;
+    m_job.reset();
+    const bool harvested =
+        m_summary.end != JobSummary::End::NoBarFolder && m_summary.end != JobSummary::End::ListUnreachable;
+    if (!harvested || m_options.savesNothing())
+        return barEnded();
+    carryOverFailures(m_barFolder);
+    m_round = 0;
+    m_retryNotice.emplace(m_window);
+    retryRound();
+}
+
+void CliRun::retryRound()
+{
+    if (m_stopping)
+        return;
+    m_retry.reset();
+    FailureLists &lists = m_window.failures();
+    if (++m_round > m_options.retries || lists.isEmpty()) {
+        m_retryNotice.reset();
+        return barEnded();
+    }
+    m_window.AppendLog(
+        QStringLiteral("retry %1/%2: %3 pictures").arg(m_round).arg(m_options.retries).arg(lists.size()));
+    m_retry = std::make_unique<RetryCommand>(lists, &m_retryHeard, m_window.records());
+    connect(m_retry.get(), &RetryCommand::finished, this, [this] { later(&CliRun::retryRound); });
+    m_retry->start();
+}
+
+void CliRun::barEnded()
+{
+    const JobSummary &summary = m_summary;
     const bool harvested =
         summary.end != JobSummary::End::NoBarFolder && summary.end != JobSummary::End::ListUnreachable;
-    if (harvested && !m_options.savesNothing()) {
-        carryOverFailures(barFolder);
-        retryRounds();
-    }
-    const bool failed = harvested && !m_options.savesNothing() && reportFailures(barFolder);
+    if (harvested && !m_options.savesNothing())
+        reportFailures(m_barFolder);
     m_window.endBar();
     int code = ExitCode::Done;
     if (summary.end == JobSummary::End::NoBarFolder) {
-        m_console.error(Cli::tr("cannot create the folder %1: %2").arg(barFolder, folderReason(barFolder)));
+        m_console.error(Cli::tr("cannot create the folder %1: %2").arg(m_barFolder, folderReason(m_barFolder)));
         code = ExitCode::Usage;
     } else if (summary.end == JobSummary::End::ListUnreachable) {
-        m_console.error(Cli::tr("%1吧: the album list could not be fetched").arg(bar));
+        m_console.error(Cli::tr("%1吧: the album list could not be fetched").arg(m_bar));
         code = ExitCode::ListUnreachable;
-    } else if (failed) {
-        code = ExitCode::PicturesFailed;
     }
-    // An album whose page never loaded lost all its pictures.
-    if (harvested && summary.failedAlbums > 0)
+    // Every picture the summary counts as failed, whether or not it has an address to retry,
+    // and an album whose page never loaded, which lost all its pictures.
+    if (harvested && (m_window.counts().failed > 0 || summary.failedAlbums > 0))
         code = ExitCode::worse(code, ExitCode::PicturesFailed);
     if (harvested && summary.albums == 0)
-        m_console.error(Cli::tr("%1吧 has no albums; the bar's name may be wrong").arg(bar));
-    printSummary(bar, &summary);
+        m_console.error(Cli::tr("%1吧 has no albums; the bar's name may be wrong").arg(m_bar));
+    printSummary(m_bar, &summary);
     m_bar.clear();
-    return code;
+    m_code = ExitCode::worse(m_code, code);
+    later(&CliRun::nextBar);
 }
 
 // Pictures that failed in an earlier run and belong to an album this run did not come to are
@@ -215,57 +270,48 @@ int CliRun::runBar(const QString &bar)
 void CliRun::carryOverFailures(const QString &barFolder)
 {
     const BarRecords::CarryOver carried = m_window.records()->carryOver(barFolder, m_window.failures());
-    const QString path = FailureFile::pathIn(barFolder);
     if (carried.refused)
-        m_console.error(Cli::tr("%1 is a link; it is not read").arg(path));
+        m_console.error(Cli::tr("%1 is a link; it is not read").arg(carried.file));
     if (carried.dropped > 0)
-        m_console.error(
-            Cli::tr("%1: %2 lines name no picture of this bar; they are dropped").arg(path).arg(carried.dropped));
+        m_console.error(Cli::tr("%1: %2 lines name no picture of this bar; they are dropped")
+                            .arg(carried.file)
+                            .arg(carried.dropped));
     m_window.addCarriedFailures(carried.carried);
 }
 
-void CliRun::retryRounds()
+// Lists every picture of the bar that still failed, with the place failed.txt keeps those that
+// can be retried; the count is the summary's.
+void CliRun::reportFailures(const QString &barFolder)
 {
-    struct RetryHeard final : JobObserver
-    {
-        explicit RetryHeard(CliWindow &window)
-            : window(window)
-        { }
-        void pictureFinished(const PictureOutcome &outcome) override { window.retried(outcome); }
-        CliWindow &window;
-    } heard(m_window);
-    FailureLists &lists = m_window.failures();
-    const HoldNotice holdNotice(m_window);
-    for (int round = 1; round <= m_options.retries && !lists.isEmpty(); ++round) {
-        m_window.AppendLog(
-            QStringLiteral("retry %1/%2: %3 pictures").arg(round).arg(m_options.retries).arg(lists.size()));
-        runRetry(lists, &heard, m_window.records());
-    }
-}
-
-// Writes the pictures that still failed to the bar's failure file, or removes a stale one.
-// True when some failed.
-bool CliRun::reportFailures(const QString &barFolder)
-{
-    const QString path = FailureFile::pathIn(barFolder);
-    const BarRecords::Report report = m_window.records()->report(barFolder, m_window.failures());
+    const BarRecords::Failures report = m_window.records()->failures(barFolder);
+    const QList<BarRecords::Failure> &failed = report.failed;
     // A hostile page may fail by the hundred thousand: quiet, the count below says enough.
     if (!m_console.quiet()) {
-        for (const BarRecords::Failure &failure : report.failed)
-            m_console.error(QStringLiteral("failed: ") + failure.entry.path +
-                            (failure.reason.isEmpty() ? QString() : u" (" + failure.reason + u')') + u' ' +
-                            failure.entry.url);
+        for (const BarRecords::Failure &failure : failed)
+            m_console.error(QStringLiteral("failed: ") + failure.path +
+                            (failure.reason.isEmpty() ? QString() : u" (" + failure.reason + u')') +
+                            (failure.url.isEmpty() ? QString() : u' ' + failure.url));
     }
+    const qsizetype listed =
+        std::count_if(failed.cbegin(), failed.cend(), [](const BarRecords::Failure &f) { return !f.url.isEmpty(); });
+    const qsizetype unlisted = failed.size() - listed;
     // Said only of a file that is there, whole.
     const QString &problem = report.problem;
-    const QList<BarRecords::Failure> &failed = report.failed;
-    if (!problem.isEmpty() && failed.isEmpty())
-        m_console.error(Cli::tr("cannot remove %1 (%2)").arg(path, problem));
-    else if (!problem.isEmpty())
-        m_console.error(Cli::tr("cannot write %1 (%2); %3 pictures failed").arg(path, problem).arg(failed.size()));
-    else if (!failed.isEmpty())
-        m_console.error(QStringLiteral("%1 pictures failed; listed in %2").arg(failed.size()).arg(path));
-    return !failed.isEmpty();
+    if (!problem.isEmpty() && listed == 0)
+        m_console.error(Cli::tr("cannot remove %1 (%2)").arg(report.file, problem));
+    if (!problem.isEmpty() && listed > 0)
+        m_console.error(
+            Cli::tr("cannot write %1 (%2); %3 pictures failed").arg(report.file, problem).arg(failed.size()));
+    else if (listed > 0 && unlisted == 0)
+        m_console.error(Cli::tr("%1 pictures failed; listed in %2").arg(failed.size()).arg(report.file));
+    else if (unlisted > 0 && listed == 0)
+        m_console.error(Cli::tr("%1 pictures failed, none with an address to retry").arg(failed.size()));
+    else if (unlisted > 0)
+        m_console.error(Cli::tr("%1 pictures failed; %2 listed in %3, %4 without an address to retry")
+                            .arg(failed.size())
+                            .arg(listed)
+                            .arg(report.file)
+                            .arg(unlisted));
 }
 
 void CliRun::printSummary(const QString &bar, const JobSummary *summary)

@@ -4,18 +4,12 @@
 #include "job/settingsfile.h"
 
 #include "job/pictures/picturescan.h"
-#include "job/records/statefile.h"
 
 #include "web/engine/enginepages.h"
 #include "web/engine/webenginebrowser.h"
-#include "web/foldername.h"
 #include "web/limits.h"
 
-#include <QDateTime>
 #include <QDir>
-#include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QWebEngineView>
 
 namespace {
@@ -35,10 +29,13 @@ CliWindow::CliWindow(const CliOptions &options, Console &console)
     : m_options(options)
     , m_console(console)
     , m_pages(JobChoices::mostPages, [this](int index) -> BrowserAdapter & { return m_browsers->page(index); })
+    , m_records(options.metadata && !options.savesNothing() ? BarRecords::AlbumFiles::Written
+                                                            : BarRecords::AlbumFiles::None)
 {
     m_browsers = std::make_unique<EnginePages>();
-    m_records.setOnProblem(
-        [this](BarRecords::Problem problem, const ResumeRecord &record) { recordProblem(problem, record); });
+    m_records.setOnProblem([this](BarRecords::Problem problem, const QString &path, const QString &reason) {
+        recordProblem(problem, path, reason);
+    });
     // Keeps the clocks moving while an album renders.
     m_progressTimer.setInterval(1000);
     connect(&m_progressTimer, &QTimer::timeout, this, &CliWindow::showProgress);
@@ -56,8 +53,6 @@ void CliWindow::beginBar(const QString &bar, const QString &barFolder)
     m_barFolder = QDir::cleanPath(barFolder);
     m_failures = FailureLists();
     m_counts = JobSummary();
-    m_albumRecords.clear();
-    m_metadataWarned = false;
     m_clock.start();
     if (m_console.showsProgress()) {
         m_progressTimer.start();
@@ -76,24 +71,26 @@ JobOptions CliWindow::options() const
     return options;
 }
 
-void CliWindow::recordProblem(BarRecords::Problem problem, const ResumeRecord &record)
+void CliWindow::recordProblem(BarRecords::Problem problem, const QString &path, const QString &reason)
 {
     switch (problem) {
     case BarRecords::Problem::Unusable:
-        m_console.error(Cli::tr("cannot use the resume record: %1; every picture is fetched and none recorded")
-                            .arg(record.problem()));
+        m_console.error(
+            Cli::tr("cannot use the resume record: %1; every picture is fetched and none recorded").arg(reason));
         break;
     case BarRecords::Problem::OldKept:
-        m_console.error(Cli::tr("cannot rewrite %1 (%2); the old one stays, and this run records nothing")
-                            .arg(record.journalPath(), record.problem()));
+        m_console.error(
+            Cli::tr("cannot rewrite %1 (%2); the old one stays, and this run records nothing").arg(path, reason));
         break;
     case BarRecords::Problem::NotUpdated:
         m_console.error(Cli::tr("cannot update the resume record in %1 (%2); the next run fetches these pictures again")
-                            .arg(record.barFolder(), record.problem()));
+                            .arg(path, reason));
         break;
     case BarRecords::Problem::NotCompacted:
-        m_console.error(
-            Cli::tr("cannot rewrite %1 (%2); the old one stays").arg(record.journalPath(), record.problem()));
+        m_console.error(Cli::tr("cannot rewrite %1 (%2); the old one stays").arg(path, reason));
+        break;
+    case BarRecords::Problem::AlbumFileNotWritten:
+        m_console.error(Cli::tr("cannot write %1: %2").arg(path, reason));
         break;
     }
 }
@@ -127,7 +124,6 @@ void CliWindow::pictureFinished(const PictureOutcome &outcome)
         ++m_counts.failed;
         break;
     }
-    noteInAlbumRecord(outcome);
     showProgress();
 }
 
@@ -141,7 +137,6 @@ void CliWindow::retried(const PictureOutcome &outcome)
     } else {
         m_console.log(QStringLiteral("retry: failed ") + outcome.path + QStringLiteral(" (") + outcome.reason + u')');
     }
-    noteInAlbumRecord(outcome);
     showProgress();
 }
 
@@ -158,23 +153,6 @@ void CliWindow::albumReady(const AlbumReady &album)
         }
     } else if (m_options.dryRun) {
         m_console.out(QStringLiteral("%1\t%2\t%3").arg(album.albumNo).arg(oneField(album.title)).arg(pictures));
-    } else if (m_options.metadata) {
-        AlbumRecord record{album.id, album.url, album.title, {}};
-        int number = 0;
-        for (const std::optional<QString> &id : album.pictureIds) {
-            QJsonObject picture;
-            picture.insert(QStringLiteral("number"), ++number);
-            if (id) {
-                picture.insert(QStringLiteral("id"), *id);
-                picture.insert(QStringLiteral("url"), pictureAddress(*id));
-            }
-            record.pictures.append(picture);
-        }
-        const QString folder = QDir::cleanPath(album.folder);
-        m_albumRecords.insert(folder, record);
-        // An album whose pictures were all saved before is written now; the others as they land.
-        if (QFileInfo(folder).isDir())
-            writeAlbumRecord(folder);
     }
     showProgress();
 }
@@ -189,54 +167,4 @@ void CliWindow::showProgress()
     const ProgressLine::Counts counts{m_counts.albumNo, m_counts.albums,  m_counts.pictures,
                                       m_counts.saved,   m_counts.skipped, m_counts.failed};
     m_console.setProgress(m_progressLine.text(counts, mode, m_clock.elapsed() / 1000, m_console.columns()));
-}
-
-void CliWindow::noteInAlbumRecord(const PictureOutcome &outcome)
-{
-    if (!m_options.metadata || m_options.savesNothing())
-        return;
-    const QFileInfo file(outcome.path);
-    const QString folder = QDir::cleanPath(file.path());
-    const auto album = m_albumRecords.find(folder);
-    if (album == m_albumRecords.end())
-        return;
-    const int number = file.completeBaseName().toInt();
-    if (number < 1 || number > album->pictures.size())
-        return;
-    QJsonObject &picture = album->pictures[number - 1];
-    if (outcome.kind == PictureOutcome::Kind::Failed) {
-        picture.remove(QStringLiteral("size"));
-        picture.remove(QStringLiteral("saved"));
-        picture.insert(QStringLiteral("failed"), outcome.reason);
-    } else {
-        // A skipped picture was saved by an earlier run: its file tells when.
-        const qint64 size =
-            outcome.kind == PictureOutcome::Kind::Saved && outcome.bytes > 0 ? outcome.bytes : file.size();
-        const QDateTime when =
-            outcome.kind == PictureOutcome::Kind::Saved ? QDateTime::currentDateTime() : file.lastModified();
-        picture.remove(QStringLiteral("failed"));
-        picture.insert(QStringLiteral("size"), size);
-        picture.insert(QStringLiteral("saved"), when.toOffsetFromUtc(when.offsetFromUtc()).toString(Qt::ISODate));
-    }
-    writeAlbumRecord(folder);
-}
-
-// Written whole or not at all: a reader never sees half a file, whenever the run stops.
-void CliWindow::writeAlbumRecord(const QString &folder)
-{
-    const AlbumRecord &album = m_albumRecords[folder];
-    QJsonArray pictures;
-    for (const QJsonObject &picture : album.pictures)
-        pictures.append(picture);
-    const QJsonObject root{{QStringLiteral("bar"), QString(m_bar + QStringLiteral("吧"))},
-                           {QStringLiteral("id"), album.id},
-                           {QStringLiteral("url"), album.url},
-                           {QStringLiteral("title"), album.title},
-                           {QStringLiteral("pictures"), pictures}};
-    const QString path = folder + QStringLiteral("/album.json");
-    const QString problem = StateFile::replace(path, QJsonDocument(root).toJson());
-    if (!problem.isEmpty() && !m_metadataWarned) {
-        m_metadataWarned = true;
-        m_console.error(Cli::tr("cannot write %1: %2").arg(path, problem));
-    }
 }

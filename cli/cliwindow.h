@@ -9,8 +9,6 @@
 #include "job/records/failurelists.h"
 
 #include <QElapsedTimer>
-#include <QHash>
-#include <QJsonObject>
 #include <QObject>
 #include <QTimer>
 
@@ -21,7 +19,8 @@ class EnginePages;
 
 // The job's window for a terminal: the log goes to standard error, saved paths to standard
 // output, the album pages render in a browser page that is never shown, and the bar's records
-// decide which pictures need not be fetched again and which albums need not be rendered.
+// decide which pictures need not be fetched again and which albums need not be rendered, and
+// write album.json when asked to.
 class CliWindow final : public QObject, public JobWindow, private JobObserver
 {
     Q_OBJECT
@@ -48,14 +47,13 @@ public:
     const JobSummary &counts() const { return m_counts; }
     double elapsedSeconds() const { return double(m_clock.elapsed()) / 1000.0; }
 
-    QString barName() const override { return m_bar; }
-    void showNameMissing() override { }
     void AppendLog(const QString &line) override;
     void ShowLastLogLine() override { }
-    PageSource &pages() override { return m_pages; }
     FailureLists &failures() override { return m_failures; }
 
-    JobOptions options() const override;
+    // Where the jobs render, and what the command line chose for them.
+    PageSource &pages() { return m_pages; }
+    JobOptions options() const;
     JobObserver *observer() override { return this; }
     // None for a run that saves nothing.
     BarRecords *records() override { return m_options.savesNothing() ? nullptr : &m_records; }
@@ -64,19 +62,8 @@ private:
     void pictureFinished(const PictureOutcome &outcome) override;
     void albumReady(const AlbumReady &album) override;
 
-    // What album.json says of one album, kept up to date as its pictures land.
-    struct AlbumRecord
-    {
-        QString id;
-        QString url;
-        QString title;
-        QList<QJsonObject> pictures; // by number, from 1
-    };
-
-    void recordProblem(BarRecords::Problem problem, const ResumeRecord &record);
+    void recordProblem(BarRecords::Problem problem, const QString &path, const QString &reason);
     void showProgress();
-    void noteInAlbumRecord(const PictureOutcome &outcome);
-    void writeAlbumRecord(const QString &folder);
 
     const CliOptions &m_options;
     Console &m_console;
@@ -85,10 +72,8 @@ private:
     FailureLists m_failures;
     QString m_bar;
     QString m_barFolder;
-    BarRecords m_records{BarRecords::FailureFileWrites::AtTheEnd};
-    JobSummary m_counts;                        // of the bar, as its summary line shows them
-    QHash<QString, AlbumRecord> m_albumRecords; // by album folder
-    bool m_metadataWarned = false;
+    BarRecords m_records;
+    JobSummary m_counts; // of the bar, as its summary line shows them
     QElapsedTimer m_clock;
     QTimer m_progressTimer;
     ProgressLine m_progressLine;

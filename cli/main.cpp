@@ -22,7 +22,6 @@
 
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
@@ -72,7 +71,8 @@ QString description()
                    "\n"
                    "Exit codes, the worst of all bars (later in this list is worse):\n"
                    "  0    every picture saved or skipped\n"
-                   "  1    some pictures still failed after the retries; listed in <bar>吧/failed.txt\n"
+                   "  1    some pictures or albums still failed after the retries; the pictures that\n"
+                   "       can be fetched again are listed in <bar>吧/failed.txt\n"
                    "  3    the album list of a bar could not be fetched at all\n"
                    "  2    usage error, a folder that cannot be created, or a bar that another process\n"
                    "       is downloading into the same folder\n"
@@ -290,11 +290,8 @@ int main(int argc, char *argv[])
         return ExitCode::Usage;
     console.onOutputClosed([&run] { run.interrupt(ExitCode::OutputClosed); });
     StopSignals stop;
-    QObject::connect(&stop, &StopSignals::received, [&run] { run.interrupt(ExitCode::Interrupted); });
-    const int code = run.exec();
-    // Tearing Qt down would wait for network threads that hostile answers may still hold; every
-    // picture and record line is complete by now, as when the run is interrupted.
-    std::fflush(stdout);
-    std::fflush(stderr);
-    std::_Exit(code);
+    QObject::connect(&stop, &StopSignals::received, &run, [&run] { run.interrupt(ExitCode::Interrupted); });
+    QObject::connect(&run, &CliRun::finished, &app, [](int code) { QCoreApplication::exit(code); });
+    run.start();
+    return QApplication::exec();
 }

@@ -4,9 +4,8 @@
 
 class QSocketNotifier;
 
-// Turns SIGINT and SIGTERM into a Qt signal. The job spends its time in local event loops, and
-// those serve this notifier too, so the stop is heard at once wherever the job waits. A second
-// signal before the first has been handled ends the process on the spot.
+// Turns SIGINT and SIGTERM into a Qt signal, heard on the application's event loop wherever the
+// run stands. A second signal before the first has been handled ends the process on the spot.
 class StopSignals final : public QObject
 {
     Q_OBJECT

@@ -1,6 +1,7 @@
 #include "fuzz/fuzzentries.h"
 
 #include "job/albums/listpagescan.h"
+#include "job/pictures/hiddenmarkers.h"
 #include "job/pictures/picturescan.h"
 #include "job/render/albumrendering.h"
 #include "job/text/markersearch.h"
@@ -99,8 +100,10 @@ bool pathSegmentSafe(const QString &id)
            });
 }
 
+// The marker scan as first written, passing over what no reader sees as a link.
 QList<std::optional<QString>> referencePictureIds(const QString &html)
 {
+    const QList<MarkupSpan> hidden = hiddenMarkerSpans(html);
     QList<std::optional<QString>> ids;
     qsizetype ScanPos = 1;
     for (;;) {
@@ -108,6 +111,9 @@ QList<std::optional<QString>> referencePictureIds(const QString &html)
         if (found == 0)
             break;
         ScanPos = found + 8;
+        if (std::any_of(hidden.cbegin(), hidden.cend(),
+                        [&](const MarkupSpan &span) { return span.from <= found - 1 && found - 1 < span.to; }))
+            continue;
         const qsizetype IdEnd = TextScan::find(html, u"\"", ScanPos + 1);
         if (IdEnd == 0)
             break;
@@ -169,6 +175,11 @@ void pictureIds(const std::uint8_t *data, std::size_t size)
     const QString html = utf16Text(data, size);
     const QList<std::optional<QString>> ids = scanPictureIds(html);
     check(ids.size() <= html.size() / 8, name, "more identifiers than markers fit the page");
+    const QList<MarkupSpan> hidden = hiddenMarkerSpans(html);
+    for (qsizetype i = 0; i < hidden.size(); ++i) {
+        check(hidden[i].from < hidden[i].to && hidden[i].to <= html.size(), name, "a hidden stretch out of the page");
+        check(i == 0 || hidden[i - 1].to < hidden[i].from, name, "hidden stretches unsorted or overlapping");
+    }
     qsizetype total = 0;
     for (const std::optional<QString> &id : ids) {
         if (!id)

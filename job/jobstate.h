@@ -1,5 +1,7 @@
 #pragma once
 
+#include "web/browseradapter.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -13,6 +15,7 @@ struct JobState
     QString AlbumUrls;
     QStringList AlbumList;
     int AlbumCount = 0;
+    QString BarName; // as it stood when Start was pressed
     QString BarFolder;
     int AlbumIndex = 0;
     QString AlbumUrl;
@@ -20,8 +23,8 @@ struct JobState
     QString AlbumHtml;
     QString AlbumTitle;
     bool AlbumWhole = true; // the page settled within its bounds
-    // The markup of what the page took out of its document while it was scrolled.
-    QStringList AlbumRemoved;
+    // Every state the page showed its pictures in while it was scrolled.
+    QList<ShownElement> AlbumShown;
     // The album's own folder: its title's, unless an earlier album of this job took that name.
     QString AlbumFolder;
     int ImageNo = 0;

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "job/render/paceclock.h"
+#include "job/settingsfile.h"
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <optional>
@@ -21,7 +23,9 @@ struct PictureOutcome
     QString path;
     QString reason; // why it failed, in a few words; empty otherwise
     qint64 bytes = 0;
-    QString id;     // the picture's identifier; empty for one the page gave no usable one
+    // The picture's identifier; empty for one the page gave no usable one, which has no url
+    // either, but still its place in the album's folder.
+    QString id;
     int number = 0; // its number in its album, from 1; 0 for a retried picture
 };
 
@@ -39,6 +43,7 @@ struct AlbumReady
     // False when the page was read before it settled (its load or its scrolling ran out of
     // time, or it was cut short): it may show fewer pictures than the album has.
     bool whole = true;
+    QString bar; // as the forum shows it: the bar's name and 吧
 };
 
 // The counts of a job, a retry or a front end's whole run, and how a job ended.
@@ -136,27 +141,39 @@ private:
     std::function<BrowserAdapter &(int index)> m_page;
 };
 
-// Everything a command may ask of the window it runs in.
+// What one Start asks for, taken whole when it is pressed: nothing a user changes afterwards (the
+// name box, the settings file, the folders) reaches the job it started.
+struct JobRequest
+{
+    QString barName;
+    QString pictureFolder; // the bar folder goes in here
+    QString scratchFolder; // the scratch files go in here
+    JobOptions options;
+    JobChoices choices;
+    // What the settings file got wrong, said first in the job's log.
+    QStringList complaints;
+    // Where the job renders album pages; the front end keeps them for the job's whole run.
+    PageSource *pages = nullptr;
+
+    // A request for bar `barName` with the folders and choices as the process has them now; it
+    // takes the complaints not said yet.
+    static JobRequest now(const QString &barName, PageSource &pages, const JobOptions &options = {});
+};
+
+// Everything a command may ask of the front end it runs in.
 class JobWindow
 {
 public:
     virtual ~JobWindow() = default;
 
-    // The name box's text as it is now; the job reads it afresh at each step that needs it.
-    virtual QString barName() const = 0;
-    // Tells the user that no name was given; returns when the user has closed the message.
-    virtual void showNameMissing() = 0;
     virtual void AppendLog(const QString &line) = 0;
     virtual void ShowLastLogLine() = 0;
-    virtual PageSource &pages() = 0;
     virtual FailureLists &failures() = 0;
 
-    // What the front end chose; the window keeps the defaults.
-    virtual JobOptions options() const { return {}; }
     // Who hears of the job's albums, pictures and end; nobody by default.
     virtual JobObserver *observer() { return nullptr; }
     // The keeper of the records of the bars this front end's jobs fill; null when it keeps none.
-    // The job consults it as options() says, and tells it every album and picture. Only for
-    // jobs that save pictures.
+    // The job consults it as the request's options say, and tells it every album and picture.
+    // Only for jobs that save pictures.
     virtual BarRecords *records() { return nullptr; }
 };

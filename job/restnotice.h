@@ -6,8 +6,7 @@
 #include <QObject>
 
 // While it lives, each rest a server asks for is said in the window's log, once, and so is each
-// host given up for asking rest after rest. Commands nest
-// (a retry pressed inside a job's wait): only the outermost one speaks, so no rest is said twice.
+// host given up for asking rest after rest. One command runs at a time, each with its own notice.
 class HoldNotice final
 {
     Q_DISABLE_COPY_MOVE(HoldNotice)
@@ -15,8 +14,6 @@ class HoldNotice final
 public:
     explicit HoldNotice(JobWindow &window)
     {
-        if (active()++ > 0)
-            return;
         m_connection = QObject::connect(&HostHolds::shared(), &HostHolds::holding, &HostHolds::shared(),
                                         [&window](const QString &host, int seconds) {
                                             window.AppendLog(
@@ -31,18 +28,11 @@ public:
     }
     ~HoldNotice()
     {
-        --active();
         QObject::disconnect(m_connection);
         QObject::disconnect(m_givingUp);
     }
 
 private:
-    static int &active()
-    {
-        static int count = 0;
-        return count;
-    }
-
     QMetaObject::Connection m_connection;
     QMetaObject::Connection m_givingUp;
 };

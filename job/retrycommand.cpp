@@ -5,39 +5,63 @@
 #include "job/records/barrecords.h"
 #include "job/records/failurelists.h"
 
-JobSummary runRetry(FailureLists &lists, JobObserver *observer, BarRecords *records)
+#include <QTimer>
+
+RetryCommand::RetryCommand(FailureLists &lists, JobObserver *observer, BarRecords *records, QObject *parent)
+    : QObject(parent)
+    , m_lists(lists)
+    , m_observer(observer)
+    , m_records(records)
+{ }
+
+RetryCommand::~RetryCommand() = default;
+
+void RetryCommand::start()
 {
-    JobSummary counts;
-    const QList<FailureLists::Entry> retried = lists.entries();
-    lists.clear();
-    // A job waiting around this press hands on none of its pictures until the press is over.
-    const PictureBatch::Hold hold;
-    PictureBatch batch([&](int i, const SaveOutcome &saved) {
-        PictureOutcome outcome;
-        outcome.kind = saved.saved() ? PictureOutcome::Kind::Saved : PictureOutcome::Kind::Failed;
-        outcome.url = retried.at(i).url;
-        outcome.path = retried.at(i).path;
-        outcome.reason = saved.reason;
-        outcome.bytes = saved.bytes;
-        outcome.id = pictureIdOf(outcome.url);
-        if (records)
-            records->pictureFinished(outcome);
-        if (observer)
-            observer->pictureFinished(outcome);
-        if (saved.saved()) {
-            ++counts.saved;
-            return;
-        }
-        ++counts.failed;
-        lists.append(outcome.url, outcome.path);
-    });
-    for (const FailureLists::Entry &entry : retried) {
+    m_retried = m_lists.entries();
+    m_lists.clear();
+    m_batch = std::make_unique<PictureBatch>([this](int i, const SaveOutcome &saved) { delivered(i, saved); });
+    // Not from inside the last picture's own line.
+    connect(m_batch.get(), &PictureBatch::delivered, this, &RetryCommand::end, Qt::QueuedConnection);
+    for (const FailureLists::Entry &entry : std::as_const(m_retried)) {
         // Without a path there is nowhere to put the picture, so it is not fetched.
         if (entry.path.isEmpty())
-            batch.addKnown(SaveOutcome{0, QStringLiteral("无法写入文件")});
+            m_batch->addKnown(SaveOutcome{0, QStringLiteral("无法写入文件")});
         else
-            batch.add(entry.url, entry.path);
+            m_batch->add(entry.url, entry.path);
     }
-    batch.waitUntilDelivered();
-    return counts;
+    // With nothing to fetch the batch tells nothing.
+    if (m_retried.isEmpty())
+        QTimer::singleShot(0, this, &RetryCommand::end);
+}
+
+void RetryCommand::delivered(int index, const SaveOutcome &saved)
+{
+    PictureOutcome outcome;
+    outcome.kind = saved.saved() ? PictureOutcome::Kind::Saved : PictureOutcome::Kind::Failed;
+    outcome.url = m_retried.at(index).url;
+    outcome.path = m_retried.at(index).path;
+    outcome.reason = saved.reason;
+    outcome.bytes = saved.bytes;
+    outcome.id = pictureIdOf(outcome.url);
+    if (m_records)
+        m_records->pictureFinished(outcome);
+    if (m_observer)
+        m_observer->pictureFinished(outcome);
+    if (saved.saved()) {
+        ++m_counts.saved;
+        return;
+    }
+    ++m_counts.failed;
+    m_lists.append(outcome.url, outcome.path);
+}
+
+void RetryCommand::end()
+{
+    if (m_finished || !m_batch->allDelivered())
+        return;
+    m_finished = true;
+    if (m_records)
+        m_records->retryEnded();
+    emit finished(m_counts);
 }

@@ -1,12 +1,47 @@
 #pragma once
 
 #include "job/jobwindow.h"
+#include "job/records/failurelists.h"
+
+#include <QObject>
+
+#include <memory>
 
 class BarRecords;
-struct FailureLists;
+class PictureBatch;
+struct SaveOutcome;
 
-// Tries every recorded failure once more and keeps in `lists` exactly the pairs that fail again.
-// Anything appended to the lists meanwhile (by a command running inside a wait) stays in them.
-// `records`, then `observer`, hear of every retried picture, in the lists' order. The summary
-// counts the saved and the failed.
-JobSummary runRetry(FailureLists &lists, JobObserver *observer = nullptr, BarRecords *records = nullptr);
+// One run of the Retry command: tries every recorded failure once more and keeps in `lists`
+// exactly the pairs that fail again. `records`, then `observer`, hear of every retried picture,
+// in the lists' order, and `records` of the retry's end. It runs on the event loop and tells of its end, with the saved and the
+// failed counted, through finished(). Deleting it gives up its pictures still under way.
+class RetryCommand final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(RetryCommand)
+
+public:
+    RetryCommand(FailureLists &lists, JobObserver *observer = nullptr, BarRecords *records = nullptr,
+                 QObject *parent = nullptr);
+    ~RetryCommand() override;
+
+    // Begins the retry and returns at once.
+    void start();
+    bool isFinished() const { return m_finished; }
+    const JobSummary &counts() const { return m_counts; }
+
+signals:
+    void finished(const JobSummary &counts);
+
+private:
+    void delivered(int index, const SaveOutcome &saved);
+    void end();
+
+    FailureLists &m_lists;
+    JobObserver *m_observer;
+    BarRecords *m_records;
+    QList<FailureLists::Entry> m_retried;
+    std::unique_ptr<PictureBatch> m_batch;
+    JobSummary m_counts;
+    bool m_finished = false;
+};

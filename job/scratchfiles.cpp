@@ -1,19 +1,17 @@
 #include "job/scratchfiles.h"
 
-#include "web/folders.h"
-
 #include <QFile>
 
 namespace ScratchFile {
 
-QString path(const QString &name)
+QString path(const QString &folder, const QString &name)
 {
-    return Settings::scratchFolder() + u'/' + name;
+    return folder + u'/' + name;
 }
 
-bool write(const QString &name, const QString &text)
+bool write(const QString &folder, const QString &name, const QString &text)
 {
-    QFile file(path(name));
+    QFile file(path(folder, name));
     // Overwritten in place and cut to length rather than truncated first: freeing and
     // reallocating the block on every picture costs more than the rest of a save.
     if (!file.open(QIODevice::ReadWrite))

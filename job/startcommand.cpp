@@ -8,74 +8,76 @@
 #include "job/records/barrecords.h"
 #include "job/render/albumpages.h"
 #include "job/render/albumrendering.h"
-#include "job/restnotice.h"
 #include "job/scratchfiles.h"
 #include "job/settingsfile.h"
 
 #include "web/fetch.h"
-#include "web/foldername.h"
 #include "web/folders.h"
 #include "web/limits.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QTimer>
 #include <QUrl>
 
-namespace {
-
-QString barFolderFor(const QString &BarName)
+JobRequest JobRequest::now(const QString &barName, PageSource &pages, const JobOptions &options)
 {
-    return Settings::pictureFolder() + u'/' + safeFolderName(BarName + QStringLiteral("吧"));
+    JobRequest request;
+    request.barName = barName;
+    request.pictureFolder = Settings::pictureFolder();
+    request.scratchFolder = Settings::scratchFolder();
+    request.options = options;
+    request.choices = Choices::current();
+    request.complaints = Choices::takeComplaints();
+    request.pages = &pages;
+    return request;
 }
 
-} // namespace
-
-StartCommand::StartCommand(JobWindow &window)
-    : m_window(window)
+StartCommand::StartCommand(JobWindow &window, const JobRequest &request, QObject *parent)
+    : QObject(parent)
+    , m_window(window)
+    , m_request(request)
 { }
 
-JobSummary StartCommand::run()
+StartCommand::~StartCommand() = default;
+
+void StartCommand::start()
 {
-    if (m_window.barName().isEmpty()) {
-        m_window.showNameMissing();
+    if (m_request.barName.isEmpty()) {
         // A bar without a name has no album list to fetch.
         m_summary.end = JobSummary::End::NoName;
-        return ended();
+        QTimer::singleShot(0, this, &StartCommand::ended);
+        return;
     }
     // A host given up in an earlier job is asked again.
     HostHolds::shared().forgetGivenUp();
-    const HoldNotice holdNotice(m_window);
-    for (const QString &complaint : Choices::takeComplaints())
+    m_holdNotice.emplace(m_window);
+    for (const QString &complaint : m_request.complaints)
         m_window.AppendLog(complaint);
     openScratchFile();
-    if (!discoverAlbums()) {
-        // Reporting an unreachable list as a bar without albums would be untrue.
-        end(JobSummary::End::ListUnreachable);
-        return ended();
-    }
-    if (!prepareBarFolder()) {
-        // The albums have nowhere to go; saying they were all downloaded would be untrue.
-        end(JobSummary::End::NoBarFolder);
-        return ended();
-    }
-    if (BarRecords *records = this->records(); records && m_state.AlbumCount > 0)
-        m_albumFolders.setEarlier(records->earlierAlbumFolders(m_state.BarFolder));
-    processAlbums();
-    complete();
-    return ended();
+    JobState &s = m_state;
+    // The name travels as a query value: "&", "#", "+" and "%" must not end or change it.
+    s.ListUrl = QStringLiteral("http://") + Hosts::forumHost() + QStringLiteral("/photo/g?kw=") +
+                QString::fromLatin1(QUrl::toPercentEncoding(m_request.barName));
+    s.PageCount = 1;
+    s.ListPage = 1;
+    m_window.AppendLog(QStringLiteral("开始获取相册地址！"));
+    fetchListPage();
 }
 
 BarRecords *StartCommand::records() const
 {
     // A run that only counts records nothing, nor reads what was recorded.
-    return m_window.options().savesPictures ? m_window.records() : nullptr;
+    return m_request.options.savesPictures ? m_window.records() : nullptr;
 }
 
-JobSummary StartCommand::ended()
+void StartCommand::ended()
 {
+    m_finished = true;
+    m_holdNotice.reset();
     if (JobObserver *observer = m_window.observer())
         observer->jobEnded(m_summary);
-    return m_summary;
+    emit finished(m_summary);
 }
 
 void StartCommand::end(JobSummary::End how)
@@ -88,48 +90,65 @@ void StartCommand::end(JobSummary::End how)
 void StartCommand::openScratchFile()
 {
     // A run that only counts leaves nothing behind.
-    if (!m_window.options().savesPictures)
+    if (!m_request.options.savesPictures)
         return;
-    m_scratch.setFileName(ScratchFile::path(QStringLiteral("1.txt")));
+    m_scratch.setFileName(ScratchFile::path(m_request.scratchFolder, QStringLiteral("1.txt")));
     if (!m_scratch.open(QIODevice::WriteOnly | QIODevice::Truncate))
         m_window.AppendLog(QStringLiteral("无法创建文件：") + m_scratch.fileName());
 }
 
-// False when the first list page brought no answer: the bar's albums are then unknown.
-bool StartCommand::discoverAlbums()
+void StartCommand::fetchListPage()
+{
+    const QString pageUrl = m_state.ListUrl + QStringLiteral("&pn=") + QString::number(m_state.ListPage);
+    GetBody(pageUrl, Settings::timings().pageLimitSeconds, this,
+            [this, pageUrl](const FetchResult &page) { listPageFetched(pageUrl, page); });
+}
+
+void StartCommand::listPageFetched(const QString &pageUrl, const FetchResult &page)
 {
     JobState &s = m_state;
-    // The name travels as a query value: "&", "#", "+" and "%" must not end or change it.
-    s.ListUrl = QStringLiteral("http://") + Hosts::forumHost() + QStringLiteral("/photo/g?kw=") +
-                QString::fromLatin1(QUrl::toPercentEncoding(m_window.barName()));
-    s.PageCount = 1;
-    m_window.AppendLog(QStringLiteral("开始获取相册地址！"));
-    for (s.ListPage = 1; s.ListPage <= s.PageCount; ++s.ListPage) {
-        const QString pageUrl = s.ListUrl + QStringLiteral("&pn=") + QString::number(s.ListPage);
-        const FetchResult page = GetBody(pageUrl, Settings::timings().pageLimitSeconds);
-        if (!page.hasBytes()) {
-            m_window.AppendLog(QStringLiteral("获取相册列表失败：") + QUrl(pageUrl).toDisplayString() +
-                               QStringLiteral("（") + page.reason + QStringLiteral("）"));
-            if (s.ListPage == 1)
-                return false;
+    if (!page.hasBytes()) {
+        m_window.AppendLog(QStringLiteral("获取相册列表失败：") + QUrl(pageUrl).toDisplayString() +
+                           QStringLiteral("（") + page.reason + QStringLiteral("）"));
+        // The first page brought no answer: the bar's albums are unknown, and reporting an
+        // unreachable list as a bar without albums would be untrue.
+        if (s.ListPage == 1) {
+            end(JobSummary::End::ListUnreachable);
+            return ended();
         }
-        s.ListHtml = BytesToBstr(page, QStringLiteral("gb2312"));
-        const ListPageScan scan = scanListPage(s.ListHtml, Hosts::forumHost(), s.PageCount);
-        s.AlbumUrls += scan.albumUrls;
-        s.PageCount = scan.pageCount;
     }
+    s.ListHtml = BytesToBstr(page, QStringLiteral("gb2312"));
+    const ListPageScan scan = scanListPage(s.ListHtml, Hosts::forumHost(), s.PageCount);
+    s.AlbumUrls += scan.albumUrls;
+    s.PageCount = scan.pageCount;
+    if (++s.ListPage <= s.PageCount)
+        return fetchListPage();
+    albumsDiscovered();
+}
+
+void StartCommand::albumsDiscovered()
+{
+    JobState &s = m_state;
     s.AlbumList = s.AlbumUrls.isEmpty() ? QStringList() : s.AlbumUrls.split(QStringLiteral("\r\n"));
     s.AlbumCount = int(std::max<qsizetype>(s.AlbumList.size() - 1, 0));
     m_summary.albums = s.AlbumCount;
-    return true;
+    if (!prepareBarFolder()) {
+        // The albums have nowhere to go; saying they were all downloaded would be untrue.
+        end(JobSummary::End::NoBarFolder);
+        return ended();
+    }
+    if (BarRecords *records = this->records(); records && s.AlbumCount > 0)
+        m_albumFolders.setEarlier(records->earlierAlbumFolders(s.BarFolder));
+    processAlbums();
 }
 
 bool StartCommand::prepareBarFolder()
 {
     JobState &s = m_state;
-    const QString BarName = m_window.barName();
-    s.BarFolder = barFolderFor(BarName);
-    const bool saves = m_window.options().savesPictures;
+    const QString &BarName = m_request.barName;
+    s.BarName = BarName;
+    s.BarFolder = BarRecords::barFolder(m_request.pictureFolder, BarName);
+    const bool saves = m_request.options.savesPictures;
     if (saves && s.AlbumCount > 0 && !QFileInfo::exists(s.BarFolder))
         QDir().mkdir(s.BarFolder);
     m_window.AppendLog(QStringLiteral("获取相册地址完成！") + BarName + QStringLiteral("吧共有") +
@@ -141,51 +160,94 @@ bool StartCommand::prepareBarFolder()
     return true;
 }
 
+// Each album's pictures download while the next albums' pages load and settle; its line waits
+// for the last picture line of the album before it.
 void StartCommand::processAlbums()
 {
     JobState &s = m_state;
-    // Each album's pictures download while the next albums' pages load and settle; its line
-    // waits for the last picture line of the album before it.
-    PictureHarvest harvest(m_window);
-    BarRecords *records = m_window.options().passesOverFinishedAlbums ? this->records() : nullptr;
-    AlbumPages pages(m_window, s.AlbumList.mid(0, s.AlbumCount),
-                     [records, &s](const QString &albumId, const QString &) {
-                         return !records || !records->finished(s.BarFolder, albumId);
-                     });
-    for (s.AlbumIndex = 0; s.AlbumIndex < s.AlbumCount; ++s.AlbumIndex) {
-        s.AlbumUrl = s.AlbumList.at(s.AlbumIndex);
-        s.AlbumPage = 1;
-        const std::unique_ptr<AlbumRendering> render = pages.take(s.AlbumIndex);
-        if (pages.interrupted())
-            break;
-        if (!render) {
-            ++m_summary.passedOver;
-            continue;
+    m_harvest = std::make_unique<PictureHarvest>(m_window, m_request.options, m_request.scratchFolder);
+    // Not from inside the picture's own line: the next album replaces the pictures just done.
+    connect(m_harvest.get(), &PictureHarvest::delivered, this, &StartCommand::advance, Qt::QueuedConnection);
+    BarRecords *records = m_request.options.passesOverFinishedAlbums ? this->records() : nullptr;
+    m_pages =
+        std::make_unique<AlbumPages>(m_window, *m_request.pages, m_request.choices, s.AlbumList.mid(0, s.AlbumCount),
+                                     [records, barFolder = s.BarFolder](const QString &albumId, const QString &) {
+                                         return !records || !records->finished(barFolder, albumId);
+                                     });
+    connect(m_pages.get(), &AlbumPages::ready, this, &StartCommand::albumReady);
+    s.AlbumIndex = 0;
+    if (s.AlbumCount > 0)
+        m_pages->await(0);
+    advance();
+}
+
+void StartCommand::albumReady(int index)
+{
+    if (index != m_state.AlbumIndex || m_renderReady)
+        return;
+    m_render = m_pages->take(index);
+    m_renderReady = true;
+    advance();
+}
+
+// Goes on as far as the pages and pictures allow.
+void StartCommand::advance()
+{
+    JobState &s = m_state;
+    while (!m_finished) {
+        if (s.AlbumIndex >= s.AlbumCount) {
+            if (!m_harvest->allDelivered())
+                return;
+            const JobSummary &counts = m_harvest->counts();
+            m_summary.albumNo = counts.albumNo;
+            m_summary.pictures = counts.pictures;
+            m_summary.saved = counts.saved;
+            m_summary.skipped = counts.skipped;
+            m_summary.failed = counts.failed;
+            complete();
+            return ended();
         }
-        // A page read before it settled that showed no picture lost the whole album.
-        if (!render->failure().isEmpty() ||
-            (!render->whole() && picturesShown(render->markup(), render->removed()).isEmpty()))
-            ++m_summary.failedAlbums;
-        s.AlbumHtml = render->markup();
-        s.AlbumWhole = render->whole();
-        s.AlbumRemoved = render->removed();
-        if (m_window.options().savesPictures)
-            ScratchFile::write(QStringLiteral("cs.txt"), s.AlbumHtml);
-        s.AlbumTitle = albumTitle(s.AlbumHtml, s.AlbumUrl);
-        s.AlbumFolder = s.BarFolder + u'/' + m_albumFolders.claim(s.AlbumTitle, albumIdFromUrl(s.AlbumUrl));
-        harvest.finish();
-        // A page that settled ahead of its turn tells of it after the album before it is done.
-        render->speakTo(m_window);
-        logAlbumLine(s, m_window);
-        harvest.start(s);
+        if (!m_renderReady)
+            return;
+        if (m_render) {
+            if (!m_harvest->allDelivered())
+                return;
+            harvestAlbum();
+        } else {
+            ++m_summary.passedOver;
+        }
+        nextAlbum();
     }
-    harvest.finish();
-    const JobSummary &counts = harvest.counts();
-    m_summary.albumNo = counts.albumNo;
-    m_summary.pictures = counts.pictures;
-    m_summary.saved = counts.saved;
-    m_summary.skipped = counts.skipped;
-    m_summary.failed = counts.failed;
+}
+
+void StartCommand::harvestAlbum()
+{
+    JobState &s = m_state;
+    const AlbumRendering &render = *m_render;
+    s.AlbumUrl = s.AlbumList.at(s.AlbumIndex);
+    s.AlbumPage = 1;
+    // A page read before it settled that showed no picture lost the whole album.
+    if (!render.failure().isEmpty() || (!render.whole() && picturesShown(render.markup(), render.shown()).isEmpty()))
+        ++m_summary.failedAlbums;
+    s.AlbumHtml = render.markup();
+    s.AlbumWhole = render.whole();
+    s.AlbumShown = render.shown();
+    if (m_request.options.savesPictures)
+        ScratchFile::write(m_request.scratchFolder, QStringLiteral("cs.txt"), s.AlbumHtml);
+    s.AlbumTitle = albumTitle(s.AlbumHtml, s.AlbumShown, s.AlbumUrl);
+    s.AlbumFolder = s.BarFolder + u'/' + m_albumFolders.claim(s.AlbumTitle, albumIdFromUrl(s.AlbumUrl));
+    // A page that settled ahead of its turn tells of it after the album before it is done.
+    m_render->speakTo(m_window);
+    logAlbumLine(s, m_window);
+    m_harvest->start(s);
+}
+
+void StartCommand::nextAlbum()
+{
+    m_render.reset();
+    m_renderReady = false;
+    if (++m_state.AlbumIndex < m_state.AlbumCount)
+        m_pages->await(m_state.AlbumIndex);
 }
 
 void StartCommand::complete()
@@ -194,7 +256,7 @@ void StartCommand::complete()
     m_window.AppendLog(QStringLiteral("所有相册下载完毕！"));
     if (m_summary.failedAlbums > 0)
         m_window.AppendLog(QStringLiteral("其中%1个相册的页面没有载入，未能下载").arg(m_summary.failedAlbums));
-    if (m_summary.failed > 0 && m_window.options().hasRetryButton)
+    if (m_summary.failed > 0 && m_request.options.hasRetryButton)
         m_window.AppendLog(
             QStringLiteral("其中%1张图片下载失败，可按“重新下载保存失败的文件”重试").arg(m_summary.failed));
     m_window.ShowLastLogLine();

@@ -6,6 +6,14 @@
 
 #include <algorithm>
 
+namespace {
+
+constexpr int titleHeight = 40;
+constexpr int footerHeight = 360;
+constexpr int viewHeight = 153; // the window's browser
+
+} // namespace
+
 void VirtualClock::after(int ms, QObject *context, std::function<void()> then)
 {
     m_due.emplace(std::make_pair(m_now + std::max(0, ms), ++m_asked), Call{context, std::move(then)});
@@ -35,23 +43,50 @@ FakeBrowser::FakeBrowser(VirtualClock &clock, std::function<FakeGallery(const QS
     , m_galleries(std::move(galleries))
 { }
 
+bool FakeBrowser::hung() const
+{
+    if (m_gallery.hangsAtMs >= 0 && age() >= m_gallery.hangsAtMs)
+        return true;
+    return m_gallery.hangsAfterLastMs >= 0 && m_lastShownMs >= 0 &&
+           m_clock.nowMs() >= m_lastShownMs + m_gallery.hangsAfterLastMs;
+}
+
 template<typename Value>
 void FakeBrowser::answer(QObject *context, std::function<void(const Value &)> then, Value value)
 {
     // A page that hangs keeps its renderer busy: its answers never come, and the engine gives up
-    // on them after its answer limit.
-    const int delay = hung() ? Settings::timings().scriptAnswerLimitMs : 0;
-    m_clock.after(delay, context, [then = std::move(then), value = std::move(value)] { then(value); });
+    // on them after its answer limit, and on the page after the first. Every answer brings what
+    // the page showed since the last.
+    const bool hangs = hung();
+    const int delay = hangs && !std::exchange(m_spoiled, true) ? Settings::timings().scriptAnswerLimitMs : 0;
+    const quint64 navigation = m_navigation;
+    m_clock.after(delay, context, [this, hangs, navigation, then = std::move(then), value = std::move(value)] {
+        if (!hangs && navigation == m_navigation) {
+            keepShown(m_states.mid(m_handedOver));
+            m_handedOver = m_states.size();
+        }
+        then(value);
+    });
+}
+
+QString FakeBrowser::rowOf(const FakeGallery &gallery, int n)
+{
+    const QString id = gallery.idPrefix + QString::number(n);
+    const QString binding =
+        gallery.bindings ? QStringLiteral(":href=\"'/photo/p?kw=b&amp;pic_id=' + id\" ") : QString();
+    return QStringLiteral("<a %1href=\"/photo/p?kw=b&amp;pic_id=%2\"><img src=\"t.jpg\"></a>").arg(binding, id);
 }
 
 QString FakeBrowser::markupOf(const FakeGallery &gallery, int from, int to)
 {
     QString markup =
         QStringLiteral("<body><div class=\"aghl_big aghl_title\">") + gallery.title + QStringLiteral("</div>");
+    if (gallery.bindings)
+        markup += QStringLiteral("<script>var u = \"/photo/p?kw=b&amp;pic_id=\" + id;</script>"
+                                 "<template x-for=\"id in ids\">") +
+                  rowOf(gallery, 0) + QStringLiteral("</template>");
     for (int n = from + 1; n <= to; ++n)
-        markup += QStringLiteral("<a href=\"/photo/p?kw=b&amp;pic_id=%1%2\"><img src=\"t.jpg\"></a>")
-                      .arg(gallery.idPrefix)
-                      .arg(n);
+        markup += rowOf(gallery, n);
     return markup + QStringLiteral("</body>");
 }
 
@@ -60,6 +95,8 @@ void FakeBrowser::Navigate(const QString &address)
     const quint64 navigation = ++m_navigation;
     m_gallery = m_galleries(address);
     m_navigatedMs = m_clock.nowMs();
+    m_lastShownMs = -1;
+    m_landedMs = -1;
     m_complete = false;
     m_shown = std::min(m_gallery.shown, m_gallery.pictures);
     m_scrollY = 0;
@@ -67,11 +104,24 @@ void FakeBrowser::Navigate(const QString &address)
     m_requests = 0;
     m_open = m_gallery.pollsForEver ? 1 : 0;
     m_network = 0;
+    m_animations = 0;
+    m_streams = 0;
+    m_deliveries = 0;
     m_asking = false;
     m_armed = false;
     m_timing = false;
-    m_removed.clear();
+    m_movedAway = false;
+    m_spoiled = false;
+    m_drawn.clear();
+    m_replaced = 0;
+    m_states.clear();
+    m_recorded.clear();
+    m_handedOver = 0;
+    forgetShown();
     loaded << address;
+    m_states.append({QStringLiteral("<div class=\"aghl_big aghl_title\">") + m_gallery.title + QStringLiteral("</div>"),
+                     0, 0, true});
+    draw();
     if (m_net && m_net->heldBy == this)
         m_net->heldBy = nullptr;
     if (m_gallery.floods && m_net)
@@ -85,6 +135,31 @@ void FakeBrowser::Navigate(const QString &address)
             ++m_changes;
             m_armed = true;
         });
+    if (m_gallery.movesAwayAtMs >= 0)
+        m_clock.after(m_gallery.movesAwayAtMs, this, [this, navigation] {
+            if (navigation == m_navigation)
+                m_movedAway = true;
+        });
+    if (m_gallery.seen == FakeGallery::Seen::Stream) {
+        m_clock.after(m_gallery.documentMs, this, [this, navigation] {
+            if (navigation != m_navigation)
+                return;
+            ++m_streams;
+            ++m_deliveries;
+            m_clock.after(m_gallery.answerMs, this, [this, navigation] { push(navigation); });
+        });
+    }
+}
+
+void FakeBrowser::push(quint64 navigation)
+{
+    if (navigation != m_navigation || hung() || m_shown >= m_gallery.pictures)
+        return;
+    ++m_deliveries;
+    m_shown = std::min(m_gallery.pictures, m_shown + m_gallery.batch);
+    ++m_changes;
+    draw();
+    m_clock.after(m_gallery.answerMs, this, [this, navigation] { push(navigation); });
 }
 
 void FakeBrowser::finishLoad(quint64 navigation, int ms)
@@ -108,9 +183,44 @@ void FakeBrowser::giveUpLoad()
 
 qint64 FakeBrowser::limit() const
 {
-    // A gallery that keeps few rows stands in for the rest with room above them, so its height is
-    // that of every row it showed; the window is the window browser's.
-    return std::max<qint64>(0, qint64(m_shown) * m_gallery.pictureHeight + 400 - 153);
+    // A gallery that keeps few rows stands in for the rest with room above and below them, so its
+    // height is that of every row it showed.
+    return std::max<qint64>(0, titleHeight + qint64(m_shown) * m_gallery.pictureHeight + footerHeight - viewHeight);
+}
+
+void FakeBrowser::draw()
+{
+    const int h = std::max(1, m_gallery.pictureHeight);
+    int first = 1;
+    int last = m_shown;
+    if (m_gallery.rows == FakeGallery::Rows::Last)
+        first = std::max(1, m_shown - m_gallery.keepsRows + 1);
+    if (m_gallery.rows == FakeGallery::Rows::InView || m_gallery.rows == FakeGallery::Rows::Pool) {
+        first = std::max<qint64>(1, (m_scrollY - titleHeight) / h + 1);
+        last = std::min<qint64>(m_shown, (m_scrollY + viewHeight - 1 - titleHeight) / h + 1);
+    }
+    std::map<int, int> drawn;
+    for (int n = first; n <= last; ++n)
+        drawn[n] = m_gallery.rows == FakeGallery::Rows::Pool ? (n - 1) % std::max(1, m_gallery.poolRows) : n;
+    for (const auto &[n, slot] : m_drawn) {
+        if (!drawn.count(n))
+            ++m_replaced;
+    }
+    for (const auto &[n, slot] : drawn) {
+        if (m_drawn.count(n))
+            continue;
+        // The row's own start tag and text, where it stands: its picture is inside it.
+        QString own = rowOf(m_gallery, n);
+        own.replace(QStringLiteral("<img src=\"t.jpg\">"), QString());
+        const qint64 y = titleHeight + qint64(n - 1) * h;
+        if (m_recorded.contains(own + QString::number(y)))
+            continue;
+        m_recorded.insert(own + QString::number(y));
+        m_states.append({own, y, 0, true});
+    }
+    m_drawn = std::move(drawn);
+    if (m_shown >= m_gallery.pictures && m_lastShownMs < 0)
+        m_lastShownMs = m_clock.nowMs();
 }
 
 void FakeBrowser::readBody(QObject *context, std::function<void(const Body &)> then)
@@ -124,11 +234,18 @@ void FakeBrowser::readBody(QObject *context, std::function<void(const Body &)> t
         body.read = BodyRead::TooLarge;
     } else {
         body.read = BodyRead::Markup;
-        const int from = m_gallery.keepsRows > 0 ? std::max(0, m_shown - m_gallery.keepsRows) : 0;
-        body.markup = markupOf(m_gallery, from, m_shown);
+        // The rows in the order they stand in the document: a pool's in the order of its rows.
+        std::vector<std::pair<int, int>> bySlot;
+        for (const auto &[n, slot] : m_drawn)
+            bySlot.emplace_back(slot, n);
+        std::sort(bySlot.begin(), bySlot.end());
+        QString markup = markupOf(m_gallery, 0, 0);
+        markup.chop(7); // </body>
+        for (const auto &[slot, n] : bySlot)
+            markup += rowOf(m_gallery, n);
+        body.markup = markup + QStringLiteral("</body>");
         if (m_gallery.changesForEver)
             body.markup += QStringLiteral("<p>%1</p>").arg(age() / 100);
-        body.removed = m_removed;
     }
     answer<Body>(context, std::move(then), body);
 }
@@ -143,11 +260,14 @@ void FakeBrowser::Scroll(int x, int y)
     if (to == m_scrollY)
         return;
     m_scrollY = to;
+    draw();
+    if (m_landedMs >= 0 && m_clock.nowMs() - m_landedMs < m_gallery.restsAfterBatchMs)
+        return;
     if (m_armed) {
         m_armed = false;
         return ask();
     }
-    if (!m_gallery.asksOnScroll || m_scrollY < limit() || m_asking ||
+    if (!m_gallery.asksOnScroll || m_gallery.seen == FakeGallery::Seen::Stream || m_scrollY < limit() || m_asking ||
         (m_shown >= m_gallery.pictures && !m_gallery.endless))
         return;
     if (m_gallery.askAfterMs <= 0)
@@ -179,15 +299,17 @@ void FakeBrowser::ask()
         ++m_requests;
         ++m_open;
     }
-    if (m_gallery.seen != FakeGallery::Seen::Nothing)
+    if (m_gallery.seen == FakeGallery::Seen::Script || m_gallery.seen == FakeGallery::Seen::Network)
         ++m_network;
+    if (m_gallery.seen == FakeGallery::Seen::Animation)
+        ++m_animations;
     const quint64 navigation = m_navigation;
     m_clock.after(m_gallery.answerMs, this, [this, navigation] { arrive(navigation); });
 }
 
 void FakeBrowser::arrive(quint64 navigation)
 {
-    if (navigation != m_navigation)
+    if (navigation != m_navigation || hung())
         return;
     // Nothing comes while another page holds the network side.
     if (m_net && m_net->heldBy && m_net->heldBy != this)
@@ -197,24 +319,14 @@ void FakeBrowser::arrive(quint64 navigation)
         ++m_requests;
         --m_open;
     }
-    const int before = m_shown;
+    if (m_gallery.seen == FakeGallery::Seen::Animation)
+        --m_animations;
     m_shown = m_gallery.endless ? m_shown + m_gallery.batch : std::min(m_gallery.pictures, m_shown + m_gallery.batch);
     if (m_gallery.endless)
         m_gallery.pictures = std::max(m_gallery.pictures, m_shown);
-    if (m_gallery.keepsRows > 0) {
-        // The rows that leave the view leave the document, in page order.
-        const int goneBefore = std::max(0, before - m_gallery.keepsRows);
-        const int goneNow = std::max(0, m_shown - m_gallery.keepsRows);
-        for (int n = goneBefore; n < goneNow; ++n)
-            m_removed
-                << markupOf(m_gallery, n, n + 1).remove(QStringLiteral("<body>")).remove(QStringLiteral("</body>"));
-    }
+    m_landedMs = m_clock.nowMs();
     ++m_changes;
-}
-
-void FakeBrowser::readScrollLimit(QObject *context, std::function<void(qint64)> then)
-{
-    answer<qint64>(context, std::move(then), hung() ? -1 : limit());
+    draw();
 }
 
 void FakeBrowser::readActivity(QObject *context, std::function<void(const Activity &)> then)
@@ -224,10 +336,16 @@ void FakeBrowser::readActivity(QObject *context, std::function<void(const Activi
         now.answered = true;
         now.scrollY = m_scrollY;
         now.scrollLimit = limit();
+        now.viewHeight = viewHeight;
+        now.rowsReplaced = m_replaced;
+        now.shownStates = m_states.size();
         now.changes = m_changes + (m_gallery.changesForEver ? age() / 100 : 0);
         now.requests = m_requests + (m_gallery.pollsForEver ? age() / 1000 : 0);
         now.openRequests = m_open;
         now.networkRequests = m_network + (m_gallery.pollsForEver ? age() / 1000 : 0);
+        now.animations = m_animations;
+        now.streams = m_streams;
+        now.deliveries = m_deliveries;
     }
     answer<Activity>(context, std::move(then), now);
 }

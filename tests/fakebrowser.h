@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -53,25 +54,41 @@ struct FakeGallery
     int askAfterMs = 0;
     bool debounceSeen = false; // its debounce is a timer of the page's own script world
     // How its requests can be seen: by the page's own script world, only as they begin on the
-    // network side (a frame's or a worker's), or not at all.
-    enum class Seen { Script, Network, Nothing };
+    // network side (a frame's or a worker's), not at all, as an animation it waits for before
+    // each batch goes in, or as an event stream it opens at its load, on which the server pushes
+    // a batch every answerMs whatever the reader does, and which stays open.
+    enum class Seen { Script, Network, Nothing, Animation, Stream };
     Seen seen = Seen::Script;
     int loadMs = 100;   // the load ends then; -1: never
     int documentMs = 0; // the document asked for is there from then on
-    int keepsRows = 0;  // > 0: only this many of the last pictures stay in the document
+    // Which rows are in the document: all of them, the last `keepsRows` (rows scrolled past
+    // leave), only those in the view (a virtualiser that draws no row beyond it), or those in the
+    // view drawn by a pool of this many rows pointed at the next pictures as the view moves.
+    enum class Rows { All, Last, InView, Pool };
+    Rows rows = Rows::All;
+    int keepsRows = 0;
+    int poolRows = 0;
     bool changesForEver = false;
     bool endless = false; // a batch after every scroll to its end, for ever
     int hangsAtMs = -1;   // from then on it answers nothing
+    // It stops answering this long after it has shown its last picture.
+    int hangsAfterLastMs = -1;
     bool tooLarge = false;
     bool pollsForEver = false; // one request always open, another every second
     // Then it changes by itself, and asks for more only on the next scroll event.
     int changesUnaskedAtMs = -1;
+    // For this long after a batch has landed it takes no notice of scroll events (a loader that
+    // rests between batches): only a scroll after that asks for the next one.
+    int restsAfterBatchMs = 0;
     int pictureHeight = 200;
     bool asksOnScroll = true; // scrolled to its end, it asks for more
     // Its load never ends and holds up the network side the pages share (an endless flood of
     // interim answers), until it is given up.
     bool floods = false;
-    QString failure; // why the engine refused it, if it did
+    QString failure;        // why the engine refused it, if it did
+    int movesAwayAtMs = -1; // then it tries to go to another page of the site, and is held back
+    // Its pictures also stand in a script and a binding of its own, which show no picture.
+    bool bindings = false;
 };
 
 // The network side the pages of one engine share.
@@ -93,8 +110,8 @@ public:
     int ReadyState() const override { return m_complete ? Complete : 1; }
     void readBody(QObject *context, std::function<void(const Body &)> answer) override;
     void Scroll(int x, int y) override;
-    void readScrollLimit(QObject *context, std::function<void(qint64)> answer) override;
     QString navigationFailure() const override { return m_gallery.failure; }
+    bool movedAwayRefused() const override { return m_movedAway; }
     void setWatchesActivity(bool) override { }
     void readActivity(QObject *context, std::function<void(const Activity &)> answer) override;
     void fetchSource(const QString &address, QObject *context, std::function<void(const QString &)> answer) override;
@@ -104,18 +121,22 @@ public:
     QStringList loaded;
     int scrolls = 0;
 
-    // The page's markup with its first `shown` pictures, the last `keepsRows` of them when it
-    // keeps no more.
+    // The page's markup with the pictures `from` + 1 to `to`.
     static QString markupOf(const FakeGallery &gallery, int from, int to);
+    // Picture n's row, as the page shows it.
+    static QString rowOf(const FakeGallery &gallery, int n);
 
 private:
     qint64 age() const { return m_clock.nowMs() - m_navigatedMs; }
-    bool hung() const { return m_gallery.hangsAtMs >= 0 && age() >= m_gallery.hangsAtMs; }
+    bool hung() const;
     bool documentThere() const { return age() >= m_gallery.documentMs; }
     qint64 limit() const;
     void ask();
     void arrive(quint64 navigation);
     void finishLoad(quint64 navigation, int ms);
+    void push(quint64 navigation);
+    // Draws the rows the gallery keeps in its document now, and records what that shows.
+    void draw();
     template<typename Value> void answer(QObject *context, std::function<void(const Value &)> then, Value value);
 
     VirtualClock &m_clock;
@@ -124,6 +145,8 @@ private:
     FakeGallery m_gallery;
     quint64 m_navigation = 0;
     qint64 m_navigatedMs = 0;
+    qint64 m_lastShownMs = -1; // when it showed its last picture
+    qint64 m_landedMs = -1;    // when its last batch landed
     bool m_complete = false;
     int m_shown = 0;
     qint64 m_scrollY = 0;
@@ -131,11 +154,21 @@ private:
     qint64 m_requests = 0;
     qint64 m_open = 0;
     qint64 m_network = 0;
+    qint64 m_animations = 0;
+    qint64 m_streams = 0;
+    qint64 m_deliveries = 0;
     bool m_asking = false;
     bool m_armed = false; // changed by itself: the next scroll event asks for more
     bool m_timing = false;
+    bool m_movedAway = false;
+    bool m_spoiled = false; // an answer ran out of time: the next come at once, empty
     quint64 m_debounce = 0;
-    QStringList m_removed;
+    // The rows in the document, by picture number (from 1), each with the pool row showing it.
+    std::map<int, int> m_drawn;
+    qint64 m_replaced = 0;
+    QList<ShownElement> m_states;
+    QSet<QString> m_recorded;
+    qsizetype m_handedOver = 0;
 };
 
 // Pages of fake galleries for a job, on one virtual clock.

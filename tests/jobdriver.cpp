@@ -1,13 +1,15 @@
 // Runs the real window and a Start job in a process of its own, so that tests can close the
 // window or kill the process in the middle of a job and look at what is left.
 //   jobdriver <host:port> <program folder> <bar> [close-after-ms [after-line]]
-// The window closes that long after the job began, or after the log first showed that line.
+// The window closes that long after the job began, or after the log first showed that line; a
+// job to be closed has its fetches' limits far out.
 #include "app/form1.h"
 
 #include "job/hosts.h"
 #include "job/render/pagepace.h"
 #include "web/engine/webenginesetup.h"
 #include "web/folders.h"
+#include "web/limits.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>
@@ -30,21 +32,34 @@ int main(int argc, char *argv[])
     pace.scrollStepMs = 20;
     pace.afterScrollMs = 300;
     setPagePace(pace);
+    // A job to be closed runs far longer than its close takes: whatever it waits for, a close
+    // that waited for it would show.
+    if (args.size() > 4) {
+        Timings timings = Settings::timings();
+        timings.pageLimitSeconds = 60;
+        timings.pictureLimitSeconds = 60;
+        Settings::setTimings(timings);
+    }
     Hosts::setHosts(args.at(1), args.at(1));
     Settings::setProgramFolder(args.at(2));
 
     Form1 form;
     form.Text1->setText(args.at(3));
     form.show();
-    QTimer::singleShot(0, &form, [&form] {
+    const auto closed = std::make_shared<bool>(false);
+    QTimer::singleShot(0, &form, [&form, closed] {
         form.Command1_Click();
+        // A close ends the program: the handler returns then too, and says nothing.
+        if (*closed)
+            return;
         std::fputs("job returned\n", stderr);
         QCoreApplication::exit(0);
     });
-    const auto closeLater = [&form, ms = args.value(4).toInt()] {
-        QTimer::singleShot(ms, &form, [&form] {
+    const auto closeLater = [&form, closed, ms = args.value(4).toInt()] {
+        QTimer::singleShot(ms, &form, [&form, closed] {
             std::fputs("closing\n", stderr);
             std::fflush(stderr);
+            *closed = true;
             form.close();
         });
     };

@@ -9,7 +9,8 @@
 #include <cstdio>
 
 // A window without widgets for the tests and the benchmarks: it keeps the log lines it is given
-// (and, for a benchmark, echoes them to standard error), and renders in the browser handed in.
+// (and, for a benchmark, echoes them to standard error), and its jobs render in the browser
+// handed in.
 class RecordingWindow final : public JobWindow
 {
 public:
@@ -17,8 +18,9 @@ public:
         : source(browser)
     { }
 
-    QString barName() const override { return name; }
-    void showNameMissing() override { ++nameMissingShown; }
+    // A job for bar `name`, rendering in the browser handed in.
+    JobRequest request(const JobOptions &options = {}) { return JobRequest::now(name, source, options); }
+
     void AppendLog(const QString &line) override
     {
         if (keepsLines)
@@ -28,11 +30,9 @@ public:
             std::fprintf(stderr, "%s\n", line.toUtf8().constData());
     }
     void ShowLastLogLine() override { shownLines << lines; }
-    PageSource &pages() override { return source; }
     FailureLists &failures() override { return lists; }
 
     QString name;
-    int nameMissingShown = 0;
     QStringList log;
     int lines = 0;
     QList<int> shownLines; // the log's size each time its last line was shown

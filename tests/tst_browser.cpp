@@ -2,8 +2,9 @@
 #include "tools/forumsim/forumserver.h"
 #include "web/engine/pageview.h"
 
+#include "job/pictures/picturescan.h"
+#include "tests/testwaits.h"
 #include "web/engine/webenginebrowser.h"
-#include "web/eventwait.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -13,6 +14,8 @@
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -66,10 +69,7 @@ private:
             [this](QObject *context, auto then) { m_browser->readBody(context, then); });
     }
     QString markup() { return body().markup; }
-    qint64 limit()
-    {
-        return answer<qint64>([this](QObject *context, auto then) { m_browser->readScrollLimit(context, then); });
-    }
+    qint64 limit() { return activity().scrollLimit; }
     BrowserAdapter::Activity activity()
     {
         return answer<BrowserAdapter::Activity>(
@@ -161,17 +161,75 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(QStringLiteral("/proc/%1").arg(hung)), 5000);
     }
 
-    // What a gallery takes out of its document stays known, in the order it went; what it never
-    // showed a picture in is not kept.
-    void elementsTakenOutAreKept()
+    // Every state a picture's element passes through is kept, where it stood then, also what
+    // the page takes out or points elsewhere and what it showed before it stopped answering; the
+    // pictures come out in the order a reader scrolling down meets them.
+    void everyStateShownIsKept_data()
     {
-        QVERIFY(load(dataPage(QStringLiteral(
-            "<body><div id=a><img src=x1></div><div id=b><img src=x2></div><p id=c>text</p><script>"
-            "addEventListener('load', () => { a.remove(); c.remove(); b.remove(); });</script></body>"))));
-        QTRY_COMPARE_WITH_TIMEOUT(body().removed.size(), 2, 5000);
-        const QStringList removed = body().removed;
-        QVERIFY(removed.at(0).contains(QStringLiteral("x1")));
-        QVERIFY(removed.at(1).contains(QStringLiteral("x2")));
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<bool>("replaces");
+        const QString row = QStringLiteral("<a id=%1 style=\"display:block;height:40px\" "
+                                           "href=\"/photo/p?kw=b&pic_id=%1\">%1</a>");
+        QTest::newRow("rows taken out")
+            << row.arg(u"a"_s) + row.arg(u"b"_s) + row.arg(u"c"_s) +
+                   QStringLiteral("<script>setTimeout(() => { a.remove(); c.remove(); }, 50);</script>")
+            << QStringList{u"a"_s, u"b"_s, u"c"_s} << true;
+        QTest::newRow("a row pointed at the next pictures")
+            << row.arg(u"a"_s) +
+                   QStringLiteral("<script>setTimeout(() => a.href = '/photo/p?kw=b&pic_id=b', 50);"
+                                  "setTimeout(() => a.setAttribute('href', '/photo/p?kw=b&pic_id=c'), 100);</script>")
+            << QStringList{u"a"_s, u"b"_s, u"c"_s} << true;
+        QTest::newRow("a pool placed by transforms, out of the document's order")
+            << QStringLiteral("<div style=\"position:relative;height:2000px\">") +
+                   QStringLiteral("<a id=p1 style=\"position:absolute;top:0;transform:translateY(80px)\" "
+                                  "href=\"/photo/p?kw=b&pic_id=c\">c</a>"
+                                  "<a id=p2 style=\"position:absolute;top:0;transform:translateY(0px)\" "
+                                  "href=\"/photo/p?kw=b&pic_id=a\">a</a></div><script>setTimeout(() => {"
+                                  "p2.href = '/photo/p?kw=b&pic_id=b'; p2.style.transform = 'translateY(40px)';"
+                                  "}, 50);</script>")
+            << QStringList{u"a"_s, u"b"_s, u"c"_s} << true;
+        QTest::newRow("bindings and a template")
+            << QStringLiteral("<template><a :href=\"'/photo/p?kw=b&pic_id=' + id\">t</a></template>"
+                              "<a :href=\"'/photo/p?kw=b&pic_id=' + id\" href=\"/photo/p?kw=b&pic_id=a\">a</a>"
+                              "<script>var u = '&amp;pic_id=x\"';</script>")
+            << QStringList{u"a"_s} << false;
+        QTest::newRow("nothing taken away: the markup's order")
+            << row.arg(u"b"_s) + row.arg(u"a"_s) + row.arg(u"b"_s) << QStringList{u"b"_s, u"a"_s, u"b"_s} << false;
+    }
+
+    void everyStateShownIsKept()
+    {
+        QFETCH(QString, page);
+        QFETCH(QStringList, expected);
+        QFETCH(bool, replaces);
+        QVERIFY(load(dataPage(QStringLiteral("<body>") + page + QStringLiteral("</body>"))));
+        const auto found = [this] {
+            QStringList ids;
+            for (const std::optional<QString> &id : picturesShown(markup(), m_browser->shown()))
+                ids << id.value_or(QStringLiteral("?"));
+            return ids;
+        };
+        if (replaces)
+            QTRY_VERIFY_WITH_TIMEOUT(activity().rowsReplaced > 0, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(found(), expected, 5000);
+        QCOMPARE(activity().rowsReplaced > 0, replaces);
+    }
+
+    // What a page showed before it stopped answering stays known.
+    void statesShownBeforeAHangAreKept()
+    {
+        QVERIFY(load(dataPage(
+            QStringLiteral("<body><a href=\"/photo/p?kw=b&pic_id=a\">a</a><script>setTimeout(() => {"
+                           "document.body.insertAdjacentHTML('beforeend', '<a href=\"/photo/p?kw=b&pic_id=b\">b</a>');"
+                           "setTimeout(() => { for (;;) {} }, 300); }, 50);</script></body>"))));
+        QTRY_VERIFY_WITH_TIMEOUT(activity().shownStates >= 2, 5000);
+        YanShi(600);
+        QCOMPARE(body().read, BrowserAdapter::BodyRead::NoAnswer);
+        QStringList ids;
+        for (const std::optional<QString> &id : picturesShown(QString(), m_browser->shown()))
+            ids << id.value_or(QStringLiteral("?"));
+        QCOMPARE(ids, (QStringList{u"a"_s, u"b"_s}));
     }
 
     // Requests of the page's workers and frames reach no script of ours, but the engine's

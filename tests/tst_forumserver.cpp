@@ -1,5 +1,6 @@
 #include "tools/forumsim/forumserver.h"
 
+#include <QCryptographicHash>
 #include <QEventLoop>
 #include <QImage>
 #include <QNetworkAccessManager>
@@ -35,7 +36,17 @@ const QByteArray Forum = R"({"bars": [
      "pictureHeight": 150, "virtualRows": true, "thumbFlood": "t2", "pictures": ["t1", "t2", "t3"]},
     {"id": "8", "title": "八", "loader": "debounce", "debounceMs": 3500, "batchFrom": "worker", "delayMs": 100,
      "delayMaxMs": 400, "jumpToTop": "once", "pictures": ["u1", "u2", "u3"]},
-    {"id": "10", "title": "十", "continueFlood": true, "pictures": ["v1"]}]}]})";
+    {"id": "10", "title": "十", "continueFlood": true, "pictures": ["v1"]},
+    {"id": "11", "title": "十一", "library": "htmx", "initial": 2, "batch": 2, "delayMs": 200,
+     "pictures": ["h1", "h2", "h3", "h4", "h5"]},
+    {"id": "12", "title": "十二", "library": "alpine", "thumbs": false, "pictures": ["l1", "l2"]},
+    {"id": "13", "title": "十三", "batchFrom": "events", "initial": 1, "batch": 2, "pushEveryMs": 100,
+     "eventsEnd": "close", "pictures": ["e1", "e2", "e3", "e4"]},
+    {"id": "14", "title": "十四", "batchFrom": "events", "batch": 2, "pushEveryMs": 100, "pictures": ["k1", "k2", "k3"]},
+    {"id": "15", "title": "十五", "loader": "frames", "gapFrames": 7, "batchAnimationMs": 300, "freezeAfterMs": 50,
+     "navigateTo": "5", "navigateAfterMs": 900, "pictures": ["f1", "f2"]},
+    {"id": "16", "title": "十六", "loader": "nearEnd", "batchTransitionMs": 400, "pictures": ["w1"]},
+    {"id": "17", "title": "十七", "library": "hyperlist", "pictureHeight": 40, "pictures": ["y1"]}]}]})";
 
 const QByteArray BadFlood =
     R"({"bars": [{"name": "x", "albums": [{"id": "1", "pictures": [{"id": "a", "flood": "x"}]}]}]})";
@@ -72,18 +83,36 @@ private slots:
         QVERIFY(!m_server.loadJson(MisspeltRate, &error));
         QVERIFY(error.contains(u"rates"_qs));
         // An album's gallery keys: a value that is not one of theirs, or a pace its album does not use.
-        const QList<QPair<QByteArray, QString>> badAlbums{{R"("loader": "debounced")", u"loader"_qs},
-                                                          {R"("batchFrom": "ajax")", u"batchFrom"_qs},
-                                                          {R"("noise": "beacons")", u"noise"_qs},
-                                                          {R"("loader": "timer", "gapMS": 5)", u"gapMS"_qs},
-                                                          {R"("loader": "nearEnd", "gapMs": 5)", u"gapMs"_qs},
-                                                          {R"("noise": "beacon", "pollMs": 5)", u"pollMs"_qs},
-                                                          {R"("batchFrom": "frame")", u"batchFrom"_qs},
-                                                          {R"("jumpToTop": "twice")", u"jumpToTop"_qs},
-                                                          {R"("perFrame": 0)", u"perFrame"_qs},
-                                                          {R"("delayMs": 500, "delayMaxMs": 400)", u"delayMaxMs"_qs},
-                                                          {R"("virtualRows": true)", u"virtualRows"_qs},
-                                                          {R"("thumbFlood": "elsewhere")", u"thumbFlood"_qs}};
+        const QList<QPair<QByteArray, QString>> badAlbums{
+            {R"("loader": "debounced")", u"loader"_qs},
+            {R"("batchFrom": "ajax")", u"batchFrom"_qs},
+            {R"("noise": "beacons")", u"noise"_qs},
+            {R"("loader": "timer", "gapMS": 5)", u"gapMS"_qs},
+            {R"("loader": "nearEnd", "gapMs": 5)", u"gapMs"_qs},
+            {R"("noise": "beacon", "pollMs": 5)", u"pollMs"_qs},
+            {R"("batchFrom": "frame")", u"batchFrom"_qs},
+            {R"("jumpToTop": "twice")", u"jumpToTop"_qs},
+            {R"("perFrame": 0)", u"perFrame"_qs},
+            {R"("delayMs": 500, "delayMaxMs": 400)", u"delayMaxMs"_qs},
+            {R"("virtualRows": true)", u"virtualRows"_qs},
+            {R"("thumbFlood": "elsewhere")", u"thumbFlood"_qs},
+            {R"("library": "react")", u"library"_qs},
+            {R"("thumbs": false)", u"thumbs"_qs},
+            {R"("library": "htmx", "loader": "nearEnd")", u"loader"_qs},
+            {R"("library": "masonry", "batchFrom": "xhr")", u"batchFrom"_qs},
+            {R"("library": "alpine", "freezeAfterMs": 5)", u"freezeAfterMs"_qs},
+            {R"("library": "recycle", "ticking": true)", u"ticking"_qs},
+            {R"("gapFrames": 5)", u"gapFrames"_qs},
+            {R"("pushEveryMs": 5)", u"pushEveryMs"_qs},
+            {R"("batchFrom": "events", "eventsEnd": "never")", u"eventsEnd"_qs},
+            {R"("batchFrom": "events", "loader": "timer")", u"loader"_qs},
+            {R"("batchAnimationMs": 5, "batchTransitionMs": 5)", u"batchTransitionMs"_qs},
+            {R"("batchAnimationMs": 5, "perFrame": 2)", u"perFrame"_qs},
+            {R"("navigateTo": "1")", u"navigateTo"_qs},
+            {R"("navigateTo": "2")", u"navigateTo"_qs},
+            {R"("navigateAfterMs": 5)", u"navigateAfterMs"_qs},
+            {R"("freezeAfterMs": -1)", u"freezeAfterMs"_qs},
+            {R"("batchAnimatonMs": 5)", u"batchAnimatonMs"_qs}};
         for (const auto &[keys, word] : badAlbums) {
             QVERIFY(!m_server.loadJson(R"({"bars": [{"name": "x", "albums": [{"id": "1", )" + keys + "}]}]}", &error));
             QVERIFY2(error.contains(word), qPrintable(error));
@@ -152,6 +181,159 @@ private slots:
         QVERIFY(!working.contains(u"requestAnimationFrame"_qs));
         QVERIFY(!working.contains(u"ag_gone"_qs));
         QVERIFY(!working.contains(u"<iframe"_qs));
+        // The library galleries: the library's file, and the pictures as the library shows them.
+        const QString rowsPage = QStringDecoder("GBK").decode(fetch(u"/p/11"_qs).body);
+        QVERIFY(rowsPage.contains(u"<script src=\"/vendor/htmx.org/htmx.min.js\"></script>"_qs));
+        QVERIFY(
+            rowsPage.contains(u"&amp;pic_id=h2\" hx-get=\"/p/11/rows?from=2&amp;count=2\" hx-trigger=\"revealed\""_qs));
+        QCOMPARE(rowsPage.count(u";pic_id="_qs), 2);
+        const QString bound = QStringDecoder("GBK").decode(fetch(u"/p/12"_qs).body);
+        QVERIFY(bound.contains(u"<template x-for=\"(id, index) in ids\""_qs));
+        QVERIFY(bound.contains(u"'&amp;pic_id=' + encodeURIComponent(id)\">"_qs));
+        QVERIFY(bound.contains(u"<span x-text="_qs));
+        QVERIFY(bound.contains(u"thumbs = false, ids = [\"l1\",\"l2\"]"_qs));
+        QVERIFY(bound.contains(u"<script defer src=\"/vendor/alpinejs/cdn.min.js\"></script>"_qs));
+        const QString listed = QStringDecoder("GBK").decode(fetch(u"/p/17"_qs).body);
+        QVERIFY(listed.contains(u"<script src=\"/vendor/hyperlist/hyperlist.js\"></script>"_qs));
+        QVERIFY(listed.contains(u"height = 40;"_qs));
+        QVERIFY(!listed.contains(u"12000px"_qs));
+        // The pages that fool a pace.
+        const QString pushed = QStringDecoder("GBK").decode(fetch(u"/p/13"_qs).body);
+        QVERIFY(pushed.contains(u"new EventSource(\"/p/\" + encodeURIComponent(album) + \"/events\")"_qs));
+        QVERIFY(pushed.contains(u"var album = \"13\", first = 1, total = 3;"_qs));
+        QVERIFY(!pushed.contains(u"addEventListener(\"scroll\""_qs));
+        QVERIFY(!pushed.contains(u"12000px"_qs));
+        const QString blind = QStringDecoder("GBK").decode(fetch(u"/p/15"_qs).body);
+        QVERIFY(blind.contains(u"if (++frames < 7)"_qs));
+        QVERIFY(blind.contains(u"#ag_cue.ag_run{animation:ag_cue 300ms linear}"_qs));
+        QVERIFY(blind.contains(u"cue.addEventListener(\"animationend\""_qs));
+        QVERIFY(blind.contains(u"querySelectorAll(\"a.ag_ele_a\").length < 2)"_qs));
+        QVERIFY(blind.contains(u"for (;;) {"_qs));
+        QVERIFY(blind.contains(u"}, 50);"_qs));
+        QVERIFY(blind.contains(u"location.href = \"/p/\" + encodeURIComponent(\"5\");\n}, 900);"_qs));
+        QVERIFY(!blind.contains(u"setTimeout(function () { grow(later); }"_qs));
+        const QString flipping = QStringDecoder("GBK").decode(fetch(u"/p/16"_qs).body);
+        QVERIFY(flipping.contains(u"transition:width 400ms linear"_qs));
+        QVERIFY(flipping.contains(u"cue.addEventListener(\"transitionend\""_qs));
+        QVERIFY(!flipping.contains(u"for (;;)"_qs));
+        QVERIFY(!flipping.contains(u"location.href"_qs));
+    }
+
+    // Each vendored library file is served as it is in the package it came from.
+    void vendorFiles_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QByteArray>("contentType");
+        QTest::addColumn<QByteArray>("sha256"); // empty: not served
+        const QByteArray js = "text/javascript; charset=utf-8";
+        QTest::newRow("alpinejs") << u"alpinejs/cdn.min.js"_qs << js
+                                  << QByteArray("b600e363d99d95444db54acbfb2deffec9ae792aa99a09229bcda078e5b55643");
+        QTest::newRow("clusterize.js") << u"clusterize.js/clusterize.min.js"_qs << js
+                                       << QByteArray(
+                                              "e0106ab7084c796f1076b70a875ca38a9ea7720470fe6b74d78f9c0e8cd40870");
+        QTest::newRow("htmx.org") << u"htmx.org/htmx.min.js"_qs << js
+                                  << QByteArray("e209dda5c8235479f3166defc7750e1dbcd5a5c1808b7792fc2e6733768fb447");
+        QTest::newRow("hyperlist") << u"hyperlist/hyperlist.js"_qs << js
+                                   << QByteArray("95801eca60d3ac51da66e9b0068a0006eaa84df131984a0fdeb7fb5fc9e10e11");
+        QTest::newRow("imagesloaded") << u"imagesloaded/imagesloaded.pkgd.min.js"_qs << js
+                                      << QByteArray("86dacb15f649eafe6e74e1bede434b20d20a87682fa0aab01211d87d34cc2027");
+        QTest::newRow("masonry-layout") << u"masonry-layout/masonry.pkgd.min.js"_qs << js
+                                        << QByteArray(
+                                               "367d6afdfc741fb48d2d9310e47c3924b693459a74c882c0fc545ec5ed7d55d2");
+        QTest::newRow("vue") << u"vue/vue.global.prod.js"_qs << js
+                             << QByteArray("c459ba7cc8db65c982589fa5d64c7ff478877e8e5b0fd75683207cec6a4e89e8");
+        QTest::newRow("vue-virtual-scroller")
+            << u"vue-virtual-scroller/vue-virtual-scroller.min.js"_qs << js
+            << QByteArray("7e836cde5a6dc977ee2093523d5d17265c816b12095e91bbc46202060272d838");
+        QTest::newRow("vue-virtual-scroller's styles")
+            << u"vue-virtual-scroller/vue-virtual-scroller.css"_qs << QByteArray("text/css; charset=utf-8")
+            << QByteArray("b315b2e031eede603430e4dab4f9d213a9d9824117b957bd547618e10bf4b02e");
+        QTest::newRow("a licence") << u"htmx.org/LICENSE"_qs << QByteArray() << QByteArray();
+        QTest::newRow("a package") << u"htmx.org"_qs << QByteArray() << QByteArray();
+        QTest::newRow("a package's folder") << u"htmx.org/"_qs << QByteArray() << QByteArray();
+        QTest::newRow("up and back") << u"htmx.org/../htmx.org/htmx.min.js"_qs << QByteArray() << QByteArray();
+        QTest::newRow("an unknown package") << u"react/react.js"_qs << QByteArray() << QByteArray();
+    }
+
+    void vendorFiles()
+    {
+        QFETCH(QString, path);
+        QFETCH(QByteArray, sha256);
+        // A raw request, so that no client tidies the path on the way.
+        QTcpSocket socket;
+        QByteArray received;
+        connect(&socket, &QTcpSocket::readyRead, this, [&] { received += socket.readAll(); });
+        socket.connectToHost(QHostAddress::LocalHost, m_server.port());
+        socket.write("GET /vendor/" + path.toUtf8() + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+        QTRY_COMPARE(socket.state(), QAbstractSocket::UnconnectedState);
+        const qsizetype bodyAt = received.indexOf("\r\n\r\n") + 4;
+        QVERIFY(bodyAt >= 4);
+        const QByteArray head = received.left(bodyAt);
+        if (sha256.isEmpty()) {
+            QVERIFY2(head.startsWith("HTTP/1.1 404 "), head.constData());
+            return;
+        }
+        QVERIFY2(head.startsWith("HTTP/1.1 200 "), head.constData());
+        QFETCH(QByteArray, contentType);
+        QVERIFY(head.contains(QByteArray("\r\nContent-Type: " + contentType + "\r\n")));
+        QCOMPARE(QCryptographicHash::hash(received.mid(bodyAt), QCryptographicHash::Sha256).toHex(), sha256);
+    }
+
+    // An event stream's batches, a piece every pushEveryMs; one that ends closes, one that does not
+    // stays open; a stream opened again goes on after the last event it had, and one that has sent
+    // everything and ends is refused with 204, so that the browser stops asking.
+    void eventStreams_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<QByteArray>("needle"); // the last piece the stream sends
+        QTest::addColumn<int>("notBeforeMs");
+        QTest::addColumn<bool>("closes");
+        QTest::newRow("ends") << QByteArray("GET /p/13/events HTTP/1.1\r\n")
+                              << QByteArray("\r\n\r\nid: 1\ndata: [\"e2\",\"e3\"]\n\nid: 2\ndata: [\"e4\"]\n\n") << 200
+                              << true;
+        QTest::newRow("stays open") << QByteArray("GET /p/14/events HTTP/1.1\r\n")
+                                    << QByteArray("id: 1\ndata: [\"k1\",\"k2\"]\n\nid: 2\ndata: [\"k3\"]\n\n") << 200
+                                    << false;
+        QTest::newRow("goes on") << QByteArray("GET /p/13/events HTTP/1.1\r\nLast-Event-ID: 1\r\n")
+                                 << QByteArray("\r\n\r\nid: 2\ndata: [\"e4\"]\n\n") << 100 << true;
+        QTest::newRow("all sent, ends") << QByteArray("GET /p/13/events HTTP/1.1\r\nLast-Event-ID: 2\r\n")
+                                        << QByteArray("HTTP/1.1 204 No Content\r\n") << 0 << false;
+        QTest::newRow("all sent, stays open")
+            << QByteArray("GET /p/14/events HTTP/1.1\r\nLast-Event-ID: 2\r\n")
+            << QByteArray("Content-Type: text/event-stream; charset=utf-8\r\n") << 0 << false;
+        QTest::newRow("not an events album")
+            << QByteArray("GET /p/5/events HTTP/1.1\r\n") << QByteArray("HTTP/1.1 404 Not Found\r\n") << 0 << false;
+    }
+
+    void eventStreams()
+    {
+        QFETCH(QByteArray, request);
+        QFETCH(QByteArray, needle);
+        QFETCH(int, notBeforeMs);
+        QFETCH(bool, closes);
+        QTcpSocket socket;
+        QByteArray received;
+        connect(&socket, &QTcpSocket::readyRead, this, [&] { received += socket.readAll(); });
+        QElapsedTimer clock;
+        clock.start();
+        socket.connectToHost(QHostAddress::LocalHost, m_server.port());
+        socket.write(request + "Host: x\r\n\r\n");
+        QTRY_VERIFY(received.contains(needle));
+        QVERIFY(clock.elapsed() >= notBeforeMs);
+        // A stream has no length: it ends with its connection.
+        const bool stream = received.contains("\r\nContent-Type: text/event-stream");
+        if (stream)
+            QVERIFY(!received.contains("\r\nContent-Length: "));
+        if (closes) {
+            QTRY_COMPARE(socket.state(), QAbstractSocket::UnconnectedState);
+            QVERIFY(received.endsWith(needle));
+        } else if (stream) {
+            // Nothing more comes, and the server does not hang up.
+            const QByteArray sofar = received;
+            QTest::qWait(300);
+            QCOMPARE(socket.state(), QAbstractSocket::ConnectedState);
+            QCOMPARE(received, sofar);
+        }
     }
 
     void pictures()
@@ -317,6 +499,20 @@ private slots:
         QTest::newRow("the flooding thumbnail's picture") << u"t2"_qs << QByteArray() << 0 << false;
         QTest::newRow("a flooding album page")
             << u"GET /p/10"_qs << QByteArray("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 100 Continue") << 0 << false;
+        QTest::newRow("rows asked of the server")
+            << u"GET /p/11/rows?from=2&count=2"_qs
+            << QByteArray("&amp;pic_id=h4\" hx-get=\"/p/11/rows?from=4&amp;count=2\" hx-trigger=\"revealed\" "
+                          "hx-swap=\"afterend\"><img src=\"/forum/pic/thumb/h4.jpg\"")
+            << 200 << false;
+        QTest::newRow("the last rows") << u"GET /p/11/rows?from=4&count=2"_qs
+                                       << QByteArray(
+                                              "&amp;pic_id=h5\"><img src=\"/forum/pic/thumb/h5.jpg\" width=\"60\" "
+                                              "height=\"46\"></a>\n")
+                                       << 200 << false;
+        QTest::newRow("rows past the end")
+            << u"GET /p/11/rows?from=9&count=2"_qs << QByteArray("Content-Length: 0\r\n") << 0 << false;
+        QTest::newRow("rows of no number")
+            << u"GET /p/11/rows?from=x&count=2"_qs << QByteArray("HTTP/1.1 400 Bad Request\r\n") << 0 << false;
         QTest::newRow("a long poll held")
             << u"GET /poll?album=5"_qs << QByteArray("HTTP/1.1 204 No Content\r\n") << 300 << false;
     }

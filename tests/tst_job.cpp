@@ -5,6 +5,7 @@
 #include "job/settingsfile.h"
 #include "web/foldername.h"
 
+#include <QAbstractItemModel>
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -432,57 +433,68 @@ private slots:
         QTest::addColumn<QByteArray>("album");
         QTest::addColumn<QStringList>("lines");
         QTest::addColumn<int>("failedAlbums");
-        QTest::addColumn<int>("pages"); // at the adaptive pace when more than 1
+        QTest::addColumn<int>("pages");  // at the adaptive pace when more than 1
+        QTest::addColumn<bool>("whole"); // read whole: recorded as finished
         const QString timedOut = QStringLiteral("相册页面加载超时，按已载入的内容继续");
         const QString notLoaded = QStringLiteral("相册页面没有载入，此相册下载失败（%1）");
         const QString notAnswering = notLoaded.arg(QStringLiteral("没有响应"));
         QTest::newRow("never loads") << QByteArray(R"({"id":"42","title":"钟","neverLoads":true,"pictures":["c1"]})")
-                                     << QStringList({timedOut, QStringLiteral("开始处理相册(2/3):钟"), ok(1)}) << 0
-                                     << 1;
+                                     << QStringList({timedOut, QStringLiteral("开始处理相册(2/3):钟"), ok(1)}) << 0 << 1
+                                     << false;
         // A renderer held by the page's script answers nothing, so the album has no markup and fails.
         QTest::newRow("script never yields")
             << QByteArray(R"({"id":"43","title":"钟","script":"while (true) {}","pictures":["c1"]})")
-            << QStringList({notAnswering, QStringLiteral("开始处理相册(2/3):43")}) << 1 << 1;
+            << QStringList({notAnswering, QStringLiteral("开始处理相册(2/3):43")}) << 1 << 1 << false;
         QTest::newRow("alert loop")
             << QByteArray(R"({"id":"44","title":"钟","script":"for (;;) alert(1);","pictures":["c1"]})")
-            << QStringList({notAnswering, QStringLiteral("开始处理相册(2/3):44")}) << 1 << 1;
+            << QStringList({notAnswering, QStringLiteral("开始处理相册(2/3):44")}) << 1 << 1 << false;
         QTest::newRow("window.open loop")
             << QByteArray(
                    R"({"id":"45","title":"钟","script":"for (;;) window.open('about:blank');","pictures":["c1"]})")
-            << QStringList({notAnswering, QStringLiteral("开始处理相册(2/3):45")}) << 1 << 1;
+            << QStringList({notAnswering, QStringLiteral("开始处理相册(2/3):45")}) << 1 << 1 << false;
         // An address longer than the engine takes: the browser never leaves the album before.
         QTest::newRow("address the engine refuses")
             << QByteArray(R"({"id":")" + QByteArray(2 * 1024 * 1024, 'x') + R"(/47","title":"钟","pictures":["c1"]})")
-            << QStringList({notLoaded.arg(QStringLiteral("超时")), QStringLiteral("开始处理相册(2/3):47")}) << 1 << 1;
+            << QStringList({notLoaded.arg(QStringLiteral("超时")), QStringLiteral("开始处理相册(2/3):47")}) << 1 << 1
+            << false;
         // The browser's own network side must not stay stuck for the album after it.
         QTest::newRow("page flooding 100 Continue")
             << QByteArray(R"({"id":"48","title":"钟","continueFlood":true,"pictures":["c1"]})")
-            << QStringList({notLoaded.arg(QStringLiteral("超时")), QStringLiteral("开始处理相册(2/3):48")}) << 1 << 1;
+            << QStringList({notLoaded.arg(QStringLiteral("超时")), QStringLiteral("开始处理相册(2/3):48")}) << 1 << 1
+            << false;
         // The page may not leave the forum, and another host's page never stands in for it.
         const QString elsewhere = QStringLiteral("http://localhost:%1").arg(m_server.port());
         const QString movedAway = notLoaded.arg(QStringLiteral("转向其他网站：") + elsewhere);
         QTest::newRow("page redirected to another host")
             << QByteArray(R"({"id":"50","title":"钟","redirect":")" + elsewhere.toUtf8() +
                           R"(/p/40","pictures":["c1"]})")
-            << QStringList({movedAway, QStringLiteral("开始处理相册(2/3):50")}) << 1 << 1;
+            << QStringList({movedAway, QStringLiteral("开始处理相册(2/3):50")}) << 1 << 1 << false;
         QTest::newRow("script moving the page to another host")
             << QByteArray(R"({"id":"51","title":"钟","script":"location.href = ')" + elsewhere.toUtf8() +
                           R"(/p/40';","pictures":["c1"]})")
-            << QStringList({movedAway, QStringLiteral("开始处理相册(2/3):51")}) << 1 << 1;
+            << QStringList({movedAway, QStringLiteral("开始处理相册(2/3):51")}) << 1 << 1 << false;
+        // Nor may it pass another album of the forum off as itself: it stays the album it is.
+        QTest::newRow("script moving the page to another album")
+            << QByteArray(R"({"id":"53","title":"钟","script":"setTimeout(() => { location.href = '/p/49'; }, 300);",)"
+                          R"("pictures":["c1"]})")
+            << QStringList({QStringLiteral("相册页面试图转到其他页面，已阻止，按本页内容继续"),
+                            QStringLiteral("开始处理相册(2/3):钟"), ok(1)})
+            << 0 << 1 << true;
         QTest::newRow("script moving the page later")
             << QByteArray(R"({"id":"52","title":"钟","script":"addEventListener('scroll', () => { location.href = ')" +
                           elsewhere.toUtf8() + R"(/p/40'; });","pictures":["c1"]})")
-            << QStringList({movedAway, QStringLiteral("开始处理相册(2/3):52")}) << 1 << 1;
+            << QStringList({movedAway, QStringLiteral("开始处理相册(2/3):52")}) << 1 << 1 << false;
         // Pages side by side at the adaptive pace: a page that hangs its renderer keeps to its
         // bounds, and the pages beside it are not held up or spoiled.
         // A page that holds up the network side the pages share: the pages beside it are
         // rendered again, on their own, and come out as they would with one page.
         QTest::newRow("page flooding 100 Continue, 3 pages")
             << QByteArray(R"({"id":"48","title":"钟","continueFlood":true,"pictures":["c1"]})")
-            << QStringList({notLoaded.arg(QStringLiteral("超时")), QStringLiteral("开始处理相册(2/3):48")}) << 1 << 3;
+            << QStringList({notLoaded.arg(QStringLiteral("超时")), QStringLiteral("开始处理相册(2/3):48")}) << 1 << 3
+            << false;
         QTest::newRow("script never yields, 3 pages")
             << QByteArray(R"({"id":"43","title":"钟","script":"while (true) {}","pictures":["c1"]})")
-            << QStringList({notAnswering, QStringLiteral("开始处理相册(2/3):43")}) << 1 << 3;
+            << QStringList({notAnswering, QStringLiteral("开始处理相册(2/3):43")}) << 1 << 3 << false;
     }
 
     void unsettledPagesEndWithinTheirBounds()
@@ -491,6 +503,7 @@ private slots:
         QFETCH(QStringList, lines);
         QFETCH(int, failedAlbums);
         QFETCH(int, pages);
+        QFETCH(bool, whole);
         if (pages > 1)
             Choices::setCurrent({JobChoices::Pace::Adaptive, pages});
         load(R"({"bars":[{"name":"钟","albums":[{"id":"40","title":"前","pictures":["b1"]},)" + album +
@@ -518,7 +531,12 @@ private slots:
         const QStringList finished = readAll(bar + QStringLiteral("/.quillory-saved"))
                                          .split(u'\n')
                                          .filter(QRegularExpression(QStringLiteral("\tdone$")));
-        QCOMPARE(finished, QStringList({QStringLiteral("前/\t40\t1\tdone"), QStringLiteral("后/\t49\t1\tdone")}));
+        QStringList expectedFinished{QStringLiteral("前/\t40\t1\tdone"), QStringLiteral("后/\t49\t1\tdone")};
+        if (whole)
+            expectedFinished.insert(
+                1, QStringLiteral("钟/\t%1\t1\tdone")
+                       .arg(QJsonDocument::fromJson(album).object().value(QStringLiteral("id")).toString()));
+        QCOMPARE(finished, expectedFinished);
     }
 
     void listPagesThatBringNoAnswer_data()
@@ -804,30 +822,32 @@ private slots:
                  qPrintable(targets.join(u' ')));
     }
 
-    void retryInsideAWaitingStart()
+    void retryDuringAJobIsRefused()
     {
         load(R"({"bars":[
             {"name":"一","albums":[{"id":"61","title":"x","pictures":[{"id":"r1","status":500,"once":true}]}]},
-            {"name":"二","albums":[{"id":"62","title":"y","pictures":[{"id":"s1","delayMs":1000},"s2"]}]}]})");
+            {"name":"二","albums":[{"id":"62","title":"y","pictures":[{"id":"s1","delayMs":300},"s2"]}]}]})");
         start(QStringLiteral("一"));
-        QCOMPARE(form().failures().FailedPaths, barFolder(QStringLiteral("一")) + QStringLiteral("/x/1.jpg\r\n"));
-        // Press Retry while the second job waits for its slow picture.
-        bool retried = false;
-        QTimer *probe = new QTimer(&form());
-        connect(probe, &QTimer::timeout, &form(), [&] {
-            if (!retried && readAll(program() + QStringLiteral("/cs.txt")).contains(QStringLiteral("/item/s"))) {
-                retried = true;
-                form().Command2_Click();
-            }
-        });
-        probe->start(20);
-        const QStringList log = start(QStringLiteral("二"));
-        QVERIFY(retried);
-        QCOMPARE(log,
+        const QString failedPath = barFolder(QStringLiteral("一")) + QStringLiteral("/x/1.jpg\r\n");
+        QCOMPARE(form().failures().FailedPaths, failedPath);
+        // Press Retry as the second job begins its album's pictures.
+        const QMetaObject::Connection press = connect(
+            form().List1->model(), &QAbstractItemModel::rowsInserted, &form(), [this](const QModelIndex &, int row) {
+                if (form().List1->item(row)->text() == QStringLiteral("开始处理相册(1/1):y"))
+                    form().Command2_Click();
+            });
+        QCOMPARE(start(QStringLiteral("二")),
                  QStringList({QStringLiteral("开始获取相册地址！"), QStringLiteral("获取相册地址完成！二吧共有1个相册"),
-                              QStringLiteral("开始处理相册(1/1):y"), QStringLiteral("开始重新下载1张下载失败的图片"),
-                              QStringLiteral("重新下载完成：成功1张，仍失败0张"), ok(1), ok(2),
+                              QStringLiteral("开始处理相册(1/1):y"),
+                              QStringLiteral("已有下载任务在进行，本次重新下载已忽略"), ok(1), ok(2),
                               QStringLiteral("所有相册下载完毕！")}));
+        QCOMPARE(form().failures().FailedPaths, failedPath);
+        // Once the job is over, Retry takes the failure up.
+        disconnect(press);
+        form().Command2_Click();
+        QCOMPARE(lines(form().List1).mid(lines(form().List1).size() - 2),
+                 QStringList({QStringLiteral("开始重新下载1张下载失败的图片"),
+                              QStringLiteral("重新下载完成：成功1张，仍失败0张")}));
         QCOMPARE(form().failures().FailedUrls, QString());
         verifyPicture(barFolder(QStringLiteral("一")) + QStringLiteral("/x/1.jpg"), QStringLiteral("r1"));
         verifyPicture(barFolder(QStringLiteral("二")) + QStringLiteral("/y/1.jpg"), QStringLiteral("s1"));

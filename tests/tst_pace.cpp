@@ -33,7 +33,7 @@ int albumOf(const QString &url)
 QStringList idsOf(const AlbumRendering &render)
 {
     QStringList ids;
-    for (const std::optional<QString> &id : picturesShown(render.markup(), render.removed()))
+    for (const std::optional<QString> &id : picturesShown(render.markup(), render.shown()))
         ids << id.value_or(QStringLiteral("?"));
     return ids;
 }
@@ -46,25 +46,17 @@ QStringList numbered(const QString &prefix, int count)
     return ids;
 }
 
-// A window that only listens, and renders in fake pages.
+// A window that only listens.
 class FakeWindow final : public JobWindow
 {
 public:
-    explicit FakeWindow(FakePages &pages)
-        : m_pages(pages)
-    { }
-    QString barName() const override { return QStringLiteral("b"); }
-    void showNameMissing() override { }
+    explicit FakeWindow(FakePages &) { }
     void AppendLog(const QString &line) override { log << line; }
     void ShowLastLogLine() override { }
-    PageSource &pages() override { return m_pages; }
     FailureLists &failures() override { return lists; }
 
     QStringList log;
     FailureLists lists;
-
-private:
-    FakePages &m_pages;
 };
 
 } // namespace
@@ -119,8 +111,44 @@ private slots:
             g.answerMs = 2000;
             row("batches handed out late, nothing to be seen of it", pace, g, 30);
             g = FakeGallery();
+            g.rows = FakeGallery::Rows::Last;
             g.keepsRows = 10;
-            row("only the rows near the view kept", pace, g, 30);
+            row("only the last rows kept", pace, g, 30);
+            g = FakeGallery();
+            g.pictures = 40;
+            g.pictureHeight = 40;
+            g.rows = FakeGallery::Rows::InView;
+            row("only the rows in the view drawn", pace, g, 40);
+            g.rows = FakeGallery::Rows::Pool;
+            g.poolRows = 6;
+            row("a pool of rows pointed at the pictures in the view", pace, g, 40);
+            g = FakeGallery();
+            g.hangsAfterLastMs = 1000;
+            row("stops answering after showing its last picture", pace, g, 30, false,
+                {QStringLiteral("相册页面没有响应，按已载入的内容继续")});
+            g = FakeGallery();
+            g.seen = FakeGallery::Seen::Animation;
+            g.answerMs = 3000;
+            row("each batch waits for a 3 s animation", pace, g, 30);
+            g.answerMs = 5000;
+            // The fixed pace reads such a page before its first batch: two reads a pass apart agree.
+            row("each batch waits for a 5 s animation", pace, g, pace == Pace::Fixed ? 10 : 30);
+            g = FakeGallery();
+            g.seen = FakeGallery::Seen::Stream;
+            g.pictures = 100;
+            g.batch = 5;
+            g.answerMs = 3500;
+            row("batches pushed over an event stream", pace, g, 100);
+            g = FakeGallery();
+            g.restsAfterBatchMs = 1000;
+            row("asks only on a scroll after it rested from its last batch", pace, g, 30);
+            g = FakeGallery();
+            g.bindings = true;
+            row("pictures also in a script and a binding", pace, g, 30);
+            g = FakeGallery();
+            g.movesAwayAtMs = 1500;
+            row("tries to go to another page once loaded", pace, g, 30, true,
+                {QStringLiteral("相册页面试图转到其他页面，已阻止，按本页内容继续")});
             g = FakeGallery();
             g.loadMs = 50;
             g.documentMs = 3000;
@@ -157,10 +185,14 @@ private slots:
         row("changes for ever", Pace::Fixed, g, 30, false, {cutChanging});
         g = FakeGallery();
         g.hangsAtMs = 3000;
-        row("hangs", Pace::Adaptive, g, 0, true, {QStringLiteral("相册页面没有载入，此相册下载失败（没有响应）")},
-            QStringLiteral("没有响应"));
-        row("hangs after showing its pictures", Pace::Fixed, g, 10, false,
-            {QStringLiteral("相册页面没有响应，按已载入的内容继续")});
+        // The adaptive pace has seen them all by then.
+        for (const Pace pace : {Pace::Fixed, Pace::Adaptive})
+            row("hangs after showing its first pictures", pace, g, pace == Pace::Fixed ? 10 : 30, false,
+                {QStringLiteral("相册页面没有响应，按已载入的内容继续")});
+        g.hangsAtMs = 0;
+        for (const Pace pace : {Pace::Fixed, Pace::Adaptive})
+            row("hangs at once", pace, g, 0, true, {QStringLiteral("相册页面没有载入，此相册下载失败（没有响应）")},
+                QStringLiteral("没有响应"));
     }
 
     void pagesSettle()
@@ -213,7 +245,12 @@ private slots:
             g.floods = album == 3;
             g.loadMs = g.floods ? -1 : 100;
             g.documentMs = g.floods ? 1 << 30 : 0;
-            g.keepsRows = album == 5 ? 10 : 0;
+            g.rows = album == 5   ? FakeGallery::Rows::Last
+                     : album == 6 ? FakeGallery::Rows::Pool
+                                  : FakeGallery::Rows::All;
+            g.keepsRows = 10;
+            g.poolRows = 3;
+            g.seen = album == 7 ? FakeGallery::Seen::Stream : FakeGallery::Seen::Script;
             return g;
         };
         const auto run = [&](int count, QStringList *log) {
@@ -223,9 +260,13 @@ private slots:
             QStringList urls;
             for (int album = 1; album <= 8; ++album)
                 urls << albumUrl(album);
-            AlbumPages albums(window, urls);
+            AlbumPages albums(window, fakes, Choices::current(), urls);
+            QSignalSpy ready(&albums, &AlbumPages::ready);
             QList<QStringList> found;
             for (int i = 0; i < urls.size(); ++i) {
+                albums.await(i);
+                if (!ready.wait(600000) || ready.takeFirst().value(0).toInt() != i)
+                    return found;
                 const std::unique_ptr<AlbumRendering> render = albums.take(i);
                 if (!render)
                     return found;

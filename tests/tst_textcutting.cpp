@@ -300,6 +300,28 @@ private slots:
         }
         QTest::newRow("characters unfit for a path")
             << unsafeLinks + pictureLink(u"%41-_.~"_s) << unsafe + QStringList{u"%41-_.~"_s};
+        QTest::newRow("in a script's text: no picture")
+            << u"<script>var u = \"/photo/p?kw=x&amp;pic_id=\" + id;</script>"_s + pictureLink(u"a"_s)
+            << QStringList{u"a"_s};
+        QTest::newRow("in a template: no picture")
+            << u"<template x-for=\"id in ids\">"_s + pictureLink(u"t"_s) + u"</template>"_s + pictureLink(u"a"_s)
+            << QStringList{u"a"_s};
+        QTest::newRow("nested templates") << u"<template><template>"_s + pictureLink(u"t"_s) + u"</template>"_s +
+                                                 pictureLink(u"u"_s) + u"</template>"_s + pictureLink(u"a"_s)
+                                          << QStringList{u"a"_s};
+        QTest::newRow("in bindings: no picture, the bound link is")
+            << u"<a :href=\"'/photo/p?kw=x&amp;pic_id=' + id\" href=\"/photo/p?kw=x&amp;pic_id=a\"></a>"
+               u"<a x-bind:href=\"u + '&amp;pic_id=' + id\" v-bind:src=\"'x&amp;pic_id='\" "
+               u"ng-href=\"/p?&amp;pic_id={{id}}\" data-bind=\"attr: {href: '&amp;pic_id=' + id}\" "
+               u"[href]=\"'&amp;pic_id=' + id\" href=\"/photo/p?kw=x&amp;pic_id=b\"></a>"_s
+            << QStringList{u"a"_s, u"b"_s};
+        QTest::newRow("namespaced attributes are no bindings")
+            << u"<svg><a xlink:href=\"/photo/p?kw=x&amp;pic_id=s\"></a></svg>"_s << QStringList{u"s"_s};
+        QTest::newRow("a style, a comment and a title's text are read as before")
+            << u"<style>.x{}</style><!-- <script> -->"_s + pictureLink(u"a"_s) + u"<title>x;pic_id=t\"</title>"_s
+            << QStringList{u"a"_s, u"t"_s};
+        QTest::newRow("a script without its end hides the rest")
+            << pictureLink(u"a"_s) + u"<script>"_s + pictureLink(u"b"_s) << QStringList{u"a"_s};
         QTest::newRow("surrogate pair kept, lone halves not")
             << pictureLink(Emoji) + pictureLink(u"x\xd800"_s) + pictureLink(u"\xdc00x"_s)
             << QStringList{Emoji, NotFetched, NotFetched};
@@ -312,42 +334,63 @@ private slots:
         QCOMPARE(shown(scanPictureIds(html)), expected);
     }
 
-    // Pictures a gallery took out of its document while it was scrolled still count, in page order.
-    void picturesShownKeepsTakenOut_data()
+    // Pictures a gallery showed and took away or pointed elsewhere still count, each once, in the
+    // order a reader scrolling down meets them; a page that kept them all keeps today's numbers.
+    void picturesShownKeepsEveryState_data()
     {
-        QTest::addColumn<QStringList>("links"); // the last markup's
-        QTest::addColumn<QStringList>("removed");
+        QTest::addColumn<QStringList>("links");  // the last markup's
+        QTest::addColumn<QStringList>("states"); // id@y, id@y,x, or id@ for one not laid out
         QTest::addColumn<QStringList>("expected");
         const QStringList none;
-        QTest::newRow("nothing taken out")
+        QTest::newRow("nothing recorded")
             << QStringList{u"a"_s, u"?"_s, u"b"_s} << none << QStringList{u"a"_s, NotFetched, u"b"_s};
-        QTest::newRow("placeholders replaced: the last markup holds them all")
-            << QStringList{u"a"_s, u"b"_s, u"a"_s} << QStringList{u"a"_s, u"b"_s}
-            << QStringList{u"a"_s, u"b"_s, u"a"_s};
+        QTest::newRow("all still there: the last markup's order, repeats and all")
+            << QStringList{u"b"_s, u"a"_s, u"b"_s} << QStringList{u"a@10"_s, u"b@20"_s}
+            << QStringList{u"b"_s, u"a"_s, u"b"_s};
         QTest::newRow("rows scrolled past went above")
-            << QStringList{u"e"_s, u"f"_s} << QStringList{u"a"_s, u"b"_s, u"c"_s, u"d"_s}
+            << QStringList{u"e"_s, u"f"_s} << QStringList{u"a@0"_s, u"b@40"_s, u"c@80"_s, u"d@120"_s, u"e@160"_s}
             << QStringList{u"a"_s, u"b"_s, u"c"_s, u"d"_s, u"e"_s, u"f"_s};
-        QTest::newRow("back at the top, the rows below went last")
-            << QStringList{u"a"_s, u"b"_s} << QStringList{u"a"_s, u"b"_s, u"c"_s, u"d"_s}
+        QTest::newRow("a pool of rows in the order of its rows, not of its pictures")
+            << QStringList{u"f"_s, u"d"_s, u"e"_s}
+            << QStringList{u"a@0"_s, u"b@40"_s, u"c@80"_s, u"d@120"_s, u"e@160"_s, u"f@200"_s}
+            << QStringList{u"a"_s, u"b"_s, u"c"_s, u"d"_s, u"e"_s, u"f"_s};
+        QTest::newRow("side by side: by line, then from the left")
+            << QStringList{u"a"_s} << QStringList{u"c@50,0"_s, u"b@0,60"_s, u"a@0,0"_s, u"d@50,60"_s}
             << QStringList{u"a"_s, u"b"_s, u"c"_s, u"d"_s};
-        QTest::newRow("a run goes before the row that followed it")
-            << QStringList{u"a"_s, u"d"_s} << QStringList{u"b"_s, u"c"_s, u"d"_s}
-            << QStringList{u"a"_s, u"b"_s, u"c"_s, u"d"_s};
-        QTest::newRow("taken out twice, counted once")
-            << QStringList{u"c"_s} << QStringList{u"a"_s, u"b"_s, u"a"_s} << QStringList{u"a"_s, u"b"_s, u"c"_s};
+        QTest::newRow("where it was first seen laid out")
+            << QStringList{u"b"_s} << QStringList{u"b@"_s, u"a@300"_s, u"b@500"_s, u"a@0"_s}
+            << QStringList{u"a"_s, u"b"_s};
+        QTest::newRow("not laid out: where the one seen before it stood")
+            << QStringList{u"b"_s} << QStringList{u"b@90"_s, u"a@10"_s, u"x@"_s} << QStringList{u"a"_s, u"x"_s, u"b"_s};
+        QTest::newRow("one the markup alone holds follows the one before it")
+            << QStringList{u"a"_s, u"m"_s, u"b"_s} << QStringList{u"b@50"_s, u"a@0"_s, u"gone@100"_s}
+            << QStringList{u"a"_s, u"m"_s, u"b"_s, u"gone"_s};
+        QTest::newRow("an unusable one is counted once")
+            << QStringList{u"a"_s} << QStringList{u"?@0"_s, u"?@0"_s, u"a@20"_s, u"gone@50"_s}
+            << QStringList{NotFetched, u"a"_s, u"gone"_s};
+        QTest::newRow("a page that froze before its last read")
+            << none << QStringList{u"a@0"_s, u"b@40"_s} << QStringList{u"a"_s, u"b"_s};
     }
 
-    void picturesShownKeepsTakenOut()
+    void picturesShownKeepsEveryState()
     {
         QFETCH(QStringList, links);
-        QFETCH(QStringList, removed);
+        QFETCH(QStringList, states);
         QFETCH(QStringList, expected);
+        const auto link = [](const QString &id) { return id == u"?"_s ? u"x;pic_id=\"\""_s : pictureLink(id); };
         QString markup;
         for (const QString &id : links)
-            markup += id == u"?"_s ? u"x;pic_id=\"\""_s : pictureLink(id);
-        QStringList elements;
-        for (const QString &id : removed)
-            elements << pictureLink(id);
+            markup += link(id);
+        QList<ShownElement> elements;
+        for (const QString &state : states) {
+            ShownElement element;
+            element.markup = link(state.section(u'@', 0, 0));
+            const QString at = state.section(u'@', 1);
+            element.placed = !at.isEmpty();
+            element.y = at.section(u',', 0, 0).toLongLong();
+            element.x = at.section(u',', 1).toLongLong();
+            elements << element;
+        }
         QCOMPARE(shown(picturesShown(markup, elements)), expected);
     }
 

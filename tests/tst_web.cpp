@@ -1,19 +1,17 @@
 #include "tests/recordingfilecalls.h"
 #include "tests/testsupport.h"
+#include "tests/testwaits.h"
 #include "tools/forumsim/forumserver.h"
 
 #include "job/pictures/picturescan.h"
+#include "job/records/albumfile.h"
 #include "job/records/failurefile.h"
 #include "job/records/resumerecord.h"
-#include "job/records/statefile.h"
-#include "web/eventwait.h"
 #include "web/fetch.h"
 #include "web/hostholds.h"
 #include "web/picturedownloads.h"
 #include "web/pictureend.h"
-#include "web/savejpg.h"
 
-#include <QAbstractEventDispatcher>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QNetworkAccessManager>
@@ -830,8 +828,15 @@ private slots:
                 QCOMPARE(FailureFile::write(folder, {{url, saved, QStringLiteral("x1")}}), QString());
                 expected = QString(url + u'\t' + saved + u'\n').toUtf8();
             } else {
-                expected = "{}\n";
-                QCOMPARE(StateFile::replace(path, expected), QString());
+                AlbumReady album;
+                album.id = QStringLiteral("7");
+                album.folder = folder;
+                album.pictureIds = {QStringLiteral("x1")};
+                const AlbumFile file(album);
+                QCOMPARE(file.path(), path);
+                QCOMPARE(file.write(), QString());
+                expected = contents(path);
+                QVERIFY(expected.contains("\"x1\""));
             }
             calls = recording.calls();
         }
@@ -857,54 +862,6 @@ private slots:
             QVERIFY2(!calls.contains(QStringLiteral("sync")) && !calls.contains(QStringLiteral("sync folder")),
                      qPrintable(said));
         }
-    }
-
-    void yanShiWaitsAtLeastItsTime()
-    {
-        QElapsedTimer clock;
-        clock.start();
-        YanShi(120);
-        QVERIFY(clock.nsecsElapsed() >= 120'000'000);
-    }
-
-    void yanShiOfNothingProcessesNothing()
-    {
-        bool ran = false;
-        QTimer::singleShot(0, this, [&] { ran = true; });
-        YanShi(0);
-        YanShi(-5);
-        QVERIFY(!ran);
-        YanShi(1);
-        QVERIFY(ran);
-    }
-
-    void yanShiLetsANestedHandlerRun()
-    {
-        bool nestedDone = false;
-        QTimer::singleShot(20, this, [&] {
-            YanShi(300);
-            nestedDone = true;
-        });
-        QElapsedTimer clock;
-        clock.start();
-        YanShi(50);
-        // The outer wait ends only after the nested handler has returned, at its next chance; the
-        // bound lies far from the 300 ms that takes, beyond a busy machine's late timers.
-        QVERIFY(nestedDone);
-        QVERIFY(clock.elapsed() >= 300);
-        QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
-    }
-
-    void yanShiSleepsInsteadOfSpinning()
-    {
-        // A wait that spins wakes the event dispatcher thousands of times a second, however busy
-        // the machine; one that sleeps wakes when its time is up, and for what else comes.
-        int wakes = 0;
-        const QMetaObject::Connection counting = connect(QAbstractEventDispatcher::instance(),
-                                                         &QAbstractEventDispatcher::awake, this, [&wakes] { ++wakes; });
-        YanShi(500);
-        disconnect(counting);
-        QVERIFY2(wakes < 50, qPrintable(QString::number(wakes)));
     }
 };
 

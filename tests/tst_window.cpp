@@ -10,6 +10,7 @@
 #include "job/settingsfile.h"
 #include "web/foldername.h"
 
+#include <QAbstractItemModel>
 #include <QClipboard>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -302,21 +303,43 @@ private slots:
         QCOMPARE(form.Text1->text(), expected);
     }
 
+    void typedNameRunsThatBar_data()
+    {
+        QTest::addColumn<QString>("typedLater"); // typed into the box while the album list is fetched
+        QTest::newRow("nothing typed later") << QString();
+        QTest::newRow("another name typed while the album list is fetched") << QStringLiteral("yiba");
+    }
+
     void typedNameRunsThatBar()
     {
-        useForum(R"({"bars":[{"name":"fengjing","albums":[{"id":"31","title":"春","pictures":["s1"]}]}]})");
+        QFETCH(QString, typedLater);
+        useForum(R"({"bars":[{"name":"fengjing","albums":[{"id":"31","title":"春","pictures":["s1"]},
+            {"id":"32","title":"夏","pictures":["s2"]}]},
+            {"name":"yiba","albums":[{"id":"41","title":"秋","pictures":["t1"]}]}]})");
         Form1 &form = freshForm();
         // Straight in, without a click: the box has the focus.
         QTRY_COMPARE(QApplication::focusWidget(), form.Text1);
         QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("fengjing"));
+        if (!typedLater.isEmpty()) {
+            connect(form.List1->model(), &QAbstractItemModel::rowsInserted, &form, [&form, typedLater] {
+                if (form.List1->count() == 1)
+                    QTimer::singleShot(0, &form, [&form, typedLater] { form.Text1->setText(typedLater); });
+            });
+        }
         form.Command1_Click();
         QCOMPARE(lines(form.List1),
                  QStringList({QStringLiteral("开始获取相册地址！"),
-                              QStringLiteral("获取相册地址完成！fengjing吧共有1个相册"),
-                              QStringLiteral("开始处理相册(1/1):春"), QStringLiteral("第1页,第1张下载成功！"),
+                              QStringLiteral("获取相册地址完成！fengjing吧共有2个相册"),
+                              QStringLiteral("开始处理相册(1/2):春"), QStringLiteral("第1页,第1张下载成功！"),
+                              QStringLiteral("开始处理相册(2/2):夏"), QStringLiteral("第1页,第1张下载成功！"),
                               QStringLiteral("所有相册下载完毕！")}));
-        QVERIFY(TestSupport::holdsPicture(m_server, barFolder(QStringLiteral("fengjing")) + QStringLiteral("/春/1.jpg"),
-                                          QStringLiteral("s1")));
+        QCOMPARE(form.Text1->text(), typedLater.isEmpty() ? QStringLiteral("fengjing") : typedLater);
+        const QString bar = barFolder(QStringLiteral("fengjing"));
+        QVERIFY(TestSupport::holdsPicture(m_server, bar + QStringLiteral("/春/1.jpg"), QStringLiteral("s1")));
+        QVERIFY(TestSupport::holdsPicture(m_server, bar + QStringLiteral("/夏/1.jpg"), QStringLiteral("s2")));
+        // The record is the bar's own, and nothing went to the other one.
+        QVERIFY(QFileInfo(bar + QStringLiteral("/.quillory-saved")).isFile());
+        QVERIFY(!QFileInfo::exists(barFolder(QStringLiteral("yiba"))));
     }
 
     void enterStartsNothing()

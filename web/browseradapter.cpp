@@ -5,11 +5,8 @@
 
 void BrowserAdapter::fetchSource(const QString &address, QObject *context, std::function<void(const QString &)> answer)
 {
-    auto *fetch = new PageFetch(address, Settings::timings().pageLimitSeconds, context);
-    connect(fetch, &PageFetch::finished, context, [fetch, answer = std::move(answer)] {
-        const QString source = BytesToBstr(fetch->result(), QStringLiteral("gb2312"));
-        Fetch::release(fetch);
-        answer(source);
-    });
-    fetch->start();
+    GetBody(address, Settings::timings().pageLimitSeconds, context,
+            [answer = std::move(answer)](const FetchResult &result) {
+                answer(BytesToBstr(result, QStringLiteral("gb2312")));
+            });
 }

@@ -1,11 +1,24 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
-#include <QStringList>
 
 #include <functional>
+
+// One state of an element of the page that held a picture marker (or the album's title), as the
+// page showed it at some moment: added, changed in any attribute or in its text, or about to be
+// taken out.
+struct ShownElement
+{
+    QString markup; // the element's start tag, its own text and its end tag
+    // Where it stood in the document then, in pixels from its top and left edges; not `placed`
+    // when the page had not laid it out (hidden, or taken out before it was seen).
+    qint64 y = 0;
+    qint64 x = 0;
+    bool placed = false;
+};
 
 // What a job needs of an embedded browser: load an address, tell when it has loaded, hand
 // over the body's markup as the page's scripts have built it, and scroll the page's window.
@@ -33,9 +46,6 @@ public:
     {
         BodyRead read = BodyRead::NoAnswer;
         QString markup; // empty whenever read says anything but Markup
-        // The markup of the elements the page's scripts took out of its document since it began,
-        // in the order they went (a gallery may keep only the rows near the view).
-        QStringList removed;
     };
 
     // What a page is doing, for telling when it has settled: where it is scrolled to, and
@@ -43,15 +53,33 @@ public:
     struct Activity
     {
         bool answered = false; // false: the page gave no answer, or it is not the last navigation's
+        // Where the page is scrolled to, and how far down it can be scrolled now: the document's
+        // height less the window's, in pixels, or a scroll area's of the page's own, if that
+        // scrolls further.
         qint64 scrollY = 0;
-        qint64 scrollLimit = 0; // as readScrollLimit() gives it
-        qint64 changes = 0;     // changes to the document since it began
-        qint64 requests = 0;    // requests of the page's scripts begun or ended since it began
+        qint64 scrollLimit = 0;
+        qint64 viewHeight = 0; // the window's height, or the lowest of its scroll areas', in pixels
+        // How often the page took an element showing a picture out of its document, or pointed
+        // one at another picture: a gallery that draws only the rows near the view.
+        qint64 rowsReplaced = 0;
+        // How many states of elements showing a picture, each where it was laid out, the page has
+        // shown (see shown()).
+        qint64 shownStates = 0;
+        // Only while watched (setWatchesActivity):
+        qint64 changes = 0;  // changes to the document since it began
+        qint64 requests = 0; // requests of the page's scripts begun or ended since it began
         qint64 openRequests = 0;
         // Requests of the page's own (its frames' and workers' as well) that the engine's network
         // side began since the navigation, pictures, styles and fonts aside: only their start is
         // seen there.
         qint64 networkRequests = 0;
+        // Animations and transitions running that end within a few seconds (a gallery may wait
+        // for one before it shows its next batch); one that runs for ever is the page's looks.
+        qint64 animations = 0;
+        // Event streams, web sockets and streamed answers open, and how many deliveries they
+        // brought since the page began.
+        qint64 streams = 0;
+        qint64 deliveries = 0;
     };
 
     using QObject::QObject;
@@ -71,14 +99,15 @@ public:
     virtual void renewNetworkBeforeNextLoad() { }
     // The body element's outer HTML as it is now.
     virtual void readBody(QObject *context, std::function<void(const Body &)> answer) = 0;
-    // Scrolls the page's window to the absolute position (x, y) in pixels.
+    // Scrolls the page's window to the absolute position (x, y) in pixels, and the page's own
+    // scroll areas down as far, as far as each goes.
     virtual void Scroll(int x, int y) = 0;
-    // How far down the page's window can be scrolled now: the document's height less the
-    // window's, in pixels; -1 when the page gives no answer.
-    virtual void readScrollLimit(QObject *context, std::function<void(qint64)> answer) = 0;
     // Why the last navigation's page may not be used, in a few words for the log; empty while
     // nothing speaks against it.
     virtual QString navigationFailure() const = 0;
+    // True when the last navigation's page, once loaded, tried to go to another page of the same
+    // site and stayed where it was.
+    virtual bool movedAwayRefused() const { return false; }
 
     // Pages loaded from the next Navigate() on keep the counters of readActivity() up to date;
     // the rest leave them at 0, and cost their scripts nothing.
@@ -89,8 +118,21 @@ public:
     // it could not be fetched.
     virtual void fetchSource(const QString &address, QObject *context, std::function<void(const QString &)> answer);
 
+    // Every state of the elements that showed a picture (or the title) since the last
+    // Navigate(), in the order the page showed them, as far as its answers so far have brought
+    // them: each answer of the page brings what it showed since the one before, so that what a
+    // page showed before it stopped answering is kept.
+    virtual const QList<ShownElement> &shown() const { return m_shown; }
+
 signals:
     void readyStateChanged();
+
+protected:
+    void forgetShown() { m_shown.clear(); }
+    void keepShown(const QList<ShownElement> &more) { m_shown += more; }
+
+private:
+    QList<ShownElement> m_shown;
 };
 
 // Calls `answer` with `value` once the event loop takes its next turn, unless `context` is gone.

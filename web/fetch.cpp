@@ -1,8 +1,8 @@
 #include "web/fetch.h"
 
-#include "web/eventwait.h"
 #include "web/hostholds.h"
 #include "web/limits.h"
+#include "web/networklines.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -33,68 +33,6 @@ namespace Fetch {
 
 namespace {
 
-std::vector<QPointer<QNetworkAccessManager>> &lines()
-{
-    static std::vector<QPointer<QNetworkAccessManager>> current;
-    return current;
-}
-
-// Deletes retired managers, one after another. Deleting one waits up to 5 s for its network
-// thread, which a hostile answer may hold far longer; only this thread ever waits for that.
-struct Reaper
-{
-    QThread thread;
-    QObject inbox; // lives in `thread`: what is queued to it runs there
-    std::atomic<bool> closing{false};
-};
-
-Reaper *reaper()
-{
-    // Never destroyed: a thread still waiting when the process ends just ends with it.
-    static Reaper *one = [] {
-        auto *r = new Reaper;
-        r->thread.setObjectName(QStringLiteral("retired network managers"));
-        r->inbox.moveToThread(&r->thread);
-        r->thread.start();
-        // A process that returns from main() tears Qt down; no deletion may be half-way then.
-        qAddPostRoutine([] {
-            Reaper *r = reaper();
-            r->closing = true;
-            r->thread.quit();
-            r->thread.wait(QDeadlineTimer(6000));
-        });
-        return r;
-    }();
-    return one;
-}
-
-void handOver(const QPointer<QNetworkAccessManager> &manager)
-{
-    if (!manager)
-        return;
-    // Its replies belong to the fetches that made them, here; it goes once they are gone.
-    const QList<QNetworkReply *> replies = manager->findChildren<QNetworkReply *>(Qt::FindDirectChildrenOnly);
-    if (!replies.isEmpty()) {
-        for (QNetworkReply *reply : replies)
-            QObject::connect(
-                reply, &QObject::destroyed, QCoreApplication::instance(), [manager] { handOver(manager); },
-                Qt::QueuedConnection);
-        return;
-    }
-    if (manager->thread() != QThread::currentThread() || manager->parent() != QCoreApplication::instance())
-        return; // already on its way
-    Reaper *r = reaper();
-    manager->setParent(nullptr);
-    manager->moveToThread(&r->thread);
-    QMetaObject::invokeMethod(
-        &r->inbox,
-        [r, doomed = manager.data()] {
-            if (!r->closing)
-                delete doomed;
-        },
-        Qt::QueuedConnection);
-}
-
 constexpr const char *lengthsBefore = "quilloryLengthsBeforeRedirect";
 
 bool sameSite(const QUrl &a, const QUrl &b)
@@ -109,41 +47,17 @@ bool sameSite(const QUrl &a, const QUrl &b)
 
 QNetworkAccessManager *manager(int line)
 {
-    line = std::max(0, line);
-    if (lines().size() <= size_t(line))
-        lines().resize(size_t(line) + 1);
-    QPointer<QNetworkAccessManager> &current = lines()[size_t(line)];
-    if (!current)
-        current = new QNetworkAccessManager(QCoreApplication::instance());
-    // A process that returns from main() deletes the managers while the application is still
-    // whole: as its children they would go after it is half torn down, and an event their
-    // network thread delivers meanwhile would reach a dead application.
-    static const bool deletedFirst = [] {
-        qAddPostRoutine([] {
-            for (QPointer<QNetworkAccessManager> &manager : lines())
-                delete manager.data();
-            lines().clear();
-        });
-        return true;
-    }();
-    Q_UNUSED(deletedFirst)
-    return current;
+    return NetworkLines::shared().manager(line);
 }
 
 void retire(QNetworkAccessManager *used)
 {
-    if (!used)
-        return;
-    for (QPointer<QNetworkAccessManager> &current : lines()) {
-        if (current == used) {
-            current = nullptr;
-            // Not at once: the caller still holds its reply for a moment.
-            QMetaObject::invokeMethod(
-                QCoreApplication::instance(), [manager = QPointer<QNetworkAccessManager>(used)] { handOver(manager); },
-                Qt::QueuedConnection);
-            return;
-        }
-    }
+    NetworkLines::shared().retire(used);
+}
+
+void abandon(QNetworkReply *reply)
+{
+    NetworkLines::shared().abandon(reply);
 }
 
 QNetworkRequest requestFor(const QString &address)
@@ -186,13 +100,6 @@ QString distrustedLength(const QNetworkReply &reply)
             return QStringLiteral("内容长度矛盾");
     }
     return QString();
-}
-
-void release(QObject *object)
-{
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(), [object = QPointer<QObject>(object)] { delete object.data(); },
-        Qt::QueuedConnection);
 }
 
 Progress::Progress(double seconds)
@@ -275,7 +182,7 @@ public:
     {
         if (m_reply) {
             m_reply->disconnect(this);
-            Fetch::release(m_reply.data());
+            Fetch::abandon(m_reply.data());
         }
     }
 
@@ -308,11 +215,10 @@ private:
         qint64 askedRestMs = -1;
         const FetchResult result = outcome(askedRestMs);
         const bool answered = m_reply && m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() != 0;
-        // The reply goes as soon as the loop running now takes its next turn: not here, inside
-        // a signal of its own, and not with a later turn that may be long in coming.
+        // Not deleted here, inside a signal of its own.
         if (m_reply) {
             m_reply->disconnect(this);
-            Fetch::release(m_reply.data());
+            Fetch::abandon(m_reply.data());
         }
         const auto done = std::move(m_done);
         done(result, askedRestMs, answered);
@@ -425,20 +331,16 @@ void PageFetch::answered(const FetchResult &result, qint64 askedRestMs, bool sta
     emit finished();
 }
 
-FetchResult GetBody(const QString &Weburl, double chaoshi)
+void GetBody(const QString &Weburl, double chaoshi, QObject *context, std::function<void(const FetchResult &)> done)
 {
-    PageFetch fetch(Weburl, chaoshi);
-    QEventLoop loop;
-    QObject::connect(&fetch, &PageFetch::finished, &loop, &QEventLoop::quit);
-    fetch.start();
-    while (!fetch.isFinished()) {
-        if (EventWait::run(loop, std::numeric_limits<int>::max()) == EventWait::Outcome::Interrupted) {
-            FetchResult result;
-            result.reason = QStringLiteral("程序正在退出");
-            return result;
-        }
-    }
-    return fetch.result();
+    auto *fetch = new PageFetch(Weburl, chaoshi, context);
+    QObject::connect(fetch, &PageFetch::finished, context, [fetch, done = std::move(done)] {
+        // `done` may end `context`, and the fetch with it.
+        const FetchResult result = fetch->result();
+        fetch->deleteLater();
+        done(result);
+    });
+    fetch->start();
 }
 
 namespace {

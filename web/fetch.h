@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <utility>
 
@@ -46,8 +47,9 @@ private:
     FetchResult m_result;
 };
 
-// The same, waited for in the event loop.
-FetchResult GetBody(const QString &Weburl, double chaoshi);
+// The same, handing `done` its result once it has come, unless `context` is gone by then. The
+// fetch belongs to `context`: deleting it stops the fetch.
+void GetBody(const QString &Weburl, double chaoshi, QObject *context, std::function<void(const FetchResult &)> done);
 
 // Decodes the bytes kind in the named character set; every other kind gives empty text.
 QString BytesToBstr(const FetchResult &body, const QString &charset);
@@ -58,13 +60,14 @@ class QObject;
 class QUrl;
 
 namespace Fetch {
-// The manager of a network line, created on first use. Each manager has a network thread of its
-// own, which one hostile answer can hold for as long as the server likes; answers on other lines
-// go on meanwhile. Line 0 carries the pages; each slot of side-by-side pictures has its own.
+// The manager of a network line (NetworkLines), created on first use; answers on other lines go on
+// while one hostile answer holds its line. Line 0 carries the pages; each slot of side-by-side
+// pictures has its own.
 QNetworkAccessManager *manager(int line = 0);
-// Stops handing out `used` for new fetches, if it is still a current manager. It is deleted once
-// its replies are gone, on a thread of its own: deleting a manager waits for its network thread.
+// Stops handing out `used` for new fetches, if it is still a current manager.
 void retire(QNetworkAccessManager *used);
+// Gives up `reply`, aborting it when it has not finished, and deletes it later.
+void abandon(QNetworkReply *reply);
 // One GET of `address` as every fetch sends it. Redirects wait for allowRedirect().
 QNetworkRequest requestFor(const QString &address);
 // Lets a reply follow a redirect to `target` when it stays on the same host (and port) with the
@@ -74,11 +77,6 @@ QString followRedirect(QNetworkReply &reply, const QUrl &target);
 // Why an answer cannot be trusted to carry its whole body, or empty: two different lengths
 // announced, of which Qt would take the first.
 QString distrustedLength(const QNetworkReply &reply);
-// Deletes `object` as soon as the event loop running now takes its next turn. deleteLater()
-// would wait for the loop it was called from, and a job waits in loops nested inside that one
-// until it ends, so every reply of a long job would be kept alive till then.
-void release(QObject *object);
-
 // Whether a transfer still makes progress: it has run out once fewer than progressBytes arrived
 // in the last `seconds`. The window starts at the request, so a server that never answers runs
 // out exactly `seconds` after it, and one that trickles soon after; a steady one never does.

@@ -1,6 +1,5 @@
 #include "web/hostholds.h"
 
-#include "web/eventwait.h"
 #include "web/limits.h"
 
 #include <QCoreApplication>
@@ -85,13 +84,4 @@ qint64 HostHolds::msLeft(const QString &host) const
 {
     const auto at = m_until.constFind(host);
     return at == m_until.constEnd() ? 0 : std::max<qint64>(0, at->remainingTime());
-}
-
-bool HostHolds::waitFor(const QString &host)
-{
-    for (qint64 left = shared().msLeft(host); left > 0; left = shared().msLeft(host)) {
-        if (EventWait::forMs(int(std::min<qint64>(left, 2'000'000'000))) == EventWait::Outcome::Interrupted)
-            return false;
-    }
-    return true;
 }

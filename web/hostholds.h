@@ -42,8 +42,6 @@ public:
     void forgetGivenUp();
     // How long `host` is still held; 0 when it is free.
     qint64 msLeft(const QString &host) const;
-    // Waits in the event loop until `host` is free; false when the application is quitting.
-    static bool waitFor(const QString &host);
 
 signals:
     void holding(const QString &host, int seconds);

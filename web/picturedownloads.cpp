@@ -33,6 +33,9 @@ public:
         , m_progress(Settings::timings().pictureLimitSeconds)
     { }
 
+    // Whoever asked is gone: the picture is not wanted, and nothing of it is kept.
+    void cancel() { end(QStringLiteral("已取消")); }
+
     void begin()
     {
         if (!m_writer.open()) {
@@ -154,16 +157,14 @@ private:
             m_reply->disconnect(this);
             // A reply that has already ended or failed takes a second end as an internal error,
             // and says so on standard error.
-            if (!m_reply->isFinished() && m_reply->error() == QNetworkReply::NoError)
-                m_reply->abort();
-            Fetch::release(m_reply.data());
+            Fetch::abandon(m_reply.data());
             m_reply = nullptr;
         }
         SaveOutcome outcome;
         outcome.bytes = placed;
         outcome.reason = reason;
         Ended ended = std::move(m_ended);
-        Fetch::release(this);
+        deleteLater();
         ended(outcome, m_askedRestMs, answered);
     }
 
@@ -193,13 +194,9 @@ PictureDownloads &PictureDownloads::shared()
     return *downloads;
 }
 
-void PictureDownloads::fetch(const QString &url, const QString &tpm, QObject *context, Done done, int priority)
+void PictureDownloads::fetch(const QString &url, const QString &tpm, QObject *context, Done done)
 {
-    // Found from the back: nearly every fetch joins the end of the line.
-    auto at = m_waiting.end();
-    while (at != m_waiting.begin() && std::prev(at)->priority < priority)
-        --at;
-    m_waiting.insert(at, Request{url, tpm, context, std::move(done), priority});
+    m_waiting.push_back(Request{url, tpm, context, std::move(done)});
     startWaiting();
 }
 
@@ -245,6 +242,7 @@ void PictureDownloads::start(Request request)
                                       finish(request, line, outcome, askedRestMs, answered);
                                   });
     transfer->setParent(this);
+    connect(request.context, &QObject::destroyed, transfer, &Transfer::cancel);
     transfer->begin();
 }
 
@@ -272,10 +270,7 @@ void PictureDownloads::finish(const Request &request, int line, const SaveOutcom
     if (askedRestMs >= 0 && !request.again && !request.context.isNull() && !HostHolds::shared().givenUp(host)) {
         Request again = request;
         again.again = true;
-        auto at = m_waiting.begin();
-        while (at != m_waiting.end() && at->priority > again.priority)
-            ++at;
-        m_waiting.insert(at, std::move(again));
+        m_waiting.push_front(std::move(again));
         startWaiting();
         return;
     }

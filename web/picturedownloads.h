@@ -34,10 +34,9 @@ public:
 
     static PictureDownloads &shared();
 
-    // `done` runs once the outcome is known, unless `context` is gone by then. Fetches of a higher
-    // `priority` leave before every waiting one of a lower priority: a command that waits for its
-    // own pictures inside another's wait must not queue behind the other's.
-    void fetch(const QString &url, const QString &tpm, QObject *context, Done done, int priority = 0);
+    // `done` runs once the outcome is known, unless `context` is gone by then: a picture whose
+    // `context` goes is given up, and nothing of it is kept.
+    void fetch(const QString &url, const QString &tpm, QObject *context, Done done);
     int running() const { return m_running; }
 
 private:
@@ -47,7 +46,6 @@ private:
         QString tpm;
         QPointer<QObject> context;
         Done done;
-        int priority;
         bool again = false; // tried once more after the rest its server asked for
     };
 

@@ -160,6 +160,18 @@
         <translation>无法写入 %1（%2）；%3 张图片失败</translation>
     </message>
     <message>
+        <source>%1 pictures failed; listed in %2</source>
+        <translation>%1 张图片失败；已列在 %2 中</translation>
+    </message>
+    <message>
+        <source>%1 pictures failed, none with an address to retry</source>
+        <translation>%1 张图片失败，都没有可供重试的地址</translation>
+    </message>
+    <message>
+        <source>%1 pictures failed; %2 listed in %3, %4 without an address to retry</source>
+        <translation>%1 张图片失败；%2 张已列在 %3 中，%4 张没有可供重试的地址</translation>
+    </message>
+    <message>
         <source>interrupted before the first album&apos;s pictures, </source>
         <translation>在第一个相册的图片之前中断，</translation>
     </message>
@@ -174,7 +186,8 @@ the bar folder&apos;s hidden record, and fetches everything else.
 
 Exit codes, the worst of all bars (later in this list is worse):
   0    every picture saved or skipped
-  1    some pictures still failed after the retries; listed in &lt;bar&gt;吧/failed.txt
+  1    some pictures or albums still failed after the retries; the pictures that
+       can be fetched again are listed in &lt;bar&gt;吧/failed.txt
   3    the album list of a bar could not be fetched at all
   2    usage error, a folder that cannot be created, or a bar that another process
        is downloading into the same folder
@@ -191,7 +204,7 @@ DIR/&lt;吧名&gt;吧/&lt;相册标题&gt;/&lt;序号&gt;.jpg。标准输出逐�
 
 退出码取所有吧中最差的一个（越往下越差）：
   0    每张图片都已保存或跳过
-  1    重试之后仍有图片失败，列在 &lt;吧名&gt;吧/failed.txt 中
+  1    重试之后仍有图片或相册失败；能再次获取的图片列在 &lt;吧名&gt;吧/failed.txt 中
   3    某个吧的相册列表完全无法获取
   2    用法错误、无法创建文件夹，或另一个进程正把该吧下载到同一文件夹
   130  被 SIGINT 或 SIGTERM 停止；标准输出被关闭时为 141

@@ -10,7 +10,8 @@
 
 // Pictures fetched side by side and reported strictly in the order they were added: the outcome
 // of a picture is handed on only once every picture before it is done, so that the log reads as
-// if they had been fetched one after another.
+// if they had been fetched one after another. Deleting the batch gives up its pictures still
+// under way.
 class PictureBatch final : public QObject
 {
     Q_OBJECT
@@ -18,17 +19,6 @@ class PictureBatch final : public QObject
 
 public:
     using Deliver = std::function<void(int index, const SaveOutcome &outcome)>;
-
-    // While a Hold lives, batches made before it hand on nothing: a command that runs inside
-    // another's wait runs to its end before the other goes on.
-    class Hold final
-    {
-    public:
-        Hold();
-        ~Hold();
-        Hold(const Hold &) = delete;
-        Hold &operator=(const Hold &) = delete;
-    };
 
     explicit PictureBatch(Deliver deliver);
     ~PictureBatch() override;
@@ -39,11 +29,9 @@ public:
     int addKnown(const SaveOutcome &outcome);
 
     bool allDelivered() const { return m_next == int(m_outcomes.size()); }
-    // Keeps the window responsive until every picture added so far has been handed on; false
-    // when the application is quitting and no more waiting is possible.
-    bool waitUntilDelivered();
 
 signals:
+    // Every picture added so far has been handed on.
     void delivered();
 
 private:
@@ -53,6 +41,5 @@ private:
     Deliver m_deliver;
     std::vector<std::optional<SaveOutcome>> m_outcomes;
     int m_next = 0;
-    int m_level;
     bool m_flushing = false;
 };

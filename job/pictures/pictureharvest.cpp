@@ -35,16 +35,27 @@ QString lineFor(int AlbumPage, int ImageNo, PictureOutcome::Kind kind)
 
 } // namespace
 
-PictureHarvest::PictureHarvest(JobWindow &window)
+PictureHarvest::PictureHarvest(JobWindow &window, const JobOptions &options, const QString &scratchFolder)
     : m_window(window)
+    , m_options(options)
+    , m_scratchFolder(scratchFolder)
 { }
 
 PictureHarvest::~PictureHarvest() = default;
 
+BarRecords *PictureHarvest::records() const
+{
+    return m_options.savesPictures ? m_window.records() : nullptr;
+}
+
+bool PictureHarvest::allDelivered() const
+{
+    return !m_batch || m_batch->allDelivered();
+}
+
 void PictureHarvest::start(JobState &state)
 {
-    finish();
-    const QList<std::optional<QString>> ids = picturesShown(state.AlbumHtml, state.AlbumRemoved);
+    const QList<std::optional<QString>> ids = picturesShown(state.AlbumHtml, state.AlbumShown);
     const QString AlbumFolder =
         state.AlbumFolder.isEmpty() ? state.BarFolder + u'/' + safeFolderName(state.AlbumTitle) : state.AlbumFolder;
     m_counts.albums = state.AlbumCount;
@@ -57,9 +68,10 @@ void PictureHarvest::start(JobState &state)
                            state.AlbumTitle,
                            AlbumFolder,
                            ids,
-                           state.AlbumWhole};
-    const JobOptions options = m_window.options();
-    BarRecords *records = options.savesPictures ? m_window.records() : nullptr;
+                           state.AlbumWhole,
+                           state.BarName + QStringLiteral("吧")};
+    const JobOptions &options = m_options;
+    BarRecords *records = this->records();
     if (records)
         records->albumReady(ready);
     if (JobObserver *observer = m_window.observer())
@@ -69,17 +81,19 @@ void PictureHarvest::start(JobState &state)
     m_pictures.clear();
     m_batch = std::make_unique<PictureBatch>(
         [this](int index, const SaveOutcome &outcome) { report(m_pictures.at(index), outcome); });
+    connect(m_batch.get(), &PictureBatch::delivered, this, &PictureHarvest::delivered);
     state.ImageNo = 0;
     QString lastQueued;
     for (const std::optional<QString> &ImageId : ids) {
         ++state.ImageNo;
+        state.ImagePath = AlbumFolder + u'/' + QString::number(state.ImageNo) + QStringLiteral(".jpg");
         if (!ImageId) {
+            // Nothing to fetch, but its failure is told with the place the picture would have.
             m_pictures.append(
-                {state.ImageNo, state.AlbumPage, QString(), QString(), QString(), Picture::Source::Unfetchable});
+                {state.ImageNo, state.AlbumPage, QString(), QString(), state.ImagePath, Picture::Source::Unfetchable});
             continue;
         }
         state.ImageUrl = pictureAddress(*ImageId);
-        state.ImagePath = AlbumFolder + u'/' + QString::number(state.ImageNo) + QStringLiteral(".jpg");
         if (lastQueued.isEmpty())
             ensureFolder(AlbumFolder);
         const bool skipped = options.skipsSavedPictures && records && records->holds(state.ImagePath, *ImageId);
@@ -92,7 +106,7 @@ void PictureHarvest::start(JobState &state)
     // and the scratch file's address, which would be repeated for each picture, are done once:
     // what is left afterwards is the same.
     if (!lastQueued.isEmpty())
-        ScratchFile::write(QStringLiteral("cs.txt"), lastQueued);
+        ScratchFile::write(m_scratchFolder, QStringLiteral("cs.txt"), lastQueued);
     for (const Picture &picture : std::as_const(m_pictures)) {
         if (picture.source == Picture::Source::Fetched)
             m_batch->add(picture.ImageUrl, picture.ImagePath);
@@ -101,11 +115,6 @@ void PictureHarvest::start(JobState &state)
         else
             m_batch->addKnown(SaveOutcome{0, QStringLiteral("图片标识无效")});
     }
-}
-
-bool PictureHarvest::finish()
-{
-    return !m_batch || m_batch->waitUntilDelivered();
 }
 
 void PictureHarvest::report(const Picture &picture, const SaveOutcome &outcome)
@@ -125,20 +134,13 @@ void PictureHarvest::report(const Picture &picture, const SaveOutcome &outcome)
                                                   : m_counts.failed)++;
     if (done.kind == PictureOutcome::Kind::Failed && picture.source == Picture::Source::Fetched)
         m_window.failures().append(picture.ImageUrl, picture.ImagePath);
-    if (BarRecords *records = m_window.options().savesPictures ? m_window.records() : nullptr)
+    if (BarRecords *records = this->records())
         records->pictureFinished(done);
     if (JobObserver *observer = m_window.observer())
         observer->pictureFinished(done);
     QString line = lineFor(picture.AlbumPage, picture.ImageNo, done.kind);
-    if (done.kind == PictureOutcome::Kind::Failed && m_window.options().explainsFailures)
+    if (done.kind == PictureOutcome::Kind::Failed && m_options.explainsFailures)
         line += QStringLiteral("（") + done.reason + QStringLiteral("）");
     m_window.AppendLog(line);
     m_window.ShowLastLogLine();
-}
-
-void harvestAlbum(JobState &state, JobWindow &window)
-{
-    PictureHarvest harvest(window);
-    harvest.start(state);
-    harvest.finish();
 }

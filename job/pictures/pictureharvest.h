@@ -3,10 +3,12 @@
 #include "job/jobwindow.h"
 
 #include <QList>
+#include <QObject>
 #include <QString>
 
 #include <memory>
 
+class BarRecords;
 class JobWindow;
 class PictureBatch;
 struct JobState;
@@ -14,22 +16,29 @@ struct SaveOutcome;
 
 // The pictures of a job's albums. An album's pictures are fetched in the background, side by
 // side, while the job goes on to render the next album; their lines come in picture order.
-class PictureHarvest final
+// Deleting the harvest gives up its pictures still under way.
+class PictureHarvest final : public QObject
 {
-public:
-    explicit PictureHarvest(JobWindow &window);
-    ~PictureHarvest();
-    PictureHarvest(const PictureHarvest &) = delete;
-    PictureHarvest &operator=(const PictureHarvest &) = delete;
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(PictureHarvest)
 
-    // Scans the album in `state` and starts its pictures, after the album before it is done.
+public:
+    // The scratch file of the last picture asked for goes into `scratchFolder`.
+    PictureHarvest(JobWindow &window, const JobOptions &options, const QString &scratchFolder);
+    ~PictureHarvest() override;
+
+    // Scans the album in `state` and starts its pictures; the album before it must be done
+    // (allDelivered()).
     void start(JobState &state);
-    // Returns once every picture started so far has its line; false when the application is
-    // quitting.
-    bool finish();
+    // True once every picture started so far has its line.
+    bool allDelivered() const;
 
     // The albums, pictures and outcomes so far.
     const JobSummary &counts() const { return m_counts; }
+
+signals:
+    // Every picture started so far has its line.
+    void delivered();
 
 private:
     struct Picture
@@ -44,12 +53,12 @@ private:
 
     void report(const Picture &picture, const SaveOutcome &outcome);
 
+    BarRecords *records() const;
+
     JobWindow &m_window;
+    const JobOptions m_options;
+    const QString m_scratchFolder;
     std::unique_ptr<PictureBatch> m_batch;
     QList<Picture> m_pictures;
     JobSummary m_counts;
 };
-
-// Saves every picture of the album in `state`, logging each and recording the failures, and
-// returns when all are done.
-void harvestAlbum(JobState &state, JobWindow &window);

@@ -6,9 +6,11 @@
 #include <utility>
 
 #include "job/hosts.h"
+#include "job/pictures/hiddenmarkers.h"
 #include "job/text/markersearch.h"
 
 #include <algorithm>
+#include <tuple>
 
 using TextScan::find;
 
@@ -57,7 +59,17 @@ private:
 
 } // namespace
 
-QList<std::optional<QString>> scanPictureIds(const QString &AlbumHtml)
+namespace {
+
+// A marker's identifier, and the text it was cut from (up to maxPictureIdLength + 1 characters,
+// enough to tell unusable ones apart) when asked for.
+struct Marker
+{
+    std::optional<QString> id;
+    QString text;
+};
+
+QList<Marker> scanMarkers(const QString &AlbumHtml, bool withText)
 {
     static const QString marker = QStringLiteral(";pic_id=");
     // Positions are 1-based, 0 for "not found", as in TextScan.
@@ -69,13 +81,19 @@ QList<std::optional<QString>> scanPictureIds(const QString &AlbumHtml)
         }
         return qsizetype(0);
     });
-    QList<std::optional<QString>> ids;
+    const QList<MarkupSpan> hidden = hiddenMarkerSpans(AlbumHtml);
+    auto nextHidden = hidden.cbegin();
+    QList<Marker> markers;
     qsizetype ScanPos = 1;
     for (;;) {
         const qsizetype found = find(AlbumHtml, marker, ScanPos + 1);
         if (found == 0)
             break;
         ScanPos = found + marker.size();
+        while (nextHidden != hidden.cend() && nextHidden->to <= found - 1)
+            ++nextHidden;
+        if (nextHidden != hidden.cend() && nextHidden->from <= found - 1)
+            continue;
         // The quote is looked for from the identifier's second character on, so an empty
         // identifier runs on to the next quote in the text.
         const qsizetype IdEnd = quote.from(ScanPos + 1);
@@ -83,11 +101,25 @@ QList<std::optional<QString>> scanPictureIds(const QString &AlbumHtml)
             break;
         const qsizetype length = IdEnd - ScanPos;
         const qsizetype firstUnsafe = unsafe.from(ScanPos);
-        if (length > maxPictureIdLength || (firstUnsafe != 0 && firstUnsafe < IdEnd))
-            ids.emplaceBack();
-        else
-            ids.append(AlbumHtml.mid(ScanPos - 1, length));
+        Marker m;
+        if (length <= maxPictureIdLength && (firstUnsafe == 0 || firstUnsafe >= IdEnd))
+            m.id = AlbumHtml.mid(ScanPos - 1, length);
+        else if (withText)
+            m.text = AlbumHtml.mid(ScanPos - 1, std::min(length, maxPictureIdLength + 1));
+        markers.append(std::move(m));
     }
+    return markers;
+}
+
+} // namespace
+
+QList<std::optional<QString>> scanPictureIds(const QString &AlbumHtml)
+{
+    const QList<Marker> markers = scanMarkers(AlbumHtml, false);
+    QList<std::optional<QString>> ids;
+    ids.reserve(markers.size());
+    for (const Marker &m : markers)
+        ids.append(m.id);
     return ids;
 }
 
@@ -109,57 +141,89 @@ QString pictureIdOf(const QString &url)
     return id;
 }
 
-QList<std::optional<QString>> picturesShown(const QString &AlbumHtml, const QStringList &removed)
+namespace {
+
+// A picture as the page showed it: where it stood when it was first seen laid out, and when it was
+// first seen. A row pointed at another picture, or parked out of the way, later stands elsewhere.
+struct Sighting
 {
-    QList<std::optional<QString>> shown = scanPictureIds(AlbumHtml);
-    if (removed.isEmpty())
-        return shown;
-    QSet<QString> last;
-    for (const std::optional<QString> &id : std::as_const(shown)) {
-        if (id)
-            last.insert(*id);
-    }
-    // The ones taken out, in the order they went, each once.
-    QStringList gone;
-    QSet<QString> seen;
-    for (const QString &element : removed) {
-        for (const std::optional<QString> &id : scanPictureIds(element)) {
-            if (id && !seen.contains(*id)) {
-                seen.insert(*id);
-                gone.append(*id);
+    // Not a std::optional: sorting moves these about, which the compiler misreads as a read of an
+    // empty one.
+    QString id;
+    bool usable = false;
+    qint64 y = 0;
+    qint64 x = 0;
+    qsizetype first = 0;
+    bool placed = false; // laid out where it was seen; otherwise where the one seen before it was
+};
+
+// What tells one picture from another: its identifier, or for one without a usable identifier
+// the text it was cut from.
+QString keyOf(const Marker &m)
+{
+    return m.id ? u'i' + *m.id : u't' + m.text;
+}
+
+} // namespace
+
+QList<std::optional<QString>> picturesShown(const QString &AlbumHtml, const QList<ShownElement> &shown)
+{
+    const QList<Marker> last = scanMarkers(AlbumHtml, !shown.isEmpty());
+    QList<std::optional<QString>> lastIds;
+    for (const Marker &m : last)
+        lastIds.append(m.id);
+    if (shown.isEmpty())
+        return lastIds;
+    QHash<QString, Sighting> seen;
+    QStringList order; // keys, as first seen
+    // An element the page had not laid out stands where the one seen before it stood.
+    qint64 lastY = 0;
+    qint64 lastX = 0;
+    for (const ShownElement &element : shown) {
+        if (element.placed) {
+            lastY = element.y;
+            lastX = element.x;
+        }
+        for (const Marker &m : scanMarkers(element.markup, true)) {
+            const QString key = keyOf(m);
+            auto found = seen.find(key);
+            if (found == seen.end()) {
+                found = seen.insert(key, Sighting{m.id.value_or(QString()), m.id.has_value(), lastY, lastX,
+                                                  order.size(), element.placed});
+                order.append(key);
+            } else if (element.placed && !found->placed) {
+                found->y = lastY;
+                found->x = lastX;
+                found->placed = true;
             }
         }
     }
-    // Each run of pictures missing from the last markup goes before the picture of it that
-    // followed the run when they went. Pictures taken out after the last one the markup still
-    // holds were below it; when it holds none of them, they were all above what it shows.
-    QHash<QString, QStringList> before;
-    QStringList run;
-    bool anchored = false;
-    for (const QString &id : std::as_const(gone)) {
-        if (!last.contains(id)) {
-            run.append(id);
+    QSet<QString> inLast;
+    for (const Marker &m : last)
+        inLast.insert(keyOf(m));
+    if (std::all_of(order.cbegin(), order.cend(), [&](const QString &key) { return inLast.contains(key); }))
+        return lastIds;
+    QList<Sighting> all;
+    for (const QString &key : std::as_const(order))
+        all.append(seen.value(key));
+    // Pictures of the last markup that no state showed stand right after the one before them.
+    Sighting before{QString(), false, 0, 0, -1, false};
+    for (const Marker &m : last) {
+        const QString key = keyOf(m);
+        if (const auto found = seen.constFind(key); found != seen.cend()) {
+            before = *found;
             continue;
         }
-        anchored = true;
-        if (!run.isEmpty())
-            before[id] += std::exchange(run, {});
+        before.id = m.id.value_or(QString());
+        before.usable = m.id.has_value();
+        seen.insert(key, before);
+        all.append(before);
     }
-    if (before.isEmpty() && run.isEmpty())
-        return shown;
-    QList<std::optional<QString>> merged;
-    if (!anchored)
-        for (const QString &id : std::as_const(run))
-            merged.append(id);
-    for (const std::optional<QString> &id : std::as_const(shown)) {
-        if (id && before.contains(*id)) {
-            for (const QString &earlier : before.value(*id))
-                merged.append(earlier);
-        }
-        merged.append(id);
-    }
-    if (anchored)
-        for (const QString &id : std::as_const(run))
-            merged.append(id);
-    return merged;
+    std::stable_sort(all.begin(), all.end(), [](const Sighting &a, const Sighting &b) {
+        return std::tie(a.y, a.x, a.first) < std::tie(b.y, b.x, b.first);
+    });
+    QList<std::optional<QString>> ids;
+    for (const Sighting &s : std::as_const(all))
+        ids.append(s.usable ? std::optional(s.id) : std::nullopt);
+    return ids;
 }

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "web/browseradapter.h"
+
 #include <QList>
 #include <QString>
-#include <QStringList>
 
 #include <optional>
 
@@ -13,13 +14,17 @@ constexpr qsizetype maxPictureIdLength = 1024;
 // occur. A marker with no closing quote anywhere behind it ends the scan. An identifier longer
 // than maxPictureIdLength, or holding a character that cannot stand in an address path segment,
 // is no value at its place: it still counts in the numbering, but there is nothing to fetch.
+// A marker in a script's text, a template or a binding (hiddenMarkerSpans) is no picture and
+// takes no number.
 QList<std::optional<QString>> scanPictureIds(const QString &AlbumHtml);
 
-// The pictures an album page showed while it was scrolled: those of its last markup and, when
-// the page took some out of its document on the way (a gallery that keeps only the rows near the
-// view), those too, each once, in page order. A page that kept every picture it showed gives
-// exactly the pictures of its last markup.
-QList<std::optional<QString>> picturesShown(const QString &AlbumHtml, const QStringList &removed);
+// The pictures an album page showed while it was scrolled: those of its last markup and those of
+// every state its elements were seen in (`shown`). A page that kept every picture it showed in its
+// last markup gives exactly that markup's pictures, in its order. One that took pictures out of
+// its document or pointed its rows at other pictures (a gallery that keeps only the rows near the
+// view, or a pool of rows) gives each picture once, in the order a reader scrolling down meets
+// them: by where it first stood on the page.
+QList<std::optional<QString>> picturesShown(const QString &AlbumHtml, const QList<ShownElement> &shown);
 
 // The address a picture is fetched from, on the picture host.
 QString pictureAddress(const QString &ImageId);

@@ -1,7 +1,9 @@
 #include "job/records/barrecords.h"
 
-#include "job/pictures/picturescan.h"
+#include "job/records/failurefile.h"
 #include "job/records/failurelists.h"
+
+#include "web/foldername.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -18,11 +20,16 @@ QString barFolderOf(const QString &picturePath)
 
 } // namespace
 
-BarRecords::BarRecords(FailureFileWrites writes)
-    : m_writes(writes)
+BarRecords::BarRecords(AlbumFiles albumFiles)
+    : m_albumFiles(albumFiles)
 { }
 
 BarRecords::~BarRecords() = default;
+
+QString BarRecords::barFolder(const QString &pictureFolder, const QString &barName)
+{
+    return pictureFolder + u'/' + safeFolderName(barName + QStringLiteral("吧"));
+}
 
 BarRecords::Bar &BarRecords::bar(const QString &barFolder)
 {
@@ -36,8 +43,11 @@ void BarRecords::tell(Problem problem, Bar &b)
             return;
         b.warned = true;
     }
-    if (m_onProblem)
-        m_onProblem(problem, *b.record);
+    if (m_onProblem) {
+        const ResumeRecord &record = *b.record;
+        m_onProblem(problem, problem == Problem::NotUpdated ? record.barFolder() : record.journalPath(),
+                    record.problem());
+    }
 }
 
 ResumeRecord::Access BarRecords::open(const QString &barFolder)
@@ -106,14 +116,27 @@ BarRecords::Bar &BarRecords::failuresOf(const QString &barFolder)
     Bar &b = bar(barFolder);
     if (!b.failuresRead) {
         b.failuresRead = true;
-        for (const FailureFile::Entry &entry : FailureFile::read(barFolder).entries)
-            b.failures.insert(entry.path, Failed{entry, ++m_order});
+        const FailureFile::Contents earlier = FailureFile::read(barFolder);
+        bool twice = false;
+        for (const FailureFile::Entry &entry : earlier.entries) {
+            twice = twice || b.failures.contains(entry.path);
+            if (!b.failures.contains(entry.path))
+                b.failures.insert(entry.path, Failed{entry.url, entry.id, QString(), ++m_order});
+        }
+        b.dropped = earlier.dropped;
+        b.refused = earlier.refused;
+        // What the file held that is not ours to act upon, or held twice, goes with the next
+        // rewrite.
+        b.changed = b.changed || twice || earlier.dropped > 0 || earlier.refused;
     }
     return b;
 }
 
 void BarRecords::albumReady(const AlbumReady &album)
 {
+    // The job tells of an album once the one before has all its outcomes; one that has not was
+    // cut short, and has no end to write.
+    m_current.reset();
     const QString albumFolder = QDir::cleanPath(album.folder);
     const QString barFolder = QFileInfo(albumFolder).path();
     bar(barFolder).visited.insert(albumFolder);
@@ -121,15 +144,18 @@ void BarRecords::albumReady(const AlbumReady &album)
     if (ResumeRecord *kept = opened(barFolder); kept && !album.pictureIds.isEmpty())
         recorded(kept->addFolder(albumFolder, album.id), barFolder);
     m_completion.albumHarvested(album);
-    if (m_writes != FailureFileWrites::AlbumByAlbum || bar(barFolder).busy)
-        return;
-    Bar &b = failuresOf(barFolder);
-    const qsizetype before = b.failures.size();
-    b.failures.removeIf(
-        [&](const QHash<QString, Failed>::iterator it) { return QFileInfo(it.key()).path() == albumFolder; });
-    b.changed = b.changed || b.failures.size() != before;
-    // The album before this one is done by now: its failures go to disk.
-    flush();
+    if (!bar(barFolder).busy) {
+        Bar &b = failuresOf(barFolder);
+        const qsizetype before = b.failures.size();
+        b.failures.removeIf(
+            [&](const QHash<QString, Failed>::iterator it) { return QFileInfo(it.key()).path() == albumFolder; });
+        b.changed = b.changed || b.failures.size() != before;
+    }
+    m_current = Current{albumFolder, album.pictureIds.size(), 0, std::nullopt};
+    if (m_albumFiles == AlbumFiles::Written)
+        m_current->file.emplace(album);
+    if (album.pictureIds.isEmpty())
+        albumEnded();
 }
 
 // The file is in place before its line is written, so the record never claims more than the
@@ -138,30 +164,47 @@ void BarRecords::pictureFinished(const PictureOutcome &outcome)
 {
     const QString path = QDir::cleanPath(outcome.path);
     const QString barFolder = barFolderOf(path);
-    const bool saved = outcome.kind == PictureOutcome::Kind::Saved;
     const bool failed = outcome.kind == PictureOutcome::Kind::Failed;
-    if (saved && !outcome.path.isEmpty()) {
+    if (outcome.kind == PictureOutcome::Kind::Saved && !path.isEmpty()) {
         if (ResumeRecord *kept = opened(barFolder)) {
             const qint64 size = outcome.bytes > 0 ? outcome.bytes : QFileInfo(path).size();
             recorded(kept->add(path, outcome.id, size), barFolder);
         }
     }
-    if (failed)
-        m_reasons.insert(outcome.path, outcome.reason);
-    else if (saved)
-        m_reasons.remove(outcome.path);
     m_completion.pictureDone(outcome);
     recordCompletion();
-    if (m_writes != FailureFileWrites::AlbumByAlbum || outcome.path.isEmpty() || !(saved || failed))
-        return;
-    if (opened(barFolder) == nullptr && bar(barFolder).busy)
-        return;
-    Bar &b = failuresOf(barFolder);
-    const bool removed = b.failures.remove(path);
-    const bool listed = failed && !outcome.url.isEmpty();
-    if (listed)
-        b.failures.insert(path, Failed{{outcome.url, path, outcome.id}, ++m_order});
-    b.changed = b.changed || removed || listed;
+    // A bar another process keeps is asked about once, and then its files are left alone.
+    if (!path.isEmpty() && (opened(barFolder) || !bar(barFolder).busy)) {
+        Bar &b = failuresOf(barFolder);
+        const auto known = b.failures.find(path);
+        if (!failed) {
+            if (known != b.failures.end()) {
+                b.failures.erase(known);
+                b.changed = true;
+            }
+        } else if (known == b.failures.end()) {
+            b.failures.insert(path, Failed{outcome.url, outcome.id, outcome.reason, ++m_order});
+            b.changed = true;
+        } else {
+            // Failed again: it keeps its place.
+            b.changed = b.changed || known->url != outcome.url;
+            *known = Failed{outcome.url, outcome.id, outcome.reason, known->order};
+        }
+    }
+    if (m_albumFiles == AlbumFiles::Written && !path.isEmpty()) {
+        const QFileInfo file(path);
+        if (outcome.number > 0 && m_current && m_current->file && m_current->folder == file.path()) {
+            m_current->file->note(outcome.number, outcome);
+        } else if (outcome.number == 0) {
+            if (const auto kept = m_albumFilesKept.find(file.path()); kept != m_albumFilesKept.end()) {
+                kept->note(file.completeBaseName().toInt(), outcome);
+                m_retried.insert(file.path());
+            }
+        }
+    }
+    // A retried picture (numbered 0) belongs to an album that ended before.
+    if (outcome.number > 0 && m_current && ++m_current->told >= m_current->pictures)
+        albumEnded();
 }
 
 // Albums that now have every picture saved are not rendered by a later --update run; one that
@@ -175,62 +218,135 @@ void BarRecords::recordCompletion()
     }
 }
 
+void BarRecords::albumEnded()
+{
+    Current ended = std::move(*m_current);
+    m_current.reset();
+    if (ended.file) {
+        writeAlbumFile(*ended.file);
+        // Only a picture that failed can be retried.
+        if (ended.file->hasFailures())
+            m_albumFilesKept.insert(ended.folder, std::move(*ended.file));
+    }
+    flush();
+}
+
+void BarRecords::writeAlbumFile(const AlbumFile &file)
+{
+    const QString barFolder = barFolderOf(file.path());
+    Bar &b = bar(barFolder);
+    if (!ours(barFolder, b))
+        return;
+    const QString problem = file.write();
+    if (!problem.isEmpty() && !b.albumFileWarned) {
+        b.albumFileWarned = true;
+        if (m_onProblem)
+            m_onProblem(Problem::AlbumFileNotWritten, file.path(), problem);
+    }
+}
+
+void BarRecords::retryEnded()
+{
+    for (const QString &folder : std::as_const(m_retried)) {
+        const auto kept = m_albumFilesKept.find(folder);
+        if (kept == m_albumFilesKept.end())
+            continue;
+        writeAlbumFile(*kept);
+        if (!kept->hasFailures())
+            m_albumFilesKept.erase(kept);
+    }
+    m_retried.clear();
+    flush();
+}
+
+namespace {
+
+// The failures of a bar in the order they failed.
+template<typename Failures> QList<typename Failures::iterator> inOrder(Failures &failures)
+{
+    QList<typename Failures::iterator> all;
+    all.reserve(failures.size());
+    for (auto it = failures.begin(); it != failures.end(); ++it)
+        all.append(it);
+    std::sort(all.begin(), all.end(), [](const auto &a, const auto &b) { return a->order < b->order; });
+    return all;
+}
+
+} // namespace
+
 BarRecords::CarryOver BarRecords::carryOver(const QString &barFolder, FailureLists &lists)
 {
-    const FailureFile::Contents earlier = FailureFile::read(barFolder);
     CarryOver result;
-    result.dropped = earlier.dropped;
-    result.refused = earlier.refused;
-    const QSet<QString> &visited = bar(barFolder).visited;
-    const ResumeRecord *kept = record(barFolder);
-    QSet<QString> taken;
-    for (const FailureFile::Entry &entry : earlier.entries) {
-        // Saved since, by the window say: done.
-        if (visited.contains(QFileInfo(entry.path).path()) || taken.contains(entry.path) ||
-            (kept && kept->holds(entry.path, entry.id)))
+    result.file = FailureFile::pathIn(barFolder);
+    const ResumeRecord *kept = opened(barFolder);
+    Bar &b = failuresOf(barFolder);
+    result.dropped = b.dropped;
+    result.refused = b.refused;
+    QList<QString> savedSince;
+    for (const auto &failure : inOrder(b.failures)) {
+        // The job tried the albums it came to itself.
+        if (failure->url.isEmpty() || b.visited.contains(QFileInfo(failure.key()).path()))
             continue;
-        taken.insert(entry.path);
-        lists.append(entry.url, entry.path);
+        if (kept && kept->holds(failure.key(), failure->id)) {
+            savedSince.append(failure.key());
+            continue;
+        }
+        lists.append(failure->url, failure.key());
         ++result.carried;
     }
+    for (const QString &path : std::as_const(savedSince))
+        b.failures.remove(path);
+    b.changed = b.changed || !savedSince.isEmpty();
     return result;
 }
 
-BarRecords::Report BarRecords::report(const QString &barFolder, const FailureLists &lists)
+BarRecords::Failures BarRecords::failures(const QString &barFolder)
 {
-    Report result;
-    QList<FailureFile::Entry> entries;
-    for (const FailureLists::Entry &failure : lists.entries()) {
-        const FailureFile::Entry entry{failure.url, failure.path, pictureIdOf(failure.url)};
-        entries.append(entry);
-        result.failed.append(Failure{entry, m_reasons.value(failure.path)});
-    }
-    result.problem = FailureFile::write(barFolder, entries);
+    Failures result;
+    result.file = FailureFile::pathIn(barFolder);
+    Bar &b = failuresOf(barFolder);
+    if (b.changed && ours(barFolder, b))
+        writeFailureFile(barFolder, b);
+    result.problem = b.failureFileProblem;
+    for (const auto &failure : inOrder(b.failures))
+        result.failed.append(Failure{failure->url, failure.key(), failure->reason});
     return result;
+}
+
+// A bar's files are written only once its record was asked for, and not by a process that
+// found another keeping it.
+bool BarRecords::ours(const QString &barFolder, const Bar &b)
+{
+    return b.record && !b.busy && QFileInfo(barFolder).isDir();
+}
+
+// The old file stays when the new one cannot be written whole.
+void BarRecords::writeFailureFile(const QString &barFolder, Bar &b)
+{
+    QList<FailureFile::Entry> entries;
+    entries.reserve(b.failures.size());
+    for (const auto &failure : inOrder(b.failures)) {
+        // Without an address there is nothing for a later run to fetch.
+        if (!failure->url.isEmpty())
+            entries.append(FailureFile::Entry{failure->url, failure.key(), failure->id});
+    }
+    b.failureFileProblem = FailureFile::write(barFolder, entries);
+    b.changed = !b.failureFileProblem.isEmpty();
 }
 
 void BarRecords::flush()
 {
     for (auto &[barFolder, b] : m_bars) {
-        if (!b.changed || b.busy || !QFileInfo(barFolder).isDir())
-            continue;
-        // The old file stays when the new one cannot be written whole.
-        QList<const Failed *> inOrder;
-        inOrder.reserve(b.failures.size());
-        for (const Failed &failure : std::as_const(b.failures))
-            inOrder.append(&failure);
-        std::sort(inOrder.begin(), inOrder.end(), [](const Failed *a, const Failed *b) { return a->order < b->order; });
-        QList<FailureFile::Entry> entries;
-        entries.reserve(inOrder.size());
-        for (const Failed *failure : std::as_const(inOrder))
-            entries.append(failure->entry);
-        if (FailureFile::write(barFolder, entries).isEmpty())
-            b.changed = false;
+        if (b.changed && ours(barFolder, b))
+            writeFailureFile(barFolder, b);
     }
 }
 
 void BarRecords::release()
 {
+    m_current.reset();
+    m_albumFilesKept.clear();
+    m_retried.clear();
     flush();
     for (auto &[barFolder, b] : m_bars) {
         if (b.record && b.record->isOpen() && !b.record->compact())
@@ -239,12 +355,12 @@ void BarRecords::release()
             b.record->close();
     }
     m_bars.clear();
-    m_reasons.clear();
 }
 
 void BarRecords::letGo()
 {
     flush();
+    m_current.reset();
     for (auto &[barFolder, b] : m_bars) {
         b.changed = false;
         b.busy = true;

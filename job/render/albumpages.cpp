@@ -4,18 +4,17 @@
 #include "job/render/albumrendering.h"
 
 #include "web/browseradapter.h"
-#include "web/eventwait.h"
 
 #include <algorithm>
-#include <limits>
 
-AlbumPages::AlbumPages(JobWindow &window, const QStringList &albumUrls,
+AlbumPages::AlbumPages(JobWindow &window, PageSource &pages, const JobChoices &choices, const QStringList &albumUrls,
                        std::function<bool(const QString &, const QString &)> renders)
     : m_window(window)
+    , m_pages(pages)
     , m_urls(albumUrls)
     , m_renders(std::move(renders))
-    , m_pageCount(std::clamp(std::min(Choices::current().pages, window.pages().pageCount()), 1, JobChoices::mostPages))
-    , m_pace(Choices::current().pace)
+    , m_pageCount(std::clamp(std::min(choices.pages, pages.pageCount()), 1, JobChoices::mostPages))
+    , m_pace(choices.pace)
     , m_pageBusy(size_t(m_pageCount), false)
     , m_passedOver(size_t(albumUrls.size()), false)
 { }
@@ -42,7 +41,7 @@ void AlbumPages::startMore(int taking)
         const int album = m_again.front();
         m_again.pop_front();
         // With no page beside it, a network side that a given-up load left stuck may be renewed.
-        m_window.pages().page(0).renewNetworkBeforeNextLoad();
+        m_pages.page(0).renewNetworkBeforeNextLoad();
         return begin(album, 0, true, taking);
     }
     while (m_next < m_urls.size() && int(m_begun.size()) < m_pageCount) {
@@ -63,8 +62,7 @@ void AlbumPages::begin(int album, int pageIndex, bool alone, int taking)
 {
     m_pageBusy[size_t(pageIndex)] = true;
     Render begun;
-    begun.render = std::make_unique<AlbumRendering>(m_window.pages().page(pageIndex), m_urls.at(album), m_pace,
-                                                    m_window.pages().clock());
+    begun.render = std::make_unique<AlbumRendering>(m_pages.page(pageIndex), m_urls.at(album), m_pace, m_pages.clock());
     begun.page = pageIndex;
     begun.alone = alone;
     begun.render->setChecksOpenRequests(m_pageCount > 1 && !alone);
@@ -101,33 +99,47 @@ void AlbumPages::ended(int album)
         m_again.insert(std::upper_bound(m_again.begin(), m_again.end(), album), album);
         ++m_renderedAgain;
     }
-    emit rendered();
+    // Not from inside the page's own signal: the next page may begin on the page that just ended.
+    QMetaObject::invokeMethod(this, &AlbumPages::check, Qt::QueuedConnection);
+}
+
+void AlbumPages::await(int index)
+{
+    m_awaited = index;
+    m_announced = false;
+    check();
+}
+
+// Begins what may begin now, and tells of the awaited album once it is ready.
+void AlbumPages::check()
+{
+    if (m_awaited < 0 || m_announced)
+        return;
+    const int index = m_awaited;
+    startMore(index);
+    const auto found = m_begun.find(index);
+    const bool passedOver = index < m_next && m_passedOver.at(size_t(index));
+    if (passedOver || (found != m_begun.end() && found->second.render->isDone())) {
+        m_announced = true;
+        // Later: the job may be the caller.
+        QMetaObject::invokeMethod(
+            this, [this, index] { emit ready(index); }, Qt::QueuedConnection);
+        return;
+    }
+    // The job waits for this page now, so its lines may go out as they come, as they would with
+    // one page.
+    if (found != m_begun.end() && m_pageCount == 1)
+        found->second.render->speakTo(m_window);
 }
 
 std::unique_ptr<AlbumRendering> AlbumPages::take(int index)
 {
-    if (m_interrupted)
+    if (index == m_awaited)
+        m_awaited = -1;
+    const auto found = m_begun.find(index);
+    if (found == m_begun.end())
         return nullptr;
-    for (;;) {
-        startMore(index);
-        if (index < m_next && m_passedOver.at(size_t(index)))
-            return nullptr;
-        const auto found = m_begun.find(index);
-        if (found != m_begun.end()) {
-            if (found->second.render->isDone()) {
-                std::unique_ptr<AlbumRendering> render = std::move(found->second.render);
-                m_begun.erase(found);
-                return render;
-            }
-            // The job waits for this page now, so its lines may go out as they come, as they
-            // would with one page.
-            if (m_pageCount == 1)
-                found->second.render->speakTo(m_window);
-        }
-        if (EventWait::forSignal(this, &AlbumPages::rendered, std::numeric_limits<int>::max()) ==
-            EventWait::Outcome::Interrupted) {
-            m_interrupted = true;
-            return nullptr;
-        }
-    }
+    std::unique_ptr<AlbumRendering> render = std::move(found->second.render);
+    m_begun.erase(found);
+    return render;
 }

@@ -14,6 +14,7 @@
 
 class AlbumRendering;
 class JobWindow;
+class PageSource;
 
 // A job's album pages, rendered in the order of the album list, up to as many at once as the
 // user chose pages, each in a page of its own, ahead of the album whose pictures come next.
@@ -30,21 +31,26 @@ class AlbumPages final : public QObject
     Q_DISABLE_COPY_MOVE(AlbumPages)
 
 public:
-    // `renders` says whether an album (by its id and address) is to be rendered at all.
-    AlbumPages(JobWindow &window, const QStringList &albumUrls,
+    // The pages come from `pages`, as many at once and at the pace `choices` say; the lines of the
+    // page the job waits for go to `window`. `renders` says whether an album (by its id and
+    // address) is to be rendered at all.
+    AlbumPages(JobWindow &window, PageSource &pages, const JobChoices &choices, const QStringList &albumUrls,
                std::function<bool(const QString &albumId, const QString &url)> renders = {});
     ~AlbumPages() override;
 
-    // Album `index`'s page once it has settled; null for an album the job passes over, and
-    // when the application is quitting (interrupted() then says so). Albums are taken in order.
+    // The job waits for album `index` now, the albums before it taken: its page is begun if it
+    // was not, and ready(index) follows once it has settled or is passed over. Albums are
+    // awaited in order.
+    void await(int index);
+    // Album `index`'s page once ready(index) has come; null for an album the job passes over.
     // Lines of a page that had settled before its turn are left for the job to say.
     std::unique_ptr<AlbumRendering> take(int index);
-    bool interrupted() const { return m_interrupted; }
     // How many albums were rendered a second time, alone.
     int renderedAgain() const { return m_renderedAgain; }
 
 signals:
-    void rendered();
+    // Album `index`, awaited, can be taken. Never from inside a call of the job's.
+    void ready(int index);
 
 private:
     struct Render
@@ -58,9 +64,11 @@ private:
     void startMore(int taking);
     void begin(int album, int pageIndex, bool alone, int taking);
     void ended(int album);
+    void check();
     bool busy() const;
 
     JobWindow &m_window;
+    PageSource &m_pages;
     const QStringList m_urls;
     const std::function<bool(const QString &, const QString &)> m_renders;
     const int m_pageCount;
@@ -71,5 +79,6 @@ private:
     std::deque<int> m_again; // albums to render again alone, in list order
     int m_next = 0;          // the first album not yet begun or passed over
     int m_renderedAgain = 0;
-    bool m_interrupted = false;
+    int m_awaited = -1;       // the album the job waits for; -1 while it waits for none
+    bool m_announced = false; // ready() is on its way for it
 };

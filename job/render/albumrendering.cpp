@@ -156,14 +156,6 @@ void AlbumRendering::advance(PaceAnswer answer)
     case PaceStep::Kind::Scroll:
         m_page.Scroll(0, int(std::min<qint64>(step.y, std::numeric_limits<int>::max())));
         return advance(PaceAnswer{});
-    case PaceStep::Kind::ReadLimit:
-        return m_page.readScrollLimit(this, [this, turn](qint64 limit) {
-            if (turn != m_turn)
-                return;
-            PaceAnswer a;
-            a.limit = limit;
-            advance(a);
-        });
     case PaceStep::Kind::ReadActivity:
         return m_page.readActivity(this, [this, turn](const BrowserAdapter::Activity &activity) {
             if (turn != m_turn)
@@ -193,9 +185,6 @@ void AlbumRendering::took(const BrowserAdapter::Body &body)
     // A page that stops answering keeps what it showed last.
     if (body.read != BrowserAdapter::BodyRead::NoAnswer)
         m_markup = body.markup;
-    // What the page took out stays taken out: a later read that lost it (no answer) keeps the list.
-    if (body.removed.size() >= m_removed.size())
-        m_removed = body.removed;
 }
 
 void AlbumRendering::settled()
@@ -215,19 +204,25 @@ void AlbumRendering::read()
 {
     if (!m_rules->cut().isEmpty())
         sayCut(m_rules->cut());
+    m_shown = m_page.shown();
     if (m_lastRead == BrowserAdapter::BodyRead::TooLarge) {
         // The browser hands over nothing of a page that large, so there is nothing to cut from.
         sayCut(QStringLiteral("相册页面内容过大，按没有图片处理"));
         m_markup.clear();
-        m_removed.clear();
+        m_shown.clear();
     }
     m_failure = m_page.navigationFailure();
+    if (m_failure.isEmpty() && m_page.movedAwayRefused())
+        say(QStringLiteral("相册页面试图转到其他页面，已阻止，按本页内容继续"));
     // Read at last, the page had still not brought the document asked for.
     if (m_failure.isEmpty() && m_lastRead == BrowserAdapter::BodyRead::NoPage)
         m_failure = QStringLiteral("超时");
-    // A page that stopped answering may have had more to show.
+    // A page that stopped answering may have had more to show; what it showed before is kept.
     if (m_failure.isEmpty() && m_lastRead == BrowserAdapter::BodyRead::NoAnswer) {
-        if (m_markup.isEmpty())
+        const bool showedPictures = std::any_of(m_shown.cbegin(), m_shown.cend(), [](const ShownElement &e) {
+            return e.markup.contains(QStringLiteral(";pic_id="));
+        });
+        if (m_markup.isEmpty() && !showedPictures)
             m_failure = QStringLiteral("没有响应");
         else
             sayCut(QStringLiteral("相册页面没有响应，按已载入的内容继续"));
@@ -245,16 +240,26 @@ void AlbumRendering::finish()
     if (!m_failure.isEmpty()) {
         say(QStringLiteral("相册页面没有载入，此相册下载失败（") + m_failure + QStringLiteral("）"));
         m_markup.clear();
-        m_removed.clear();
+        m_shown.clear();
     }
     m_done = true;
     emit done();
 }
 
-QString albumTitle(const QString &markup, const QString &albumUrl)
+QString albumTitle(const QString &markup, const QList<ShownElement> &shown, const QString &albumUrl)
 {
+    // A page that stopped answering before it was read showed its title all the same.
+    QString source = markup;
+    if (!source.contains(titleMarker)) {
+        for (const ShownElement &element : shown) {
+            if (element.markup.contains(titleMarker)) {
+                source = element.markup;
+                break;
+            }
+        }
+    }
     const std::optional<QString> cut =
-        markup.contains(titleMarker) ? split2(markup, titleMarker, QStringLiteral("<"), false, false) : std::nullopt;
+        source.contains(titleMarker) ? split2(source, titleMarker, QStringLiteral("<"), false, false) : std::nullopt;
     // Without a title the album still needs a folder of its own, so its pictures do not mix
     // with another album's.
     if (!cut)

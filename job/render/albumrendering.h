@@ -48,8 +48,8 @@ public:
     bool loadTimedOut() const { return m_loadTimedOut; }
     // True when it was read with one of its own requests still open, as far as the page said.
     bool requestsOpen() const { return m_requestsOpen; }
-    // The markup of the elements the page took out of its document while it was scrolled.
-    const QStringList &removed() const { return m_removed; }
+    // Every state the page showed its pictures in, as far as it answered (BrowserAdapter::shown()).
+    const QList<ShownElement> &shown() const { return m_shown; }
     BrowserAdapter &page() const { return m_page; }
 
 signals:
@@ -84,7 +84,7 @@ private:
     QString m_markup;
     QString m_failure;
     BrowserAdapter::BodyRead m_lastRead = BrowserAdapter::BodyRead::Markup;
-    QStringList m_removed;
+    QList<ShownElement> m_shown;
     bool m_whole = true;
     bool m_loadTimedOut = false;
     bool m_checksOpen = false;
@@ -95,8 +95,9 @@ private:
 // The album's line in the log, once it is the album's turn.
 void logAlbumLine(const JobState &state, JobWindow &window);
 
-// The album's title as its settled markup shows it, or its own name from its address.
-QString albumTitle(const QString &markup, const QString &albumUrl);
+// The album's title as its settled markup (or, failing that, what the page showed) shows it, or
+// its own name from its address.
+QString albumTitle(const QString &markup, const QList<ShownElement> &shown, const QString &albumUrl);
 
 // The title as the user sees it on the page: the entities of serialized text decoded.
 QString decodeTitleEntities(const QString &title);

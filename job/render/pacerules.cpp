@@ -26,7 +26,8 @@ const QString tooLong = QStringLiteral("相册页面过长，已滚动到上限�
 // with the same waits until the page's current end, so that a gallery that grows at its bottom
 // goes on growing; a page that ends within the fixed steps goes to exactly their positions. A page
 // that grew during the wait at its end is followed on down to its new end within the pass, at most
-// as often as passes are left. Bounded for pages that change or grow for ever.
+// as often as passes are left. Bounded for pages that change or grow for ever. A page seen to draw
+// only the rows near the view is stepped through a view's height at a time.
 class FixedPace final : public PaceRules
 {
 public:
@@ -52,23 +53,25 @@ public:
             m_phase = Phase::StepWaited;
             return waitFor(m_p.scrollStepMs);
         case Phase::StepWaited:
-            if (m_step >= lastStep())
+            m_phase = Phase::StepRead;
+            return ask(Kind::ReadActivity);
+        case Phase::StepRead:
+            noteRows(a.activity);
+            if (m_y >= bottom())
                 return waitAtEnd();
-            if (m_step < m_p.scrollSteps)
+            if (m_y < fixedSteps() || a.activity.scrollLimit > m_y)
                 return stepDown();
-            m_phase = Phase::StepLimit;
-            return ask(Kind::ReadLimit);
-        case Phase::StepLimit:
-            return a.limit > qint64(m_step) * m_p.scrollStepPixels ? stepDown() : waitAtEnd();
+            return waitAtEnd();
         case Phase::EndWaited:
             ++m_passWaits;
-            m_phase = Phase::EndLimit;
-            return ask(Kind::ReadLimit);
-        case Phase::EndLimit: {
-            const bool reachedEnd = a.limit <= qint64(m_step) * m_p.scrollStepPixels;
-            if (!reachedEnd && m_step < lastStep() && m_passWaits < m_waitsAllowed)
+            m_phase = Phase::EndRead;
+            return ask(Kind::ReadActivity);
+        case Phase::EndRead: {
+            noteRows(a.activity);
+            const bool reachedEnd = a.activity.scrollLimit <= m_y;
+            if (!reachedEnd && m_y < bottom() && m_passWaits < m_waitsAllowed)
                 return stepDown();
-            m_cutShort = !reachedEnd && m_step >= lastStep();
+            m_cutShort = !reachedEnd && m_y >= bottom();
             m_passes += m_passWaits;
             m_phase = Phase::PassRead;
             return ask(Kind::ReadBody);
@@ -92,12 +95,15 @@ private:
         FirstRead,
         Scrolled,
         StepWaited,
-        StepLimit,
+        StepRead,
         EndWaited,
-        EndLimit,
+        EndRead,
         PassRead,
         Done
     };
+
+    qint64 fixedSteps() const { return qint64(m_p.scrollSteps) * m_p.scrollStepPixels; }
+    qint64 bottom() const { return qint64(lastStep()) * m_p.scrollStepPixels; }
 
     void took(const PaceAnswer &a)
     {
@@ -121,15 +127,15 @@ private:
         m_before = m_current;
         m_waitsAllowed = m_p.maxScrollPasses - m_passes;
         m_passWaits = 0;
-        m_step = 0;
+        m_y = 0;
         return stepDown();
     }
 
     PaceStep stepDown()
     {
-        ++m_step;
+        m_y = std::min(m_y + stepPixels(), bottom());
         m_phase = Phase::Scrolled;
-        return {Kind::Scroll, 0, qint64(m_step) * m_p.scrollStepPixels};
+        return {Kind::Scroll, 0, m_y};
     }
 
     PaceStep waitAtEnd()
@@ -145,7 +151,7 @@ private:
     int m_passes = 0;
     int m_waitsAllowed = 0;
     int m_passWaits = 0;
-    int m_step = 0;
+    qint64 m_y = 0;
     bool m_cutShort = false;
 };
 
@@ -155,9 +161,13 @@ private:
 //
 // At its end a page has rested when, for at least as long as the fixed pace waits after each
 // pass, nothing changed and it was not scrolled, and none of its scripts' requests is open or
-// moved for a quiet spell; a request seen only as it began (in a frame or a worker) holds it for
-// longer, outlasting a slow batch's answer. A page whose requests never rest has rested once
-// nothing changed for the still spell.
+// moved for a quiet spell, no animation that ends soon is running and no stream it holds open
+// delivered lately; a request seen only as it began (in a frame or a worker) holds it for longer,
+// outlasting a slow batch's answer. A page whose requests never rest has rested once nothing
+// changed for the still spell. A gallery may ask for more only on a scroll that comes after its
+// last batch has settled: a page idle at its end for a moment is scrolled up a step and back, and
+// one that has rested is scrolled so once more (one that draws only the rows near the view is
+// stepped through again from its top) and read only when that brought nothing either.
 //
 // A page that added to itself since the last scroll is scrolled once more, since what it added may
 // wait for a scroll event to ask for more; a few times at most while it does not grow, so that a
@@ -200,6 +210,7 @@ public:
 
 private:
     enum class Phase { Look, Looked, Scrolled, Unanswered, Reading, Done };
+    enum class End { Waiting, Nudged, Last };
 
     PaceStep read(const QString &cut = QString())
     {
@@ -226,6 +237,10 @@ private:
             m_phase = Phase::Unanswered;
             return ask(Kind::ReadBody);
         }
+        // Once the page is seen to draw only the rows near the view, the rows the big steps
+        // jumped over were never drawn: it is stepped down again from its top.
+        const bool stepsShrink = !m_replacesRows && now.rowsReplaced > 0;
+        noteRows(now);
         if (!m_looked || now.changes != m_changes || now.scrollLimit != m_height) {
             if (m_looked && !m_justScrolled)
                 m_grewUnasked = true;
@@ -245,6 +260,7 @@ private:
             m_lastRequestMs = ms;
         if (!m_looked || now.networkRequests != m_network)
             m_lastNetworkMs = ms;
+        noteDeliveries(now, ms);
         // How long the page takes to ask for more once scrolled tells how long to wait for it.
         if (m_looked && !m_reacted && m_lastScrollMs > 0 && (asked || now.openRequests > 0)) {
             m_reacted = true;
@@ -259,10 +275,12 @@ private:
         m_network = now.networkRequests;
         if (ms >= m_p.adaptiveLimitMs)
             return read(changingForEver);
-        const qint64 step = m_p.scrollStepPixels;
+        if (stepsShrink && now.scrollY > 0)
+            return scrollTo(0, ms);
+        const qint64 step = stepPixels();
         if (now.scrollY < now.scrollLimit) {
             const qint64 target = std::min((now.scrollY / step + 1) * step, now.scrollLimit);
-            if (target > qint64(lastStep()) * step)
+            if (target > qint64(lastStep()) * m_p.scrollStepPixels)
                 return read(tooLong);
             return scrollTo(target, ms);
         }
@@ -270,17 +288,77 @@ private:
             ++m_unaskedScrolls;
             return scrollTo(std::max<qint64>(0, now.scrollLimit - step), ms);
         }
-        const qint64 still = ms - std::max({m_lastChangeMs, m_lastScrollMs, m_wokeMs});
-        const bool quiet =
-            now.openRequests == 0 && ms - m_lastRequestMs >= m_p.quietMs && ms - m_lastNetworkMs >= m_p.networkQuietMs;
-        // Until the page has shown how soon it asks for more once scrolled, it gets at least what
-        // the fixed pace gives it between two reads.
-        const qint64 spell = m_reactions == 0 ? std::max<qint64>(m_p.endSpellMs(), m_p.passMs())
-                                              : m_p.endSpellMs() + m_slowestReactionMs;
-        if ((still >= spell && quiet) || still >= std::max<qint64>(m_p.stillMs, spell))
+        // Scrolled up and back, a page that draws only the rows near the view draws them again:
+        // only a page that grew or showed something new since brought more.
+        if (m_end != End::Waiting && (now.scrollLimit > m_limitAtNudge || now.shownStates > m_shownAtNudge))
+            m_end = End::Waiting;
+        if (m_end == End::Waiting && idle(now, ms, shortSpell()))
+            return nudge(now, ms, std::max<qint64>(0, now.scrollLimit - step), End::Nudged);
+        // Rows that came in above the view while it waited at the end were never drawn: a page that
+        // draws only the rows near the view is stepped through from its top once more.
+        if (m_end != End::Last && rested(now, ms, fullSpell(), m_p.stillMs))
+            return nudge(now, ms, m_replacesRows ? 0 : std::max<qint64>(0, now.scrollLimit - step), End::Last);
+        if (m_end == End::Last && rested(now, ms, shortSpell(), m_p.stillMs / 2))
             return read();
         m_phase = Phase::Look;
         return waitFor(m_p.adaptiveProbeMs);
+    }
+
+    PaceStep nudge(const BrowserAdapter::Activity &now, qint64 ms, qint64 y, End end)
+    {
+        m_end = end;
+        m_limitAtNudge = now.scrollLimit;
+        m_shownAtNudge = now.shownStates;
+        return scrollTo(y, ms);
+    }
+
+    void noteDeliveries(const BrowserAdapter::Activity &now, qint64 ms)
+    {
+        if (now.deliveries == m_deliveries)
+            return;
+        if (m_deliveries > 0)
+            m_longestGapMs = std::max(m_longestGapMs, ms - m_lastDeliveryMs);
+        m_deliveries = now.deliveries;
+        m_lastDeliveryMs = ms;
+    }
+
+    bool streaming(const BrowserAdapter::Activity &now, qint64 ms) const
+    {
+        const qint64 spell = std::clamp<qint64>(m_longestGapMs * 3 / 2, m_p.streamSpellMs,
+                                                std::max(m_p.streamSpellMs, m_p.streamSpellMaxMs));
+        return now.streams > 0 && ms - m_lastDeliveryMs < spell;
+    }
+
+    qint64 still(qint64 ms) const { return ms - std::max({m_lastChangeMs, m_lastScrollMs, m_wokeMs}); }
+
+    // Until the page has shown how soon it asks for more once scrolled, what the fixed pace waits
+    // at the end of a pass, then as long again as a pass; once it has, a moment more than that.
+    qint64 shortSpell() const
+    {
+        return m_reactions == 0 ? m_p.endSpellMs()
+                                : std::max<qint64>(m_p.nudgeSpellMs, m_slowestReactionMs + 2 * m_p.adaptiveProbeMs);
+    }
+    qint64 fullSpell() const
+    {
+        return m_reactions == 0 ? std::max<qint64>(m_p.endSpellMs(), m_p.passMs())
+                                : m_p.endSpellMs() + m_slowestReactionMs;
+    }
+
+    // Nothing going on for a short spell: worth one more scroll.
+    bool idle(const BrowserAdapter::Activity &now, qint64 ms, qint64 spell) const
+    {
+        return still(ms) >= spell && now.openRequests == 0 && now.animations == 0 && !streaming(now, ms) &&
+               ms - m_lastRequestMs >= spell && ms - m_lastNetworkMs >= spell;
+    }
+
+    // Nothing changed for the spell and the page is quiet; or, one whose requests never rest,
+    // nothing changed for longer.
+    bool rested(const BrowserAdapter::Activity &now, qint64 ms, qint64 spell, qint64 stillSpell) const
+    {
+        const bool quiet = now.openRequests == 0 && ms - m_lastRequestMs >= m_p.quietMs &&
+                           ms - m_lastNetworkMs >= m_p.networkQuietMs && now.animations == 0 && !streaming(now, ms);
+        return (still(ms) >= spell && quiet) ||
+               (still(ms) >= std::max<qint64>(stillSpell, spell) && now.animations == 0);
     }
 
     Phase m_phase = Phase::Look;
@@ -301,6 +379,15 @@ private:
     bool m_reacted = true;
     int m_reactions = 0;
     qint64 m_slowestReactionMs = 0;
+    qint64 m_deliveries = 0;
+    qint64 m_lastDeliveryMs = 0;
+    qint64 m_longestGapMs = 0;
+    // Resting at its end a moment, a page is scrolled up a step and back; having rested a whole
+    // spell, once more (one that draws only the rows near the view, from its top), and read once
+    // that brought nothing either. What brings more starts this over.
+    End m_end = End::Waiting;
+    qint64 m_limitAtNudge = 0;
+    qint64 m_shownAtNudge = 0;
 };
 
 } // namespace
@@ -315,4 +402,20 @@ std::unique_ptr<PaceRules> PaceRules::make(JobChoices::Pace pace, const PagePace
 int PaceRules::lastStep() const
 {
     return std::max(m_p.scrollSteps, m_p.maxScrollStepsPerPass);
+}
+
+qint64 PaceRules::stepPixels() const
+{
+    if (m_replacesRows && m_viewHeight > 0)
+        return std::min<qint64>(m_viewHeight, m_p.scrollStepPixels);
+    return m_p.scrollStepPixels;
+}
+
+void PaceRules::noteRows(const BrowserAdapter::Activity &activity)
+{
+    if (!activity.answered)
+        return;
+    m_replacesRows = m_replacesRows || activity.rowsReplaced > 0;
+    if (activity.viewHeight > 0)
+        m_viewHeight = activity.viewHeight;
 }

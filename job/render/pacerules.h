@@ -14,8 +14,7 @@ struct PaceStep
     enum class Kind {
         Wait,         // let `ms` pass
         Scroll,       // scroll the page's window to (0, y)
-        ReadLimit,    // how far down the page can be scrolled now
-        ReadActivity, // what the page is doing
+        ReadActivity, // what the page is doing, how far down it can be scrolled
         ReadBody,     // its markup
         Settled,      // done: the body read last is what the page shows
     };
@@ -28,7 +27,6 @@ struct PaceStep
 struct PaceAnswer
 {
     qint64 nowMs = 0; // since the page's load ended
-    qint64 limit = -1;
     BrowserAdapter::Activity activity;
     BrowserAdapter::BodyRead read = BrowserAdapter::BodyRead::NoAnswer;
     QString markup;
@@ -56,7 +54,14 @@ protected:
     { }
     // The lowest step a pass may take; a page that goes on below it is cut there.
     int lastStep() const;
+    // How far one step scrolls: never past what a page that draws only the rows near the view
+    // keeps drawn, once it is seen to do so, so that every row is drawn at least once.
+    qint64 stepPixels() const;
+    // Takes note of what an answer says of the page's rows.
+    void noteRows(const BrowserAdapter::Activity &activity);
 
     const PagePace m_p;
     QString m_cut;
+    bool m_replacesRows = false;
+    qint64 m_viewHeight = 0;
 };

@@ -27,9 +27,19 @@ struct PagePace
     int quietMs = 2200;
     int networkQuietMs = 3500;
     int stillMs = 6000;
-    int adaptiveLimitMs = 60000;
+    // As long as the fixed pace's passes may go on: a page that goes on changing gets no less.
+    int adaptiveLimitMs = 120000;
     // How often a page that changed by itself at its end is scrolled once more while it does not grow.
     int unaskedScrolls = 3;
+    // A page that has rested at its end is scrolled up a step and back once more, since a gallery
+    // may ask for more only on a scroll that comes after its last batch; what that brings is
+    // waited for at least this long, or as long as the page took to react to a scroll before.
+    int nudgeSpellMs = 500;
+    // An event stream, web socket or streamed answer still open is busy for this long after it
+    // last delivered, or for half as long again as its longest gap between deliveries, up to
+    // streamSpellMaxMs: one that goes on delivering for ever does not hold a page past its bound.
+    int streamSpellMs = 5000;
+    int streamSpellMaxMs = 10000;
 
     int endSpellMs() const { return quietMs > afterScrollMs ? quietMs : afterScrollMs; }
     // A pass of the fixed pace at a page's end: its steps, then its wait.
@@ -51,6 +61,9 @@ struct PagePace
         p.networkQuietMs = 1000;
         p.stillMs = 2000;
         p.adaptiveLimitMs = 30000;
+        p.nudgeSpellMs = 200;
+        p.streamSpellMs = 1500;
+        p.streamSpellMaxMs = 3000;
         return p;
     }
 };

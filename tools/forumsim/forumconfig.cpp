@@ -136,7 +136,9 @@ GalleryLoader galleryLoader(const QJsonObject &object, const QString &where)
         return GalleryLoader::Debounce;
     if (loader == u"timer")
         return GalleryLoader::Timer;
-    fail(where, u"loader must be \"scroll\", \"nearEnd\", \"observer\", \"debounce\" or \"timer\""_qs);
+    if (loader == u"frames")
+        return GalleryLoader::Frames;
+    fail(where, u"loader must be \"scroll\", \"nearEnd\", \"observer\", \"debounce\", \"timer\" or \"frames\""_qs);
 }
 
 BatchSource batchSource(const QJsonObject &object, const QString &where)
@@ -152,7 +154,35 @@ BatchSource batchSource(const QJsonObject &object, const QString &where)
         return BatchSource::Frame;
     if (source == u"worker")
         return BatchSource::Worker;
-    fail(where, u"batchFrom must be \"page\", \"fetch\", \"xhr\", \"iframe\" or \"worker\""_qs);
+    if (source == u"events")
+        return BatchSource::Events;
+    fail(where, u"batchFrom must be \"page\", \"fetch\", \"xhr\", \"iframe\", \"worker\" or \"events\""_qs);
+}
+
+GalleryLibrary galleryLibrary(const QJsonObject &object, const QString &where)
+{
+    static const QList<QPair<QString, GalleryLibrary>> names{
+        {u"htmx"_qs, GalleryLibrary::Htmx},           {u"masonry"_qs, GalleryLibrary::Masonry},
+        {u"hyperlist"_qs, GalleryLibrary::HyperList}, {u"clusterize"_qs, GalleryLibrary::Clusterize},
+        {u"recycle"_qs, GalleryLibrary::Recycle},     {u"alpine"_qs, GalleryLibrary::Alpine}};
+    const QString library = text(object, u"library"_qs, where);
+    if (library.isEmpty())
+        return GalleryLibrary::None;
+    for (const auto &[name, value] : names) {
+        if (library == name)
+            return value;
+    }
+    fail(where, u"library must be \"htmx\", \"masonry\", \"hyperlist\", \"clusterize\", \"recycle\" or \"alpine\""_qs);
+}
+
+bool eventsClose(const QJsonObject &object, const QString &where)
+{
+    const QString end = text(object, u"eventsEnd"_qs, where);
+    if (end.isEmpty() || end == u"keep")
+        return false;
+    if (end == u"close")
+        return true;
+    fail(where, u"eventsEnd must be \"keep\" or \"close\""_qs);
 }
 
 PageNoise pageNoise(const QJsonObject &object, const QString &where)
@@ -188,20 +218,52 @@ void requireFor(const QJsonObject &object, const QString &key, bool used, const 
 
 ForumAlbum parseAlbum(const QJsonObject &object, const QString &where)
 {
-    checkKeys(object, {u"id"_qs,         u"title"_qs,       u"batch"_qs,         u"delayMs"_qs,
-                       u"initial"_qs,    u"noTitle"_qs,     u"ticking"_qs,       u"neverLoads"_qs,
-                       u"script"_qs,     u"loader"_qs,      u"pictureHeight"_qs, u"continueFlood"_qs,
-                       u"redirect"_qs,   u"pictures"_qs,    u"debounceMs"_qs,    u"gapMs"_qs,
-                       u"batchFrom"_qs,  u"noise"_qs,       u"noiseMs"_qs,       u"pollMs"_qs,
-                       u"delayMaxMs"_qs, u"virtualRows"_qs, u"perFrame"_qs,      u"jumpToTop"_qs,
-                       u"thumbFlood"_qs},
+    checkKeys(object,
+              {u"id"_qs,
+               u"title"_qs,
+               u"batch"_qs,
+               u"delayMs"_qs,
+               u"initial"_qs,
+               u"noTitle"_qs,
+               u"ticking"_qs,
+               u"neverLoads"_qs,
+               u"script"_qs,
+               u"loader"_qs,
+               u"pictureHeight"_qs,
+               u"continueFlood"_qs,
+               u"redirect"_qs,
+               u"pictures"_qs,
+               u"debounceMs"_qs,
+               u"gapMs"_qs,
+               u"batchFrom"_qs,
+               u"noise"_qs,
+               u"noiseMs"_qs,
+               u"pollMs"_qs,
+               u"delayMaxMs"_qs,
+               u"virtualRows"_qs,
+               u"perFrame"_qs,
+               u"jumpToTop"_qs,
+               u"thumbFlood"_qs,
+               u"library"_qs,
+               u"thumbs"_qs,
+               u"freezeAfterMs"_qs,
+               u"batchAnimationMs"_qs,
+               u"batchTransitionMs"_qs,
+               u"pushEveryMs"_qs,
+               u"eventsEnd"_qs,
+               u"gapFrames"_qs,
+               u"navigateTo"_qs,
+               u"navigateAfterMs"_qs},
               where);
     ForumAlbum album;
     album.id = identifier(object.value(u"id"_qs), where);
     album.title = text(object, u"title"_qs, where);
     album.batch = int(integer(object, u"batch"_qs, 5, 1, 100000, where));
     album.delayMs = int(integer(object, u"delayMs"_qs, 0, 0, 3600000, where));
-    album.initial = int(integer(object, u"initial"_qs, 0, 0, 100000, where));
+    album.library = galleryLibrary(object, where);
+    // A library gallery shows its first pictures at once, as pages built on one do.
+    album.initial =
+        int(integer(object, u"initial"_qs, album.library == GalleryLibrary::None ? 0 : 10, 0, 100000, where));
     album.noTitle = boolean(object, u"noTitle"_qs, where);
     album.ticking = boolean(object, u"ticking"_qs, where);
     album.neverLoads = boolean(object, u"neverLoads"_qs, where);
@@ -221,12 +283,39 @@ ForumAlbum parseAlbum(const QJsonObject &object, const QString &where)
     album.perFrame = int(integer(object, u"perFrame"_qs, 0, 1, 100000, where));
     album.jumpToTop = jumpToTop(object, where);
     album.thumbFlood = text(object, u"thumbFlood"_qs, where);
+    album.thumbs = object.contains(u"thumbs"_qs) ? boolean(object, u"thumbs"_qs, where) : true;
+    album.freezeAfterMs = int(integer(object, u"freezeAfterMs"_qs, -1, 0, 3600000, where));
+    album.batchAnimationMs = int(integer(object, u"batchAnimationMs"_qs, 0, 1, 3600000, where));
+    album.batchTransitionMs = int(integer(object, u"batchTransitionMs"_qs, 0, 1, 3600000, where));
+    album.pushEveryMs = int(integer(object, u"pushEveryMs"_qs, 3500, 1, 3600000, where));
+    album.eventsClose = eventsClose(object, where);
+    album.gapFrames = int(integer(object, u"gapFrames"_qs, 30, 1, 100000, where));
+    album.navigateTo =
+        object.contains(u"navigateTo"_qs) ? identifier(object.value(u"navigateTo"_qs), where) : QString();
+    album.navigateAfterMs = int(integer(object, u"navigateAfterMs"_qs, 1500, 0, 3600000, where));
     // Rows side by side reflow as the first ones go, so only a page of one picture a row can shed them.
     requireFor(object, u"virtualRows"_qs, !album.virtualRows || album.pictureHeight > 0, u"pictureHeight"_qs, where);
     requireFor(object, u"debounceMs"_qs, album.loader == GalleryLoader::Debounce, u"loader \"debounce\""_qs, where);
     requireFor(object, u"gapMs"_qs, album.loader == GalleryLoader::Timer, u"loader \"timer\""_qs, where);
     requireFor(object, u"noiseMs"_qs, album.noise == PageNoise::Beacon, u"noise \"beacon\""_qs, where);
     requireFor(object, u"pollMs"_qs, album.noise == PageNoise::LongPoll, u"noise \"longPoll\""_qs, where);
+    requireFor(object, u"gapFrames"_qs, album.loader == GalleryLoader::Frames, u"loader \"frames\""_qs, where);
+    const bool pushed = album.batchFrom == BatchSource::Events;
+    requireFor(object, u"pushEveryMs"_qs, pushed, u"batchFrom \"events\""_qs, where);
+    requireFor(object, u"eventsEnd"_qs, pushed, u"batchFrom \"events\""_qs, where);
+    // The server pushes batches whatever the window does, so nothing on the page sets one off.
+    requireFor(object, u"loader"_qs, !pushed, u"a batchFrom other than \"events\""_qs, where);
+    requireFor(object, u"navigateAfterMs"_qs, !album.navigateTo.isEmpty(), u"navigateTo"_qs, where);
+    requireFor(object, u"batchTransitionMs"_qs, album.batchAnimationMs == 0, u"no batchAnimationMs"_qs, where);
+    requireFor(object, u"perFrame"_qs, album.batchAnimationMs == 0 && album.batchTransitionMs == 0,
+               u"no batchAnimationMs or batchTransitionMs"_qs, where);
+    // A library gallery grows as its library does; the own gallery's pieces have no place in it.
+    const bool own = album.library == GalleryLibrary::None;
+    requireFor(object, u"thumbs"_qs, !own, u"a library"_qs, where);
+    for (const QString &key :
+         {u"loader"_qs, u"batchFrom"_qs, u"perFrame"_qs, u"jumpToTop"_qs, u"virtualRows"_qs, u"freezeAfterMs"_qs,
+          u"batchAnimationMs"_qs, u"batchTransitionMs"_qs, u"ticking"_qs, u"neverLoads"_qs})
+        requireFor(object, key, own, u"an album without a library"_qs, where);
     const QJsonArray pictures = array(object, u"pictures"_qs, where);
     for (qsizetype i = 0; i < pictures.size(); ++i)
         album.pictures.append(parsePicture(pictures.at(i), where % u" picture "_qs % QString::number(i)));
@@ -321,6 +410,20 @@ void checkUnique(const QList<ForumBar> &bars)
     }
 }
 
+// A page that sends itself elsewhere goes to another album of its own bar, which must be there.
+void checkNavigations(const QList<ForumBar> &bars)
+{
+    for (const ForumBar &bar : bars) {
+        for (const ForumAlbum &album : bar.albums) {
+            const bool sameBar = std::any_of(bar.albums.cbegin(), bar.albums.cend(), [&](const ForumAlbum &other) {
+                return other.id == album.navigateTo && other.id != album.id;
+            });
+            if (!album.navigateTo.isEmpty() && !sameBar)
+                fail(u"album \""_qs % album.id % u'"', u"navigateTo must name another album of its bar"_qs);
+        }
+    }
+}
+
 } // namespace
 
 std::optional<ForumConfig> ForumConfig::fromJson(const QByteArray &json, QString *error)
@@ -339,6 +442,7 @@ std::optional<ForumConfig> ForumConfig::fromJson(const QByteArray &json, QString
             config.m_bars.append(parseBar(bars.at(i).toObject(), at));
         }
         checkUnique(config.m_bars);
+        checkNavigations(config.m_bars);
         config.buildIndex();
         return config;
     } catch (const ConfigError &problem) {

@@ -39,13 +39,21 @@ struct ForumPicture
 // How an album page's gallery grows: a batch per scroll event, a batch whenever the window
 // nears the page's end (infinite scroll), a batch whenever an element below the pictures
 // comes into view (an IntersectionObserver), the infinite scroll checked only once scrolling
-// has rested, or a batch at a steady pace whatever the window does.
-enum class GalleryLoader { Scroll, NearEnd, Observer, Debounce, Timer };
+// has rested, a batch at a steady pace whatever the window does, or a batch every so many
+// animation frames (a page the engine takes for hidden gets none).
+enum class GalleryLoader { Scroll, NearEnd, Observer, Debounce, Timer, Frames };
 
 // Where a batch's ids come from: the page's own script, or the server, asked by fetch(), by an
 // XMLHttpRequest, by an XMLHttpRequest of a hidden same-origin iframe the page calls into, or by
-// a dedicated Web Worker.
-enum class BatchSource { Page, Fetch, Xhr, Frame, Worker };
+// a dedicated Web Worker; or pushed by the server over an event stream the page listens to.
+enum class BatchSource { Page, Fetch, Xhr, Frame, Worker, Events };
+
+// A gallery built on a published front-end library that the simulator serves itself: an
+// infinite scroll of server-rendered rows (htmx), a masonry grid laid out once its thumbnails
+// load, a list that keeps only the rows near the view (HyperList, following the window; or
+// Clusterize.js, in a scroll area of its own), a pool of rows pointed at other pictures as the
+// view moves (Vue's RecycleScroller) and a template whose bindings stay on every row (Alpine.js).
+enum class GalleryLibrary { None, Htmx, Masonry, HyperList, Clusterize, Recycle, Alpine };
 
 // When a page scrolls its window back to the top after a batch has landed.
 enum class JumpToTop { Never, Once, Always };
@@ -80,6 +88,16 @@ struct ForumAlbum
     PageNoise noise = PageNoise::None;
     int noiseMs = 300;  // Beacon: between two beacons
     int pollMs = 25000; // LongPoll: how long the server holds each poll
+    GalleryLibrary library = GalleryLibrary::None;
+    bool thumbs = true;         // a library gallery's rows hold a thumbnail; false: a link with text only
+    int freezeAfterMs = -1;     // the page's main thread loops for good this long after all pictures show
+    int batchAnimationMs = 0;   // a batch goes in when a CSS animation this long has ended
+    int batchTransitionMs = 0;  // a batch goes in when a CSS transition this long has ended
+    int pushEveryMs = 3500;     // Events: from one pushed batch to the next
+    bool eventsClose = false;   // Events: the server ends the stream after the last batch
+    int gapFrames = 30;         // Frames: animation frames from one batch's arrival to the next batch
+    QString navigateTo;         // an album of the same bar the page sends itself to
+    int navigateAfterMs = 1500; // how long after its start the page does so
     QList<ForumPicture> pictures;
 
     // The wait before a batch from the index `from` lands, spread over delayMs..delayMaxMs the

@@ -1,8 +1,10 @@
 #include "tools/forumsim/forumrouter.h"
 
+#include "tools/forumsim/librarygallery.h"
 #include "tools/forumsim/pagerenderer.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLocale>
@@ -58,6 +60,19 @@ QByteArray retryAfterHeader(int seconds, bool asDate)
     return "Retry-After: " + value + "\r\n";
 }
 
+// from and count of a batch's query, or nothing when either is not a number from 0.
+std::optional<QPair<int, int>> batchRange(const QByteArray &query)
+{
+    const QUrlQuery items(QString::fromUtf8(query));
+    bool fromOk = false;
+    bool countOk = false;
+    const int from = items.queryItemValue(u"from"_qs).toInt(&fromOk);
+    const int count = items.queryItemValue(u"count"_qs).toInt(&countOk);
+    if (!fromOk || !countOk || from < 0 || count < 0)
+        return std::nullopt;
+    return qMakePair(from, count);
+}
+
 } // namespace
 
 ForumRouter::ForumRouter(ForumConfig config)
@@ -81,6 +96,10 @@ HttpResponse ForumRouter::route(const ForumRequest &request)
         const QByteArray helper = path.mid(slash + 1);
         if (helper == "batch")
             return batch(albumId, afterFirst(target, '?'));
+        if (helper == "rows")
+            return rows(albumId, afterFirst(target, '?'));
+        if (helper == "events")
+            return events(albumId, request.headers.value("last-event-id"));
         if (helper == "frame" || helper == "worker.js")
             return batchHelper(albumId, helper);
         return HttpResponse::statusPage(404);
@@ -89,6 +108,8 @@ HttpResponse ForumRouter::route(const ForumRequest &request)
         return albumPage(decodedTail(path, 3));
     if (path == "/poll")
         return poll(afterFirst(target, '?'));
+    if (path.startsWith("/vendor/"))
+        return vendorFile(path);
     if (const QString id = pictureIdIn(path, "/forum/pic/item/"); !id.isEmpty())
         return picture(id, true);
     if (const QString id = pictureIdIn(path, "/forum/pic/thumb/"); !id.isEmpty())
@@ -150,13 +171,10 @@ HttpResponse ForumRouter::batch(const QString &albumId, const QByteArray &query)
     const ForumAlbum *album = m_config.album(albumId);
     if (!album)
         return HttpResponse::statusPage(404);
-    const QUrlQuery items(QString::fromUtf8(query));
-    bool fromOk = false;
-    bool countOk = false;
-    const int from = items.queryItemValue(u"from"_qs).toInt(&fromOk);
-    const int count = items.queryItemValue(u"count"_qs).toInt(&countOk);
-    if (!fromOk || !countOk || from < 0 || count < 0)
+    const std::optional<QPair<int, int>> range = batchRange(query);
+    if (!range)
         return HttpResponse::statusPage(400);
+    const auto [from, count] = *range;
     QJsonArray ids;
     for (qsizetype i = from; i < album->pictures.size() && i - from < count; ++i)
         ids.append(album->pictures.at(i).id);
@@ -164,6 +182,70 @@ HttpResponse ForumRouter::batch(const QString &albumId, const QByteArray &query)
                                                   QJsonDocument(ids).toJson(QJsonDocument::Compact));
     response.delayMs = album->batchDelayMs(from);
     return response;
+}
+
+HttpResponse ForumRouter::rows(const QString &albumId, const QByteArray &query) const
+{
+    const ForumAlbum *album = m_config.album(albumId);
+    if (!album)
+        return HttpResponse::statusPage(404);
+    const std::optional<QPair<int, int>> range = batchRange(query);
+    if (!range)
+        return HttpResponse::statusPage(400);
+    HttpResponse response = HttpResponse::content(
+        QByteArrayLiteral("text/html; charset=utf-8"),
+        LibraryGallery::rows(m_config.barOfAlbum(albumId)->name, *album, range->first, range->second));
+    response.delayMs = album->batchDelayMs(range->first);
+    return response;
+}
+
+HttpResponse ForumRouter::events(const QString &albumId, const QByteArray &lastEventId) const
+{
+    const ForumAlbum *album = m_config.album(albumId);
+    if (!album || album->batchFrom != BatchSource::Events)
+        return HttpResponse::statusPage(404);
+    // Each event's id is how many batches have gone with it, so a stream opened again goes on.
+    bool resumed = false;
+    const int sent = qMax(0, lastEventId.trimmed().toInt(&resumed));
+    QList<QByteArray> pushes;
+    int number = 0;
+    for (qsizetype from = qMin(qsizetype(album->initial), album->pictures.size()); from < album->pictures.size();
+         from += album->batch) {
+        if (++number <= sent)
+            continue;
+        QJsonArray ids;
+        for (qsizetype i = from; i < album->pictures.size() && i - from < album->batch; ++i)
+            ids.append(album->pictures.at(i).id);
+        pushes.append("id: " + QByteArray::number(number) +
+                      "\ndata: " + QJsonDocument(ids).toJson(QJsonDocument::Compact) + "\n\n");
+    }
+    // 204 is how a server tells the browser not to open the stream again.
+    if (pushes.isEmpty() && album->eventsClose)
+        return noContent();
+    HttpResponse response = HttpResponse::content(QByteArrayLiteral("text/event-stream; charset=utf-8"), QByteArray());
+    response.extraHeaders = QByteArrayLiteral("Cache-Control: no-store\r\n");
+    response.announceLength = false;
+    response.stream = HttpResponse::Stream::Pushed;
+    response.pushes = pushes;
+    response.pushEveryMs = album->pushEveryMs;
+    response.closeAfterPushes = album->eventsClose;
+    return response;
+}
+
+HttpResponse ForumRouter::vendorFile(const QByteArray &path)
+{
+    // Only "/vendor/<package>/<file>", and only the files compiled in.
+    const QList<QByteArray> parts = path.mid(8).split('/');
+    if (parts.size() != 2 || parts.at(0).isEmpty() || parts.at(1).isEmpty() || parts.contains("..") ||
+        parts.contains("."))
+        return HttpResponse::statusPage(404);
+    const QByteArray type = path.endsWith(".js")    ? QByteArrayLiteral("text/javascript; charset=utf-8")
+                            : path.endsWith(".css") ? QByteArrayLiteral("text/css; charset=utf-8")
+                                                    : QByteArray();
+    QFile file(u":/forumsim"_qs + QString::fromUtf8(path));
+    if (type.isEmpty() || !file.open(QIODevice::ReadOnly))
+        return HttpResponse::statusPage(404);
+    return HttpResponse::content(type, file.readAll());
 }
 
 HttpResponse ForumRouter::batchHelper(const QString &albumId, const QByteArray &helper) const

@@ -18,6 +18,12 @@ private:
     HttpResponse listPage(const QByteArray &query);
     HttpResponse albumPage(const QString &albumId) const;
     HttpResponse batch(const QString &albumId, const QByteArray &query) const;
+    // The same pictures as the rows an htmx gallery inserts.
+    HttpResponse rows(const QString &albumId, const QByteArray &query) const;
+    // An events album's batches over an event stream, from the one after lastEventId.
+    HttpResponse events(const QString &albumId, const QByteArray &lastEventId) const;
+    // A library file compiled into the simulator, unchanged.
+    static HttpResponse vendorFile(const QByteArray &path);
     // The page an iframe loader calls into, or a worker loader's script.
     HttpResponse batchHelper(const QString &albumId, const QByteArray &helper) const;
     HttpResponse poll(const QByteArray &query) const;

@@ -151,6 +151,19 @@ void HttpConnection::startStream(const HttpResponse &response)
         m_socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, floodQueue);
         if (m_stream == HttpResponse::Stream::Headers)
             m_socket->write(QByteArrayLiteral("HTTP/1.1 200 OK\r\n"));
+    } else if (response.stream == HttpResponse::Stream::Pushed) {
+        // An event stream has no length: it ends when the connection does.
+        m_keepAlive = false;
+        m_socket->write(response.head(false));
+        m_stream = response.stream;
+        m_pushes = response.pushes;
+        m_closeAfterPushes = response.closeAfterPushes;
+        if (!m_push) {
+            m_push = new QTimer(this);
+            connect(m_push, &QTimer::timeout, this, &HttpConnection::pushNext);
+        }
+        m_push->start(std::max(1, response.pushEveryMs));
+        return;
     } else if (response.stream == HttpResponse::Stream::Paced) {
         m_socket->write(response.head(m_keepAlive));
         m_stream = response.stream;
@@ -205,9 +218,23 @@ void HttpConnection::feedPaced()
     m_pace->start(int(std::clamp(std::ceil((nextAt - elapsed) * 1000), 10.0, 3600000.0)));
 }
 
+// Once all has gone, a stream that is not closed stays open, silent, until the client goes.
+void HttpConnection::pushNext()
+{
+    if (m_closing)
+        return;
+    if (!m_pushes.isEmpty())
+        m_socket->write(m_pushes.takeFirst());
+    if (!m_pushes.isEmpty())
+        return;
+    m_push->stop();
+    if (m_closeAfterPushes)
+        close();
+}
+
 void HttpConnection::feedStream()
 {
-    if (m_stream == HttpResponse::Stream::Paced)
+    if (m_stream == HttpResponse::Stream::Paced || m_stream == HttpResponse::Stream::Pushed)
         return;
     // Keeps about a chunk queued, so that memory stays flat however long the answer is.
     const bool flood = m_stream == HttpResponse::Stream::Continues || m_stream == HttpResponse::Stream::Headers;

@@ -37,6 +37,7 @@ private:
     void startStream(const HttpResponse &response);
     void feedStream();
     void feedPaced();
+    void pushNext();
     void finishAnswer();
 
     QTcpSocket *m_socket;
@@ -56,6 +57,10 @@ private:
     double m_bytesPerSecond = 0;
     qint64 m_paced = 0;
     QTimer *m_pace = nullptr;
+    // A pushed answer: what is still to go, a piece a tick, and whether the end closes it.
+    QList<QByteArray> m_pushes;
+    bool m_closeAfterPushes = false;
+    QTimer *m_push = nullptr;
     struct Deflater;
     Deflater *m_deflater = nullptr;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 
 // What a route decided to answer, including the misbehaviour the connection has to act out.
 class HttpResponse
@@ -26,8 +27,10 @@ public:
     bool hang = false;  // the request is read and never answered
     qint64 padding = 0; // zero bytes after the body, sent as the socket drains
     // Paced: the body and padding at bytesPerSecond. Continues and Headers: a flood of interim
-    // answers or of header lines, for floodMs (0: for ever), then the connection closes.
-    enum class Stream { None, Endless, Gzip, Continues, Headers, Paced };
+    // answers or of header lines, for floodMs (0: for ever), then the connection closes. Pushed:
+    // the head, then one of pushes every pushEveryMs; after the last the connection closes
+    // (closeAfterPushes) or stays open for as long as the client listens.
+    enum class Stream { None, Endless, Gzip, Continues, Headers, Paced, Pushed };
     Stream stream = Stream::None;
     double bytesPerSecond = 0;
     int floodMs = 0;
@@ -35,4 +38,7 @@ public:
     qint64 announcedLength = -1; // the Content-Length announced instead of the true one
     QByteArray extraHeaders;     // whole header lines, each ending in CR LF
     bool announceLength = true;
+    QList<QByteArray> pushes;
+    int pushEveryMs = 0;
+    bool closeAfterPushes = false;
 };

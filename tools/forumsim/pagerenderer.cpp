@@ -1,5 +1,7 @@
 #include "tools/forumsim/pagerenderer.h"
 
+#include "tools/forumsim/librarygallery.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QStringBuilder>
@@ -50,6 +52,47 @@ constexpr char PlacePerFrame[] = R"(  function place(got, then) {
         requestAnimationFrame(frame);
       else
         then();
+    });
+  }
+)";
+
+// A batch goes in only once a CSS animation or transition on the cue below the pictures has run
+// to its end: %1 the event, %2 what starts it afresh. No timer and no request is open meanwhile.
+constexpr char PlaceAfterCue[] = R"(  var cue = document.getElementById("ag_cue"), flip = false;
+  function place(got, then) {
+    cue.addEventListener("%1", function () {
+      got.forEach(add);
+      then();
+    }, { once: true });
+%2  }
+)";
+
+constexpr char RestartAnimation[] = R"(    cue.classList.remove("ag_run");
+    void cue.offsetWidth;
+    cue.classList.add("ag_run");
+)";
+
+constexpr char FlipTransition[] = R"(    flip = !flip;
+    cue.style.width = flip ? "100px" : "0px";
+)";
+
+// The server pushes the batches over an event stream, whatever the window does; they go in one
+// after another as they come. A stream that ends is opened again by the browser, and the server
+// answers a stream that has sent everything with 204, which ends that.
+constexpr char EventBatches[] = R"(  var queue = [], placing = false;
+  var source = new EventSource("/p/" + encodeURIComponent(album) + "/events");
+  source.onmessage = function (message) {
+    queue.push(JSON.parse(message.data));
+    drain();
+  };
+  function drain() {
+    if (placing || !queue.length)
+      return;
+    placing = true;
+    place(queue.shift(), function () {
+      placing = false;
+      landed();
+      drain();
     });
   }
 )";
@@ -263,6 +306,49 @@ constexpr char TimerLoader[] = R"(  function later() {
   grow(later);
 )";
 
+// A batch at once, then one %1 animation frames after each batch has landed: a page the engine
+// takes for hidden draws no frames and so gets no further.
+constexpr char FramesLoader[] = R"(  function later() {
+    var frames = 0;
+    requestAnimationFrame(function frame() {
+      if (++frames < %1)
+        requestAnimationFrame(frame);
+      else
+        grow(later);
+    });
+  }
+  grow(later);
+)";
+
+// %2 ms after the list first holds all %1 pictures, the page's main thread loops for good.
+constexpr char FreezeScript[] = R"(<script>
+(function () {
+  var list = document.getElementById("ag_list"), armed = false;
+  var observer = new MutationObserver(count);
+  function count() {
+    if (armed || list.querySelectorAll("a.ag_ele_a").length < %1)
+      return;
+    armed = true;
+    observer.disconnect();
+    setTimeout(function () {
+      for (;;) {
+      }
+    }, %2);
+  }
+  observer.observe(list, { childList: true });
+  count();
+})();
+</script>
+)";
+
+// The page sends itself to another album of its bar.
+constexpr char NavigateScript[] = R"(<script>
+setTimeout(function () {
+  location.href = "/p/" + encodeURIComponent(%1);
+}, %2);
+</script>
+)";
+
 // Analytics that never stop: every %1 ms a small request, by fetch() and sendBeacon() in turn.
 constexpr char BeaconScript[] = R"(<script>
 (function () {
@@ -304,6 +390,7 @@ const char *askScript(BatchSource source)
         return FrameAsk;
     case BatchSource::Worker:
     case BatchSource::Page:
+    case BatchSource::Events:
         break;
     }
     return WorkerAsk;
@@ -330,6 +417,10 @@ QByteArray PageRenderer::albumPage(const QString &barName, const ForumAlbum &alb
     if (!album.noTitle)
         content += u"<div class=\"aghl_big aghl_title\">"_qs % album.title % u"</div>\n"_qs;
     content += u"<div class=\"aghl_info\">共 "_qs % QString::number(album.pictures.size()) % u" 张</div>\n"_qs;
+    if (album.library != GalleryLibrary::None) {
+        content += LibraryGallery::markup(barName, album) % blindScripts(album);
+        return gbk(frame(album.title % u"_"_qs % barName.toHtmlEscaped() % u"吧"_qs, barName, content));
+    }
     if (album.virtualRows)
         content += u"<div id=\"ag_gone\"></div>\n"_qs;
     content += u"<div id=\"ag_list\" class=\"ag_container\">"_qs;
@@ -337,8 +428,16 @@ QByteArray PageRenderer::albumPage(const QString &barName, const ForumAlbum &alb
     for (int i = 0; i < initial; ++i)
         content += pictureLink(barName, album.pictures.at(i).id, album.pictureHeight);
     content += u"</div>\n"_qs;
+    if (album.batchAnimationMs > 0)
+        content +=
+            u"<style>#ag_cue{height:4px;width:100px;background:#bbb}#ag_cue.ag_run{animation:ag_cue "_qs %
+            QString::number(album.batchAnimationMs) %
+            u"ms linear}@keyframes ag_cue{from{opacity:1}to{opacity:.3}}</style>\n<div id=\"ag_cue\"></div>\n"_qs;
+    else if (album.batchTransitionMs > 0)
+        content += u"<style>#ag_cue{height:4px;width:0;background:#bbb;transition:width "_qs %
+                   QString::number(album.batchTransitionMs) % u"ms linear}</style>\n<div id=\"ag_cue\"></div>\n"_qs;
     // A gallery that grows at its bottom has nothing below its pictures but what it watches.
-    if (album.loader == GalleryLoader::Scroll)
+    if (album.loader == GalleryLoader::Scroll && album.batchFrom != BatchSource::Events)
         content += u"<div style=\"height:12000px\"></div>\n"_qs;
     else if (album.loader == GalleryLoader::Observer)
         content += u"<div id=\"ag_more\"></div>\n"_qs;
@@ -352,6 +451,21 @@ QByteArray PageRenderer::albumPage(const QString &barName, const ForumAlbum &alb
     content += galleryScript(barName, album);
     if (album.virtualRows)
         content += QString::fromUtf8(VirtualRowsScript);
+    if (album.freezeAfterMs >= 0)
+        content += QString::fromUtf8(FreezeScript)
+                       .arg(QString::number(album.pictures.size()), QString::number(album.freezeAfterMs));
+    content += blindScripts(album);
+    return gbk(frame(album.title % u"_"_qs % barName.toHtmlEscaped() % u"吧"_qs, barName, content));
+}
+
+// What any album page may do besides its gallery: requests that never rest, a page that goes
+// elsewhere, and a script of the config's own.
+QString PageRenderer::blindScripts(const ForumAlbum &album)
+{
+    QString content;
+    if (!album.navigateTo.isEmpty())
+        content +=
+            QString::fromUtf8(NavigateScript).arg(jsLiteral(album.navigateTo), QString::number(album.navigateAfterMs));
     if (album.noise == PageNoise::Beacon)
         content += QString::fromUtf8(BeaconScript).arg(album.noiseMs);
     else if (album.noise == PageNoise::LongPoll)
@@ -359,7 +473,7 @@ QByteArray PageRenderer::albumPage(const QString &barName, const ForumAlbum &alb
     // After the gallery, so that a script that never yields still leaves a complete page behind.
     if (!album.script.isEmpty())
         content += u"<script>\n"_qs % album.script % u"\n</script>\n"_qs;
-    return gbk(frame(album.title % u"_"_qs % barName.toHtmlEscaped() % u"吧"_qs, barName, content));
+    return content;
 }
 
 QByteArray PageRenderer::batchFrame()
@@ -450,7 +564,9 @@ QString PageRenderer::galleryScript(const QString &barName, const ForumAlbum &al
             QString::fromUtf8(ServerDeclarations)
                 .arg(jsLiteral(album.id), QString::number(initial), QString::number(album.pictures.size() - initial),
                      QString::number(album.batch), QString::number(album.pictureHeight));
-        batches = QString::fromUtf8(askScript(album.batchFrom)) % QString::fromUtf8(ServerBatches);
+        batches = album.batchFrom == BatchSource::Events
+                      ? QString::fromUtf8(EventBatches)
+                      : QString::fromUtf8(askScript(album.batchFrom)) % QString::fromUtf8(ServerBatches);
     }
     QString loader;
     switch (album.loader) {
@@ -469,9 +585,18 @@ QString PageRenderer::galleryScript(const QString &barName, const ForumAlbum &al
     case GalleryLoader::Timer:
         loader = QString::fromUtf8(TimerLoader).arg(album.gapMs);
         break;
+    case GalleryLoader::Frames:
+        loader = QString::fromUtf8(FramesLoader).arg(album.gapFrames);
+        break;
     }
-    const QString placing =
+    if (album.batchFrom == BatchSource::Events)
+        loader.clear();
+    QString placing =
         album.perFrame > 0 ? QString::fromUtf8(PlacePerFrame).arg(album.perFrame) : QString::fromUtf8(PlaceAtOnce);
+    if (album.batchAnimationMs > 0)
+        placing = QString::fromUtf8(PlaceAfterCue).arg(u"animationend"_qs, QString::fromUtf8(RestartAnimation));
+    else if (album.batchTransitionMs > 0)
+        placing = QString::fromUtf8(PlaceAfterCue).arg(u"transitionend"_qs, QString::fromUtf8(FlipTransition));
     const QString jumps = album.jumpToTop == JumpToTop::Always ? u"Infinity"_qs
                           : album.jumpToTop == JumpToTop::Once ? u"1"_qs
                                                                : u"0"_qs;

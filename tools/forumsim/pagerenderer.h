@@ -17,6 +17,10 @@ public:
     // The page an iframe loader fetches its batches through, and a worker loader's script.
     static QByteArray batchFrame();
     static QByteArray batchWorker();
+    // JSON is valid JavaScript; the value, safe inside a script element.
+    static QString jsLiteral(const QJsonValue &value);
+    // Percent-encodes as encodeURIComponent does.
+    static QString urlPart(const QString &text);
 
 private:
     static QString frame(const QString &title, const QString &barName, const QString &content);
@@ -26,7 +30,6 @@ private:
     static QString pictureLink(const QString &barName, const QString &pictureId, int height);
     static QString galleryScript(const QString &barName, const ForumAlbum &album);
     static QString tickerScript();
-    static QString jsLiteral(const QJsonValue &value);
-    static QString urlPart(const QString &text);
+    static QString blindScripts(const ForumAlbum &album);
     static QByteArray gbk(const QString &html);
 };

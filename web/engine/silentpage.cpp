@@ -89,14 +89,19 @@ bool SilentPage::acceptNavigationRequest(const QUrl &url, NavigationType type, b
         if (type != NavigationTypeTyped)
             return false;
         m_expecting = false;
+        m_loaded = false;
         m_asked = url;
         return true;
     }
-    // Past the address asked for, a redirect or a script may move the page only within that
-    // address's host (the job asks only for the forum's pages): another host's title and picture
-    // identifiers must never pass for the album's.
-    if ((url.scheme() == u"http" || url.scheme() == u"https") && onHostOf(url, m_asked))
+    const bool onHost = (url.scheme() == u"http" || url.scheme() == u"https") && onHostOf(url, m_asked);
+    // A move within the document (its fragment) is the page's own business.
+    if (onHost && url.hasFragment() && url.adjusted(QUrl::RemoveFragment) == this->url().adjusted(QUrl::RemoveFragment))
         return true;
-    emit navigationRefused(url);
+    // While the address asked for loads, its server may send it on within its host (the job asks
+    // only for the forum's pages). Past that the page is the album's: another page's title and
+    // picture identifiers must never pass for the album's, even another album's of the forum.
+    if (onHost && type == NavigationTypeRedirect && !m_loaded)
+        return true;
+    emit navigationRefused(url, !onHost);
     return false;
 }

@@ -16,10 +16,13 @@ public:
     // Until the engine begins the load asked for next, the page may not navigate itself: what a
     // document left running must not load in place of the address asked for.
     void expectNavigation();
+    // The load asked for has finished: from now on the page stays the document it shows.
+    void loadDone() { m_loaded = true; }
 
 signals:
-    // The page or its server tried to take the main frame off the host asked for; it stays where it was.
-    void navigationRefused(const QUrl &url);
+    // The page or its server tried to take the main frame elsewhere: off the host asked for
+    // (`offHost`), or, once loaded, to another page at all. It stays where it was.
+    void navigationRefused(const QUrl &url, bool offHost);
 
 protected:
     void javaScriptAlert(const QUrl &securityOrigin, const QString &msg) override;
@@ -38,6 +41,7 @@ private:
 
     bool m_silent = true;
     bool m_expecting = false;
+    bool m_loaded = false;
     // The address of the last load asked for: the host a redirect or a script may move the page within.
     QUrl m_asked;
 };

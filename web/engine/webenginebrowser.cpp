@@ -35,7 +35,7 @@ const QString requestWatchName = QStringLiteral("quillory-requests");
 // the engine lists finished ones. Pictures and style sheets are the page's looks, not its loading.
 const char activityCounters[] = R"(
 (function () {
-  var a = window.quilloryActivity = { changes: 0, requests: 0, open: 0 };
+  var a = window.quilloryActivity = { changes: 0, requests: 0, open: 0, streams: 0, deliveries: 0 };
   function ended() {
     ++a.requests;
     if (a.open > 0)
@@ -66,6 +66,9 @@ const char activityCounters[] = R"(
   }).observe(document, { subtree: true, childList: true, attributes: true, characterData: true });
   window.addEventListener('quillory-request-open', function () { ++a.requests; ++a.open; }, true);
   window.addEventListener('quillory-request-end', ended, true);
+  window.addEventListener('quillory-stream-open', function () { ++a.streams; ++a.deliveries; }, true);
+  window.addEventListener('quillory-stream-delivery', function () { ++a.deliveries; }, true);
+  window.addEventListener('quillory-stream-end', function () { if (a.streams > 0) --a.streams; }, true);
   try {
     new PerformanceObserver(function (list) {
       list.getEntries().forEach(function (e) {
@@ -77,28 +80,170 @@ const char activityCounters[] = R"(
 })();
 )";
 
-// Keeps, in the program's own script world, the markup of every element the page's scripts take
-// out of the document, in the order they go: a gallery that keeps only the rows near the view has
-// shown pictures that its last markup no longer holds. Bounded, so that a page that churns cannot
-// fill the memory; past the bound nothing more is kept.
-const char removalKeeper[] = R"(
+// Records, in the program's own script world, every state of every element that shows a picture
+// marker (or the album's title) in an attribute or its own text: as it is added, each time it
+// changes, and where it stood then. A gallery that keeps only the rows near the view, or points a
+// pool of rows at the next pictures as the view moves, has shown pictures that its last markup no
+// longer holds. An element's state is its start tag and its own text, serialized as the browser
+// serializes markup, so that the same marker scan reads it. Bounded: past the page cap nothing more
+// is kept. Also counts how often a row showing a picture went or was pointed elsewhere.
+const char shownRecorder[] = R"(
 (function () {
-  var kept = window.quilloryRemoved = [];
-  var size = 0, cap = %1;
-  new MutationObserver(function (records) {
-    records.forEach(function (r) {
-      Array.prototype.forEach.call(r.removedNodes, function (node) {
-        if (node.nodeType !== 1 || size > cap)
-          return;
-        var html = node.outerHTML;
-        if (!html || html.indexOf('<img') < 0)
-          return;
-        size += html.length;
-        if (size <= cap)
-          kept.push(html);
-      });
+  var shown = window.quilloryShown = { states: [], placed: 0, replaced: 0, document: 1 + Math.floor(Math.random() * 1e9) };
+  var size = 0, cap = %1, keys = new Set(), last = new WeakMap();
+  var marker = ';pic_id=', title = 'aghl_big aghl_title"';
+  function escape(text, inAttribute) {
+    text = text.replace(/&/g, '&amp;').replace(/\u00a0/g, '&nbsp;');
+    return inAttribute ? text.replace(/"/g, '&quot;') : text.replace(/</g, '&lt;').replace(/>/g, '&gt;');
+  }
+  function mayHold(el) {
+    for (var i = 0; i < el.attributes.length; ++i) {
+      var v = el.attributes[i].value;
+      if (v.indexOf('pic_id=') >= 0 || v.indexOf('aghl_title') >= 0)
+        return true;
+    }
+    for (var c = el.firstChild; c; c = c.nextSibling) {
+      if (c.nodeType === 3 && c.data.indexOf('pic_id=') >= 0)
+        return true;
+    }
+    return false;
+  }
+  function own(el) {
+    var name = el.localName, text = '<' + name;
+    for (var i = 0; i < el.attributes.length; ++i)
+      text += ' ' + el.attributes[i].name + '="' + escape(el.attributes[i].value, true) + '"';
+    text += '>';
+    if (name !== 'script' && name !== 'style') {
+      for (var c = el.firstChild; c; c = c.nextSibling) {
+        if (c.nodeType === 3)
+          text += escape(c.data, false);
+      }
+    }
+    return text + '</' + name + '>';
+  }
+  function markers(text) {
+    return text.split(marker).slice(1).map(function (m) { return m.split('"')[0]; }).join('"');
+  }
+  function place(el) {
+    var r = el.getBoundingClientRect();
+    if (!r.width && !r.height)
+      return null;
+    var y = r.top + window.scrollY, x = r.left + window.scrollX;
+    for (var p = el.parentElement; p && p !== document.body && p !== document.documentElement; p = p.parentElement) {
+      y += p.scrollTop;
+      x += p.scrollLeft;
+    }
+    // A row parked out of the way (above or left of the page) is not where it shows anything.
+    if (y + r.height <= 0 || x + r.width <= 0)
+      return null;
+    return [Math.round(y), Math.round(x)];
+  }
+  function record(text, at) {
+    var key = at ? text + '\n' + at[0] + ',' + at[1] : text + '\n';
+    if (keys.has(key) || size + text.length > cap)
+      return;
+    keys.add(key);
+    size += text.length;
+    shown.states.push(at ? [text, at[0], at[1]] : [text]);
+    if (at)
+      ++shown.placed;
+  }
+  function look(el) {
+    var before = last.get(el);
+    var text = mayHold(el) ? own(el) : '';
+    var held = text.indexOf(marker) >= 0 || text.indexOf(title) >= 0;
+    if (!held) {
+      if (before) {
+        last.delete(el);
+        if (before.markers)
+          ++shown.replaced;
+      }
+      return;
+    }
+    var now = { markers: markers(text) };
+    if (before && before.markers && before.markers !== now.markers)
+      ++shown.replaced;
+    last.set(el, now);
+    record(text, el.isConnected ? place(el) : null);
+  }
+  function gone(node) {
+    var all = [node].concat(Array.prototype.slice.call(node.querySelectorAll('*')));
+    all.forEach(function (el) {
+      var before = last.get(el);
+      if (!before)
+        return;
+      last.delete(el);
+      if (before.markers)
+        ++shown.replaced;
     });
-  }).observe(document, { subtree: true, childList: true });
+  }
+  function lookBelow(node, into) {
+    var html = node.outerHTML || '';
+    if (html.indexOf('pic_id=') < 0 && html.indexOf('aghl_title') < 0)
+      return;
+    into.add(node);
+    Array.prototype.forEach.call(node.querySelectorAll('*'), function (el) { into.add(el); });
+  }
+  // Where the page scrolls: its window, and the scroll areas of its own a gallery may keep its rows
+  // in (a virtualised list in a box of its own), which scroll along with it.
+  var areas = [], areasAt = -1e9;
+  function scrollAreas() {
+    if (Date.now() - areasAt < 500)
+      return areas.filter(function (el) { return el.isConnected; });
+    areasAt = Date.now();
+    var all = document.body ? document.body.querySelectorAll('*') : [];
+    areas = Array.prototype.filter.call(all, function (el) {
+      if (el.scrollHeight <= el.clientHeight + 1 || el.clientHeight < 40)
+        return false;
+      var overflow = getComputedStyle(el).overflowY;
+      return (overflow === 'auto' || overflow === 'scroll' || overflow === 'overlay') && el.getClientRects().length > 0;
+    });
+    return areas;
+  }
+  window.quilloryScrolling = {
+    view: function () {
+      var page = document.scrollingElement || document.documentElement;
+      var y = window.scrollY, height = window.innerHeight;
+      var limit = page ? Math.max(0, page.scrollHeight - window.innerHeight) : 0;
+      scrollAreas().forEach(function (el) {
+        y = Math.max(y, el.scrollTop);
+        limit = Math.max(limit, el.scrollHeight - el.clientHeight);
+        height = Math.min(height, el.clientHeight);
+      });
+      return [Math.round(y), Math.round(limit), height];
+    },
+    to: function (y) {
+      window.scrollTo(0, y);
+      scrollAreas().forEach(function (el) { el.scrollTop = y; });
+    }
+  };
+  new MutationObserver(function (records) {
+    var touched = new Set();
+    records.forEach(function (r) {
+      if (r.type === 'childList') {
+        Array.prototype.forEach.call(r.removedNodes, function (node) {
+          if (node.nodeType === 1 && !node.isConnected)
+            gone(node);
+          else if (node.nodeType === 3 && r.target.nodeType === 1)
+            touched.add(r.target);
+        });
+        Array.prototype.forEach.call(r.addedNodes, function (node) {
+          if (node.nodeType === 1 && node.isConnected)
+            lookBelow(node, touched);
+          else if (node.nodeType === 3 && r.target.nodeType === 1)
+            touched.add(r.target);
+        });
+      } else if (r.type === 'attributes') {
+        touched.add(r.target);
+      } else if (r.target.parentElement) {
+        touched.add(r.target.parentElement);
+      }
+    });
+    touched.forEach(function (el) {
+      if (el.isConnected)
+        look(el);
+    });
+  }).observe(document, { subtree: true, childList: true, attributes: true, characterData: true });
 })();
 )";
 
@@ -179,6 +324,67 @@ const char requestWatch[] = R"(
         end();
       }
       return clearTimer.apply(window, arguments);
+    };
+  }
+  // An event stream, a web socket or a streamed answer delivers for as long as it is open; each
+  // delivery may bring the next batch.
+  function watchStream(stream, deliveries, endsOn) {
+    var ended = false;
+    note('quillory-stream-open');
+    deliveries.forEach(function (type) {
+      stream.addEventListener(type, function () { note('quillory-stream-delivery'); });
+    });
+    stream.addEventListener(endsOn, function () {
+      if (!ended && (endsOn !== 'error' || stream.readyState === 2)) {
+        ended = true;
+        note('quillory-stream-end');
+      }
+    });
+    return stream;
+  }
+  function wrapConstructor(name, deliveries, endsOn) {
+    var Original = window[name];
+    if (typeof Original !== 'function')
+      return;
+    var Wrapped = function () {
+      var made = Reflect.construct(Original, arguments, new.target || Original);
+      return watchStream(made, deliveries, endsOn);
+    };
+    Wrapped.prototype = Original.prototype;
+    Object.setPrototypeOf(Wrapped, Original);
+    window[name] = Wrapped;
+  }
+  wrapConstructor('EventSource', ['message'], 'error');
+  wrapConstructor('WebSocket', ['message'], 'close');
+  var Source = window.EventSource && window.EventSource.prototype;
+  if (Source && typeof Source.addEventListener === 'function') {
+    // Events of their own names are deliveries too.
+    var listen = Source.addEventListener, delivered = new WeakMap();
+    Source.addEventListener = function (type) {
+      if (type !== 'open' && type !== 'error' && type !== 'message') {
+        var noteIt = delivered.get(this);
+        if (!noteIt) {
+          noteIt = function () { note('quillory-stream-delivery'); };
+          delivered.set(this, noteIt);
+        }
+        listen.call(this, type, noteIt);
+      }
+      return listen.apply(this, arguments);
+    };
+  }
+  var Reader = window.ReadableStreamDefaultReader && window.ReadableStreamDefaultReader.prototype;
+  if (Reader && typeof Reader.read === 'function') {
+    var read = Reader.read, reading = new WeakSet();
+    Reader.read = function () {
+      var reader = this;
+      if (!reading.has(reader)) {
+        reading.add(reader);
+        note('quillory-stream-open');
+      }
+      var result = read.apply(reader, arguments);
+      result.then(function (r) { note(r && r.done ? 'quillory-stream-end' : 'quillory-stream-delivery'); },
+                  function () { note('quillory-stream-end'); });
+      return result;
     };
   }
   if (navigator.sendBeacon) {
@@ -343,8 +549,10 @@ void WebEngineBrowser::freshPage()
     connect(m_page, &QWebEnginePage::loadStarted, this, &WebEngineBrowser::onLoadStarted);
     connect(m_page, &QWebEnginePage::loadFinished, this, &WebEngineBrowser::onLoadFinished);
     connect(m_page, &QWebEnginePage::renderProcessTerminated, this, &WebEngineBrowser::onRenderProcessTerminated);
-    connect(m_page, &SilentPage::navigationRefused, this, [this](const QUrl &url) {
-        if (m_failure.isEmpty())
+    connect(m_page, &SilentPage::navigationRefused, this, [this](const QUrl &url, bool offHost) {
+        if (!offHost)
+            m_moveRefused = true;
+        else if (m_failure.isEmpty())
             m_failure =
                 QStringLiteral("转向其他网站：") +
                 url.toDisplayString(QUrl::RemoveUserInfo | QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment);
@@ -357,14 +565,14 @@ void WebEngineBrowser::freshPage()
     // lazy gallery never grows. The view hides its page whenever the window is minimised or
     // hidden; the page the job scrolls is shown again at once, so that what the job finds never
     // depends on what the user does with the window.
-    connect(m_page, &QWebEnginePage::visibleChanged, this, &WebEngineBrowser::keepShown, Qt::QueuedConnection);
+    connect(m_page, &QWebEnginePage::visibleChanged, this, &WebEngineBrowser::keepVisible, Qt::QueuedConnection);
     m_page->setVisible(true);
     // The view deletes the page it lets go of only when it is the page's parent. The profile, a
     // child of the page, goes with it, and the engine ends the renderer of a profile that goes.
     delete old.data();
 }
 
-void WebEngineBrowser::keepShown(bool visible)
+void WebEngineBrowser::keepVisible(bool visible)
 {
     if (!visible && m_page && sender() == m_page)
         m_page->setVisible(true);
@@ -392,7 +600,11 @@ void WebEngineBrowser::Navigate(const QString &address)
     m_freshPageFirst = m_spoiled || unfinished;
     m_givenUp = false;
     m_failure.clear();
+    m_moveRefused = false;
     ++m_navigation;
+    forgetShown();
+    m_shownCursor = 0;
+    m_shownDocument = 0;
     m_started = false;
     m_complete = false;
     m_loading = false;
@@ -443,7 +655,7 @@ void WebEngineBrowser::stampNewDocuments()
     stamp.setWorldId(QWebEngineScript::ApplicationWorld);
     stamp.setRunsOnSubFrames(false);
     stamp.setSourceCode(QStringLiteral("window.quilloryNavigation = %1;").arg(m_navigation) +
-                        QString::fromUtf8(removalKeeper).arg(t.maxPageBytes) +
+                        QString::fromUtf8(shownRecorder).arg(t.maxPageBytes) +
                         (m_watches ? QString::fromUtf8(activityCounters) : QString()));
     QWebEngineScriptCollection &scripts = m_page->scripts();
     for (const QWebEngineScript &older : scripts.find(stampName))
@@ -499,6 +711,7 @@ void WebEngineBrowser::onLoadFinished()
     if (!m_started || m_complete || m_givenUp)
         return;
     lastLoadFinishedMs() = pagesClock().elapsed();
+    m_page->loadDone();
     m_complete = true;
     emit readyStateChanged();
 }
@@ -546,22 +759,19 @@ void WebEngineBrowser::readBody(QObject *context, std::function<void(const Body 
     const QString script = QStringLiteral("(function () {"
                                           "  if (window.quilloryNavigation !== %1) return -1;"
                                           "  var body = document.body;"
-                                          "  var removed = window.quilloryRemoved || [];"
-                                          "  if (!body) return ['', removed];"
+                                          "  if (!body) return [''];"
                                           "  var html = body.outerHTML;"
-                                          "  return html.length > %2 ? html.length : [html, removed];"
+                                          "  return html.length > %2 ? html.length : [html];"
                                           "})()")
                                .arg(m_navigation)
                                .arg(Settings::timings().maxPageBytes);
-    ask(script, context, [answer = std::move(answer)](const std::optional<QVariant> &given) {
+    askWithNews(script, context, [answer = std::move(answer)](const std::optional<QVariant> &given) {
         Body body;
         if (given && given->typeId() == QMetaType::QVariantList) {
             const QVariantList parts = given->toList();
-            if (parts.size() == 2 && parts.at(0).typeId() == QMetaType::QString) {
+            if (parts.size() == 1 && parts.at(0).typeId() == QMetaType::QString) {
                 body.read = BodyRead::Markup;
                 body.markup = parts.at(0).toString();
-                for (const QVariant &element : parts.at(1).toList())
-                    body.removed.append(element.toString());
             }
         } else if (given) {
             bool isNumber = false;
@@ -571,6 +781,63 @@ void WebEngineBrowser::readBody(QObject *context, std::function<void(const Body 
         }
         answer(body);
     });
+}
+
+// Runs `script` and hands its answer on; every answer also brings the states the page showed
+// since the last one (BrowserAdapter::shown()), so that what a page showed before it stopped
+// answering is kept.
+void WebEngineBrowser::askWithNews(const QString &script, QObject *context,
+                                   std::function<void(const std::optional<QVariant> &)> answer)
+{
+    const QString withNews = QStringLiteral("(function () {"
+                                            "  var answer = %1;"
+                                            "  var s = window.quilloryNavigation === %2 && window.quilloryShown;"
+                                            "  if (!s) return [answer];"
+                                            "  var from = s.document === %4 ? %3 : 0;"
+                                            "  return [answer, s.states.slice(from), from, s.document];"
+                                            "})()")
+                                 .arg(script)
+                                 .arg(m_navigation)
+                                 .arg(m_shownCursor)
+                                 .arg(m_shownDocument);
+    const QPointer<WebEngineBrowser> self(this);
+    const qint64 navigation = m_navigation;
+    ask(withNews, context, [self, navigation, answer = std::move(answer)](const std::optional<QVariant> &given) {
+        const QVariantList parts =
+            given && given->typeId() == QMetaType::QVariantList ? given->toList() : QVariantList();
+        if (parts.isEmpty())
+            return answer(given ? std::optional<QVariant>(QVariant()) : std::nullopt);
+        if (self && parts.size() == 4 && self->m_navigation == navigation)
+            self->takeNews(parts.at(1).toList(), qint64(parts.at(2).toDouble()), qint64(parts.at(3).toDouble()));
+        answer(parts.at(0));
+    });
+}
+
+void WebEngineBrowser::takeNews(const QVariantList &states, qint64 from, qint64 document)
+{
+    // A document the navigation brought later (a redirect of its own) records from the start.
+    if (document != m_shownDocument) {
+        m_shownDocument = document;
+        m_shownCursor = 0;
+    }
+    if (from > m_shownCursor)
+        return;
+    QList<ShownElement> fresh;
+    for (qsizetype i = m_shownCursor - from; i < states.size(); ++i) {
+        const QVariantList state = states.at(i).toList();
+        if (state.isEmpty())
+            continue;
+        ShownElement element;
+        element.markup = state.at(0).toString();
+        if (state.size() == 3) {
+            element.y = qint64(state.at(1).toDouble());
+            element.x = qint64(state.at(2).toDouble());
+            element.placed = true;
+        }
+        fresh.append(element);
+    }
+    m_shownCursor = from + states.size();
+    keepShown(fresh);
 }
 
 void WebEngineBrowser::ask(const QString &script, QObject *context,
@@ -628,24 +895,11 @@ void WebEngineBrowser::Scroll(int x, int y)
 {
     if (m_rendererGone)
         return;
-    m_page->runJavaScript(QStringLiteral("window.scrollTo(%1, %2)").arg(x).arg(y), QWebEngineScript::ApplicationWorld);
-}
-
-void WebEngineBrowser::readScrollLimit(QObject *context, std::function<void(qint64)> answer)
-{
-    if (m_rendererGone)
-        return answerLater(context, std::move(answer), qint64(-1));
-    const QString script = QStringLiteral("(function () {"
-                                          "  if (window.quilloryNavigation !== %1) return -1;"
-                                          "  var page = document.scrollingElement || document.documentElement;"
-                                          "  return page ? Math.max(0, page.scrollHeight - window.innerHeight) : 0;"
-                                          "})()")
-                               .arg(m_navigation);
-    ask(script, context, [answer = std::move(answer)](const std::optional<QVariant> &given) {
-        bool isNumber = false;
-        const double limit = given ? given->toDouble(&isNumber) : -1;
-        answer(isNumber && limit >= 0 ? qint64(limit) : -1);
-    });
+    m_page->runJavaScript(QStringLiteral("window.quilloryScrolling ? window.quilloryScrolling.to(%2) : "
+                                         "window.scrollTo(%1, %2)")
+                              .arg(x)
+                              .arg(y),
+                          QWebEngineScript::ApplicationWorld);
 }
 
 void WebEngineBrowser::readActivity(QObject *context, std::function<void(const Activity &)> answer)
@@ -653,27 +907,49 @@ void WebEngineBrowser::readActivity(QObject *context, std::function<void(const A
     if (m_rendererGone)
         return answerLater(context, std::move(answer), Activity{});
     const QString script =
-        QStringLiteral("(function () {"
-                       "  if (window.quilloryNavigation !== %1) return -1;"
-                       "  var page = document.scrollingElement || document.documentElement;"
-                       "  var a = window.quilloryActivity || { changes: 0, requests: 0, open: 0 };"
-                       "  return [window.scrollY, page ? Math.max(0, page.scrollHeight - window.innerHeight) : 0,"
-                       "          a.changes, a.requests, a.open];"
-                       "})()")
-            .arg(m_navigation);
+        QStringLiteral(
+            "(function () {"
+            "  if (window.quilloryNavigation !== %1) return -1;"
+            "  var page = document.scrollingElement || document.documentElement;"
+            "  var a = window.quilloryActivity || { changes: 0, requests: 0, open: 0, streams: 0, deliveries: 0 };"
+            "  var s = window.quilloryShown || { states: [], placed: 0, replaced: 0 };"
+            "  var animations = 0;"
+            "  try {"
+            "    document.getAnimations().forEach(function (x) {"
+            "      if (x.playState !== 'running' || !x.effect) return;"
+            "      var t = x.effect.getComputedTiming();"
+            "      var left = (t.endTime - (t.localTime || 0)) / Math.abs(x.playbackRate || 1);"
+            "      if (isFinite(left) && left <= %2) ++animations;"
+            "    });"
+            "  } catch (e) {}"
+            "  var view = window.quilloryScrolling ? window.quilloryScrolling.view()"
+            "    : [window.scrollY, page ? Math.max(0, page.scrollHeight - window.innerHeight) : 0, "
+            "window.innerHeight];"
+            "  return view.concat([s.replaced, s.placed || 0, a.changes, a.requests, a.open,"
+            "          animations, a.streams, a.deliveries]);"
+            "})()")
+            .arg(m_navigation)
+            .arg(Settings::timings().pendingTimerHorizonMs);
     const QPointer<RequestCounter> counter(static_cast<RequestCounter *>(m_counter.data()));
     const qint64 before = m_requestsBefore;
-    ask(script, context, [answer = std::move(answer), counter, before](const std::optional<QVariant> &given) {
+    askWithNews(script, context, [answer = std::move(answer), counter, before](const std::optional<QVariant> &given) {
         Activity now;
         const QVariantList values =
             given && given->typeId() == QMetaType::QVariantList ? given->toList() : QVariantList();
-        if (values.size() == 5) {
+        if (values.size() == 11) {
+            const auto at = [&values](int i) { return qint64(values.at(i).toDouble()); };
             now.answered = true;
-            now.scrollY = qint64(values.at(0).toDouble());
-            now.scrollLimit = qint64(values.at(1).toDouble());
-            now.changes = qint64(values.at(2).toDouble());
-            now.requests = qint64(values.at(3).toDouble());
-            now.openRequests = qint64(values.at(4).toDouble());
+            now.scrollY = at(0);
+            now.scrollLimit = at(1);
+            now.viewHeight = at(2);
+            now.rowsReplaced = at(3);
+            now.shownStates = at(4);
+            now.changes = at(5);
+            now.requests = at(6);
+            now.openRequests = at(7);
+            now.animations = at(8);
+            now.streams = at(9);
+            now.deliveries = at(10);
             now.networkRequests = counter ? std::max<qint64>(0, counter->count() - before) : 0;
         }
         answer(now);

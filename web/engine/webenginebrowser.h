@@ -41,14 +41,14 @@ public:
     void renewNetworkBeforeNextLoad() override;
     void readBody(QObject *context, std::function<void(const Body &)> answer) override;
     void Scroll(int x, int y) override;
-    void readScrollLimit(QObject *context, std::function<void(qint64)> answer) override;
     QString navigationFailure() const override { return m_failure; }
+    bool movedAwayRefused() const override { return m_moveRefused; }
     void setWatchesActivity(bool watches) override { m_watches = watches; }
     void readActivity(QObject *context, std::function<void(const Activity &)> answer) override;
 
 private:
     void freshPage();
-    void keepShown(bool visible);
+    void keepVisible(bool visible);
     void stampNewDocuments();
     void limitRenderer();
     void onLoadStarted();
@@ -58,6 +58,9 @@ private:
     // Runs `script` in the program's own script world; its answer comes to `answer`, or nothing
     // when the page gave none in time or lost its renderer.
     void ask(const QString &script, QObject *context, std::function<void(const std::optional<QVariant> &)> answer);
+    void askWithNews(const QString &script, QObject *context,
+                     std::function<void(const std::optional<QVariant> &)> answer);
+    void takeNews(const QVariantList &states, qint64 from, qint64 document);
     void failPendingAnswers();
 
     struct Pending
@@ -83,11 +86,15 @@ private:
     bool m_givenUp = false;
     bool m_spoiled = false;
     bool m_rendererGone = false;
+    bool m_moveRefused = false;
     qint64 m_limitedPid = 0;
     QString m_failure;
     std::vector<std::shared_ptr<Pending>> m_pending;
     QPointer<QObject> m_counter; // the page's RequestCounter
     qint64 m_requestsBefore = 0;
+    // How many of the states the page showed (shown()) its answers brought, and of which document.
+    qint64 m_shownCursor = 0;
+    qint64 m_shownDocument = 0;
     // A load held back until the engine runs a network service again.
     QString m_pendingAddress;
     QSet<qint64> m_endedServices;
