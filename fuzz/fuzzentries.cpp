@@ -8,6 +8,7 @@
 #include "job/text/split2.h"
 #include "web/files/foldername.h"
 #include "web/network/bytestobstr.h"
+#include "web/network/pictureend.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -253,11 +254,97 @@ void bytesToBstr(const std::uint8_t *data, std::size_t size)
           "a line break behind the body changes what comes before it");
 }
 
+namespace {
+
+struct EndSeen
+{
+    PictureEnd::Verdict verdict;
+    PictureEnd::Format format;
+    qint64 end;
+
+    bool operator==(const EndSeen &other) const
+    {
+        return verdict == other.verdict && format == other.format && end == other.end;
+    }
+};
+
+// What the checker makes of `size` bytes fed in pieces: whole when `piece` is 0, otherwise of
+// the sizes `piece` draws, one after another.
+EndSeen endOf(const char *bytes, qint64 size, std::uint32_t piece)
+{
+    PictureEnd end;
+    if (piece == 0) {
+        end.feed(bytes, size);
+    } else {
+        for (qint64 at = 0; at < size;) {
+            // A small generator of its own: the same pieces for the same input on every run.
+            piece = piece * 1103515245u + 12345u;
+            const qint64 length = std::min<qint64>(size - at, 1 + (piece >> 16) % 97);
+            end.feed(bytes + at, length);
+            at += length;
+        }
+    }
+    return {end.verdict(), end.format(), end.end()};
+}
+
+} // namespace
+
+void pictureEnd(const std::uint8_t *data, std::size_t size)
+{
+    const char *const name = "picture_end";
+    if (size < 1)
+        return;
+    const char *bytes = reinterpret_cast<const char *>(data + 1);
+    const qint64 length = qint64(size - 1);
+    const EndSeen whole = endOf(bytes, length, 0);
+    check(endOf(bytes, length, 1u + data[0]) == whole, name, "fed in pieces, the bytes tell another end");
+    if (length <= 65536) {
+        PictureEnd byByte;
+        for (qint64 at = 0; at < length; ++at)
+            byByte.feed(bytes + at, 1);
+        check(EndSeen{byByte.verdict(), byByte.format(), byByte.end()} == whole, name,
+              "fed byte by byte, the bytes tell another end");
+    }
+    check(whole.verdict == PictureEnd::Verdict::NotAPicture || whole.format != PictureEnd::Format::None, name,
+          "a picture without a format");
+    if (whole.verdict != PictureEnd::Verdict::Whole) {
+        check(whole.end == -1, name, "an end told of bytes that never reached it");
+        return;
+    }
+    check(whole.end > 0 && whole.end <= length, name, "an end outside the bytes");
+    const auto *at = reinterpret_cast<const std::uint8_t *>(bytes);
+    switch (whole.format) {
+    case PictureEnd::Format::Jpeg:
+        check(at[whole.end - 2] == 0xFF && at[whole.end - 1] == 0xD9, name, "a JPEG that ends without EOI");
+        break;
+    case PictureEnd::Format::Gif:
+        check(at[whole.end - 1] == 0x3B, name, "a GIF that ends without its trailer");
+        break;
+    case PictureEnd::Format::Webp:
+        check(whole.end == 8 + qint64(at[4] | at[5] << 8 | at[6] << 16 | std::uint32_t(at[7]) << 24), name,
+              "a WebP that ends elsewhere than its RIFF length says");
+        break;
+    default:
+        break;
+    }
+    // Whatever is cut off the end of a whole picture leaves it cut short, never whole.
+    for (const qint64 cut : {whole.end - 1, whole.end / 2, qint64(data[0]) % whole.end}) {
+        const EndSeen shorter = endOf(bytes, cut, 1u + data[0]);
+        check(shorter.verdict != PictureEnd::Verdict::Whole, name, "a picture cut short is whole");
+        check(shorter.format == whole.format || shorter.format == PictureEnd::Format::None, name,
+              "a picture cut short changed its format");
+    }
+    // What comes after the end changes nothing.
+    const QByteArray padded = QByteArray(bytes, qsizetype(whole.end)) + QByteArray(64, '\0');
+    check(endOf(padded.constData(), padded.size(), 0) == whole, name, "bytes after the end change the picture");
+}
+
 const QList<Entry> &all()
 {
-    static const QList<Entry> entries = {{"list_page", listPage},  {"picture_ids", pictureIds},
-                                         {"split2", split2},       {"folder_name", folderName},
-                                         {"title", titleEntities}, {"bytes_to_bstr", bytesToBstr}};
+    static const QList<Entry> entries = {{"list_page", listPage},    {"picture_ids", pictureIds},
+                                         {"split2", split2},         {"folder_name", folderName},
+                                         {"title", titleEntities},   {"bytes_to_bstr", bytesToBstr},
+                                         {"picture_end", pictureEnd}};
     return entries;
 }
 

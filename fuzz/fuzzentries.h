@@ -34,6 +34,8 @@ void folderName(const std::uint8_t *data, std::size_t size);
 void titleEntities(const std::uint8_t *data, std::size_t size);
 // BytesToBstr: byte 0 picks the character set, the rest is the body.
 void bytesToBstr(const std::uint8_t *data, std::size_t size);
+// PictureEnd: byte 0 picks the pieces the bytes are fed in, the rest is the picture.
+void pictureEnd(const std::uint8_t *data, std::size_t size);
 
 const QList<Entry> &all();
 

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QSaveFile>
 
 #include <unistd.h>
 
@@ -64,6 +65,12 @@ QStringList picturesAsked(const ForumServer &server)
 bool holdsPicture(const ForumServer &server, const QString &path, const QString &id)
 {
     return contents(path) == server.pictureBytes(id);
+}
+
+bool putFile(const QString &path, const QByteArray &bytes)
+{
+    QSaveFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
 }
 
 QByteArray contents(const QString &path)

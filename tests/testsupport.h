@@ -73,6 +73,10 @@ QStringList picturesAsked(const ForumServer &server);
 // True when the file at `path` holds exactly the bytes `server` serves for picture `id`.
 bool holdsPicture(const ForumServer &server, const QString &path, const QString &id);
 
+// Puts `bytes` at `path` as a saved picture would be, replacing what was there; false when it
+// could not.
+bool putFile(const QString &path, const QByteArray &bytes);
+
 // A file's bytes; "<missing>" when it cannot be read.
 QByteArray contents(const QString &path);
 

@@ -9,7 +9,6 @@
 #include "job/pictures/picturescan.h"
 #include "job/records/barrecords.h"
 #include "job/records/failurefile.h"
-#include "web/files/atomicfile.h"
 
 #include <QDir>
 #include <QHash>
@@ -64,7 +63,8 @@ private slots:
         QVERIFY(m_server.loadJson(R"({"bars":[{"name":"x","albums":[{"id":"1","pictures":[
             {"id":"gone","status":404},{"id":"flaky","status":500,"once":true},
             {"id":"slow","size":6000,"rate":2000},"after"]}]},
-            {"name":"假","albums":[{"id":"91"},{"id":"92","pictures":["m1","m2"]},{"id":"93"}]}]})"));
+            {"name":"假","albums":[{"id":"91"},{"id":"92","pictures":["m1","m2"]},{"id":"93"}]},
+            {"name":"断","albums":[{"id":"81","pictures":[{"id":"cut","shortLength":1000,"size":20000}]}]}]})"));
         m_engine = std::make_unique<Engine>(TestSupport::shortSettings(m_server.hostAndPort()));
     }
 
@@ -192,7 +192,7 @@ private slots:
             outcome.path = bar + u'/' + where + u'/' + QString::number(number) + u".jpg"_s;
             if (kind == PictureOutcome::Kind::Saved) {
                 const QByteArray bytes(100 + number, 'j');
-                QVERIFY(AtomicFile::write(outcome.path, bytes));
+                QVERIFY(TestSupport::putFile(outcome.path, bytes));
                 outcome.bytes = bytes.size();
             }
             records->pictureFinished(outcome);
@@ -337,7 +337,7 @@ private slots:
             another.earlierAlbumFolders(bar);
             for (const QString &picture : std::as_const(savedSince)) {
                 QVERIFY(QDir().mkpath(QFileInfo(pathOf(picture)).path()));
-                QVERIFY(AtomicFile::write(pathOf(picture), "jpeg"));
+                QVERIFY(TestSupport::putFile(pathOf(picture), "jpeg"));
                 PictureOutcome outcome;
                 outcome.kind = PictureOutcome::Kind::Saved;
                 outcome.id = idOf(picture);
@@ -513,7 +513,7 @@ private slots:
             outcome.path = pathOf(w.at(1));
             outcome.reason = w.at(0) == u"bogus" ? u"图片标识无效"_s : u"HTTP 404"_s;
             if (outcome.kind == PictureOutcome::Kind::Saved) {
-                QVERIFY(AtomicFile::write(outcome.path, "jpeg"));
+                QVERIFY(TestSupport::putFile(outcome.path, "jpeg"));
                 outcome.bytes = 4;
             }
             records.pictureFinished(outcome);
@@ -610,6 +610,12 @@ private slots:
             << QStringList({QStringLiteral("a"), QStringLiteral("gone"), QStringLiteral("b")});
         QTest::newRow("all recovered") << QStringList({QStringLiteral("a"), QStringLiteral("b")}) << QStringList()
                                        << QStringList({QStringLiteral("a"), QStringLiteral("b")});
+        // Qt takes a picture shorter than its body for a whole answer; the picture's end tells. Not
+        // one whose server closes early: that can make Qt ask again by itself, at a moment the
+        // machine's timing decides, and the requests are counted here.
+        QTest::newRow("a picture cut short fails again")
+            << QStringList({QStringLiteral("a"), QStringLiteral("cut")}) << QStringList({QStringLiteral("cut")})
+            << QStringList({QStringLiteral("a"), QStringLiteral("cut")});
     }
 
     void retry()

@@ -21,7 +21,10 @@ const QByteArray Forum = R"({"bars": [
       {"id": "drip", "trickleMs": 100}, {"id": "interim", "flood": "continue", "floodMs": 300},
       {"id": "heads", "flood": "headers", "floodMs": 300}, {"id": "away", "redirect": "http:\/\/elsewhere.invalid/x.jpg"},
       {"id": "lie", "falseLength": 100}, {"id": "rest", "status": 429, "retryAfter": 7},
-      {"id": "restdate", "status": 503, "retryAfter": 7, "retryAfterDate": true}]},
+      {"id": "restdate", "status": 503, "retryAfter": 7, "retryAfterDate": true},
+      {"id": "short", "shortLength": 5000, "size": 20000}, {"id": "cutoff", "cutAt": 5000},
+      {"id": "cutpadded", "cutAt": 15000, "size": 20000}, {"id": "png", "format": "png"},
+      {"id": "gif", "format": "gif"}, {"id": "webp", "format": "webp", "size": 1000}]},
     {"id": "3", "title": "三", "pictures": []}]},
   {"name": "a&b+c 风", "albums": [{"id": "9", "title": "x", "pictures": ["z"]}]},
   {"name": "新", "albums": [
@@ -47,6 +50,8 @@ const QByteArray Forum = R"({"bars": [
 
 const QByteArray BadFlood =
     R"({"bars": [{"name": "x", "albums": [{"id": "1", "pictures": [{"id": "a", "flood": "x"}]}]}]})";
+const QByteArray BadFormat =
+    R"({"bars": [{"name": "x", "albums": [{"id": "1", "pictures": [{"id": "a", "format": "bmp"}]}]}]})";
 const QByteArray MisspeltRate =
     R"({"pictureRate": 1, "bars": [{"name": "x", "albums": [{"id": "1", "pictures": [{"id": "a", "rates": 1}]}]}]})";
 
@@ -73,6 +78,8 @@ private slots:
         QVERIFY(error.contains(u"perPage"_qs));
         QVERIFY(!m_server.loadJson(BadFlood, &error));
         QVERIFY(error.contains(u"flood"_qs));
+        QVERIFY(!m_server.loadJson(BadFormat, &error));
+        QVERIFY(error.contains(u"format"_qs));
         QVERIFY(!m_server.loadJson(MisspeltRate, &error));
         QVERIFY(error.contains(u"rates"_qs));
         // An album's gallery keys: a value that is not one of theirs, or a pace its album does not use.
@@ -341,6 +348,65 @@ private slots:
         QVERIFY(m_server.pictureBytes(u"p1"_qs) != m_server.pictureBytes(u"q1"_qs));
     }
 
+    // Pictures in the other formats: real ones, each carrying its id.
+    void pictureFormats_data()
+    {
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<QByteArray>("contentType");
+        QTest::addColumn<QSize>("size"); // that Qt reads; empty: Qt reads no such pictures
+        QTest::newRow("PNG") << u"png"_qs << QByteArray("image/png") << QSize(320, 240);
+        QTest::newRow("GIF") << u"gif"_qs << QByteArray("image/gif") << QSize(32, 24);
+        QTest::newRow("WebP") << u"webp"_qs << QByteArray("image/webp") << QSize();
+    }
+
+    void pictureFormats()
+    {
+        QFETCH(QString, id);
+        QFETCH(QByteArray, contentType);
+        QFETCH(QSize, size);
+        const Reply reply = fetch(u"/forum/pic/item/"_qs % id % u".jpg"_qs);
+        QCOMPARE(reply.contentType, contentType);
+        QCOMPARE(reply.body, m_server.pictureBytes(id));
+        QVERIFY(reply.body.contains(QByteArray("forumsim picture " + id.toUtf8())));
+        if (size.isValid()) {
+            const QImage image = QImage::fromData(reply.body);
+            QCOMPARE(image.size(), size);
+            // Every row decodes, down to the last: the GIF's four colours all show in its bands.
+            QSet<QRgb> lastRow;
+            for (int x = 0; x < image.width(); ++x)
+                lastRow.insert(image.pixel(x, image.height() - 1));
+            QVERIFY(lastRow.size() >= (id == u"gif" ? 4 : 2));
+        } else {
+            // The RIFF length tells where the picture ends; the zeros of its size follow.
+            QVERIFY(reply.body.startsWith("RIFF") && reply.body.mid(8, 4) == "WEBP");
+            const QByteArray length = reply.body.mid(4, 4);
+            const int riffEnd = 8 + (quint8(length[0]) | quint8(length[1]) << 8 | quint8(length[2]) << 16);
+            QVERIFY(riffEnd < 1000 && reply.body.size() == 1000);
+            QVERIFY(reply.body.mid(riffEnd).count('\0') == 1000 - riffEnd);
+        }
+    }
+
+    // Answers cut short: Qt takes both for whole pictures, with the bytes that came.
+    void cutPicturesLookWholeToQt_data()
+    {
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<int>("bytes");
+        QTest::newRow("a length shorter than the body") << u"short"_qs << 5000;
+        QTest::newRow("closed after some bytes, without a length") << u"cutoff"_qs << 5000;
+        QTest::newRow("closed inside the padding") << u"cutpadded"_qs << 15000;
+    }
+
+    void cutPicturesLookWholeToQt()
+    {
+        QFETCH(QString, id);
+        QFETCH(int, bytes);
+        QVERIFY(m_server.pictureBytes(id).size() > bytes);
+        const Reply reply = fetch(u"/forum/pic/item/"_qs % id % u".jpg"_qs);
+        QCOMPARE(reply.status, 200);
+        QCOMPARE(reply.error, QNetworkReply::NoError);
+        QCOMPARE(reply.body, m_server.pictureBytes(id).left(bytes));
+    }
+
     void onceFaultRecovers()
     {
         QCOMPARE(fetch(u"/forum/pic/thumb/gone.jpg"_qs).status, 200);
@@ -401,6 +467,14 @@ private slots:
             << QByteArray("\r\nContent-Length: 100\r\nContent-Length: " +
                           QByteArray::number(m_server.pictureBytes(u"lie"_qs).size()) + "\r\n")
             << 0 << false;
+        QTest::newRow("a length shorter than the body")
+            << u"short"_qs << QByteArray("\r\nContent-Length: 5000\r\nConnection: keep-alive\r\n") << 0 << false;
+        QTest::newRow("the whole body behind the short length") << u"short"_qs << QByteArray() << 0 << false;
+        QTest::newRow("cut short without a length")
+            << u"cutoff"_qs
+            << QByteArray("Content-Type: image/jpeg\r\nConnection: close\r\nServer: forumsim\r\n\r\n" +
+                          m_server.pictureBytes(u"cutoff"_qs).left(5000))
+            << 0 << true;
         QTest::newRow("a batch asked of the server")
             << u"GET /p/5/batch?from=1&count=2"_qs << QByteArray("\r\n\r\n[\"r2\",\"r3\"]") << 200 << false;
         QTest::newRow("the last batch") << u"GET /p/5/batch?from=3&count=5"_qs << QByteArray("\r\n\r\n[\"r4\"]") << 200

@@ -1,8 +1,7 @@
 #include "job/records/albumfile.h"
 
 #include "job/pictures/picturescan.h"
-
-#include "web/files/atomicfile.h"
+#include "job/records/statefile.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -73,5 +72,5 @@ QString AlbumFile::write() const
         pictures.append(picture);
     QJsonObject root = m_album;
     root.insert(QStringLiteral("pictures"), pictures);
-    return AtomicFile::replace(path(), QJsonDocument(root).toJson(), AtomicFile::Sync::Yes);
+    return StateFile::replace(path(), QJsonDocument(root).toJson());
 }

@@ -3,8 +3,6 @@
 #include "job/pictures/picturescan.h"
 #include "job/records/statefile.h"
 
-#include "web/files/atomicfile.h"
-
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -91,7 +89,7 @@ QString write(const QString &barFolder, const QList<Entry> &entries)
     QByteArray text;
     for (const Entry &entry : entries)
         text += entry.url.toUtf8() + '\t' + entry.path.toUtf8() + '\n';
-    return AtomicFile::replace(path, text, AtomicFile::Sync::Yes);
+    return StateFile::replace(path, text);
 }
 
 } // namespace FailureFile

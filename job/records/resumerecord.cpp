@@ -2,8 +2,6 @@
 
 #include "job/records/statefile.h"
 
-#include "web/files/atomicfile.h"
-
 #include <QDir>
 #include <QFileInfo>
 
@@ -158,7 +156,7 @@ bool ResumeRecord::rewrite()
         all += finishedLineFor(it->folder, it.key(), it->pictures);
     for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it)
         all += lineFor(it.key(), it->id, it->size);
-    const QString failure = AtomicFile::replace(journalPath(), all, AtomicFile::Sync::Yes);
+    const QString failure = StateFile::replace(journalPath(), all);
     if (!failure.isEmpty()) {
         m_problem = failure;
         return false;

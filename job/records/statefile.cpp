@@ -1,5 +1,7 @@
 #include "job/records/statefile.h"
 
+#include "web/files/atomicfile.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -9,6 +11,11 @@
 #include <unistd.h>
 
 namespace StateFile {
+
+QString replace(const QString &path, const QByteArray &bytes)
+{
+    return AtomicFile::replace(path, bytes, AtomicFile::Sync::Yes);
+}
 
 QString remove(const QString &path)
 {

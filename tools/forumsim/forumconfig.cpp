@@ -89,7 +89,7 @@ ForumPicture parsePicture(const QJsonValue &value, const QString &where)
     checkKeys(object,
               {u"id"_qs, u"status"_qs, u"delayMs"_qs, u"body"_qs, u"drop"_qs, u"once"_qs, u"size"_qs, u"rate"_qs,
                u"trickleMs"_qs, u"flood"_qs, u"floodMs"_qs, u"redirect"_qs, u"falseLength"_qs, u"retryAfter"_qs,
-               u"retryAfterDate"_qs},
+               u"retryAfterDate"_qs, u"format"_qs, u"shortLength"_qs, u"cutAt"_qs},
               where);
     picture.id = identifier(object.value(u"id"_qs), where);
     picture.status = int(integer(object, u"status"_qs, 200, 100, 599, where));
@@ -106,6 +106,13 @@ ForumPicture parsePicture(const QJsonValue &value, const QString &where)
     picture.falseLength = integer(object, u"falseLength"_qs, -1, 0, qint64(1) << 40, where);
     picture.retryAfter = int(integer(object, u"retryAfter"_qs, -1, 0, 86400 * 365, where));
     picture.retryAfterDate = boolean(object, u"retryAfterDate"_qs, where);
+    picture.shortLength = integer(object, u"shortLength"_qs, -1, 0, qint64(1) << 40, where);
+    picture.cutAt = integer(object, u"cutAt"_qs, -1, 0, qint64(1) << 40, where);
+    const QStringList formats{u"jpeg"_qs, u"png"_qs, u"gif"_qs, u"webp"_qs};
+    const QString format = text(object, u"format"_qs, where);
+    if (!format.isEmpty() && !formats.contains(format))
+        fail(where, u"format must be \"jpeg\", \"png\", \"gif\" or \"webp\""_qs);
+    picture.format = PictureFormat(std::max<qsizetype>(0, formats.indexOf(format)));
     const QStringList bodies{QString(), u"empty"_qs, u"onebyte"_qs, u"html"_qs};
     if (!bodies.contains(picture.body))
         fail(where, u"body must be \"empty\", \"onebyte\" or \"html\""_qs);

@@ -6,6 +6,8 @@
 
 // Plain data read from the simulator's JSON file; ForumConfig fills and indexes it.
 
+enum class PictureFormat { Jpeg, Png, Gif, Webp };
+
 struct ForumPicture
 {
     QString id;
@@ -23,11 +25,14 @@ struct ForumPicture
     qint64 falseLength = -1;     // a Content-Length announced before the true one
     int retryAfter = -1;         // seconds named in a "Retry-After" header; -1: no such header
     bool retryAfterDate = false; // name them as the HTTP date that far ahead
+    PictureFormat format = PictureFormat::Jpeg;
+    qint64 shortLength = -1; // a Content-Length shorter than the body, which goes out whole
+    qint64 cutAt = -1;       // only this many bytes of the body, without a length, then the connection closes
 
     bool hasFault() const
     {
         return status != 200 || delayMs > 0 || !body.isEmpty() || drop || rate > 0 || trickleMs > 0 ||
-               !flood.isEmpty() || !redirect.isEmpty() || falseLength >= 0;
+               !flood.isEmpty() || !redirect.isEmpty() || falseLength >= 0 || shortLength >= 0 || cutAt >= 0;
     }
 };
 

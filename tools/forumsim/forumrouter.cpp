@@ -126,7 +126,8 @@ HttpResponse ForumRouter::route(const ForumRequest &request)
 QByteArray ForumRouter::pictureBytes(const QString &id) const
 {
     const ForumPicture *declared = m_config.picture(id);
-    return m_factory.bytes(id, declared && declared->size > 0 ? declared->size : m_config.pictureSize());
+    return m_factory.bytes(id, declared && declared->size > 0 ? declared->size : m_config.pictureSize(),
+                           declared ? declared->format : PictureFormat::Jpeg);
 }
 
 HttpResponse ForumRouter::listPage(const QByteArray &query)
@@ -287,14 +288,14 @@ HttpResponse ForumRouter::picture(const QString &id, bool withFaults)
         return flood;
     }
     if (!withFaults)
-        return jpeg(id);
+        return plain(id);
     HttpResponse response;
     if (!declared || !declared->hasFault()) {
-        response = jpeg(id);
+        response = plain(id);
         response.delayMs = m_config.pictureDelayMs();
     } else {
         const int seen = ++m_itemRequests[id];
-        response = declared->once && seen > 1 ? jpeg(id) : faulty(*declared);
+        response = declared->once && seen > 1 ? plain(id) : faulty(*declared);
     }
     // The line's own pace, for every picture that has no pace of its own.
     if (response.status == 200 && response.stream == HttpResponse::Stream::None && !response.drop &&
@@ -307,7 +308,7 @@ HttpResponse ForumRouter::picture(const QString &id, bool withFaults)
 
 HttpResponse ForumRouter::faulty(const ForumPicture &declared) const
 {
-    HttpResponse response = declared.status == 200 ? jpeg(declared.id) : HttpResponse::statusPage(declared.status);
+    HttpResponse response = declared.status == 200 ? plain(declared.id) : HttpResponse::statusPage(declared.status);
     if (!declared.body.isEmpty() || declared.drop)
         response.padding = 0;
     if (declared.body == u"empty") {
@@ -334,18 +335,30 @@ HttpResponse ForumRouter::faulty(const ForumPicture &declared) const
         response.bytesPerSecond = declared.trickleMs > 0 ? 1000.0 / declared.trickleMs : double(declared.rate);
     }
     response.falseLength = declared.falseLength;
+    response.announcedLength = declared.shortLength;
+    if (declared.cutAt >= 0) {
+        // The zeros of the padding count as body: a cut may fall inside them.
+        if (declared.cutAt <= response.body.size()) {
+            response.body.truncate(qsizetype(declared.cutAt));
+            response.padding = 0;
+        } else {
+            response.padding = std::min(response.padding, declared.cutAt - response.body.size());
+        }
+        response.announceLength = false;
+    }
     if (declared.retryAfter >= 0)
         response.extraHeaders += retryAfterHeader(declared.retryAfter, declared.retryAfterDate);
     return response;
 }
 
-HttpResponse ForumRouter::jpeg(const QString &id) const
+HttpResponse ForumRouter::plain(const QString &id) const
 {
     // The zeros that pad a picture to its size go out as the socket drains, so that even a
     // picture of a gigabyte costs the simulator no memory.
     const ForumPicture *declared = m_config.picture(id);
     const qint64 size = declared && declared->size > 0 ? declared->size : m_config.pictureSize();
-    HttpResponse response = HttpResponse::content(QByteArrayLiteral("image/jpeg"), m_factory.bytes(id, 0));
+    const PictureFormat format = declared ? declared->format : PictureFormat::Jpeg;
+    HttpResponse response = HttpResponse::content(PictureFactory::contentType(format), m_factory.bytes(id, 0, format));
     response.padding = std::max<qint64>(0, size - response.body.size());
     return response;
 }

@@ -30,7 +30,8 @@ private:
     static HttpResponse noContent();
     HttpResponse picture(const QString &id, bool withFaults);
     HttpResponse faulty(const ForumPicture &declared) const;
-    HttpResponse jpeg(const QString &id) const;
+    // The picture as every request without a fault gets it, in its format.
+    HttpResponse plain(const QString &id) const;
 
     ForumConfig m_config;
     PictureFactory m_factory;

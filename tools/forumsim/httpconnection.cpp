@@ -67,6 +67,9 @@ void HttpConnection::respond(const HttpResponse &response)
     }
     if (m_closing || m_socket->state() != QAbstractSocket::ConnectedState)
         return;
+    // Without a length, only the end of the connection ends the body.
+    if (!response.announceLength && response.hasBody())
+        m_keepAlive = false;
     if (response.drop) {
         sendDropped(response);
         return;
@@ -178,12 +181,12 @@ void HttpConnection::startStream(const HttpResponse &response)
         feedPaced();
         return;
     } else {
-        if (!response.announceLength)
-            m_keepAlive = false;
         m_socket->write(response.head(m_keepAlive) + response.body);
         m_stream = response.stream == HttpResponse::Stream::None && response.padding > 0 ? HttpResponse::Stream::Endless
                                                                                          : response.stream;
-        m_zerosLeft = response.announceLength ? response.padding : -1;
+        // Only a hostile answer goes on for ever; a body cut short ends with its padding.
+        m_zerosLeft =
+            response.stream == HttpResponse::Stream::Endless && !response.announceLength ? -1 : response.padding;
         if (m_stream == HttpResponse::Stream::Gzip)
             m_deflater = new Deflater;
     }

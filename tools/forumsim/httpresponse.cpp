@@ -97,7 +97,8 @@ QByteArray HttpResponse::head(bool keepAlive) const
     if (falseLength >= 0)
         head.append("\r\nContent-Length: ").append(QByteArray::number(falseLength));
     if (announceLength)
-        head.append("\r\nContent-Length: ").append(QByteArray::number(body.size() + padding));
+        head.append("\r\nContent-Length: ")
+            .append(QByteArray::number(announcedLength >= 0 ? announcedLength : body.size() + padding));
     head.append(keepAlive ? "\r\nConnection: keep-alive" : "\r\nConnection: close");
     return head.append("\r\nServer: forumsim\r\n").append(extraHeaders).append("\r\n");
 }

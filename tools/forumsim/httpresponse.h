@@ -34,8 +34,9 @@ public:
     Stream stream = Stream::None;
     double bytesPerSecond = 0;
     int floodMs = 0;
-    qint64 falseLength = -1; // a Content-Length header before the true one
-    QByteArray extraHeaders; // whole header lines, each ending in CR LF
+    qint64 falseLength = -1;     // a Content-Length header before the true one
+    qint64 announcedLength = -1; // the Content-Length announced instead of the true one
+    QByteArray extraHeaders;     // whole header lines, each ending in CR LF
     bool announceLength = true;
     QList<QByteArray> pushes;
     int pushEveryMs = 0;

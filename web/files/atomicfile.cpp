@@ -1,5 +1,7 @@
 #include "web/files/atomicfile.h"
 
+#include "web/files/filecalls.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -26,23 +28,56 @@ QByteArray replacementName(const QString &path)
 }
 
 // rename() replaces a link at the target rather than following it, and so does this.
-bool linkIntoPlace(int fd, const QString &path)
+bool linkIntoPlace(FileCalls &calls, int fd, const QString &path)
 {
     const QByteArray source = "/proc/self/fd/" + QByteArray::number(fd);
     const QByteArray target = QFile::encodeName(path);
-    if (::linkat(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), AT_SYMLINK_FOLLOW) == 0)
+    if (calls.link(source.constData(), target.constData()) == 0)
         return true;
     if (errno != EEXIST)
         return false;
     const QByteArray temporary = replacementName(path);
-    if (::linkat(AT_FDCWD, source.constData(), AT_FDCWD, temporary.constData(), AT_SYMLINK_FOLLOW) != 0)
+    if (calls.link(source.constData(), temporary.constData()) != 0)
         return false;
-    if (::rename(temporary.constData(), target.constData()) == 0)
+    if (calls.rename(temporary.constData(), target.constData()) == 0)
         return true;
     const int error = errno;
-    ::unlink(temporary.constData());
+    calls.unlink(temporary.constData());
     errno = error;
     return false;
+}
+
+// Writes all `left` bytes to `fd`, going on after interrupted calls; false, with errno set, when
+// the system takes no more.
+bool writeAll(FileCalls &calls, int fd, const char *data, qint64 left)
+{
+    while (left > 0) {
+        const ssize_t written = calls.write(fd, data, size_t(left));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written < 0)
+            return false;
+        // A write that takes nothing means there is no room left.
+        if (written == 0) {
+            errno = ENOSPC;
+            return false;
+        }
+        data += written;
+        left -= written;
+    }
+    return true;
+}
+
+// The new name lasts only once the folder that holds it is on disk too. A folder that cannot be
+// synced (some file systems refuse) still holds the file, which is what the caller asked.
+void syncFolder(FileCalls &calls, const QString &path)
+{
+    const int folder =
+        calls.open(QFile::encodeName(QFileInfo(path).path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+    if (folder < 0)
+        return;
+    calls.fsync(folder);
+    calls.close(folder);
 }
 
 #endif
@@ -78,12 +113,13 @@ bool Writer::open()
 #ifdef Q_OS_LINUX
     // The bytes go into a file without a name and get one only once they are all written, so a
     // process killed half-way leaves nothing behind at all.
-    m_fd = ::open(QFile::encodeName(QFileInfo(m_path).path()).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    FileCalls &calls = FileCalls::current();
+    m_fd = calls.open(QFile::encodeName(QFileInfo(m_path).path()).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
     // Only file systems without unnamed files get a hidden named one instead, gone again within
     // a few system calls.
     if (m_fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
         m_named = replacementName(m_path);
-        m_fd = ::open(m_named.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+        m_fd = calls.open(m_named.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
         if (m_fd < 0)
             m_named.clear();
     }
@@ -109,7 +145,7 @@ bool Writer::write(const char *data, qint64 size)
     bool written = false;
 #ifdef Q_OS_LINUX
     if (m_fd >= 0)
-        written = AtomicFile::writeAll(m_fd, data, size);
+        written = writeAll(FileCalls::current(), m_fd, data, size);
 #endif
     if (m_fallback)
         written = m_fallback->write(data, size) == size;
@@ -130,18 +166,21 @@ bool Writer::commit()
     bool placed = false;
     if (!m_failed) {
 #ifdef Q_OS_LINUX
+        FileCalls &calls = FileCalls::current();
         if (m_fd < 0)
             failed(EBADF);
-        else if (m_sync == Sync::Yes && ::fsync(m_fd) != 0)
+        else if (m_sync == Sync::Yes && calls.fsync(m_fd) != 0)
             failed(errno);
         else if (m_named.isEmpty())
-            placed = linkIntoPlace(m_fd, m_path);
+            placed = linkIntoPlace(calls, m_fd, m_path);
         else
-            placed = ::rename(m_named.constData(), QFile::encodeName(m_path).constData()) == 0;
+            placed = calls.rename(m_named.constData(), QFile::encodeName(m_path).constData()) == 0;
         if (!placed && !m_failed)
             failed(errno);
         if (placed)
             m_named.clear();
+        if (placed && m_sync == Sync::Yes)
+            syncFolder(calls, m_path);
 #else
         // commit() forgets an earlier write error, so only a clean write may get this far.
         if (m_fallback)
@@ -158,21 +197,17 @@ bool Writer::commit()
 void Writer::discard()
 {
 #ifdef Q_OS_LINUX
+    FileCalls &calls = FileCalls::current();
     if (m_fd >= 0)
-        ::close(m_fd);
+        calls.close(m_fd);
     m_fd = -1;
     if (!m_named.isEmpty())
-        ::unlink(m_named.constData());
+        calls.unlink(m_named.constData());
     m_named.clear();
 #endif
     if (m_fallback)
         m_fallback->cancelWriting();
     m_fallback.reset();
-}
-
-bool write(const QString &path, const QByteArray &bytes)
-{
-    return replace(path, bytes, Sync::No).isEmpty();
 }
 
 QString replace(const QString &path, const QByteArray &bytes, Sync sync)
@@ -184,24 +219,3 @@ QString replace(const QString &path, const QByteArray &bytes, Sync sync)
 }
 
 } // namespace AtomicFile
-
-#ifdef Q_OS_LINUX
-bool AtomicFile::writeAll(int fd, const char *data, qint64 left)
-{
-    while (left > 0) {
-        const ssize_t written = ::write(fd, data, size_t(left));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written < 0)
-            return false;
-        // A write that takes nothing means there is no room left.
-        if (written == 0) {
-            errno = ENOSPC;
-            return false;
-        }
-        data += written;
-        left -= written;
-    }
-    return true;
-}
-#endif

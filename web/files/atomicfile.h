@@ -14,9 +14,9 @@ class QSaveFile;
 // program writes a file whole: pictures, the files that outlive a run, album.json.
 namespace AtomicFile {
 
-// Whether the bytes must be on disk before the file takes its place. A picture can be fetched
-// again, so it is spared the cost; a file a later run trusts is not (a disk may report its
-// lack of room only then).
+// Whether the bytes must be on disk before the file takes its place, and its name on disk after.
+// A picture can be fetched again, so it is spared the cost; a file a later run trusts is not (a
+// disk may report its lack of room only then, and a crash must not leave a name without data).
 enum class Sync { No, Yes };
 
 // Takes the bytes as they arrive, so that a picture never has to be held in memory whole.
@@ -52,14 +52,8 @@ private:
     QString m_error;
 };
 
-bool write(const QString &path, const QByteArray &bytes);
-// The same, synced as asked; the system's reason when the file was not replaced, empty when it was.
+// Puts `bytes` at `path`, synced as asked; the system's reason when the file was not replaced,
+// empty when it was.
 QString replace(const QString &path, const QByteArray &bytes, Sync sync);
-
-#ifdef Q_OS_LINUX
-// Writes all `size` bytes to `fd`, going on after interrupted calls; false, with errno set, when
-// the system takes no more.
-bool writeAll(int fd, const char *data, qint64 size);
-#endif
 
 } // namespace AtomicFile

@@ -5,6 +5,7 @@
 #include "web/network/hostholds.h"
 #include "web/network/network.h"
 #include "web/network/networklines.h"
+#include "web/network/pictureend.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -108,6 +109,7 @@ private:
                 return end(QStringLiteral("图片过大"));
             if (!m_writer.write(buffer, got))
                 return end(QStringLiteral("无法写入文件"));
+            m_end.feed(buffer, got);
         }
     }
 
@@ -131,6 +133,14 @@ private:
             return endDistrusted(distrusted);
         if (m_writer.size() == 0)
             return end(QStringLiteral("内容为空"));
+        // Qt calls an answer whole once its announced length has come, or, without one, once the
+        // server closed: a short length or an early close both look like success to it.
+        if (m_end.verdict() == PictureEnd::Verdict::Cut) {
+            // What the answer held beyond its length may still wait on the connection, where the
+            // next request on this line would read it as its own answer.
+            m_network.lines().retire(m_manager);
+            return end(QStringLiteral("图片不完整"));
+        }
         const qint64 size = m_writer.size();
         if (!m_writer.commit())
             return end(QStringLiteral("无法写入文件"));
@@ -170,6 +180,7 @@ private:
 
     Network &m_network;
     AtomicFile::Writer m_writer;
+    PictureEnd m_end;
     QString m_url;
     int m_line;
     Ended m_ended;
