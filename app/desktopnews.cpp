@@ -8,12 +8,6 @@
 
 namespace {
 
-DesktopNewsTimings &timings()
-{
-    static DesktopNewsTimings current;
-    return current;
-}
-
 const QString desktopEntry = QStringLiteral("org.quillory.Quillory");
 
 // Docks tell senders apart by the application URI alone; the path is ours to choose.
@@ -25,16 +19,6 @@ QDBusConnection sessionBus()
 }
 
 } // namespace
-
-const DesktopNewsTimings &desktopNewsTimings()
-{
-    return timings();
-}
-
-void setDesktopNewsTimings(const DesktopNewsTimings &value)
-{
-    timings() = value;
-}
 
 DesktopNews::DesktopNews(std::function<bool()> windowActive, JobObserver *next)
     : m_windowActive(std::move(windowActive))
@@ -90,7 +74,7 @@ void DesktopNews::jobEnded(const JobSummary &summary)
         m_running = false;
         if (m_shownDone >= 0)
             sendLauncherUpdate(0.0, false);
-        if (m_clock.elapsed() >= desktopNewsTimings().longJobMs && !(m_windowActive && m_windowActive()))
+        if (m_clock.elapsed() >= m_timings.longJobMs && !(m_windowActive && m_windowActive()))
             notifyEnd(summary);
     }
     if (m_next)
@@ -137,7 +121,7 @@ void DesktopNews::notifyEnd(const JobSummary &summary)
         QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
     const QVariantMap hints{{QStringLiteral("desktop-entry"), desktopEntry}};
     notify << QStringLiteral("Quillory") << uint(0) << desktopEntry << title << body << QStringList() << hints
-           << desktopNewsTimings().notificationMs;
+           << m_timings.notificationMs;
     // Sent without waiting for the answer: the window goes on at once, whoever listens.
     bus.send(notify);
 }

@@ -17,10 +17,6 @@ struct DesktopNewsTimings
     int notificationMs = -1;
 };
 
-const DesktopNewsTimings &desktopNewsTimings();
-// For tests: a "long" job without waiting a minute.
-void setDesktopNewsTimings(const DesktopNewsTimings &timings);
-
 // Tells the desktop of the window's jobs the way its docks and panels listen, over the session
 // bus: the share of albums done on the program's launcher entry (the LauncherEntry progress that
 // task managers and docks show), and a notification when a long job ends unseen. Without a
@@ -36,6 +32,9 @@ public:
     // The desktop entry the launcher shows the progress on.
     static QString launcherUri();
 
+    // For tests: a "long" job without waiting a minute.
+    void setTimings(const DesktopNewsTimings &timings) { m_timings = timings; }
+
     // A job of bar `barName` begins, its pictures going to `barFolder`.
     void jobStarting(const QString &barName, const QString &barFolder);
 
@@ -50,6 +49,7 @@ private:
 
     std::function<bool()> m_windowActive;
     JobObserver *m_next;
+    DesktopNewsTimings m_timings;
     bool m_running = false;
     QElapsedTimer m_clock;
     QString m_barName;

@@ -2,6 +2,7 @@
 #include "app/picturehome.h"
 #include "web/engine/pageview.h"
 
+#include "job/engine.h"
 #include "job/restnotice.h"
 #include "job/retrycommand.h"
 #include "job/settingsfile.h"
@@ -9,7 +10,7 @@
 
 #include "web/engine/enginepages.h"
 #include "web/engine/webenginebrowser.h"
-#include "web/folders.h"
+#include "web/network/hostholds.h"
 
 #include <QCloseEvent>
 #include <QEventLoop>
@@ -57,9 +58,11 @@ QString inserted(const QString &before, const QString &after)
 
 } // namespace
 
-Form1::Form1(QWidget *parent)
+Form1::Form1(Engine &engine, QWidget *parent)
     : QWidget(parent)
+    , m_engine(engine)
     , m_pages(JobChoices::mostPages, [this](int index) -> BrowserAdapter & { return m_browsers->page(index); })
+    , m_records(engine.hosts())
     , m_news([this] { return isActiveWindow(); }, nullptr)
 {
     setObjectName(QStringLiteral("Form1"));
@@ -72,7 +75,7 @@ Form1::Form1(QWidget *parent)
     resize(472, 299);
     createControls();
     m_log = std::make_unique<ActivityLog>(List1);
-    m_browsers = std::make_unique<EnginePages>(WebBrowser1);
+    m_browsers = std::make_unique<EnginePages>(m_engine.timings(), m_engine.health(), WebBrowser1);
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 }
@@ -176,45 +179,42 @@ void Form1::Command1_Click()
         }
         return;
     }
-    if (m_choices)
-        takeChoices();
-    // What the settings file got wrong comes first, as the job would say it.
-    for (const QString &complaint : Choices::takeComplaints())
-        AppendLog(complaint);
+    JobRequest request = JobRequest::now(m_engine, name, m_pages);
     if (m_choices) {
-        if (const QString pace = WindowChoices::paceLine(Choices::current()); !pace.isEmpty())
+        // What the settings file got wrong comes first, as the job would say it.
+        request.choices = takeChoices();
+        if (const QString pace = WindowChoices::paceLine(request.choices); !pace.isEmpty())
             AppendLog(pace);
     }
     // Decided afresh by every job: the program folder may have become writable meanwhile.
-    std::optional<PictureHome> home;
-    home.emplace();
-    if (!home->picturesMovedTo().isEmpty())
-        AppendLog(QStringLiteral("图片保存到：") + home->picturesMovedTo());
-    m_news.jobStarting(name, BarRecords::barFolder(Settings::pictureFolder(), name));
+    const PictureHome home(m_engine.folders());
+    if (!home.picturesMovedTo().isEmpty())
+        AppendLog(QStringLiteral("图片保存到：") + home.picturesMovedTo());
+    request.pictureFolder = home.folders().pictureFolder();
+    request.scratchFolder = home.folders().scratchFolder();
+    m_news.jobStarting(name, BarRecords::barFolder(request.pictureFolder, name));
     {
-        StartCommand job(*this, JobRequest::now(name, m_pages));
+        StartCommand job(*this, request);
         connect(&job, &StartCommand::finished, &wait, &QEventLoop::quit);
         job.start();
         if (!job.isFinished())
             wait.exec();
         // A job the program's end cut short goes here, with its pages and pictures under way.
     }
-    home.reset();
     m_records.release();
 }
 
-void Form1::takeChoices()
+JobChoices Form1::takeChoices()
 {
     const JobChoicesFile settings = m_choices->forNextJob();
     // A value the file keeps getting wrong is said once, not at every job.
-    QStringList fresh;
     for (const QString &complaint : settings.complaints()) {
         if (!m_complained.contains(complaint)) {
             m_complained.append(complaint);
-            fresh.append(complaint);
+            AppendLog(complaint);
         }
     }
-    Choices::setCurrent(settings.choices, fresh);
+    return settings.choices;
 }
 
 void Form1::Command2_Click()
@@ -241,11 +241,12 @@ void Form1::Command2_Click()
     m_jobRunning = true;
     const auto over = qScopeGuard([this] { m_jobRunning = false; });
     // A press is a job of its own: it asks a host given up earlier again.
-    HostHolds::shared().forgetGivenUp();
+    HostHolds &holds = m_engine.network().holds();
+    holds.forgetGivenUp();
     std::optional<JobSummary> counts;
     {
-        const HoldNotice holdNotice(*this);
-        RetryCommand retry(m_failures, nullptr, &m_records);
+        const HoldNotice holdNotice(*this, holds);
+        RetryCommand retry(m_engine, m_failures, nullptr, &m_records);
         // The handler's one wait, until the retry has ended or the program ends.
         QEventLoop wait;
         connect(&retry, &RetryCommand::finished, &wait, &QEventLoop::quit);
@@ -267,11 +268,7 @@ void Form1::takeFailureFile()
     const QString name = barName();
     if (name.isEmpty())
         return;
-    QString barFolder;
-    {
-        const PictureHome home;
-        barFolder = BarRecords::barFolder(Settings::pictureFolder(), name);
-    }
+    const QString barFolder = BarRecords::barFolder(PictureHome(m_engine.folders()).folders().pictureFolder(), name);
     // Taken as quillory-cli takes them: only lines naming a picture of this bar, not saved since.
     m_records.carryOver(barFolder, m_failures);
 }

@@ -19,17 +19,18 @@ class QListWidget;
 class QMessageBox;
 class QPushButton;
 class QWebEngineView;
+class Engine;
 class EnginePages;
 
 // The program's only window: the name box, Start, Retry, the activity log and the browser in
-// which the job renders album pages.
+// which the job renders album pages. Its jobs run on the engine it is given, which outlives it.
 class Form1 final : public QWidget, public JobWindow
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(Form1)
 
 public:
-    explicit Form1(QWidget *parent = nullptr);
+    explicit Form1(Engine &engine, QWidget *parent = nullptr);
     ~Form1() override;
 
     QLineEdit *Text1;
@@ -54,12 +55,14 @@ public:
     bool jobRunning() const { return m_jobRunning; }
 
     // Every Start from now on reads the settings file afresh, with `commandLine` over it, and
-    // says the pace it chose. Without it a job takes the choices the process set.
+    // says the pace it chose. Without it a job takes the choices of its engine.
     void readChoicesAtEachStart(const WindowChoices &commandLine) { m_choices = commandLine; }
 
     // Test seams: what answers the missing-name message at once, and how the program ends on close.
     void setNameMissingHandler(std::function<void()> handler) { m_nameMissingHandler = std::move(handler); }
     void setExitHandler(std::function<void()> handler) { m_exitHandler = std::move(handler); }
+    // Test seam: when the desktop hears of a job.
+    void setDesktopNewsTimings(const DesktopNewsTimings &timings) { m_news.setTimings(timings); }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -73,9 +76,11 @@ private:
     void CleanAll();
     bool promptUntouched() const;
     void replacePrompt(const QString &edited);
-    void takeChoices();
+    // The choices of the settings file and the command line, each complaint said once.
+    JobChoices takeChoices();
     void takeFailureFile();
 
+    Engine &m_engine;
     std::unique_ptr<ActivityLog> m_log;
     std::unique_ptr<EnginePages> m_browsers;
     PageList m_pages;

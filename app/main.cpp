@@ -1,6 +1,7 @@
 #include "app/form1.h"
 #include "app/windowchoices.h"
 
+#include "job/engine.h"
 #include "web/engine/webenginesetup.h"
 
 #include <QApplication>
@@ -102,8 +103,9 @@ int main(int argc, char *argv[])
     if (!platformChosen(argc, argv) && !displayNamed())
         noDisplay(QStringLiteral("no display (DISPLAY and WAYLAND_DISPLAY are unset); start it in a desktop session"));
 
+    const EngineSettings settings = EngineSettings::shipped();
     quietQtMessages();
-    prepareWebEngine();
+    prepareWebEngine(settings.timings);
     beforeStarting = qInstallMessageHandler(holdBackWhileStarting);
     QApplication app(argc, argv);
     passOnHeldBack();
@@ -111,7 +113,8 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(QStringLiteral(QUILLORY_VERSION));
     // Ties the window to its menu entry and icon on desktops that go by the entry's name.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.quillory.Quillory"));
-    Form1 window;
+    Engine engine(settings);
+    Form1 window(engine);
     window.readChoicesAtEachStart(commandLine);
     window.show();
     return QApplication::exec();

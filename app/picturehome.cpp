@@ -1,7 +1,5 @@
 #include "app/picturehome.h"
 
-#include "web/folders.h"
-
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -30,35 +28,26 @@ bool ownFolder(const QString &folder)
 
 } // namespace
 
-PictureHome::PictureHome()
+PictureHome::PictureHome(const Folders &folders)
+    : m_folders(folders)
 {
-    const QString program = Settings::programFolder();
-    m_movedPictures = Settings::pictureFolder() == program;
-    m_movedScratch = Settings::scratchFolder() == program;
-    if ((!m_movedPictures && !m_movedScratch) || ownFolder(program)) {
-        m_movedPictures = m_movedScratch = false;
+    const QString program = folders.programFolder();
+    m_movedPictures = folders.pictureFolder() == program;
+    const bool movedScratch = folders.scratchFolder() == program;
+    if ((!m_movedPictures && !movedScratch) || ownFolder(program)) {
+        m_movedPictures = false;
         return;
     }
-    m_movedTo = fallbackFolder();
     // A folder that cannot be made shows up as the job's first failed write, which says so.
     if (m_movedPictures) {
-        QDir().mkpath(m_movedTo);
-        Settings::setPictureFolder(m_movedTo);
+        m_folders.pictures = fallbackFolder();
+        QDir().mkpath(m_folders.pictures);
     }
     // The scratch files are of no use once the job is over: the user's cache, not the pictures.
-    if (m_movedScratch) {
-        QDir().mkpath(scratchFallbackFolder());
-        Settings::setScratchFolder(scratchFallbackFolder());
+    if (movedScratch) {
+        m_folders.scratch = scratchFallbackFolder();
+        QDir().mkpath(m_folders.scratch);
     }
-}
-
-PictureHome::~PictureHome()
-{
-    // Decided afresh by every job: the program folder may have become writable meanwhile.
-    if (m_movedPictures)
-        Settings::setPictureFolder(QString());
-    if (m_movedScratch)
-        Settings::setScratchFolder(QString());
 }
 
 QString PictureHome::scratchFallbackFolder()

@@ -5,14 +5,11 @@
 #include "tools/forumsim/forumserver.h"
 #include "web/engine/pageview.h"
 
-#include "job/hosts.h"
+#include "job/engine.h"
 #include "job/jobstate.h"
 #include "job/render/albumrendering.h"
-#include "job/render/pagepace.h"
-#include "job/settingsfile.h"
 #include "web/engine/webenginebrowser.h"
 #include "web/engine/webenginesetup.h"
-#include "web/folders.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -31,21 +28,23 @@ static double cpuSeconds()
 
 int main(int argc, char *argv[])
 {
-    prepareWebEngine();
+    EngineSettings settings = EngineSettings::shipped();
+    prepareWebEngine(settings.timings);
     QApplication app(argc, argv);
     const QString album = argc > 2 ? QString::fromUtf8(argv[2]) : QStringLiteral("7310001");
     ForumServer server;
     if (argc < 2 || !server.loadFile(QString::fromUtf8(argv[1])) || !server.listen())
         return std::fprintf(stderr, "usage: bench_album <sample.json> [album id]\n"), 2;
     QTemporaryDir folder;
-    Settings::setProgramFolder(folder.path());
-    Hosts::setHosts(server.hostAndPort(), server.hostAndPort());
+    settings.folders.program = folder.path();
+    settings.hosts = Hosts{server.hostAndPort(), server.hostAndPort()};
+    Engine engine(settings);
 
     QWebEngineView view;
     view.resize(pageViewSize);
     view.show();
-    WebEngineBrowser engine(&view);
-    CountingBrowser browser(engine);
+    WebEngineBrowser page(&view, engine.timings(), engine.health());
+    CountingBrowser browser(page);
     RecordingWindow window(&browser);
     window.keepsLines = false;
     window.echo = true;
@@ -58,7 +57,7 @@ int main(int argc, char *argv[])
     QElapsedTimer clock;
     clock.start();
     {
-        AlbumRendering render(browser, state.AlbumUrl, Choices::current().pace);
+        AlbumRendering render(browser, state.AlbumUrl, engine.choices().pace, engine);
         QEventLoop loop;
         QObject::connect(&render, &AlbumRendering::done, &loop, &QEventLoop::quit);
         render.start();
@@ -68,11 +67,11 @@ int main(int argc, char *argv[])
         state.AlbumTitle = albumTitle(state.AlbumHtml, {}, state.AlbumUrl);
     }
     const double renderWall = double(clock.elapsed()) / 1000;
-    harvestAlbum(state, window);
+    harvestAlbum(engine, state, window);
     const double wall = double(clock.elapsed()) / 1000;
     const double cpu = cpuSeconds() - cpuBefore;
 
-    const PagePace &t = pagePace();
+    const PagePace &t = engine.pagePace();
     const int passes = browser.scrolls / t.scrollSteps;
     const double floor = (t.afterLoadMs + passes * (t.scrollSteps * t.scrollStepMs + t.afterScrollMs)) / 1000.0;
     std::printf("scroll passes          %d\n", passes);

@@ -7,11 +7,9 @@
 #include "tests/testwaits.h"
 #include "web/engine/pageview.h"
 
-#include "job/hosts.h"
-#include "job/render/pagepace.h"
+#include "job/engine.h"
 #include "job/startcommand.h"
 #include "web/engine/webenginebrowser.h"
-#include "web/folders.h"
 
 #include <QApplication>
 #include <QDir>
@@ -63,26 +61,28 @@ int main(int argc, char *argv[])
     if (!simulator.waitForReadyRead(10000))
         return std::fprintf(stderr, "the simulator did not start\n"), 2;
     const QString host = QString::fromUtf8(simulator.readLine()).trimmed().section(u' ', -1);
-    Settings::setProgramFolder(folder.path());
-    Hosts::setHosts(host, host);
+    EngineSettings settings = EngineSettings::shipped();
+    settings.folders.program = folder.path();
+    settings.hosts = Hosts{host, host};
+    Engine engine(settings);
 
     QWebEngineView view;
     view.resize(pageViewSize);
     view.show();
-    WebEngineBrowser engine(&view);
-    CountingBrowser browser(engine);
+    WebEngineBrowser page(&view, engine.timings(), engine.health());
+    CountingBrowser browser(page);
     RecordingWindow window(&browser);
     window.keepsLines = false;
     window.name = QStringLiteral("bench");
     window.echo = false;
     QElapsedTimer clock;
     clock.start();
-    const JobSummary summary = runJob(window, window.request());
+    const JobSummary summary = runJob(window, window.request(engine));
     const double wall = double(clock.elapsed()) / 1000;
     simulator.kill();
     simulator.waitForFinished();
 
-    const PagePace &t = pagePace();
+    const PagePace &t = engine.pagePace();
     const int passes = browser.scrolls / t.scrollSteps;
     const double floor =
         (summary.albums * t.afterLoadMs + passes * (t.scrollSteps * t.scrollStepMs + t.afterScrollMs)) / 1000.0;

@@ -3,6 +3,7 @@
 // job, so that whatever the list defers (layout, painting) is paid for within the measurement.
 #include "app/form1.h"
 
+#include "job/engine.h"
 #include "web/engine/webenginesetup.h"
 
 #include <QApplication>
@@ -49,10 +50,12 @@ double rate(Form1 &window, int count, qint64 budgetMs)
 
 int main(int argc, char *argv[])
 {
-    prepareWebEngine();
+    const EngineSettings settings = EngineSettings::shipped();
+    prepareWebEngine(settings.timings);
     QApplication app(argc, argv);
     const int count = argc > 1 ? std::atoi(argv[1]) : 2000;
-    Form1 window;
+    Engine engine(settings);
+    Form1 window(engine);
     window.show();
     if (!QTest::qWaitForWindowExposed(&window))
         return std::fprintf(stderr, "bench_log: the window was not shown\n"), 1;

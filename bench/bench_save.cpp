@@ -7,10 +7,8 @@
 #include "bench/benchwindow.h"
 #include "tests/testwaits.h"
 
-#include "job/hosts.h"
+#include "job/engine.h"
 #include "job/jobstate.h"
-#include "web/folders.h"
-#include "web/limits.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -91,12 +89,12 @@ static long peakKiB()
     return usage.ru_maxrss;
 }
 
-static int oursOnly(const QString &folder, int count)
+static int oursOnly(Engine &engine, const QString &folder, int count)
 {
-    Timings t = Settings::timings();
+    Timings t = engine.timings();
     t.maxPictureBytes = qint64(4) << 30;
     t.pictureLimitSeconds = 600;
-    Settings::setTimings(t);
+    engine.setTimings(t);
     const long before = peakKiB();
     RecordingWindow window;
     window.keepsLines = false;
@@ -104,7 +102,7 @@ static int oursOnly(const QString &folder, int count)
     JobState state = benchAlbum(count, folder);
     QElapsedTimer clock;
     clock.start();
-    harvestAlbum(state, window);
+    harvestAlbum(engine, state, window);
     const double seconds = double(clock.elapsed()) / 1000;
     qint64 bytes = 0;
     for (const QFileInfo &file : QDir(folder + QStringLiteral("/bench")).entryInfoList(QDir::Files))
@@ -127,10 +125,12 @@ int main(int argc, char *argv[])
     const QString host = startSimulator(simulator, folder.path(), size, delayMs);
     if (host.isEmpty())
         return std::fprintf(stderr, "the simulator did not start\n"), 2;
-    Settings::setProgramFolder(folder.path());
-    Hosts::setHosts(host, host);
+    EngineSettings settings = EngineSettings::shipped();
+    settings.folders.program = folder.path();
+    settings.hosts = Hosts{host, host};
+    Engine engine(settings);
     if (argc > 4 && QByteArray(argv[4]) == "--ours-only") {
-        const int status = oursOnly(folder.path(), count);
+        const int status = oursOnly(engine, folder.path(), count);
         simulator.kill();
         simulator.waitForFinished();
         return status;
@@ -157,7 +157,7 @@ int main(int argc, char *argv[])
             theirs << curlSeconds(host, count, bar + QStringLiteral("/curl"));
         QElapsedTimer clock;
         clock.start();
-        harvestAlbum(state, window);
+        harvestAlbum(engine, state, window);
         ours << double(clock.elapsed()) / 1000;
         saved = int(QDir(bar + QStringLiteral("/bench")).entryList(QDir::Files).size());
         failures = int(window.failures().FailedUrls.count(QStringLiteral("\r\n")));

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "tests/recordingwindow.h"
-#include "web/browseradapter.h"
+#include "web/browser/browseradapter.h"
 
 #include <QString>
 
@@ -38,9 +38,10 @@ public:
     {
         m_inner.readActivity(context, std::move(answer));
     }
-    void fetchSource(const QString &address, QObject *context, std::function<void(const QString &)> answer) override
+    void fetchSource(Network &network, const QString &address, QObject *context,
+                     std::function<void(const QString &)> answer) override
     {
-        m_inner.fetchSource(address, context, std::move(answer));
+        m_inner.fetchSource(network, address, context, std::move(answer));
     }
 
     int scrolls = 0;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "job/settingsfile.h"
+
 #include <QStringList>
 
 // What the command line asked for.
@@ -14,6 +16,9 @@ struct CliOptions
     bool metadata = false; // write album.json beside each album's pictures
     bool quiet = false;
     bool update = false; // albums an earlier run finished are not rendered again
+    JobChoices choices;  // the pace and pages, from the settings file and the command line
+    // What the settings file got wrong, said once, in the first job's log.
+    QStringList complaints;
 
     // Nothing is fetched or saved: only the albums' pages are read.
     bool savesNothing() const { return dryRun || getUrls; }

@@ -2,9 +2,9 @@
 
 #include "cli/clitext.h"
 #include "cli/terminaltext.h"
+#include "job/engine.h"
 #include "job/records/barrecords.h"
-
-#include "web/folders.h"
+#include "web/network/hostholds.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -91,11 +91,13 @@ void sweepStaleScratch()
 
 } // namespace
 
-CliRun::CliRun(const CliOptions &options, Console &console, QObject *parent)
+CliRun::CliRun(Engine &engine, const CliOptions &options, Console &console, QObject *parent)
     : QObject(parent)
+    , m_engine(engine)
     , m_options(options)
     , m_console(console)
-    , m_window(options, console)
+    , m_complaints(options.complaints)
+    , m_window(engine, options, console)
 {
     m_window.setOnBusy([this] { busyAfterAll(); });
 }
@@ -105,7 +107,6 @@ CliRun::~CliRun() = default;
 bool CliRun::ready()
 {
     sweepStaleScratch();
-    Settings::setPictureFolder(m_options.folder);
     // A run that saves nothing makes no folder and no file, the job's scratch files included.
     if (m_options.savesNothing())
         return true;
@@ -114,8 +115,6 @@ bool CliRun::ready()
         m_console.error(Cli::tr("cannot create a temporary folder: %1").arg(m_scratch->errorString()));
         return false;
     }
-    // The scratch files are the job's own business.
-    Settings::setScratchFolder(m_scratch->path());
     return true;
 }
 
@@ -184,7 +183,7 @@ void CliRun::nextBar()
         return;
     }
     const QString bar = m_options.bars.at(m_nextBar++);
-    m_barFolder = BarRecords::barFolder(Settings::pictureFolder(), bar);
+    m_barFolder = BarRecords::barFolder(m_options.folder, bar);
     m_bar = bar;
     m_window.beginBar(bar, m_barFolder);
     // A bar folder there already is locked before its list is fetched; a new one as soon as the
@@ -197,7 +196,13 @@ void CliRun::nextBar()
         m_code = ExitCode::worse(m_code, ExitCode::Busy);
         return later(&CliRun::nextBar);
     }
-    m_job = std::make_unique<StartCommand>(m_window, JobRequest::now(bar, m_window.pages(), m_window.options()));
+    JobRequest request = JobRequest::now(m_engine, bar, m_window.pages(), m_window.options());
+    request.pictureFolder = m_options.folder;
+    // The scratch files are the job's own business; a run that saves nothing writes none.
+    request.scratchFolder = m_scratch ? m_scratch->path() : QString();
+    request.choices = m_options.choices;
+    request.complaints = std::exchange(m_complaints, {});
+    m_job = std::make_unique<StartCommand>(m_window, request);
     connect(m_job.get(), &StartCommand::finished, this, [this](const JobSummary &summary) {
         m_summary = summary;
         later(&CliRun::afterJob);
@@ -216,7 +221,7 @@ void CliRun::afterJob()
         return barEnded();
     carryOverFailures(m_barFolder);
     m_round = 0;
-    m_retryNotice.emplace(m_window);
+    m_retryNotice.emplace(m_window, m_engine.network().holds());
     retryRound();
 }
 
@@ -232,7 +237,7 @@ void CliRun::retryRound()
     }
     m_window.AppendLog(
         QStringLiteral("retry %1/%2: %3 pictures").arg(m_round).arg(m_options.retries).arg(lists.size()));
-    m_retry = std::make_unique<RetryCommand>(lists, &m_retryHeard, m_window.records());
+    m_retry = std::make_unique<RetryCommand>(m_engine, lists, &m_retryHeard, m_window.records());
     connect(m_retry.get(), &RetryCommand::finished, this, [this] { later(&CliRun::retryRound); });
     m_retry->start();
 }

@@ -14,6 +14,8 @@
 #include <memory>
 #include <optional>
 
+class Engine;
+
 // Exit codes, and which one wins when several bars end differently: the later in this list.
 namespace ExitCode {
 constexpr int Done = 0;            // every picture saved or skipped
@@ -28,15 +30,15 @@ int worse(int a, int b);
 } // namespace ExitCode
 
 // One run of the command line: every bar in turn through the job, with retries, the failure
-// file and a summary per bar. It runs on the event loop and tells of its end, with the exit
-// code, through finished().
+// file and a summary per bar, on the engine it is given. It runs on the event loop and tells of
+// its end, with the exit code, through finished().
 class CliRun final : public QObject
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CliRun)
 
 public:
-    CliRun(const CliOptions &options, Console &console, QObject *parent = nullptr);
+    CliRun(Engine &engine, const CliOptions &options, Console &console, QObject *parent = nullptr);
     ~CliRun() override;
 
     // False (with the reason on standard error) when there is no temporary folder to work in.
@@ -79,9 +81,11 @@ private:
     void reportFailures(const QString &barFolder);
     void printSummary(const QString &bar, const JobSummary *summary);
 
+    Engine &m_engine;
     const CliOptions &m_options;
     Console &m_console;
     std::optional<QTemporaryDir> m_scratch; // none for a run that saves nothing
+    QStringList m_complaints;               // not said yet
     CliWindow m_window;
     RetryHeard m_retryHeard{m_window};
     qsizetype m_nextBar = 0;

@@ -1,13 +1,12 @@
 #include "cli/cliwindow.h"
 
 #include "cli/clitext.h"
-#include "job/settingsfile.h"
 
+#include "job/engine.h"
 #include "job/pictures/picturescan.h"
 
 #include "web/engine/enginepages.h"
 #include "web/engine/webenginebrowser.h"
-#include "web/limits.h"
 
 #include <QDir>
 #include <QWebEngineView>
@@ -25,14 +24,15 @@ QString oneField(QString text)
 
 } // namespace
 
-CliWindow::CliWindow(const CliOptions &options, Console &console)
-    : m_options(options)
+CliWindow::CliWindow(Engine &engine, const CliOptions &options, Console &console)
+    : m_engine(engine)
+    , m_options(options)
     , m_console(console)
     , m_pages(JobChoices::mostPages, [this](int index) -> BrowserAdapter & { return m_browsers->page(index); })
-    , m_records(options.metadata && !options.savesNothing() ? BarRecords::AlbumFiles::Written
-                                                            : BarRecords::AlbumFiles::None)
+    , m_records(engine.hosts(), options.metadata && !options.savesNothing() ? BarRecords::AlbumFiles::Written
+                                                                            : BarRecords::AlbumFiles::None)
 {
-    m_browsers = std::make_unique<EnginePages>();
+    m_browsers = std::make_unique<EnginePages>(engine.timings(), engine.health());
     m_records.setOnProblem([this](BarRecords::Problem problem, const QString &path, const QString &reason) {
         recordProblem(problem, path, reason);
     });
@@ -149,7 +149,7 @@ void CliWindow::albumReady(const AlbumReady &album)
     if (m_options.getUrls) {
         for (const std::optional<QString> &id : album.pictureIds) {
             if (id)
-                m_console.out(pictureAddress(*id));
+                m_console.out(pictureAddress(m_engine.hosts().image, *id));
         }
     } else if (m_options.dryRun) {
         m_console.out(QStringLiteral("%1\t%2\t%3").arg(album.albumNo).arg(oneField(album.title)).arg(pictures));

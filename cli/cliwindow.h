@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 
+class Engine;
 class EnginePages;
 
 // The job's window for a terminal: the log goes to standard error, saved paths to standard
@@ -27,7 +28,8 @@ class CliWindow final : public QObject, public JobWindow, private JobObserver
     Q_DISABLE_COPY_MOVE(CliWindow)
 
 public:
-    CliWindow(const CliOptions &options, Console &console);
+    // The album pages render on `engine`, whose picture host the addresses name.
+    CliWindow(Engine &engine, const CliOptions &options, Console &console);
     ~CliWindow() override;
 
     // Starts a bar: fresh counts and failure lists. Its record is opened once the bar folder
@@ -65,6 +67,7 @@ private:
     void recordProblem(BarRecords::Problem problem, const QString &path, const QString &reason);
     void showProgress();
 
+    Engine &m_engine;
     const CliOptions &m_options;
     Console &m_console;
     std::unique_ptr<EnginePages> m_browsers;

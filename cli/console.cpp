@@ -32,10 +32,12 @@ int terminalColumns(int fd)
 
 } // namespace
 
-Console::Console(bool quiet)
-    : m_quiet(quiet)
-    , m_tty(::isatty(STDERR_FILENO) == 1)
-    , m_outTty(::isatty(STDOUT_FILENO) == 1)
+Console::Console(bool quiet, std::FILE *out, std::FILE *err)
+    : m_out(out)
+    , m_err(err)
+    , m_quiet(quiet)
+    , m_tty(::isatty(fileno(err)) == 1)
+    , m_outTty(::isatty(fileno(out)) == 1)
 { }
 
 void Console::log(const QString &line)
@@ -59,10 +61,10 @@ void Console::out(const QString &line)
         wipeProgress();
     const QByteArray bytes = oneLine(line);
     errno = 0;
-    const bool written = std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) == size_t(bytes.size()) &&
-                         std::fflush(stdout) == 0;
+    const bool written = std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_out) == size_t(bytes.size()) &&
+                         std::fflush(m_out) == 0;
     if (!written && errno == EPIPE && m_outputClosed) {
-        std::clearerr(stdout);
+        std::clearerr(m_out);
         m_outputClosed();
     }
     if (m_outTty)
@@ -71,7 +73,7 @@ void Console::out(const QString &line)
 
 int Console::columns() const
 {
-    const int columns = terminalColumns(STDERR_FILENO);
+    const int columns = terminalColumns(fileno(m_err));
     return columns > 0 ? columns : 80;
 }
 
@@ -100,8 +102,8 @@ void Console::clearProgress()
 
 void Console::writeErr(const QByteArray &bytes)
 {
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
-    std::fflush(stderr);
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_err);
+    std::fflush(m_err);
 }
 
 void Console::drawProgress()

@@ -2,16 +2,18 @@
 
 #include <QString>
 
+#include <cstdio>
 #include <functional>
 
 // The terminal side of the command-line front end. Standard output carries only what a script
 // wants to read (saved paths, or the album lines of a dry run); standard error carries the log,
 // the errors and the summaries, and on a terminal a progress line redrawn in place that is
-// wiped before any other line and never written when standard error is not a terminal.
+// wiped before any other line and never written when standard error is not a terminal. A test
+// may hand it other streams.
 class Console
 {
 public:
-    explicit Console(bool quiet);
+    explicit Console(bool quiet, std::FILE *out = stdout, std::FILE *err = stderr);
 
     bool quiet() const { return m_quiet; }
     bool showsProgress() const { return m_tty; }
@@ -39,6 +41,8 @@ private:
     void drawProgress();
     void wipeProgress();
 
+    std::FILE *m_out;
+    std::FILE *m_err;
     bool m_quiet;
     bool m_tty;
     bool m_outTty;

@@ -6,9 +6,9 @@
 #include "job/render/albumrendering.h"
 #include "job/text/markersearch.h"
 #include "job/text/split2.h"
-#include "web/fetch.h"
-#include "web/foldername.h"
-#include "web/pictureend.h"
+#include "web/files/foldername.h"
+#include "web/network/bytestobstr.h"
+#include "web/network/pictureend.h"
 
 #include <QFile>
 #include <QRegularExpression>

@@ -2,44 +2,19 @@
 
 namespace {
 
-struct Moved
+void replace(QString &host, const char *variable)
 {
-    QString forumHost;
-    QString imageHost;
-};
-
-Moved &moved()
-{
-    static Moved m;
-    return m;
-}
-
-QString hostFrom(const char *variable, const QString &override, const QString &fallback)
-{
-    if (!override.isEmpty())
-        return override;
     const QString fromEnvironment = qEnvironmentVariable(variable).trimmed();
-    return fromEnvironment.isEmpty() ? fallback : fromEnvironment;
+    if (!fromEnvironment.isEmpty())
+        host = fromEnvironment;
 }
 
 } // namespace
 
-namespace Hosts {
-
-QString forumHost()
+Hosts Hosts::fromEnvironment()
 {
-    return hostFrom("QUILLORY_FORUM_HOST", moved().forumHost, QStringLiteral("tieba.baidu.com"));
+    Hosts hosts;
+    replace(hosts.forum, "QUILLORY_FORUM_HOST");
+    replace(hosts.image, "QUILLORY_IMAGE_HOST");
+    return hosts;
 }
-
-QString imageHost()
-{
-    return hostFrom("QUILLORY_IMAGE_HOST", moved().imageHost, QStringLiteral("imgsrc.baidu.com"));
-}
-
-void setHosts(const QString &forumHost, const QString &imageHost)
-{
-    moved().forumHost = forumHost;
-    moved().imageHost = imageHost;
-}
-
-} // namespace Hosts

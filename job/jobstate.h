@@ -1,6 +1,6 @@
 #pragma once
 
-#include "web/browseradapter.h"
+#include "web/browser/browseradapter.h"
 
 #include <QString>
 #include <QStringList>

@@ -12,6 +12,7 @@
 
 class BarRecords;
 class BrowserAdapter;
+class Engine;
 struct FailureLists;
 
 // What became of one picture of a job or a retry.
@@ -103,8 +104,8 @@ public:
     virtual int pageCount() const { return 1; }
     // Page `index`, 0 <= index < pageCount(): the same page for the same index for the whole job.
     virtual BrowserAdapter &page(int index) = 0;
-    // The time the pages settle by.
-    virtual PaceClock &clock() { return PaceClock::real(); }
+    // The time the pages settle by; none for the engine's own.
+    virtual PaceClock *clock() { return nullptr; }
 };
 
 // A source of one page that another object owns.
@@ -142,7 +143,8 @@ private:
 };
 
 // What one Start asks for, taken whole when it is pressed: nothing a user changes afterwards (the
-// name box, the settings file, the folders) reaches the job it started.
+// name box, the settings file, the folders) reaches the job it started. The job runs on the
+// engine it names, with its network, hosts, page pace and clock.
 struct JobRequest
 {
     QString barName;
@@ -154,10 +156,10 @@ struct JobRequest
     QStringList complaints;
     // Where the job renders album pages; the front end keeps them for the job's whole run.
     PageSource *pages = nullptr;
+    Engine *engine = nullptr;
 
-    // A request for bar `barName` with the folders and choices as the process has them now; it
-    // takes the complaints not said yet.
-    static JobRequest now(const QString &barName, PageSource &pages, const JobOptions &options = {});
+    // A request for bar `barName` with the folders and choices of `engine` as they are now.
+    static JobRequest now(Engine &engine, const QString &barName, PageSource &pages, const JobOptions &options = {});
 };
 
 // Everything a command may ask of the front end it runs in.

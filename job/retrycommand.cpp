@@ -1,5 +1,6 @@
 #include "job/retrycommand.h"
 
+#include "job/engine.h"
 #include "job/pictures/picturebatch.h"
 #include "job/pictures/picturescan.h"
 #include "job/records/barrecords.h"
@@ -7,8 +8,10 @@
 
 #include <QTimer>
 
-RetryCommand::RetryCommand(FailureLists &lists, JobObserver *observer, BarRecords *records, QObject *parent)
+RetryCommand::RetryCommand(Engine &engine, FailureLists &lists, JobObserver *observer, BarRecords *records,
+                           QObject *parent)
     : QObject(parent)
+    , m_engine(engine)
     , m_lists(lists)
     , m_observer(observer)
     , m_records(records)
@@ -20,7 +23,8 @@ void RetryCommand::start()
 {
     m_retried = m_lists.entries();
     m_lists.clear();
-    m_batch = std::make_unique<PictureBatch>([this](int i, const SaveOutcome &saved) { delivered(i, saved); });
+    m_batch = std::make_unique<PictureBatch>(m_engine.network().pictures(),
+                                             [this](int i, const SaveOutcome &saved) { delivered(i, saved); });
     // Not from inside the last picture's own line.
     connect(m_batch.get(), &PictureBatch::delivered, this, &RetryCommand::end, Qt::QueuedConnection);
     for (const FailureLists::Entry &entry : std::as_const(m_retried)) {

@@ -8,6 +8,7 @@
 #include <memory>
 
 class BarRecords;
+class Engine;
 class PictureBatch;
 struct SaveOutcome;
 
@@ -21,7 +22,8 @@ class RetryCommand final : public QObject
     Q_DISABLE_COPY_MOVE(RetryCommand)
 
 public:
-    RetryCommand(FailureLists &lists, JobObserver *observer = nullptr, BarRecords *records = nullptr,
+    // The pictures are fetched on the network of `engine`.
+    RetryCommand(Engine &engine, FailureLists &lists, JobObserver *observer = nullptr, BarRecords *records = nullptr,
                  QObject *parent = nullptr);
     ~RetryCommand() override;
 
@@ -37,6 +39,7 @@ private:
     void delivered(int index, const SaveOutcome &saved);
     void end();
 
+    Engine &m_engine;
     FailureLists &m_lists;
     JobObserver *m_observer;
     BarRecords *m_records;

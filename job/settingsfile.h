@@ -22,13 +22,18 @@ struct JobChoices
     static std::optional<int> pagesNamed(const QString &text);
 };
 
-// The settings file's [job] section, and what in it could not be used.
+// The settings file's [job] section, and what in it could not be used. It is an INI file: a
+// "[section]" line, then "key=value" lines; a line that begins with "#" or ";" is a comment, and
+// so is what follows a "#" or ";" after a blank.
 struct JobChoicesFile
 {
     JobChoices choices;
     // A log line for a value that was ignored; empty when the value was fine or absent.
     QString paceComplaint;
     QString pagesComplaint;
+    // A log line each for what was passed over, in the file's order: a section other than [job]
+    // (with everything in it), a key in [job] other than pace and pages, a key outside [job].
+    QStringList ignored;
     // A log line for a file that was ignored whole: a folder, not text, too large to be settings
     // or unreadable; empty when it was read or there is none.
     QString fileComplaint;
@@ -40,13 +45,3 @@ struct JobChoicesFile
     static JobChoicesFile read();
     QStringList complaints() const;
 };
-
-namespace Choices {
-
-// The choices every job of this process reads.
-const JobChoices &current();
-// `complaints` are said once, at the start of the next job, in its log.
-void setCurrent(const JobChoices &choices, const QStringList &complaints = {});
-QStringList takeComplaints();
-
-} // namespace Choices

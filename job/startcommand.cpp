@@ -1,7 +1,7 @@
 #include "job/startcommand.h"
 
 #include "job/albums/listpagescan.h"
-#include "job/hosts.h"
+#include "job/engine.h"
 #include "job/jobwindow.h"
 #include "job/pictures/pictureharvest.h"
 #include "job/pictures/picturescan.h"
@@ -9,27 +9,26 @@
 #include "job/render/albumpages.h"
 #include "job/render/albumrendering.h"
 #include "job/scratchfiles.h"
-#include "job/settingsfile.h"
 
-#include "web/fetch.h"
-#include "web/folders.h"
-#include "web/limits.h"
+#include "web/network/bytestobstr.h"
+#include "web/network/hostholds.h"
+#include "web/network/pagefetch.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QTimer>
 #include <QUrl>
 
-JobRequest JobRequest::now(const QString &barName, PageSource &pages, const JobOptions &options)
+JobRequest JobRequest::now(Engine &engine, const QString &barName, PageSource &pages, const JobOptions &options)
 {
     JobRequest request;
     request.barName = barName;
-    request.pictureFolder = Settings::pictureFolder();
-    request.scratchFolder = Settings::scratchFolder();
+    request.pictureFolder = engine.folders().pictureFolder();
+    request.scratchFolder = engine.folders().scratchFolder();
     request.options = options;
-    request.choices = Choices::current();
-    request.complaints = Choices::takeComplaints();
+    request.choices = engine.choices();
     request.pages = &pages;
+    request.engine = &engine;
     return request;
 }
 
@@ -37,6 +36,7 @@ StartCommand::StartCommand(JobWindow &window, const JobRequest &request, QObject
     : QObject(parent)
     , m_window(window)
     , m_request(request)
+    , m_engine(*request.engine)
 { }
 
 StartCommand::~StartCommand() = default;
@@ -50,14 +50,14 @@ void StartCommand::start()
         return;
     }
     // A host given up in an earlier job is asked again.
-    HostHolds::shared().forgetGivenUp();
-    m_holdNotice.emplace(m_window);
+    m_engine.network().holds().forgetGivenUp();
+    m_holdNotice.emplace(m_window, m_engine.network().holds());
     for (const QString &complaint : m_request.complaints)
         m_window.AppendLog(complaint);
     openScratchFile();
     JobState &s = m_state;
     // The name travels as a query value: "&", "#", "+" and "%" must not end or change it.
-    s.ListUrl = QStringLiteral("http://") + Hosts::forumHost() + QStringLiteral("/photo/g?kw=") +
+    s.ListUrl = QStringLiteral("http://") + m_engine.hosts().forum + QStringLiteral("/photo/g?kw=") +
                 QString::fromLatin1(QUrl::toPercentEncoding(m_request.barName));
     s.PageCount = 1;
     s.ListPage = 1;
@@ -100,7 +100,7 @@ void StartCommand::openScratchFile()
 void StartCommand::fetchListPage()
 {
     const QString pageUrl = m_state.ListUrl + QStringLiteral("&pn=") + QString::number(m_state.ListPage);
-    GetBody(pageUrl, Settings::timings().pageLimitSeconds, this,
+    GetBody(m_engine.network(), pageUrl, m_engine.timings().pageLimitSeconds, this,
             [this, pageUrl](const FetchResult &page) { listPageFetched(pageUrl, page); });
 }
 
@@ -118,7 +118,7 @@ void StartCommand::listPageFetched(const QString &pageUrl, const FetchResult &pa
         }
     }
     s.ListHtml = BytesToBstr(page, QStringLiteral("gb2312"));
-    const ListPageScan scan = scanListPage(s.ListHtml, Hosts::forumHost(), s.PageCount);
+    const ListPageScan scan = scanListPage(s.ListHtml, m_engine.hosts().forum, s.PageCount);
     s.AlbumUrls += scan.albumUrls;
     s.PageCount = scan.pageCount;
     if (++s.ListPage <= s.PageCount)
@@ -165,15 +165,15 @@ bool StartCommand::prepareBarFolder()
 void StartCommand::processAlbums()
 {
     JobState &s = m_state;
-    m_harvest = std::make_unique<PictureHarvest>(m_window, m_request.options, m_request.scratchFolder);
+    m_harvest = std::make_unique<PictureHarvest>(m_window, m_engine, m_request.options, m_request.scratchFolder);
     // Not from inside the picture's own line: the next album replaces the pictures just done.
     connect(m_harvest.get(), &PictureHarvest::delivered, this, &StartCommand::advance, Qt::QueuedConnection);
     BarRecords *records = m_request.options.passesOverFinishedAlbums ? this->records() : nullptr;
-    m_pages =
-        std::make_unique<AlbumPages>(m_window, *m_request.pages, m_request.choices, s.AlbumList.mid(0, s.AlbumCount),
-                                     [records, barFolder = s.BarFolder](const QString &albumId, const QString &) {
-                                         return !records || !records->finished(barFolder, albumId);
-                                     });
+    m_pages = std::make_unique<AlbumPages>(m_window, *m_request.pages, m_engine, m_request.choices,
+                                           s.AlbumList.mid(0, s.AlbumCount),
+                                           [records, barFolder = s.BarFolder](const QString &albumId, const QString &) {
+                                               return !records || !records->finished(barFolder, albumId);
+                                           });
     connect(m_pages.get(), &AlbumPages::ready, this, &StartCommand::albumReady);
     s.AlbumIndex = 0;
     if (s.AlbumCount > 0)

@@ -14,6 +14,7 @@
 class AlbumPages;
 class AlbumRendering;
 class BarRecords;
+class Engine;
 class PictureHarvest;
 struct FetchResult;
 
@@ -57,6 +58,7 @@ private:
 
     JobWindow &m_window;
     const JobRequest m_request;
+    Engine &m_engine;
     JobState m_state;
     QFile m_scratch;
     AlbumFolders m_albumFolders;

@@ -1,6 +1,6 @@
 #include "tests/fakebrowser.h"
 
-#include "web/limits.h"
+#include "web/network/timings.h"
 
 #include <QTimer>
 
@@ -38,8 +38,9 @@ void VirtualClock::pump()
         call.then();
 }
 
-FakeBrowser::FakeBrowser(VirtualClock &clock, std::function<FakeGallery(const QString &)> galleries)
+FakeBrowser::FakeBrowser(VirtualClock &clock, std::function<FakeGallery(const QString &)> galleries, int answerLimitMs)
     : m_clock(clock)
+    , m_answerLimitMs(answerLimitMs)
     , m_galleries(std::move(galleries))
 { }
 
@@ -58,7 +59,7 @@ void FakeBrowser::answer(QObject *context, std::function<void(const Value &)> th
     // on them after its answer limit, and on the page after the first. Every answer brings what
     // the page showed since the last.
     const bool hangs = hung();
-    const int delay = hangs && !std::exchange(m_spoiled, true) ? Settings::timings().scriptAnswerLimitMs : 0;
+    const int delay = hangs && !std::exchange(m_spoiled, true) ? m_answerLimitMs : 0;
     const quint64 navigation = m_navigation;
     m_clock.after(delay, context, [this, hangs, navigation, then = std::move(then), value = std::move(value)] {
         if (!hangs && navigation == m_navigation) {
@@ -350,16 +351,18 @@ void FakeBrowser::readActivity(QObject *context, std::function<void(const Activi
     answer<Activity>(context, std::move(then), now);
 }
 
-void FakeBrowser::fetchSource(const QString &address, QObject *context, std::function<void(const QString &)> then)
+void FakeBrowser::fetchSource(Network &network, const QString &address, QObject *context,
+                              std::function<void(const QString &)> then)
 {
+    Q_UNUSED(network)
     const FakeGallery gallery = m_galleries(address.section(u'#', 0, 0));
     answer<QString>(context, std::move(then), gallery.failure.isEmpty() ? markupOf(gallery, 0, 0) : QString());
 }
 
-FakePages::FakePages(int count, std::function<FakeGallery(const QString &)> galleries)
+FakePages::FakePages(int count, std::function<FakeGallery(const QString &)> galleries, const Timings &timings)
 {
     for (int i = 0; i < count; ++i) {
-        m_pages.push_back(std::make_unique<FakeBrowser>(m_clock, galleries));
+        m_pages.push_back(std::make_unique<FakeBrowser>(m_clock, galleries, timings.scriptAnswerLimitMs));
         m_pages.back()->shareNetwork(&m_network);
     }
 }

@@ -2,7 +2,8 @@
 
 #include "job/jobwindow.h"
 #include "job/render/paceclock.h"
-#include "web/browseradapter.h"
+#include "web/browser/browseradapter.h"
+#include "web/network/timings.h"
 
 #include <QHash>
 #include <QObject>
@@ -103,7 +104,9 @@ class FakeBrowser final : public BrowserAdapter
 public:
     void shareNetwork(FakeNetwork *network) { m_net = network; }
     void giveUpLoad() override;
-    FakeBrowser(VirtualClock &clock, std::function<FakeGallery(const QString &url)> galleries);
+    // A page that hangs is given up on after `answerLimitMs`, as the engine gives up on a real one.
+    FakeBrowser(VirtualClock &clock, std::function<FakeGallery(const QString &url)> galleries,
+                int answerLimitMs = Timings().scriptAnswerLimitMs);
 
     void setSilent(bool) override { }
     void Navigate(const QString &address) override;
@@ -114,7 +117,8 @@ public:
     bool movedAwayRefused() const override { return m_movedAway; }
     void setWatchesActivity(bool) override { }
     void readActivity(QObject *context, std::function<void(const Activity &)> answer) override;
-    void fetchSource(const QString &address, QObject *context, std::function<void(const QString &)> answer) override;
+    void fetchSource(Network &network, const QString &address, QObject *context,
+                     std::function<void(const QString &)> answer) override;
 
     // What happened to the pages shown so far: the addresses in the order they were loaded, and
     // the most loaded at once.
@@ -140,6 +144,7 @@ private:
     template<typename Value> void answer(QObject *context, std::function<void(const Value &)> then, Value value);
 
     VirtualClock &m_clock;
+    const int m_answerLimitMs;
     FakeNetwork *m_net = nullptr;
     std::function<FakeGallery(const QString &)> m_galleries;
     FakeGallery m_gallery;
@@ -175,10 +180,11 @@ private:
 class FakePages final : public PageSource
 {
 public:
-    FakePages(int count, std::function<FakeGallery(const QString &url)> galleries);
+    FakePages(int count, std::function<FakeGallery(const QString &url)> galleries, const Timings &timings = {});
     int pageCount() const override { return int(m_pages.size()); }
     BrowserAdapter &page(int index) override { return *m_pages.at(size_t(index)); }
-    PaceClock &clock() override { return m_clock; }
+    PaceClock *clock() override { return &m_clock; }
+    VirtualClock &virtualClock() { return m_clock; }
     FakeBrowser &fake(int index) { return *m_pages.at(size_t(index)); }
 
 private:

@@ -5,11 +5,8 @@
 // job to be closed has its fetches' limits far out.
 #include "app/form1.h"
 
-#include "job/hosts.h"
-#include "job/render/pagepace.h"
+#include "job/engine.h"
 #include "web/engine/webenginesetup.h"
-#include "web/folders.h"
-#include "web/limits.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>
@@ -22,28 +19,26 @@
 
 int main(int argc, char *argv[])
 {
-    prepareWebEngine();
+    EngineSettings settings;
+    prepareWebEngine(settings.timings);
     QApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     if (args.size() < 4)
         return 2;
-    PagePace pace;
-    pace.afterLoadMs = 100;
-    pace.scrollStepMs = 20;
-    pace.afterScrollMs = 300;
-    setPagePace(pace);
+    settings.pagePace.afterLoadMs = 100;
+    settings.pagePace.scrollStepMs = 20;
+    settings.pagePace.afterScrollMs = 300;
     // A job to be closed runs far longer than its close takes: whatever it waits for, a close
     // that waited for it would show.
     if (args.size() > 4) {
-        Timings timings = Settings::timings();
-        timings.pageLimitSeconds = 60;
-        timings.pictureLimitSeconds = 60;
-        Settings::setTimings(timings);
+        settings.timings.pageLimitSeconds = 60;
+        settings.timings.pictureLimitSeconds = 60;
     }
-    Hosts::setHosts(args.at(1), args.at(1));
-    Settings::setProgramFolder(args.at(2));
+    settings.hosts = Hosts{args.at(1), args.at(1)};
+    settings.folders.program = args.at(2);
+    Engine engine(settings);
 
-    Form1 form;
+    Form1 form(engine);
     form.Text1->setText(args.at(3));
     form.show();
     const auto closed = std::make_shared<bool>(false);

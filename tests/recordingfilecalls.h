@@ -1,6 +1,6 @@
 #pragma once
 
-#include "web/filecalls.h"
+#include "web/files/filecalls.h"
 
 #include <QSet>
 #include <QStringList>

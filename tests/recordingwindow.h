@@ -2,7 +2,7 @@
 
 #include "job/jobwindow.h"
 #include "job/records/failurelists.h"
-#include "web/browseradapter.h"
+#include "web/browser/browseradapter.h"
 
 #include <QStringList>
 
@@ -18,8 +18,11 @@ public:
         : source(browser)
     { }
 
-    // A job for bar `name`, rendering in the browser handed in.
-    JobRequest request(const JobOptions &options = {}) { return JobRequest::now(name, source, options); }
+    // A job for bar `name` on `engine`, rendering in the browser handed in.
+    JobRequest request(Engine &engine, const JobOptions &options = {})
+    {
+        return JobRequest::now(engine, name, source, options);
+    }
 
     void AppendLog(const QString &line) override
     {

@@ -11,6 +11,36 @@
 
 namespace TestSupport {
 
+EngineSettings shortSettings(const QString &host, const QString &programFolder)
+{
+    EngineSettings settings = EngineSettings::shipped();
+    Timings &t = settings.timings;
+    t.pageLimitSeconds = 2;
+    t.pictureLimitSeconds = 2;
+    t.scriptAnswerLimitMs = 3000;
+    // Its bounds stay far from what a well-behaved page needs, whatever else the machine is doing.
+    PagePace &p = settings.pagePace;
+    p.afterLoadMs = 100;
+    p.scrollStepMs = 20;
+    p.afterScrollMs = 300;
+    p.loadWaitLimitMs = 20000;
+    p.maxScrollStepsPerPass = 100;
+    p.adaptiveStepMs = 20;
+    p.adaptiveProbeMs = 40;
+    p.quietMs = 700;
+    p.networkQuietMs = 1000;
+    p.stillMs = 2000;
+    p.adaptiveLimitMs = 30000;
+    p.nudgeSpellMs = 200;
+    // A stream's deliveries come as the server sends them, which no shortened pace hastens.
+    p.streamSpellMs = 4000;
+    p.streamSpellMaxMs = 8000;
+    if (!host.isEmpty())
+        settings.hosts = Hosts{host, host};
+    settings.folders.program = programFolder;
+    return settings;
+}
+
 QStringList filesBelow(const QString &folder)
 {
     QStringList result;

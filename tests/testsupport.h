@@ -1,9 +1,6 @@
 #pragma once
 
-#include "job/hosts.h"
-#include "job/render/pagepace.h"
-#include "web/folders.h"
-#include "web/limits.h"
+#include "job/engine.h"
 
 #include <QByteArray>
 #include <QStringList>
@@ -13,39 +10,45 @@ class ForumServer;
 
 namespace TestSupport {
 
-inline Timings shortTimings()
+// The shipped settings scaled down so that a whole job runs in a few seconds, with the hosts the
+// environment names, or `host` for both when given, and the program folder `programFolder` when
+// given.
+EngineSettings shortSettings(const QString &host = {}, const QString &programFolder = {});
+
+// The folders of an engine whose program folder is `folder`.
+inline Folders programFolder(const QString &folder)
 {
-    return Timings::shortened();
+    Folders folders;
+    folders.program = folder;
+    return folders;
 }
 
-inline PagePace shortPace()
-{
-    return PagePace::shortened();
-}
-
-// Timings or a page pace changed for as long as it lives; the ones before come back when it ends,
-// also when a check fails on the way.
-template<typename Value, const Value &(*current)(), void (*use)(const Value &)> class ScopedSetting final
+// The timings of a network or the page pace of an engine changed for as long as it lives; the ones
+// before come back when it ends, also when a check fails on the way.
+template<typename Holder, typename Value, const Value &(Holder::*current)() const, void (Holder::*use)(const Value &)>
+class ScopedSetting final
 {
     Q_DISABLE_COPY_MOVE(ScopedSetting)
 
 public:
     template<typename Change>
-    explicit ScopedSetting(Change change)
-        : m_before(current())
+    ScopedSetting(Holder &holder, Change change)
+        : m_holder(holder)
+        , m_before((holder.*current)())
     {
         Value changed = m_before;
         change(changed);
-        use(changed);
+        (holder.*use)(changed);
     }
-    ~ScopedSetting() { use(m_before); }
+    ~ScopedSetting() { (m_holder.*use)(m_before); }
 
 private:
+    Holder &m_holder;
     const Value m_before;
 };
 
-using ScopedTimings = ScopedSetting<Timings, Settings::timings, Settings::setTimings>;
-using ScopedPagePace = ScopedSetting<PagePace, pagePace, setPagePace>;
+using ScopedTimings = ScopedSetting<Network, Timings, &Network::timings, &Network::setTimings>;
+using ScopedPagePace = ScopedSetting<Engine, PagePace, &Engine::pagePace, &Engine::setPagePace>;
 
 // The address of picture `id` on the picture host `host`.
 inline QString pictureUrl(const QString &host, const QString &id)

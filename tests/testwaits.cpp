@@ -1,10 +1,10 @@
 #include "tests/testwaits.h"
 
+#include "job/engine.h"
 #include "job/pictures/pictureharvest.h"
 #include "job/retrycommand.h"
 #include "job/startcommand.h"
-#include "web/fetch.h"
-#include "web/folders.h"
+#include "web/network/pagefetch.h"
 
 #include <QElapsedTimer>
 
@@ -69,12 +69,12 @@ template<typename Done> bool waitUntil(QEventLoop &loop, Done done)
 
 } // namespace
 
-FetchResult GetBody(const QString &Weburl, double chaoshi)
+FetchResult GetBody(Network &network, const QString &Weburl, double chaoshi)
 {
     QEventLoop loop;
     std::optional<FetchResult> result;
     QObject context;
-    GetBody(Weburl, chaoshi, &context, [&](const FetchResult &fetched) {
+    GetBody(network, Weburl, chaoshi, &context, [&](const FetchResult &fetched) {
         result = fetched;
         loop.quit();
     });
@@ -83,11 +83,11 @@ FetchResult GetBody(const QString &Weburl, double chaoshi)
     return *result;
 }
 
-SaveOutcome savePicture(const QString &url, const QString &tpm)
+SaveOutcome savePicture(Network &network, const QString &url, const QString &tpm)
 {
     QEventLoop loop;
     std::optional<SaveOutcome> outcome;
-    PictureDownloads::shared().fetch(url, tpm, &loop, [&](const SaveOutcome &done) {
+    network.pictures().fetch(url, tpm, &loop, [&](const SaveOutcome &done) {
         outcome = done;
         loop.quit();
     });
@@ -96,9 +96,9 @@ SaveOutcome savePicture(const QString &url, const QString &tpm)
     return *outcome;
 }
 
-void harvestAlbum(JobState &state, JobWindow &window, const JobOptions &options)
+void harvestAlbum(Engine &engine, JobState &state, JobWindow &window, const JobOptions &options)
 {
-    PictureHarvest harvest(window, options, Settings::scratchFolder());
+    PictureHarvest harvest(window, engine, options, engine.folders().scratchFolder());
     QEventLoop loop;
     QObject::connect(&harvest, &PictureHarvest::delivered, &loop, &QEventLoop::quit);
     harvest.start(state);
@@ -115,9 +115,9 @@ JobSummary runJob(JobWindow &window, const JobRequest &request)
     return job.summary();
 }
 
-JobSummary runRetry(FailureLists &lists, JobObserver *observer, BarRecords *records)
+JobSummary runRetry(Engine &engine, FailureLists &lists, JobObserver *observer, BarRecords *records)
 {
-    RetryCommand retry(lists, observer, records);
+    RetryCommand retry(engine, lists, observer, records);
     QEventLoop loop;
     QObject::connect(&retry, &RetryCommand::finished, &loop, &QEventLoop::quit);
     retry.start();

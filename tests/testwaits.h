@@ -1,14 +1,16 @@
 #pragma once
 
 #include "job/jobwindow.h"
-#include "web/fetchresult.h"
-#include "web/picturedownloads.h"
+#include "web/network/fetchresult.h"
+#include "web/network/picturedownloads.h"
 
 #include <QEventLoop>
 #include <QObject>
 #include <QTimer>
 
 class BarRecords;
+class Engine;
+class Network;
 struct FailureLists;
 struct JobState;
 
@@ -37,18 +39,19 @@ Outcome forMs(int ms);
 // returns at once without processing any event.
 void YanShi(double HaoMiao);
 
-// One page fetch (PageFetch), waited for.
-FetchResult GetBody(const QString &Weburl, double chaoshi);
+// One page fetch (PageFetch) on `network`, waited for.
+FetchResult GetBody(Network &network, const QString &Weburl, double chaoshi);
 
-// One picture fetched and saved (PictureDownloads), waited for.
-SaveOutcome savePicture(const QString &url, const QString &tpm);
+// One picture fetched and saved (PictureDownloads) on `network`, waited for.
+SaveOutcome savePicture(Network &network, const QString &url, const QString &tpm);
 
-// Saves every picture of the album in `state` as the job would, logging each and recording the
-// failures, and returns when all are done.
-void harvestAlbum(JobState &state, JobWindow &window, const JobOptions &options = {});
+// Saves every picture of the album in `state` as the job on `engine` would, logging each and
+// recording the failures, and returns when all are done.
+void harvestAlbum(Engine &engine, JobState &state, JobWindow &window, const JobOptions &options = {});
 
 // A whole Start job, waited for.
 JobSummary runJob(JobWindow &window, const JobRequest &request);
 
-// A whole Retry, waited for.
-JobSummary runRetry(FailureLists &lists, JobObserver *observer = nullptr, BarRecords *records = nullptr);
+// A whole Retry on `engine`, waited for.
+JobSummary runRetry(Engine &engine, FailureLists &lists, JobObserver *observer = nullptr,
+                    BarRecords *records = nullptr);

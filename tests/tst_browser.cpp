@@ -89,6 +89,7 @@ class TestBrowser : public QObject
     Q_OBJECT
 
 private:
+    Engine m_engine{TestSupport::shortSettings()};
     std::unique_ptr<QWebEngineView> m_view;
     std::unique_ptr<WebEngineBrowser> m_browser;
 
@@ -142,11 +143,10 @@ private:
 private slots:
     void initTestCase()
     {
-        Settings::setTimings(TestSupport::shortTimings());
         m_view = std::make_unique<QWebEngineView>();
         m_view->resize(pageViewSize);
         m_view->show();
-        m_browser = std::make_unique<WebEngineBrowser>(m_view.get());
+        m_browser = std::make_unique<WebEngineBrowser>(m_view.get(), m_engine.timings(), m_engine.health());
     }
 
     void cleanupTestCase()
@@ -199,7 +199,7 @@ private slots:
     // A page over the cap is measured inside the page and never crosses over.
     void markupOverTheCapIsNotHandedOver()
     {
-        const TestSupport::ScopedTimings cap([](Timings &t) { t.maxPageBytes = 1 << 20; });
+        const TestSupport::ScopedTimings cap(m_engine.network(), [](Timings &t) { t.maxPageBytes = 1 << 20; });
         QVERIFY(
             load(dataPage(QStringLiteral("<body><script>document.body.append('x'.repeat(2 << 20));</script></body>"))));
         const BrowserAdapter::Body read = body();
@@ -346,7 +346,7 @@ private slots:
         }
         top.show();
         QVERIFY(QTest::qWaitForWindowExposed(&top));
-        EnginePages pages(window == QLatin1String("none") ? nullptr : view);
+        EnginePages pages(m_engine.timings(), m_engine.health(), window == QLatin1String("none") ? nullptr : view);
         if (window == QLatin1String("minimised"))
             top.showMinimized();
         else if (window == QLatin1String("hidden"))

@@ -1,5 +1,9 @@
-// The command-line front end, driven as the process a script would start, against the
-// simulated forum in this process.
+// The command-line front end against the simulated forum in this process: in this process too,
+// on an engine of each run's own, where a row needs no process of its own; otherwise as the
+// process a script would start (tests/clidriver, on an engine with short timings).
+#include "cli/climain.h"
+#include "cli/clirun.h"
+#include "cli/console.h"
 #include "cli/terminaltext.h"
 #include "tests/widgetsupport.h"
 #include "tools/forumsim/forumserver.h"
@@ -15,11 +19,14 @@
 #include <QProcess>
 #include <QScopeGuard>
 #include <QSet>
+#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <csignal>
+#include <cstdio>
+#include <memory>
 #include <optional>
 
 using TestSupport::filesBelow;
@@ -29,7 +36,7 @@ namespace {
 
 QString cli()
 {
-    return qEnvironmentVariable("QUILLORY_BUILD_DIR") + QStringLiteral("/tests/quillory-cli");
+    return qEnvironmentVariable("QUILLORY_BUILD_DIR") + QStringLiteral("/tests/clidriver");
 }
 
 // 风景: two list pages, two albums. 坏: faults on every request. 偶: faults on the first
@@ -119,6 +126,16 @@ bool waitForEnd(QProcess &process, int ms)
     return process.state() == QProcess::NotRunning;
 }
 
+QByteArray readAll(std::FILE *file)
+{
+    std::rewind(file);
+    QByteArray bytes;
+    char buffer[65536];
+    for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+        bytes.append(buffer, qsizetype(got));
+    return bytes;
+}
+
 void copyTree(const QString &from, const QString &to)
 {
     for (const QString &name : filesBelow(from)) {
@@ -183,7 +200,7 @@ private:
         }
         load(config);
 
-        const Run r = run(QStringList{QStringLiteral("-d"), dir.path()} + args + QStringList{QStringLiteral("风景")});
+        const Run r = here(QStringList{QStringLiteral("-d"), dir.path()} + args + QStringList{QStringLiteral("风景")});
         QCOMPARE(r.code, 0);
         QCOMPARE(fetched(), sorted(expectFetched));
         QCOMPARE(r.out.size(), expectFetched.size());
@@ -229,7 +246,7 @@ private:
 
         // And the record now knows it all: one more run fetches nothing.
         m_server.clearRequests();
-        const Run again = run({QStringLiteral("-q"), QStringLiteral("-d"), dir.path(), QStringLiteral("风景")});
+        const Run again = here({QStringLiteral("-q"), QStringLiteral("-d"), dir.path(), QStringLiteral("风景")});
         QCOMPARE(again.code, 0);
         QCOMPARE(fetched(), QStringList());
         QVERIFY(again.out.isEmpty());
@@ -307,6 +324,32 @@ private:
 
     Run run(const QStringList &args, const QString &host = {}) { return finish(start(args, host)); }
 
+    // The same run in this process, on an engine of its own as a process would have.
+    Run here(const QStringList &args)
+    {
+        Run run;
+        const CliMain::Parsed parsed = CliMain::parse(QStringList{QStringLiteral("quillory-cli")} + args);
+        if (!parsed.options)
+            return run;
+        Engine engine(TestSupport::shortSettings(m_server.hostAndPort()));
+        const std::unique_ptr<std::FILE, int (*)(std::FILE *)> out(std::tmpfile(), &std::fclose);
+        const std::unique_ptr<std::FILE, int (*)(std::FILE *)> err(std::tmpfile(), &std::fclose);
+        {
+            Console console(parsed.options->quiet, out.get(), err.get());
+            CliRun cli(engine, *parsed.options, console);
+            QSignalSpy finished(&cli, &CliRun::finished);
+            run.code = ExitCode::Usage;
+            if (cli.ready()) {
+                cli.start();
+                run.code = finished.wait(600000) ? finished.first().first().toInt() : -1;
+            }
+        }
+        run.status = QProcess::NormalExit;
+        run.out = linesOf(readAll(out.get()));
+        run.err = QString::fromUtf8(readAll(err.get()));
+        return run;
+    }
+
     // The pictures fetched since the last load, by id, sorted: pictures side by side go out on
     // network lines of their own, so the order their requests arrive in is not the program's.
     QStringList fetched() const { return TestSupport::picturesAsked(m_server); }
@@ -379,8 +422,12 @@ private slots:
     {
         QVERIFY2(QFileInfo(cli()).isExecutable(), qPrintable(cli()));
         QVERIFY(m_server.listen());
+        // The runs in this process get what a process gets: no user's settings, the temporary
+        // folder of the test's own.
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_configHome.path()));
+        qputenv("TMPDIR", QFile::encodeName(m_tmp.path()));
         load(forum);
-        const Run first = run({QStringLiteral("-d"), m_firstRun.path(), QStringLiteral("风景")});
+        const Run first = here({QStringLiteral("-d"), m_firstRun.path(), QStringLiteral("风景")});
         QCOMPARE(first.code, 0);
     }
 
@@ -389,7 +436,7 @@ private slots:
     void wholeBar()
     {
         QTemporaryDir dir;
-        const Run r = run({QStringLiteral("--dir"), dir.path(), QStringLiteral("风景")});
+        const Run r = here({QStringLiteral("--dir"), dir.path(), QStringLiteral("风景")});
         QCOMPARE(r.status, QProcess::NormalExit);
         QCOMPARE(r.code, 0);
         const QString bar = dir.path() + QStringLiteral("/风景吧");
@@ -522,7 +569,7 @@ private slots:
             QVERIFY2(QFileInfo::exists(path), qPrintable(path));
 
         m_server.clearRequests();
-        const Run resumed = run({QStringLiteral("-d"), dir.path(), QStringLiteral("慢")});
+        const Run resumed = here({QStringLiteral("-d"), dir.path(), QStringLiteral("慢")});
         QCOMPARE(resumed.code, 0);
         // Whatever was reported saved is not fetched again, and everything else is.
         QSet<QString> allPaths;
@@ -549,7 +596,7 @@ private slots:
     void passingFaultsAreRetried()
     {
         QTemporaryDir dir;
-        const Run r = run({QStringLiteral("--metadata"), QStringLiteral("-d"), dir.path(), QStringLiteral("偶")});
+        const Run r = here({QStringLiteral("--metadata"), QStringLiteral("-d"), dir.path(), QStringLiteral("偶")});
         QCOMPARE(r.code, 0);
         const QString bar = dir.path() + QStringLiteral("/偶吧");
         verifyPictures(bar, {{QStringLiteral("t/1.jpg"), QStringLiteral("d1")},
@@ -592,11 +639,9 @@ private slots:
         json.chop(1);
         load(json + "]}");
         QTemporaryDir dir;
-        QProcess *process = start({QStringLiteral("-R"), QStringLiteral("1"), QStringLiteral("-d"), dir.path(),
-                                   QStringLiteral("拒"), QStringLiteral("拒二")});
         // Far beyond the two rests of 2 s the run takes; without the give-up it takes minutes.
-        QVERIFY(waitForEnd(*process, 600000));
-        const Run r = finish(process);
+        const Run r = here({QStringLiteral("-R"), QStringLiteral("1"), QStringLiteral("-d"), dir.path(),
+                            QStringLiteral("拒"), QStringLiteral("拒二")});
         QCOMPARE(r.status, QProcess::NormalExit);
         QCOMPARE(r.code, 1);
         QVERIFY(r.out.isEmpty());
@@ -681,7 +726,7 @@ private slots:
             QVERIFY(waitForEnd(window, 60000));
             QCOMPARE(window.exitCode(), 0);
         } else {
-            const Run r = run(retryArgs + QStringList{QStringLiteral("-d"), dir.path(), QStringLiteral("坏")});
+            const Run r = here(retryArgs + QStringList{QStringLiteral("-d"), dir.path(), QStringLiteral("坏")});
             QCOMPARE(r.code, 1);
             QVERIFY2(r.err.contains(QStringLiteral("failed: ") + bar + QStringLiteral("/t/2.jpg (HTTP 404) ") + url2),
                      qPrintable(r.err));
@@ -709,7 +754,7 @@ private slots:
 
         // A later run picks the failures up by itself, and nothing else.
         load(laterConfig);
-        const Run later = run({QStringLiteral("-d"), dir.path(), QStringLiteral("坏")});
+        const Run later = here({QStringLiteral("-d"), dir.path(), QStringLiteral("坏")});
         QCOMPARE(later.code, 0);
         QCOMPARE(fetched(), sorted(laterFetched));
         QVERIFY(!failed.exists());
@@ -739,7 +784,7 @@ private slots:
         };
         // Neither a folder nor a file: the folder given stays as it was, and so does a missing one.
         QVERIFY(QDir().mkpath(dest));
-        const Run r = run({QStringLiteral("--dry-run"), QStringLiteral("-d"), dest, QStringLiteral("风景")});
+        const Run r = here({QStringLiteral("--dry-run"), QStringLiteral("-d"), dest, QStringLiteral("风景")});
         QCOMPARE(r.code, 0);
         QCOMPARE(r.out, QStringList({QStringLiteral("1\t春游\t3"), QStringLiteral("2\t秋 & 冬\t2")}));
         QCOMPARE(fetched(), QStringList());
@@ -750,7 +795,7 @@ private slots:
         QVERIFY(!r.err.contains(QStringLiteral("张下载")));
 
         // The pictures' addresses alone, in album order, and still nothing saved.
-        const Run urls = run({QStringLiteral("-g"), QStringLiteral("-d"), dest, QStringLiteral("风景")});
+        const Run urls = here({QStringLiteral("-g"), QStringLiteral("-d"), dest, QStringLiteral("风景")});
         QCOMPARE(urls.code, 0);
         QStringList addresses;
         for (const QString &id : {QStringLiteral("a1"), QStringLiteral("a2"), QStringLiteral("a3"),
@@ -879,6 +924,12 @@ private slots:
             << 0
             << QStringLiteral(
                    "设置文件<config>/Quillory/Quillory.conf中的pace=fast无效（应为fixed或adaptive），已忽略\n"
+                   "开始获取相册地址！\n");
+        QTest::newRow("settings file with a key it does not know")
+            << QStringLiteral("settings PACE=fast pages=2") << QStringList{QStringLiteral("空"), QStringLiteral("空")}
+            << 0
+            << QStringLiteral(
+                   "设置文件<config>/Quillory/Quillory.conf中[job]的PACE=无法识别（应为pace=或pages=），已忽略\n"
                    "开始获取相册地址！\n");
         // A file that cannot be settings is passed over whole, and said so once.
         QTest::newRow("settings file that is a folder")

@@ -31,6 +31,9 @@ class TestCommands : public QObject
 
 private:
     ForumServer m_server;
+    std::unique_ptr<Engine> m_engine;
+
+    Engine &engine() { return *m_engine; }
 
     QString url(const QString &id) const { return TestSupport::pictureUrl(m_server.hostAndPort(), id); }
 
@@ -62,9 +65,7 @@ private slots:
             {"id":"slow","size":6000,"rate":2000},"after"]}]},
             {"name":"假","albums":[{"id":"91"},{"id":"92","pictures":["m1","m2"]},{"id":"93"}]},
             {"name":"断","albums":[{"id":"81","pictures":[{"id":"cut","shortLength":1000,"size":20000}]}]}]})"));
-        Settings::setTimings(TestSupport::shortTimings());
-        setPagePace(TestSupport::shortPace());
-        Hosts::setHosts(m_server.hostAndPort(), m_server.hostAndPort());
+        m_engine = std::make_unique<Engine>(TestSupport::shortSettings(m_server.hostAndPort()));
     }
 
     void init() { m_server.clearRequests(); }
@@ -72,7 +73,7 @@ private slots:
     void harvestKeepsTheListsPaired()
     {
         QTemporaryDir program;
-        Settings::setProgramFolder(program.path());
+        engine().setFolders(TestSupport::programFolder(program.path()));
         RecordingWindow window;
         window.lists.FailedUrls = entries({QStringLiteral("earlier")});
         window.lists.FailedPaths = entries({QStringLiteral("earlier.jpg")});
@@ -86,7 +87,7 @@ private slots:
                                          "<a href=\"?a&amp;pic_id=gone\"><a href=\"?a&amp;pic_id=p1\">"
                                          "<a href=\"?a&amp;pic_id=") +
                           QString(1025, u'x') + QStringLiteral("\"><a href=\"?a&amp;pic_id=unclosed");
-        harvestAlbum(state, window);
+        harvestAlbum(engine(), state, window);
         QCOMPARE(window.log,
                  QStringList({QStringLiteral("第1页,第1张下载成功！"), QStringLiteral("第1页,第2张下载失败！"),
                               QStringLiteral("第1页,第3张下载失败！"), QStringLiteral("第1页,第4张下载成功！"),
@@ -105,18 +106,18 @@ private slots:
         // One picture at a time, the first arriving steadily for longer than the limit: the
         // second waits for its slot past its own limit, and still has all of it once it is sent.
         // Any byte is progress, so only a stall of nearly the whole limit could fail the first.
-        const TestSupport::ScopedTimings oneAtATime([](Timings &t) {
+        const TestSupport::ScopedTimings oneAtATime(engine().network(), [](Timings &t) {
             t.parallelPictures = 1;
             t.progressBytes = 1;
         });
         QTemporaryDir program;
-        Settings::setProgramFolder(program.path());
+        engine().setFolders(TestSupport::programFolder(program.path()));
         RecordingWindow window;
         JobState state;
         state.AlbumFolder = program.path() + QStringLiteral("/t");
         state.AlbumHtml = QStringLiteral("<a href=\"?a&amp;pic_id=slow\"><a href=\"?a&amp;pic_id=after\">");
-        QVERIFY(6000 / 2000 > Settings::timings().pictureLimitSeconds);
-        harvestAlbum(state, window);
+        QVERIFY(6000 / 2000 > engine().timings().pictureLimitSeconds);
+        harvestAlbum(engine(), state, window);
         QCOMPARE(window.log,
                  QStringList({QStringLiteral("第1页,第1张下载成功！"), QStringLiteral("第1页,第2张下载成功！")}));
     }
@@ -124,14 +125,14 @@ private slots:
     void albumWithoutPicturesMakesNoFolder()
     {
         QTemporaryDir program;
-        Settings::setProgramFolder(program.path());
+        engine().setFolders(TestSupport::programFolder(program.path()));
         RecordingWindow window;
         JobState state;
         state.BarFolder = program.path();
         state.AlbumTitle = QStringLiteral("t");
         state.AlbumFolder = program.path() + QStringLiteral("/t");
         state.AlbumHtml = QStringLiteral("<body>pic_id=x\"</body>");
-        harvestAlbum(state, window);
+        harvestAlbum(engine(), state, window);
         QVERIFY(window.log.isEmpty());
         QVERIFY(QDir(program.path()).isEmpty());
     }
@@ -187,7 +188,7 @@ private slots:
             outcome.kind = kind;
             outcome.number = retried ? 0 : number;
             outcome.id = albumIn.value(where) + QString::number(number);
-            outcome.url = pictureAddress(outcome.id);
+            outcome.url = pictureAddress(m_server.hostAndPort(), outcome.id);
             outcome.path = bar + u'/' + where + u'/' + QString::number(number) + u".jpg"_s;
             if (kind == PictureOutcome::Kind::Saved) {
                 const QByteArray bytes(100 + number, 'j');
@@ -200,7 +201,7 @@ private slots:
             const QStringList w = step.split(u' ');
             const bool user = w.at(0) == u"delete" || w.at(0) == u"truncate" || w.at(0) == u"rmdir";
             if (!records && !user && w.at(0) != u"end") {
-                records.emplace();
+                records.emplace(engine().hosts());
                 records->earlierAlbumFolders(bar);
             }
             if (w.at(0) == u"ready") {
@@ -239,7 +240,7 @@ private slots:
             }
         }
         QVERIFY(!records); // every run ended
-        BarRecords later;
+        BarRecords later(engine().hosts());
         QCOMPARE(later.open(bar), ResumeRecord::Access::Ready);
         QStringList found;
         for (const QString &id : std::as_const(albums)) {
@@ -276,7 +277,7 @@ private slots:
         QVERIFY(QDir().mkdir(bar));
         QStringList given;
         for (const QStringList &albums : {first, second}) {
-            BarRecords records;
+            BarRecords records(engine().hosts());
             AlbumFolders claims;
             claims.setEarlier(records.earlierAlbumFolders(bar));
             given.clear();
@@ -332,7 +333,7 @@ private slots:
         const auto pathOf = [&](const QString &picture) -> QString { return bar + u'/' + picture + u".jpg"_s; };
         {
             // Another run saved them, though failed.txt, written later, still lists them.
-            BarRecords another;
+            BarRecords another(engine().hosts());
             another.earlierAlbumFolders(bar);
             for (const QString &picture : std::as_const(savedSince)) {
                 QVERIFY(QDir().mkpath(QFileInfo(pathOf(picture)).path()));
@@ -340,7 +341,7 @@ private slots:
                 PictureOutcome outcome;
                 outcome.kind = PictureOutcome::Kind::Saved;
                 outcome.id = idOf(picture);
-                outcome.url = pictureAddress(outcome.id);
+                outcome.url = pictureAddress(m_server.hostAndPort(), outcome.id);
                 outcome.path = pathOf(picture);
                 outcome.bytes = 4;
                 another.pictureFinished(outcome);
@@ -350,10 +351,10 @@ private slots:
         QList<FailureFile::Entry> listed;
         for (const QString &picture : std::as_const(earlier)) {
             const QString path = picture == u"outside" ? program.filePath(u"y.jpg"_s) : pathOf(picture);
-            listed.append({pictureAddress(idOf(picture)), path, idOf(picture)});
+            listed.append({pictureAddress(m_server.hostAndPort(), idOf(picture)), path, idOf(picture)});
         }
         QCOMPARE(FailureFile::write(bar, listed), QString());
-        BarRecords records;
+        BarRecords records(engine().hosts());
         records.earlierAlbumFolders(bar);
         for (const QString &folder : std::as_const(cameTo)) {
             AlbumReady ready;
@@ -368,7 +369,7 @@ private slots:
         QVERIFY(!carry.refused);
         FailureLists expected;
         for (const QString &picture : std::as_const(carried))
-            expected.append(pictureAddress(idOf(picture)), pathOf(picture));
+            expected.append(pictureAddress(m_server.hostAndPort(), idOf(picture)), pathOf(picture));
         QCOMPARE(lists.FailedUrls, expected.FailedUrls);
         QCOMPARE(lists.FailedPaths, expected.FailedPaths);
         // The retries saved nothing: failed.txt lists exactly what was carried, or is gone.
@@ -377,7 +378,7 @@ private slots:
         QCOMPARE(left.failed.size(), carried.size());
         QCOMPARE(QFileInfo::exists(FailureFile::pathIn(bar)), !carried.isEmpty());
         QStringList now;
-        for (const FailureFile::Entry &entry : FailureFile::read(bar).entries)
+        for (const FailureFile::Entry &entry : FailureFile::read(bar, m_server.hostAndPort()).entries)
             now << entry.path;
         QStringList paths;
         for (const QString &picture : std::as_const(carried))
@@ -447,18 +448,18 @@ private slots:
         const auto pathOf = [&](const QString &picture) -> QString { return bar + u'/' + picture + u".jpg"_s; };
         const auto failedTxt = [&] {
             QStringList now;
-            for (const FailureFile::Entry &entry : FailureFile::read(bar).entries)
+            for (const FailureFile::Entry &entry : FailureFile::read(bar, m_server.hostAndPort()).entries)
                 now << entry.path;
             return now;
         };
         QList<FailureFile::Entry> entries;
         for (const QString &picture : std::as_const(earlier))
-            entries.append({pictureAddress(idOf(picture)), pathOf(picture), idOf(picture)});
+            entries.append({pictureAddress(m_server.hostAndPort(), idOf(picture)), pathOf(picture), idOf(picture)});
         QCOMPARE(FailureFile::write(bar, entries), QString());
-        BarRecords other;
+        BarRecords other(engine().hosts());
         if (busy)
             QCOMPARE(other.open(bar), ResumeRecord::Access::Ready);
-        BarRecords records(BarRecords::AlbumFiles::Written);
+        BarRecords records(engine().hosts(), BarRecords::AlbumFiles::Written);
         QCOMPARE(records.open(bar), busy ? ResumeRecord::Access::Busy : ResumeRecord::Access::Ready);
         for (const QString &step : std::as_const(steps)) {
             const QStringList w = step.split(u' ', Qt::SkipEmptyParts);
@@ -508,7 +509,7 @@ private slots:
                                                                         : PictureOutcome::Kind::Failed;
             outcome.number = w.at(0).startsWith(u"re"_s) ? 0 : w.at(1).section(u'/', 1).toInt();
             outcome.id = w.at(0) == u"bogus" ? QString() : idOf(w.at(1));
-            outcome.url = outcome.id.isEmpty() ? QString() : pictureAddress(outcome.id);
+            outcome.url = outcome.id.isEmpty() ? QString() : pictureAddress(m_server.hostAndPort(), outcome.id);
             outcome.path = pathOf(w.at(1));
             outcome.reason = w.at(0) == u"bogus" ? u"图片标识无效"_s : u"HTTP 404"_s;
             if (outcome.kind == PictureOutcome::Kind::Saved) {
@@ -576,15 +577,18 @@ private slots:
         QFETCH(QStringList, lines);
         QFETCH(int, failedAlbums);
         QTemporaryDir program;
-        Settings::setProgramFolder(program.path());
-        FakePages pages(1, [middle](const QString &url) {
-            FakeGallery empty;
-            empty.pictures = empty.shown = 0;
-            empty.title = url.endsWith(u"/91") ? u"前"_s : u"后"_s;
-            return url.endsWith(u"/92") ? middle : empty;
-        });
+        engine().setFolders(TestSupport::programFolder(program.path()));
+        FakePages pages(
+            1,
+            [middle](const QString &url) {
+                FakeGallery empty;
+                empty.pictures = empty.shown = 0;
+                empty.title = url.endsWith(u"/91") ? u"前"_s : u"后"_s;
+                return url.endsWith(u"/92") ? middle : empty;
+            },
+            engine().timings());
         RecordingWindow window;
-        const JobSummary summary = runJob(window, JobRequest::now(u"假"_s, pages));
+        const JobSummary summary = runJob(window, JobRequest::now(engine(), u"假"_s, pages));
         QCOMPARE(summary.failedAlbums, failedAlbums);
         QStringList expected = {u"开始获取相册地址！"_s, u"获取相册地址完成！假吧共有3个相册"_s,
                                 u"开始处理相册(1/3):前"_s};
@@ -626,7 +630,7 @@ private slots:
             lists.FailedUrls += url(id) + QStringLiteral("\r\n");
             lists.FailedPaths += pathOf(id) + QStringLiteral("\r\n");
         }
-        runRetry(lists);
+        runRetry(engine(), lists);
         QCOMPARE(pictureRequests(), sorted(fetched));
         QStringList keptUrls, keptPaths;
         for (const QString &id : kept) {
@@ -639,7 +643,7 @@ private slots:
             QCOMPARE(QFile(pathOf(id)).exists(), !kept.contains(id));
         // A second press retries only what failed in the first.
         m_server.clearRequests();
-        runRetry(lists);
+        runRetry(engine(), lists);
         QCOMPARE(pictureRequests(), sorted(kept));
     }
 
@@ -647,7 +651,7 @@ private slots:
     {
         FailureLists lists{entries({url(QStringLiteral("a")), url(QStringLiteral("b"))}), entries({QString()})};
         lists.FailedPaths.chop(2);
-        runRetry(lists);
+        runRetry(engine(), lists);
         // Without a path to go to, a picture stays recorded; the pairing of the rest is kept.
         QCOMPARE(lists.FailedUrls, entries({url(QStringLiteral("a")), url(QStringLiteral("b"))}));
         QCOMPARE(lists.FailedPaths, entries({QString(), QString()}));

@@ -3,7 +3,7 @@
 #include "tools/forumsim/forumserver.h"
 
 #include "job/settingsfile.h"
-#include "web/foldername.h"
+#include "web/files/foldername.h"
 
 #include <QAbstractItemModel>
 #include <QDir>
@@ -91,6 +91,7 @@ class TestJob : public QObject
 private:
     ForumServer m_server;
     std::unique_ptr<QTemporaryDir> m_root;
+    std::unique_ptr<Engine> m_engine;
     std::unique_ptr<Form1> m_form;
 
     QString program() const { return m_root->filePath(QStringLiteral("program")); }
@@ -123,7 +124,7 @@ private:
         QFETCH(int, pages);
         QFETCH(QJsonArray, albums);
         QFETCH(QStringList, before);
-        Choices::setCurrent({JobChoices::Pace(pace), pages});
+        m_engine->setChoices({JobChoices::Pace(pace), pages});
         // Albums given twice in a row share their ids; they are one album.
         QJsonArray distinct;
         for (const QJsonValue &album : std::as_const(albums)) {
@@ -161,7 +162,7 @@ private:
     Form1 &form()
     {
         if (!m_form) {
-            m_form = std::make_unique<Form1>();
+            m_form = std::make_unique<Form1>(*m_engine);
             m_form->setExitHandler([] {});
             m_form->show();
         }
@@ -209,21 +210,19 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_server.listen());
-        Settings::setTimings(TestSupport::shortTimings());
-        setPagePace(TestSupport::shortPace());
-        Hosts::setHosts(m_server.hostAndPort(), m_server.hostAndPort());
+        m_engine = std::make_unique<Engine>(TestSupport::shortSettings(m_server.hostAndPort()));
     }
 
     void init()
     {
         m_root = std::make_unique<QTemporaryDir>();
         QVERIFY(QDir().mkpath(program()));
-        Settings::setProgramFolder(program());
+        m_engine->setFolders(TestSupport::programFolder(program()));
     }
 
     void cleanup()
     {
-        Choices::setCurrent({});
+        m_engine->setChoices({});
         m_form.reset();
         m_root.reset();
     }
@@ -513,14 +512,15 @@ private slots:
         QFETCH(int, pages);
         QFETCH(bool, whole);
         if (pages > 1)
-            Choices::setCurrent({JobChoices::Pace::Adaptive, pages});
+            m_engine->setChoices({JobChoices::Pace::Adaptive, pages});
         load(R"({"bars":[{"name":"钟","albums":[{"id":"40","title":"前","pictures":["b1"]},)" + album +
              R"(,{"id":"49","title":"后","pictures":["d1"]}]}]})");
         // The bounds are what is tested, not their size: shorter ones end the rows sooner.
         // A page beside the first is made on first use, with a renderer of its own to start.
         const TestSupport::ScopedPagePace boundedLoad(
-            [&](PagePace &p) { p.loadWaitLimitMs = pages > 1 ? 6000 : 3000; });
-        const TestSupport::ScopedTimings boundedScripts([](Timings &t) { t.scriptAnswerLimitMs = 1500; });
+            *m_engine, [&](PagePace &p) { p.loadWaitLimitMs = pages > 1 ? 6000 : 3000; });
+        const TestSupport::ScopedTimings boundedScripts(m_engine->network(),
+                                                        [](Timings &t) { t.scriptAnswerLimitMs = 1500; });
         const QStringList log = start(QStringLiteral("钟"));
         QCOMPARE(
             log,
@@ -580,9 +580,9 @@ private slots:
         load(R"({"bars":[)" + bar + "]}");
         // Nothing listens on port 1.
         const QString host = refusedPort ? QStringLiteral("127.0.0.1:1") : m_server.hostAndPort();
-        Hosts::setHosts(host, host);
+        m_engine->setHosts(Hosts{host, host});
         const QStringList log = start(QStringLiteral("断"));
-        Hosts::setHosts(m_server.hostAndPort(), m_server.hostAndPort());
+        m_engine->setHosts(Hosts{m_server.hostAndPort(), m_server.hostAndPort()});
         for (QString &line : expected)
             line = line.arg(host);
         QCOMPARE(log, expected);
@@ -694,7 +694,7 @@ private slots:
                 QSKIP("no /opt to make a folder in");
             folder = system->path();
         }
-        Settings::setProgramFolder(folder);
+        m_engine->setFolders(TestSupport::programFolder(folder));
         const QStringList log = start(QStringLiteral("家"));
         QCOMPARE(log,
                  QStringList({QStringLiteral("图片保存到：") + pictures, QStringLiteral("开始获取相册地址！"),
@@ -707,7 +707,7 @@ private slots:
         verifyPicture(pictures + QStringLiteral("/家吧/t/1.jpg"), QStringLiteral("u1"));
         QCOMPARE(filesBelow(folder), QStringList());
         // Every job decides afresh and says so again.
-        QCOMPARE(Settings::pictureFolder(), folder);
+        QCOMPARE(m_engine->folders().pictureFolder(), folder);
         QCOMPARE(start(QStringLiteral("家")).first(), QStringLiteral("图片保存到：") + pictures);
     }
 
@@ -817,7 +817,7 @@ private slots:
         expected.sort();
         QCOMPARE(filesBelow(bar), expected);
 
-        QVERIFY2(m_server.mostPicturesAtOnce() <= Settings::timings().parallelPictures,
+        QVERIFY2(m_server.mostPicturesAtOnce() <= m_engine->timings().parallelPictures,
                  qPrintable(QString::number(m_server.mostPicturesAtOnce())));
         QVERIFY(m_server.mostPicturesAtOnce() > 1);
         // The first album's slow pictures were still being fetched after the second album's page.
@@ -918,7 +918,7 @@ private slots:
 
     void unseenBatchesAreWaitedFor()
     {
-        const TestSupport::ScopedPagePace longStill([](PagePace &p) { p.stillMs = 8000; });
+        const TestSupport::ScopedPagePace longStill(*m_engine, [](PagePace &p) { p.stillMs = 8000; });
         savedWhole();
     }
 };

@@ -1,12 +1,12 @@
 #include "tests/fakebrowser.h"
 
+#include "job/engine.h"
 #include "job/pictures/picturescan.h"
 #include "job/records/failurelists.h"
 #include "job/render/albumpages.h"
 #include "job/render/albumrendering.h"
-#include "job/render/pagepace.h"
 #include "job/settingsfile.h"
-#include "web/limits.h"
+#include "web/network/timings.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -68,11 +68,6 @@ class TestPace : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        setPagePace(PagePace());
-        Settings::setTimings(Timings());
-    }
 
     void pagesSettle_data()
     {
@@ -205,7 +200,7 @@ private slots:
         QFETCH(QString, failure);
         FakePages pages(1, [gallery](const QString &) { return gallery; });
         FakeWindow window(pages);
-        AlbumRendering render(pages.page(0), albumUrl(1), Pace(pace), pages.clock());
+        AlbumRendering render(pages.page(0), albumUrl(1), Pace(pace), m_engine, pages.clock());
         render.speakTo(window);
         QSignalSpy done(&render, &AlbumRendering::done);
         render.start();
@@ -217,7 +212,7 @@ private slots:
         if (pictures >= 0)
             QCOMPARE(ids, numbered(gallery.idPrefix, pictures));
         // Every bound holds on the clock: a minute at most to load and a minute or so to settle.
-        QVERIFY2(pages.clock().nowMs() < 200000, qPrintable(QString::number(pages.clock().nowMs())));
+        QVERIFY2(pages.virtualClock().nowMs() < 200000, qPrintable(QString::number(pages.virtualClock().nowMs())));
     }
 
     // Pages side by side: albums are handed out in list order, and a hostile page that holds up
@@ -254,13 +249,12 @@ private slots:
             return g;
         };
         const auto run = [&](int count, QStringList *log) {
-            const ScopedChoices choices(JobChoices{Pace(pace), count});
             FakePages fakes(count, gallery);
             FakeWindow window(fakes);
             QStringList urls;
             for (int album = 1; album <= 8; ++album)
                 urls << albumUrl(album);
-            AlbumPages albums(window, fakes, Choices::current(), urls);
+            AlbumPages albums(window, fakes, m_engine, JobChoices{Pace(pace), count}, urls);
             QSignalSpy ready(&albums, &AlbumPages::ready);
             QList<QStringList> found;
             for (int i = 0; i < urls.size(); ++i) {
@@ -289,16 +283,8 @@ private slots:
     }
 
 private:
-    struct ScopedChoices
-    {
-        explicit ScopedChoices(const JobChoices &choices)
-            : before(Choices::current())
-        {
-            Choices::setCurrent(choices);
-        }
-        ~ScopedChoices() { Choices::setCurrent(before); }
-        const JobChoices before;
-    };
+    // The shipped pace and limits; no page of its own ever reaches its network.
+    Engine m_engine{EngineSettings()};
 };
 
 QTEST_GUILESS_MAIN(TestPace)

@@ -15,10 +15,11 @@ class TestRealTimings : public QObject
 private slots:
     void shippedTimings()
     {
-        const Timings &t = Settings::timings();
+        const EngineSettings shipped = EngineSettings::shipped();
+        const Timings &t = shipped.timings;
         QCOMPARE(t.pageLimitSeconds, 5.0);
         QCOMPARE(t.pictureLimitSeconds, 10.0);
-        const PagePace &pace = pagePace();
+        const PagePace &pace = shipped.pagePace;
         QCOMPARE(pace.afterLoadMs, 2500);
         QCOMPARE(pace.scrollSteps, 10);
         QCOMPARE(pace.scrollStepPixels, 1000);
@@ -33,9 +34,11 @@ private slots:
         QVERIFY(server.loadJson(R"({"bars":[{"name":"真","albums":[
             {"id":"1","title":"实","batch":2,"delayMs":3000,"pictures":["a","b","c","d"]}]}]})"));
         QTemporaryDir folder;
-        Settings::setProgramFolder(folder.path());
-        Hosts::setHosts(server.hostAndPort(), server.hostAndPort());
-        Form1 form;
+        EngineSettings settings = EngineSettings::shipped();
+        settings.folders.program = folder.path();
+        settings.hosts = Hosts{server.hostAndPort(), server.hostAndPort()};
+        Engine engine(settings);
+        Form1 form(engine);
         form.setExitHandler([] {});
         form.show();
         form.Text1->setText(QStringLiteral("真"));

@@ -6,7 +6,7 @@
 #include "job/render/albumrendering.h"
 #include "job/text/markersearch.h"
 #include "job/text/split2.h"
-#include "web/foldername.h"
+#include "web/files/foldername.h"
 
 #include <QDirIterator>
 #include <QElapsedTimer>
@@ -594,6 +594,7 @@ private slots:
     {
         QFETCH(QString, kind);
         QTemporaryDir root;
+        const QString imageHost = u"pictures.test"_s;
         const QString bar = root.filePath(u"bar"_s);
         QVERIFY(QDir().mkpath(bar + u"/a"_s));
         const QString file = bar + u'/' + (kind.endsWith(u"record"_s) ? ResumeRecord::fileName : FailureFile::name());
@@ -601,15 +602,15 @@ private slots:
         const QByteArray old =
             kind.endsWith(u"record"_s)
                 ? QByteArray("a/\t11\na/1.jpg\tp1\t5\na/2.jpg\tp2") // a torn last line, which loading rewrites
-                : QByteArray(pictureAddress(u"p1"_s).toUtf8() + '\t' + bar.toUtf8() + "/a/1.jpg\n");
+                : QByteArray(pictureAddress(imageHost, u"p1"_s).toUtf8() + '\t' + bar.toUtf8() + "/a/1.jpg\n");
         {
             QFile write(kind.startsWith(u"linked"_s) ? target : file);
             QVERIFY(write.open(QIODevice::WriteOnly) && write.write(old) == old.size());
         }
         if (kind.startsWith(u"linked"_s))
             QVERIFY(QFile::link(target, file));
-        const QList<FailureFile::Entry> failures = {{pictureAddress(u"p2"_s), bar + u"/a/2.jpg"_s, u"p2"_s},
-                                                    {pictureAddress(u"p3"_s), bar + u"/a/3.jpg"_s, u"p3"_s}};
+        const QList<FailureFile::Entry> failures = {{pictureAddress(imageHost, u"p2"_s), bar + u"/a/2.jpg"_s, u"p2"_s},
+                                                    {pictureAddress(imageHost, u"p3"_s), bar + u"/a/3.jpg"_s, u"p3"_s}};
         std::signal(SIGXFSZ, SIG_IGN);
         rlimit saved{};
         getrlimit(RLIMIT_FSIZE, &saved);
@@ -625,7 +626,7 @@ private slots:
             problem = record.problem();
             added = record.add(bar + u"/a/3.jpg"_s, u"p3"_s, 5);
         } else {
-            QCOMPARE(FailureFile::read(bar).refused, kind.startsWith(u"linked"_s));
+            QCOMPARE(FailureFile::read(bar, imageHost).refused, kind.startsWith(u"linked"_s));
             problem = FailureFile::write(bar, failures);
         }
         setrlimit(RLIMIT_FSIZE, &saved);
@@ -640,7 +641,7 @@ private slots:
             // The link itself is replaced by the new list.
             QVERIFY(problem.isEmpty());
             QVERIFY(!QFileInfo(file).isSymLink());
-            const FailureFile::Contents now = FailureFile::read(bar);
+            const FailureFile::Contents now = FailureFile::read(bar, imageHost);
             QCOMPARE(now.entries.size(), 2);
             QCOMPARE(now.entries.at(1).path, bar + u"/a/3.jpg"_s);
         }

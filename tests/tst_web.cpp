@@ -7,10 +7,13 @@
 #include "job/records/albumfile.h"
 #include "job/records/failurefile.h"
 #include "job/records/resumerecord.h"
-#include "web/fetch.h"
-#include "web/hostholds.h"
-#include "web/picturedownloads.h"
-#include "web/pictureend.h"
+#include "web/network/bytestobstr.h"
+#include "web/network/hostholds.h"
+#include "web/network/network.h"
+#include "web/network/networklines.h"
+#include "web/network/pagefetch.h"
+#include "web/network/picturedownloads.h"
+#include "web/network/pictureend.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -46,17 +49,18 @@ QByteArray gbk(const QString &text)
 using TestSupport::contents;
 using TestSupport::residentBytes;
 
-// The managers of the first network lines as they are when it is made. Deleting a manager waits
+// The managers of the first network lines of `network` as they are when it is made. Deleting a manager waits
 // for its network thread, which a hostile answer may hold for seconds: one that was given up on
 // must go on a thread of its own, never on this one, whose window would stand still meanwhile.
 class LineManagers final
 {
 public:
-    LineManagers(QObject *context, int lines)
+    LineManagers(QObject *context, NetworkLines &network, int lines)
+        : m_network(network)
     {
         for (int line = 0; line < lines; ++line) {
             auto gone = std::make_shared<std::atomic<int>>(Alive);
-            QNetworkAccessManager *manager = Fetch::manager(line);
+            QNetworkAccessManager *manager = network.manager(line);
             QObject::connect(
                 manager, &QObject::destroyed, context,
                 [gone] {
@@ -72,7 +76,7 @@ public:
     bool givenUpAreGone() const
     {
         for (const Line &line : m_lines) {
-            if (*line.gone == Alive && Fetch::manager(line.line) != line.manager)
+            if (*line.gone == Alive && m_network.manager(line.line) != line.manager)
                 return false;
         }
         return true;
@@ -95,6 +99,7 @@ private:
         QNetworkAccessManager *manager; // only compared, never followed
         std::shared_ptr<std::atomic<int>> gone;
     };
+    NetworkLines &m_network;
     std::vector<Line> m_lines;
 };
 
@@ -105,6 +110,7 @@ class TestWeb : public QObject
     Q_OBJECT
 
 private:
+    Network m_network;
     ForumServer m_server;
     // Another site, that a redirect may name but no fetch may reach.
     ForumServer m_elsewhere;
@@ -126,8 +132,8 @@ private:
     {
         std::optional<SaveOutcome> outcome;
         QObject asker;
-        PictureDownloads::shared().fetch(picture(id), target, &asker,
-                                         [&outcome](const SaveOutcome &done) { outcome = done; });
+        m_network.pictures().fetch(picture(id), target, &asker,
+                                   [&outcome](const SaveOutcome &done) { outcome = done; });
         if (!QTest::qWaitFor([&outcome] { return outcome.has_value(); }, 60000))
             return SaveOutcome{0, QStringLiteral("no outcome")};
         return *outcome;
@@ -171,7 +177,7 @@ private slots:
         Timings t;
         t.pictureLimitSeconds = 10;
         t.retryAfterLimitSeconds = 1;
-        Settings::setTimings(t);
+        m_network.setTimings(t);
     }
 
     void init()
@@ -237,10 +243,10 @@ private slots:
         QFETCH(FetchResult::Kind, kind);
         QFETCH(QString, sameBytesAs);
         QFETCH(int, rest);
-        QSignalSpy rests(&HostHolds::shared(), &HostHolds::holding);
+        QSignalSpy rests(&m_network.holds(), &HostHolds::holding);
         QElapsedTimer clock;
         clock.start();
-        const FetchResult result = GetBody(address, limit);
+        const FetchResult result = GetBody(m_network, address, limit);
         // A date names whole seconds, so the rest it asks for may come out a second shorter.
         const int announced = rests.isEmpty() ? 0 : rests.first().at(1).toInt();
         QVERIFY2(rests.size() <= 1 && announced <= rest && announced >= (address.contains(u"date") ? rest - 1 : rest),
@@ -274,27 +280,27 @@ private slots:
         // The answers that must run out of time get a short limit; those cut off at the cap get
         // one they never come near, however slowly a busy machine packs and unpacks them.
         const double limit = reason == u"超时" ? 1 : 30;
-        const TestSupport::ScopedTimings capped([limit](Timings &t) {
+        const TestSupport::ScopedTimings capped(m_network, [limit](Timings &t) {
             t.maxPageBytes = 4 << 20;
             t.maxPictureBytes = 4 << 20;
             t.pictureLimitSeconds = limit;
         });
-        const LineManagers lines(this, 2);
+        const LineManagers lines(this, m_network.lines(), 2);
         const QString address = QStringLiteral("http://%1/hostile/").arg(m_server.hostAndPort()) + kind;
         const qint64 memoryBefore = residentBytes();
-        const FetchResult page = GetBody(address + QStringLiteral("?page"), limit);
+        const FetchResult page = GetBody(m_network, address + QStringLiteral("?page"), limit);
         QVERIFY(!page.hasBytes());
         QCOMPARE(page.reason, reason);
 
         QTemporaryDir dir;
         const QString target = dir.filePath(QStringLiteral("1.jpg"));
-        const SaveOutcome saved = savePicture(address + QStringLiteral("?picture"), target);
+        const SaveOutcome saved = savePicture(m_network, address + QStringLiteral("?picture"), target);
         QCOMPARE(saved.reason, reason == u"内容过大" ? QStringLiteral("图片过大") : reason);
         QVERIFY(QDir(dir.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
         {
-            const TestSupport::ScopedTimings patient([](Timings &t) { t.pictureLimitSeconds = 30; });
-            QVERIFY(GetBody(picture(QStringLiteral("p1")), 30).hasBytes());
-            QVERIFY(savePicture(picture(QStringLiteral("p1")), target).saved());
+            const TestSupport::ScopedTimings patient(m_network, [](Timings &t) { t.pictureLimitSeconds = 30; });
+            QVERIFY(GetBody(m_network, picture(QStringLiteral("p1")), 30).hasBytes());
+            QVERIFY(savePicture(m_network, picture(QStringLiteral("p1")), target).saved());
         }
         // Far above the caps of 4 MiB and what Qt and the threads of the lines given up on hold
         // besides; a cap that failed would reach it within a second.
@@ -307,19 +313,19 @@ private slots:
 
     void pictureOverTheCapLeavesNoFile()
     {
-        const TestSupport::ScopedTimings capped([](Timings &t) {
+        const TestSupport::ScopedTimings capped(m_network, [](Timings &t) {
             t.maxPictureBytes = 150000;
             t.pictureLimitSeconds = 5;
         });
         QTemporaryDir dir;
         const QString target = dir.filePath(QStringLiteral("1.jpg"));
-        QCOMPARE(savePicture(picture(QStringLiteral("big")), target).bytes, qint64(0));
+        QCOMPARE(savePicture(m_network, picture(QStringLiteral("big")), target).bytes, qint64(0));
         QVERIFY(QDir(dir.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
     }
 
     void largePictureGoesStraightToDisk()
     {
-        const TestSupport::ScopedTimings patient([](Timings &t) { t.pictureLimitSeconds = 30; });
+        const TestSupport::ScopedTimings patient(m_network, [](Timings &t) { t.pictureLimitSeconds = 30; });
         QTemporaryDir dir;
         const QString target = dir.filePath(QStringLiteral("1.jpg"));
         qint64 peak = 0;
@@ -327,7 +333,7 @@ private slots:
         connect(&sampler, &QTimer::timeout, this, [&] { peak = std::max(peak, residentBytes()); });
         sampler.start(5);
         const qint64 before = residentBytes();
-        const qint64 result = savePicture(picture(QStringLiteral("huge")), target).bytes;
+        const qint64 result = savePicture(m_network, picture(QStringLiteral("huge")), target).bytes;
         sampler.stop();
         QCOMPARE(result, qint64(100000000));
         QVERIFY2(!TestSupport::memoryMeasurable || peak - before < 32 << 20,
@@ -345,8 +351,8 @@ private slots:
         int failed = 0;
         QTimer::singleShot(0, this, [&] {
             for (int i = 0; i < 300; ++i)
-                failed += GetBody(address, 30).hasBytes() ? 0 : 1;
-            alive = Fetch::manager()->findChildren<QNetworkReply *>().size();
+                failed += GetBody(m_network, address, 30).hasBytes() ? 0 : 1;
+            alive = m_network.lines().manager(0)->findChildren<QNetworkReply *>().size();
             outer.quit();
         });
         outer.exec();
@@ -359,7 +365,7 @@ private slots:
     {
         m_server.clearRequests();
         const QString address = QStringLiteral("http://%1/p/1#!/l/p1").arg(m_server.hostAndPort());
-        QVERIFY(GetBody(address, 5).hasBytes());
+        QVERIFY(GetBody(m_network, address, 5).hasBytes());
         QCOMPARE(m_server.requests().size(), 1);
         const ForumRequest request = m_server.requests().first();
         QCOMPARE(request.method, QByteArray("GET"));
@@ -530,7 +536,7 @@ private slots:
         // Only the pictures that must run out of time get a short limit; the steady one gets a
         // quarter of its time.
         const double limit = id == u"slow" || id == u"drip" ? 0.5 : id == u"steady" ? 1 : 10;
-        const TestSupport::ScopedTimings limited([limit](Timings &t) { t.pictureLimitSeconds = limit; });
+        const TestSupport::ScopedTimings limited(m_network, [limit](Timings &t) { t.pictureLimitSeconds = limit; });
         QTemporaryDir dir;
         const QString target = (folder.isEmpty()          ? dir.path()
                                 : folder.startsWith(u'/') ? folder
@@ -542,10 +548,11 @@ private slots:
         }
         // The HTML answer is not a picture, a redirect brings another's bytes, and a cut picture
         // only those before the cut.
-        const QByteArray bytes = id == u"html" || id == u"near" || id == u"padcut" ? GetBody(picture(id), 10).bytes
-                                                                                   : m_server.pictureBytes(id);
+        const QByteArray bytes = id == u"html" || id == u"near" || id == u"padcut"
+                                     ? GetBody(m_network, picture(id), 10).bytes
+                                     : m_server.pictureBytes(id);
         QVERIFY(!bytes.isEmpty() || !saved);
-        const SaveOutcome outcome = savePicture(picture(id), target);
+        const SaveOutcome outcome = savePicture(m_network, picture(id), target);
         QCOMPARE(outcome.bytes, saved ? qint64(bytes.size()) : qint64(0));
         if (id.startsWith(u"cut") || id.startsWith(u"short"))
             QCOMPARE(outcome.reason, QStringLiteral("图片不完整"));
@@ -614,7 +621,7 @@ private slots:
         QFETCH(int, restsSaid);
         QFETCH(bool, givenUp);
         QFETCH(int, givingUpSaid);
-        HostHolds &holds = HostHolds::shared();
+        HostHolds &holds = m_network.holds();
         // A host of its own per row, which no request ever reaches.
         const QString host = QStringLiteral("holds-%1.invalid").arg(QString::fromUtf8(QTest::currentDataTag()));
         const auto forget = qScopeGuard([&holds] { holds.forgetGivenUp(); });
@@ -643,7 +650,7 @@ private slots:
     // next job; its rests are cut to 1 s here.
     void hostAskingRestAfterRest()
     {
-        HostHolds &holds = HostHolds::shared();
+        HostHolds &holds = m_network.holds();
         const auto forget = qScopeGuard([&holds] { holds.forgetGivenUp(); });
         holds.forgetGivenUp();
         QSignalSpy givingUp(&holds, &HostHolds::givingUp);
@@ -652,9 +659,8 @@ private slots:
         QObject asker;
         QHash<QString, SaveOutcome> outcomes;
         const auto fetch = [&](const QString &id) {
-            PictureDownloads::shared().fetch(
-                picture(id), dir.filePath(id + QStringLiteral(".jpg")), &asker,
-                [&outcomes, id](const SaveOutcome &outcome) { outcomes.insert(id, outcome); });
+            m_network.pictures().fetch(picture(id), dir.filePath(id + QStringLiteral(".jpg")), &asker,
+                                       [&outcomes, id](const SaveOutcome &outcome) { outcomes.insert(id, outcome); });
         };
         for (int i = 1; i <= RefusingPictures; ++i)
             fetch(QStringLiteral("rest%1").arg(i));
@@ -697,7 +703,8 @@ private slots:
         QFETCH(QString, hostile);
         std::vector<std::unique_ptr<LineManagers>> lines;
         for (int round = 0; round < 2; ++round) {
-            lines.push_back(std::make_unique<LineManagers>(this, 1 + Settings::timings().parallelPictures));
+            lines.push_back(
+                std::make_unique<LineManagers>(this, m_network.lines(), 1 + m_network.timings().parallelPictures));
             QTemporaryDir dir;
             QObject asker;
             QHash<QString, SaveOutcome> outcomes;
@@ -708,8 +715,8 @@ private slots:
                 // A picture's limit is taken when its request goes out: only the hostile one's is
                 // short, so that it runs out while its answer still holds the line.
                 const TestSupport::ScopedTimings limited(
-                    [hurried = id == hostile](Timings &t) { t.pictureLimitSeconds = hurried ? 0.5 : 30; });
-                PictureDownloads::shared().fetch(
+                    m_network, [hurried = id == hostile](Timings &t) { t.pictureLimitSeconds = hurried ? 0.5 : 30; });
+                m_network.pictures().fetch(
                     picture(id), dir.filePath(id + QStringLiteral(".jpg")), &asker,
                     [&outcomes, id](const SaveOutcome &outcome) { outcomes.insert(id, outcome); });
             }
@@ -731,7 +738,7 @@ private slots:
     {
         QTemporaryDir dir;
         const QString target = dir.filePath(QStringLiteral("1.jpg"));
-        QCOMPARE(savePicture(picture(QStringLiteral("one")), target).bytes, qint64(1));
+        QCOMPARE(savePicture(m_network, picture(QStringLiteral("one")), target).bytes, qint64(1));
         QCOMPARE(QFileInfo(target).size(), 1);
     }
 
@@ -741,7 +748,8 @@ private slots:
         QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
         if (QFile(dir.filePath(QStringLiteral("probe"))).open(QIODevice::WriteOnly))
             QSKIP("permissions do not bind this user (root); the /proc row covers an unwritable folder");
-        QCOMPARE(savePicture(picture(QStringLiteral("p1")), dir.filePath(QStringLiteral("1.jpg"))).bytes, qint64(0));
+        QCOMPARE(savePicture(m_network, picture(QStringLiteral("p1")), dir.filePath(QStringLiteral("1.jpg"))).bytes,
+                 qint64(0));
         QVERIFY(QDir(dir.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
         QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
@@ -761,7 +769,7 @@ private slots:
         rlimit small = saved;
         small.rlim_cur = 50000;
         setrlimit(RLIMIT_FSIZE, &small);
-        const qint64 result = savePicture(picture(QStringLiteral("big")), target).bytes;
+        const qint64 result = savePicture(m_network, picture(QStringLiteral("big")), target).bytes;
         setrlimit(RLIMIT_FSIZE, &saved);
         QCOMPARE(result, qint64(0));
         QCOMPARE(contents(target), QByteArray("old"));
@@ -824,7 +832,7 @@ private slots:
                 QVERIFY2(record.compact(), qPrintable(record.problem()));
                 expected = "a/1.jpg\ty\t6\n";
             } else if (kind == u"failed.txt") {
-                const QString url = pictureAddress(QStringLiteral("x1"));
+                const QString url = pictureAddress(m_server.hostAndPort(), QStringLiteral("x1"));
                 QCOMPARE(FailureFile::write(folder, {{url, saved, QStringLiteral("x1")}}), QString());
                 expected = QString(url + u'\t' + saved + u'\n').toUtf8();
             } else {
@@ -832,7 +840,7 @@ private slots:
                 album.id = QStringLiteral("7");
                 album.folder = folder;
                 album.pictureIds = {QStringLiteral("x1")};
-                const AlbumFile file(album);
+                const AlbumFile file(album, m_server.hostAndPort());
                 QCOMPARE(file.path(), path);
                 QCOMPARE(file.write(), QString());
                 expected = contents(path);

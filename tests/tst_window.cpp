@@ -8,7 +8,7 @@
 #include "job/pictures/picturescan.h"
 #include "job/records/failurefile.h"
 #include "job/settingsfile.h"
-#include "web/foldername.h"
+#include "web/files/foldername.h"
 
 #include <QAbstractItemModel>
 #include <QClipboard>
@@ -84,6 +84,7 @@ class TestWindow : public QObject
     Q_OBJECT
 
 private:
+    std::unique_ptr<Engine> m_engine;
     std::unique_ptr<Form1> m_form;
     QTemporaryDir m_folder;
     ForumServer m_server;
@@ -92,7 +93,7 @@ private:
     {
         QString error;
         QVERIFY2(m_server.loadJson(json, &error), qPrintable(error));
-        Hosts::setHosts(m_server.hostAndPort(), m_server.hostAndPort());
+        m_engine->setHosts(Hosts{m_server.hostAndPort(), m_server.hostAndPort()});
     }
 
     QString barFolder(const QString &bar) const
@@ -112,7 +113,7 @@ private:
 
     Form1 &freshForm()
     {
-        m_form = std::make_unique<Form1>();
+        m_form = std::make_unique<Form1>(*m_engine);
         m_form->setExitHandler([] {});
         m_form->show();
         if (!QTest::qWaitForWindowExposed(m_form.get()))
@@ -123,11 +124,8 @@ private:
 private slots:
     void initTestCase()
     {
-        Settings::setTimings(TestSupport::shortTimings());
-        setPagePace(TestSupport::shortPace());
-        Settings::setProgramFolder(m_folder.path());
         // Nothing listens on port 1: every fetch fails at once.
-        Hosts::setHosts(forumLess, forumLess);
+        m_engine = std::make_unique<Engine>(TestSupport::shortSettings(forumLess, m_folder.path()));
         QVERIFY(m_server.listen());
         // The settings file the window reads is the test's own, never the user's.
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_folder.filePath(QStringLiteral("config"))));
@@ -142,9 +140,8 @@ private slots:
             if (left.fileName() != u"config")
                 left.isDir() ? void(QDir(left.filePath()).removeRecursively()) : void(QFile::remove(left.filePath()));
         }
-        Hosts::setHosts(forumLess, forumLess);
-        Choices::setCurrent({});
-        setDesktopNewsTimings({});
+        m_engine->setHosts(Hosts{forumLess, forumLess});
+        m_engine->setChoices({});
         QFile::remove(settingsFile());
     }
 
@@ -395,7 +392,7 @@ private slots:
         QTcpServer forum;
         QVERIFY(forum.listen(QHostAddress::LocalHost));
         const QString host = QStringLiteral("127.0.0.1:%1").arg(forum.serverPort());
-        Hosts::setHosts(host, host);
+        m_engine->setHosts(Hosts{host, host});
         Form1 &form = freshForm();
         form.Text1->clear();
         QString shown;
@@ -410,7 +407,7 @@ private slots:
         });
         form.Command1_Click();
         const bool asked = forum.waitForNewConnection(300);
-        Hosts::setHosts(QStringLiteral("127.0.0.1:1"), QStringLiteral("127.0.0.1:1"));
+        m_engine->setHosts(Hosts{QStringLiteral("127.0.0.1:1"), QStringLiteral("127.0.0.1:1")});
         QCOMPARE(shown, QStringLiteral("Quillory|请输入贴吧名称"));
         QVERIFY(!asked);
         QCOMPARE(lines(form.List1), QStringList());
@@ -433,7 +430,7 @@ private slots:
         QTcpServer silent;
         QVERIFY(silent.listen(QHostAddress::LocalHost));
         const QString host = QStringLiteral("127.0.0.1:%1").arg(silent.serverPort());
-        Hosts::setHosts(host, host);
+        m_engine->setHosts(Hosts{host, host});
         Form1 &form = freshForm();
         form.Text1->setText(QStringLiteral("风景"));
         bool wasRunning = false;
@@ -444,7 +441,7 @@ private slots:
             shownAfterRefusal = form.List1->currentRow();
         });
         form.Command1_Click();
-        Hosts::setHosts(QStringLiteral("127.0.0.1:1"), QStringLiteral("127.0.0.1:1"));
+        m_engine->setHosts(Hosts{QStringLiteral("127.0.0.1:1"), QStringLiteral("127.0.0.1:1")});
         QVERIFY(wasRunning);
         QVERIFY(!form.jobRunning());
         // The first job's list page never answers.
@@ -535,6 +532,24 @@ private slots:
         QTest::newRow("the command line over a bad value")
             << QStringList{u"--pace=adaptive"_s} << QByteArray("[job]\npace=fast\npages=3\n") << QByteArray()
             << QStringList{adaptive3} << QStringList{adaptive3};
+        QTest::newRow("the README's example, a comment after each value")
+            << QStringList()
+            << QByteArray("[job]\npace=adaptive   # fixed (the default) or adaptive\n"
+                          "pages=3         # album pages side by side, 1 (the default) to 4\n")
+            << QByteArray() << QStringList{adaptive3} << QStringList{adaptive3};
+        QTest::newRow("comments after ; and on lines of their own")
+            << QStringList() << QByteArray("; mine\n[job] ; the job\n# pace=fixed\npace = adaptive ;x\npages=\"3\"\n")
+            << QByteArray() << QStringList{adaptive3} << QStringList{adaptive3};
+        // Each said once, the other section's keys with it; what [job] holds still counts.
+        QTest::newRow("an unknown section and unknown keys")
+            << QStringList()
+            << QByteArray("pace=adaptive\n[JOB]\npace=adaptive\n[job]\nPACE=adaptive\npages=3\nPACE=x\n")
+            << QByteArray()
+            << QStringList{QStringLiteral("设置文件%1中[job]之外的pace=无法识别（应写在[job]中），已忽略"),
+                           QStringLiteral("设置文件%1中的[JOB]无法识别（应为[job]），已忽略"),
+                           QStringLiteral("设置文件%1中[job]的PACE=无法识别（应为pace=或pages=），已忽略"),
+                           QStringLiteral("快速模式：固定节奏，3个页面")}
+            << QStringList{QStringLiteral("快速模式：固定节奏，3个页面")};
     }
 
     void paceOfEachStart()
@@ -601,11 +616,11 @@ private slots:
                                        QDBusConnection::ExportScriptableSlots));
         QVERIFY(desktop.connect(QString(), QString(), QStringLiteral("com.canonical.Unity.LauncherEntry"),
                                 QStringLiteral("Update"), &listener, SLOT(Update(QString, QVariantMap))));
-        if (longJob)
-            setDesktopNewsTimings({0, -1});
         useForum(R"({"bars":[{"name":"远","albums":[{"id":"61","title":"甲","pictures":["y1","y2"]},
             {"id":"62","title":"乙","pictures":["z1",{"id":"z2","status":404}]}]}]})");
         Form1 &form = freshForm();
+        if (longJob)
+            form.setDesktopNewsTimings({0, -1});
         QWidget other;
         if (windowActive) {
             form.activateWindow();
@@ -686,15 +701,16 @@ private slots:
         const auto removeBar = qScopeGuard([&] { QDir(bar).removeRecursively(); });
         const auto lineOf = [&](const QString &failure) -> QString {
             const QStringList parts = failure.split(u' ');
-            return pictureAddress(parts.at(0)) + u'\t' + bar + QStringLiteral("/甲/") + parts.at(1) +
-                   QStringLiteral(".jpg\n");
+            return pictureAddress(m_server.hostAndPort(), parts.at(0)) + u'\t' + bar + QStringLiteral("/甲/") +
+                   parts.at(1) + QStringLiteral(".jpg\n");
         };
         // As a window closed yesterday left it.
         QString text;
         for (const QString &failure : std::as_const(failed))
             text += lineOf(failure);
         if (hostileLine)
-            text += pictureAddress(QStringLiteral("x9")) + u'\t' + m_folder.filePath(QStringLiteral("x9.jpg")) + u'\n';
+            text += pictureAddress(m_server.hostAndPort(), QStringLiteral("x9")) + u'\t' +
+                    m_folder.filePath(QStringLiteral("x9.jpg")) + u'\n';
         {
             QFile file(FailureFile::pathIn(bar));
             QVERIFY(file.open(QIODevice::WriteOnly));

@@ -42,7 +42,7 @@ inline QStringList withShard(const QObject &test, QStringList arguments)
 #define QUILLORY_TEST_MAIN(TestClass)                                                                                  \
     int main(int argc, char *argv[])                                                                                   \
     {                                                                                                                  \
-        prepareWebEngine();                                                                                            \
+        prepareWebEngine(Timings());                                                                                   \
         QApplication app(argc, argv);                                                                                  \
         QApplication::setApplicationName(QStringLiteral("Quillory"));                                                  \
         TestClass test;                                                                                                \

@@ -1,6 +1,6 @@
 #include "job/albums/albumfolders.h"
 
-#include "web/foldername.h"
+#include "web/files/foldername.h"
 
 #include <QFile>
 

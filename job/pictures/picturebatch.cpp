@@ -1,7 +1,8 @@
 #include "job/pictures/picturebatch.h"
 
-PictureBatch::PictureBatch(Deliver deliver)
-    : m_deliver(std::move(deliver))
+PictureBatch::PictureBatch(PictureDownloads &downloads, Deliver deliver)
+    : m_downloads(downloads)
+    , m_deliver(std::move(deliver))
 { }
 
 PictureBatch::~PictureBatch() = default;
@@ -10,8 +11,7 @@ int PictureBatch::add(const QString &url, const QString &path)
 {
     const int index = int(m_outcomes.size());
     m_outcomes.emplace_back();
-    PictureDownloads::shared().fetch(url, path, this,
-                                     [this, index](const SaveOutcome &outcome) { settle(index, outcome); });
+    m_downloads.fetch(url, path, this, [this, index](const SaveOutcome &outcome) { settle(index, outcome); });
     return index;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "web/picturedownloads.h"
+#include "web/network/picturedownloads.h"
 
 #include <QObject>
 
@@ -20,7 +20,8 @@ class PictureBatch final : public QObject
 public:
     using Deliver = std::function<void(int index, const SaveOutcome &outcome)>;
 
-    explicit PictureBatch(Deliver deliver);
+    // The pictures are fetched by `downloads`.
+    PictureBatch(PictureDownloads &downloads, Deliver deliver);
     ~PictureBatch() override;
 
     // Each returns the picture's index.
@@ -38,6 +39,7 @@ private:
     void settle(int index, const SaveOutcome &outcome);
     void flush();
 
+    PictureDownloads &m_downloads;
     Deliver m_deliver;
     std::vector<std::optional<SaveOutcome>> m_outcomes;
     int m_next = 0;

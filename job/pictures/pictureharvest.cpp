@@ -1,5 +1,6 @@
 #include "job/pictures/pictureharvest.h"
 
+#include "job/engine.h"
 #include "job/jobstate.h"
 #include "job/jobwindow.h"
 #include "job/pictures/picturebatch.h"
@@ -9,8 +10,7 @@
 #include "job/render/albumrendering.h"
 #include "job/scratchfiles.h"
 
-#include "web/foldername.h"
-#include "web/limits.h"
+#include "web/files/foldername.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -35,8 +35,10 @@ QString lineFor(int AlbumPage, int ImageNo, PictureOutcome::Kind kind)
 
 } // namespace
 
-PictureHarvest::PictureHarvest(JobWindow &window, const JobOptions &options, const QString &scratchFolder)
+PictureHarvest::PictureHarvest(JobWindow &window, Engine &engine, const JobOptions &options,
+                               const QString &scratchFolder)
     : m_window(window)
+    , m_engine(engine)
     , m_options(options)
     , m_scratchFolder(scratchFolder)
 { }
@@ -79,8 +81,10 @@ void PictureHarvest::start(JobState &state)
     if (!options.savesPictures)
         return;
     m_pictures.clear();
-    m_batch = std::make_unique<PictureBatch>(
-        [this](int index, const SaveOutcome &outcome) { report(m_pictures.at(index), outcome); });
+    m_batch =
+        std::make_unique<PictureBatch>(m_engine.network().pictures(), [this](int index, const SaveOutcome &outcome) {
+            report(m_pictures.at(index), outcome);
+        });
     connect(m_batch.get(), &PictureBatch::delivered, this, &PictureHarvest::delivered);
     state.ImageNo = 0;
     QString lastQueued;
@@ -93,7 +97,7 @@ void PictureHarvest::start(JobState &state)
                 {state.ImageNo, state.AlbumPage, QString(), QString(), state.ImagePath, Picture::Source::Unfetchable});
             continue;
         }
-        state.ImageUrl = pictureAddress(*ImageId);
+        state.ImageUrl = pictureAddress(m_engine.hosts().image, *ImageId);
         if (lastQueued.isEmpty())
             ensureFolder(AlbumFolder);
         const bool skipped = options.skipsSavedPictures && records && records->holds(state.ImagePath, *ImageId);

@@ -9,6 +9,7 @@
 #include <memory>
 
 class BarRecords;
+class Engine;
 class JobWindow;
 class PictureBatch;
 struct JobState;
@@ -23,8 +24,9 @@ class PictureHarvest final : public QObject
     Q_DISABLE_COPY_MOVE(PictureHarvest)
 
 public:
-    // The scratch file of the last picture asked for goes into `scratchFolder`.
-    PictureHarvest(JobWindow &window, const JobOptions &options, const QString &scratchFolder);
+    // The pictures are fetched from the image host of `engine` on its network; the scratch file of
+    // the last picture asked for goes into `scratchFolder`.
+    PictureHarvest(JobWindow &window, Engine &engine, const JobOptions &options, const QString &scratchFolder);
     ~PictureHarvest() override;
 
     // Scans the album in `state` and starts its pictures; the album before it must be done
@@ -56,6 +58,7 @@ private:
     BarRecords *records() const;
 
     JobWindow &m_window;
+    Engine &m_engine;
     const JobOptions m_options;
     const QString m_scratchFolder;
     std::unique_ptr<PictureBatch> m_batch;

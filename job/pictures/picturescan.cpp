@@ -5,7 +5,6 @@
 
 #include <utility>
 
-#include "job/hosts.h"
 #include "job/pictures/hiddenmarkers.h"
 #include "job/text/markersearch.h"
 
@@ -127,9 +126,9 @@ namespace {
 const QString pictureItemPath = QStringLiteral("/forum/pic/item/");
 } // namespace
 
-QString pictureAddress(const QString &ImageId)
+QString pictureAddress(const QString &imageHost, const QString &ImageId)
 {
-    return QStringLiteral("http://") + Hosts::imageHost() + pictureItemPath + ImageId + QStringLiteral(".jpg");
+    return QStringLiteral("http://") + imageHost + pictureItemPath + ImageId + QStringLiteral(".jpg");
 }
 
 QString pictureIdOf(const QString &url)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "web/browseradapter.h"
+#include "web/browser/browseradapter.h"
 
 #include <QList>
 #include <QString>
@@ -26,7 +26,7 @@ QList<std::optional<QString>> scanPictureIds(const QString &AlbumHtml);
 // them: by where it first stood on the page.
 QList<std::optional<QString>> picturesShown(const QString &AlbumHtml, const QList<ShownElement> &shown);
 
-// The address a picture is fetched from, on the picture host.
-QString pictureAddress(const QString &ImageId);
+// The address a picture is fetched from, on the picture host `imageHost`.
+QString pictureAddress(const QString &imageHost, const QString &ImageId);
 // The identifier in a picture address ".../forum/pic/item/<id>.jpg"; the whole text otherwise.
 QString pictureIdOf(const QString &url);

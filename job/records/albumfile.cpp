@@ -15,7 +15,7 @@ const QString &AlbumFile::name()
     return fileName;
 }
 
-AlbumFile::AlbumFile(const AlbumReady &album)
+AlbumFile::AlbumFile(const AlbumReady &album, const QString &imageHost)
     : m_folder(QDir::cleanPath(album.folder))
     , m_album{{QStringLiteral("bar"), album.bar},
               {QStringLiteral("id"), album.id},
@@ -28,7 +28,7 @@ AlbumFile::AlbumFile(const AlbumReady &album)
         QJsonObject picture{{QStringLiteral("number"), ++number}};
         if (id) {
             picture.insert(QStringLiteral("id"), *id);
-            picture.insert(QStringLiteral("url"), pictureAddress(*id));
+            picture.insert(QStringLiteral("url"), pictureAddress(imageHost, *id));
         }
         m_pictures.append(picture);
     }

@@ -15,7 +15,8 @@ class AlbumFile final
 public:
     static const QString &name();
 
-    explicit AlbumFile(const AlbumReady &album);
+    // The pictures' addresses are on `imageHost`.
+    AlbumFile(const AlbumReady &album, const QString &imageHost);
 
     QString path() const;
     // Picture `number`'s outcome; a later one replaces an earlier one.

@@ -1,9 +1,10 @@
 #include "job/records/barrecords.h"
 
+#include "job/hosts.h"
 #include "job/records/failurefile.h"
 #include "job/records/failurelists.h"
 
-#include "web/foldername.h"
+#include "web/files/foldername.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -20,8 +21,9 @@ QString barFolderOf(const QString &picturePath)
 
 } // namespace
 
-BarRecords::BarRecords(AlbumFiles albumFiles)
-    : m_albumFiles(albumFiles)
+BarRecords::BarRecords(const Hosts &hosts, AlbumFiles albumFiles)
+    : m_hosts(hosts)
+    , m_albumFiles(albumFiles)
 { }
 
 BarRecords::~BarRecords() = default;
@@ -116,7 +118,7 @@ BarRecords::Bar &BarRecords::failuresOf(const QString &barFolder)
     Bar &b = bar(barFolder);
     if (!b.failuresRead) {
         b.failuresRead = true;
-        const FailureFile::Contents earlier = FailureFile::read(barFolder);
+        const FailureFile::Contents earlier = FailureFile::read(barFolder, m_hosts.image);
         bool twice = false;
         for (const FailureFile::Entry &entry : earlier.entries) {
             twice = twice || b.failures.contains(entry.path);
@@ -153,7 +155,7 @@ void BarRecords::albumReady(const AlbumReady &album)
     }
     m_current = Current{albumFolder, album.pictureIds.size(), 0, std::nullopt};
     if (m_albumFiles == AlbumFiles::Written)
-        m_current->file.emplace(album);
+        m_current->file.emplace(album, m_hosts.image);
     if (album.pictureIds.isEmpty())
         albumEnded();
 }

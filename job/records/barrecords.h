@@ -15,6 +15,7 @@
 #include <optional>
 
 struct FailureLists;
+struct Hosts;
 
 // What a bar folder keeps of the runs that filled it, for later runs of either front end: the
 // resume record (which picture each file holds, which album each folder was given to, which
@@ -57,7 +58,8 @@ public:
         AlbumFileNotWritten,
     };
 
-    explicit BarRecords(AlbumFiles albumFiles = AlbumFiles::None);
+    // The pictures' addresses are on the picture host of `hosts`, which outlive the keeper.
+    explicit BarRecords(const Hosts &hosts, AlbumFiles albumFiles = AlbumFiles::None);
     ~BarRecords() override;
 
     // The folder the pictures of bar `barName` go to, in `pictureFolder`.
@@ -176,6 +178,7 @@ private:
     static bool ours(const QString &barFolder, const Bar &b);
     void writeFailureFile(const QString &barFolder, Bar &b);
 
+    const Hosts &m_hosts;
     const AlbumFiles m_albumFiles;
     std::function<void(Problem, const QString &, const QString &)> m_onProblem;
     std::function<void()> m_onBusy;

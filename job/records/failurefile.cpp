@@ -51,7 +51,7 @@ QString pathIn(const QString &barFolder)
     return QDir::cleanPath(barFolder) + u'/' + name();
 }
 
-Contents read(const QString &barFolder)
+Contents read(const QString &barFolder, const QString &imageHost)
 {
     Contents contents;
     const QString path = pathIn(barFolder);
@@ -72,7 +72,7 @@ Contents read(const QString &barFolder)
             entry.path = QDir::cleanPath(QString::fromUtf8(fields.at(1)));
             entry.id = pictureIdOf(entry.url);
         }
-        if (fields.size() == 2 && usableId(entry.id) && entry.url == pictureAddress(entry.id) &&
+        if (fields.size() == 2 && usableId(entry.id) && entry.url == pictureAddress(imageHost, entry.id) &&
             usablePath(barFolder, entry.path))
             contents.entries.append(entry);
         else

@@ -26,9 +26,9 @@ struct Contents
 
 // The entries a run may act upon. The file is read back as a list of things to fetch and where
 // to put them, and anyone may have written it: a line is used only when its address is a
-// picture address on the picture host, with an identifier the job itself could have handed
-// out, and its path is "<album folder>/<n>.jpg" inside the bar folder. The rest is dropped.
-Contents read(const QString &barFolder);
+// picture address on the picture host `imageHost`, with an identifier the job itself could have
+// handed out, and its path is "<album folder>/<n>.jpg" inside the bar folder. The rest is dropped.
+Contents read(const QString &barFolder, const QString &imageHost);
 
 // Replaces the file with `entries`, or removes it when there are none; the old file stays
 // when that cannot be done whole. The system's reason when it failed, empty otherwise.

@@ -1,6 +1,6 @@
 #include "job/records/statefile.h"
 
-#include "web/atomicfile.h"
+#include "web/files/atomicfile.h"
 
 #include <QFile>
 

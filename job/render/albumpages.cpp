@@ -3,14 +3,15 @@
 #include "job/jobwindow.h"
 #include "job/render/albumrendering.h"
 
-#include "web/browseradapter.h"
+#include "web/browser/browseradapter.h"
 
 #include <algorithm>
 
-AlbumPages::AlbumPages(JobWindow &window, PageSource &pages, const JobChoices &choices, const QStringList &albumUrls,
-                       std::function<bool(const QString &, const QString &)> renders)
+AlbumPages::AlbumPages(JobWindow &window, PageSource &pages, Engine &engine, const JobChoices &choices,
+                       const QStringList &albumUrls, std::function<bool(const QString &, const QString &)> renders)
     : m_window(window)
     , m_pages(pages)
+    , m_engine(engine)
     , m_urls(albumUrls)
     , m_renders(std::move(renders))
     , m_pageCount(std::clamp(std::min(choices.pages, pages.pageCount()), 1, JobChoices::mostPages))
@@ -62,7 +63,8 @@ void AlbumPages::begin(int album, int pageIndex, bool alone, int taking)
 {
     m_pageBusy[size_t(pageIndex)] = true;
     Render begun;
-    begun.render = std::make_unique<AlbumRendering>(m_pages.page(pageIndex), m_urls.at(album), m_pace, m_pages.clock());
+    begun.render =
+        std::make_unique<AlbumRendering>(m_pages.page(pageIndex), m_urls.at(album), m_pace, m_engine, m_pages.clock());
     begun.page = pageIndex;
     begun.alone = alone;
     begun.render->setChecksOpenRequests(m_pageCount > 1 && !alone);

@@ -13,6 +13,7 @@
 #include <vector>
 
 class AlbumRendering;
+class Engine;
 class JobWindow;
 class PageSource;
 
@@ -31,10 +32,11 @@ class AlbumPages final : public QObject
     Q_DISABLE_COPY_MOVE(AlbumPages)
 
 public:
-    // The pages come from `pages`, as many at once and at the pace `choices` say; the lines of the
-    // page the job waits for go to `window`. `renders` says whether an album (by its id and
-    // address) is to be rendered at all.
-    AlbumPages(JobWindow &window, PageSource &pages, const JobChoices &choices, const QStringList &albumUrls,
+    // The pages come from `pages`, as many at once and at the pace `choices` say, settling at the
+    // page pace of `engine`; the lines of the page the job waits for go to `window`. `renders`
+    // says whether an album (by its id and address) is to be rendered at all.
+    AlbumPages(JobWindow &window, PageSource &pages, Engine &engine, const JobChoices &choices,
+               const QStringList &albumUrls,
                std::function<bool(const QString &albumId, const QString &url)> renders = {});
     ~AlbumPages() override;
 
@@ -69,6 +71,7 @@ private:
 
     JobWindow &m_window;
     PageSource &m_pages;
+    Engine &m_engine;
     const QStringList m_urls;
     const std::function<bool(const QString &, const QString &)> m_renders;
     const int m_pageCount;

@@ -1,11 +1,11 @@
 #include "job/render/albumrendering.h"
 
+#include "job/engine.h"
 #include "job/jobstate.h"
 #include "job/jobwindow.h"
-#include "job/render/pagepace.h"
 
 #include "job/text/split2.h"
-#include "web/browseradapter.h"
+#include "web/browser/browseradapter.h"
 
 #include <QUrl>
 
@@ -19,11 +19,13 @@ const QString titleMarker = QStringLiteral("aghl_big aghl_title\">");
 
 } // namespace
 
-AlbumRendering::AlbumRendering(BrowserAdapter &page, const QString &albumUrl, JobChoices::Pace pace, PaceClock &clock)
+AlbumRendering::AlbumRendering(BrowserAdapter &page, const QString &albumUrl, JobChoices::Pace pace, Engine &engine,
+                               PaceClock *clock)
     : m_page(page)
     , m_url(albumUrl)
     , m_pace(pace)
-    , m_clock(clock)
+    , m_engine(engine)
+    , m_clock(clock ? *clock : engine.clock())
 { }
 
 AlbumRendering::~AlbumRendering() = default;
@@ -67,12 +69,13 @@ void AlbumRendering::start()
     if (m_pace != JobChoices::Pace::Fixed)
         return navigate();
     const quint64 turn = ++m_turn;
-    m_page.fetchSource(m_url + QStringLiteral("#!/l/p1"), this, [this, turn](const QString &source) {
-        if (turn != m_turn)
-            return;
-        m_source = source;
-        navigate();
-    });
+    m_page.fetchSource(m_engine.network(), m_url + QStringLiteral("#!/l/p1"), this,
+                       [this, turn](const QString &source) {
+                           if (turn != m_turn)
+                               return;
+                           m_source = source;
+                           navigate();
+                       });
 }
 
 void AlbumRendering::navigate()
@@ -85,7 +88,7 @@ void AlbumRendering::navigate()
     // The load's bound runs from when the page starts loading: a page may first wait for the
     // engine's network side to be renewed, within a bound of the browser's own.
     const auto bound = [this] {
-        after(pagePace().loadWaitLimitMs, [this] {
+        after(m_engine.pagePace().loadWaitLimitMs, [this] {
             disconnect(m_loadWatch);
             loadEnded(m_page.ReadyState() == BrowserAdapter::Complete);
         });
@@ -121,7 +124,7 @@ void AlbumRendering::loadEnded(bool loaded)
     m_loadTimedOut = !loaded;
     const auto begin = [this] {
         m_loadEndedMs = m_clock.nowMs();
-        m_rules = PaceRules::make(m_pace, pagePace(), m_source);
+        m_rules = PaceRules::make(m_pace, m_engine.pagePace(), m_source);
         advance(PaceAnswer{});
     };
     if (loaded)

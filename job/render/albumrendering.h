@@ -3,7 +3,7 @@
 #include "job/render/paceclock.h"
 #include "job/render/pacerules.h"
 #include "job/settingsfile.h"
-#include "web/browseradapter.h"
+#include "web/browser/browseradapter.h"
 
 #include <QObject>
 #include <QString>
@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 
+class Engine;
 class JobWindow;
 struct JobState;
 
@@ -24,8 +25,9 @@ class AlbumRendering final : public QObject
     Q_DISABLE_COPY_MOVE(AlbumRendering)
 
 public:
-    AlbumRendering(BrowserAdapter &page, const QString &albumUrl, JobChoices::Pace pace,
-                   PaceClock &clock = PaceClock::real());
+    // At the page pace of `engine`, on its clock unless `clock` is another.
+    AlbumRendering(BrowserAdapter &page, const QString &albumUrl, JobChoices::Pace pace, Engine &engine,
+                   PaceClock *clock = nullptr);
     ~AlbumRendering() override;
 
     // Once settled, asks the page whether one of its requests is still open (requestsOpen()).
@@ -71,6 +73,7 @@ private:
     BrowserAdapter &m_page;
     const QString m_url;
     const JobChoices::Pace m_pace;
+    Engine &m_engine;
     PaceClock &m_clock;
     // Each wait and answer carries the number of the step it belongs to; a later step makes it void.
     quint64 m_turn = 0;

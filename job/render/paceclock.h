@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 
 #include <functional>
@@ -16,6 +17,16 @@ public:
     virtual qint64 nowMs() const = 0;
     // Calls `then` once `ms` have passed, unless `context` is gone by then.
     virtual void after(int ms, QObject *context, std::function<void()> then) = 0;
+};
 
-    static PaceClock &real();
+// The time as it passes, each engine's own.
+class RealClock final : public PaceClock
+{
+public:
+    RealClock() { m_clock.start(); }
+    qint64 nowMs() const override { return m_clock.elapsed(); }
+    void after(int ms, QObject *context, std::function<void()> then) override;
+
+private:
+    QElapsedTimer m_clock;
 };

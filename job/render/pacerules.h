@@ -2,7 +2,7 @@
 
 #include "job/render/pagepace.h"
 #include "job/settingsfile.h"
-#include "web/browseradapter.h"
+#include "web/browser/browseradapter.h"
 
 #include <QString>
 

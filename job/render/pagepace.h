@@ -2,7 +2,8 @@
 
 // How a job reads an album page: how long it lets the page settle, how it scrolls it down so
 // that the page loads its later pictures, and the bounds that keep a page that never loads or
-// never settles from holding a job for ever. Tests shorten it; the program itself never does.
+// never settles from holding a job for ever. Each engine has its own: the program runs on these,
+// and a test makes its engine with a shorter one.
 struct PagePace
 {
     int afterLoadMs = 2500;
@@ -44,30 +45,4 @@ struct PagePace
     int endSpellMs() const { return quietMs > afterScrollMs ? quietMs : afterScrollMs; }
     // A pass of the fixed pace at a page's end: its steps, then its wait.
     int passMs() const { return scrollSteps * scrollStepMs + afterScrollMs; }
-
-    // The shipped pace scaled down so that a whole job runs in a few seconds, for tests. Its
-    // bounds stay far from what a well-behaved page needs, whatever else the machine is doing.
-    static PagePace shortened()
-    {
-        PagePace p;
-        p.afterLoadMs = 100;
-        p.scrollStepMs = 20;
-        p.afterScrollMs = 300;
-        p.loadWaitLimitMs = 20000;
-        p.maxScrollStepsPerPass = 100;
-        p.adaptiveStepMs = 20;
-        p.adaptiveProbeMs = 40;
-        p.quietMs = 700;
-        p.networkQuietMs = 1000;
-        p.stillMs = 2000;
-        p.adaptiveLimitMs = 30000;
-        p.nudgeSpellMs = 200;
-        // A stream's deliveries come as the server sends them, which no shortened pace hastens.
-        p.streamSpellMs = 4000;
-        p.streamSpellMaxMs = 8000;
-        return p;
-    }
 };
-
-const PagePace &pagePace();
-void setPagePace(const PagePace &pace);

@@ -5,7 +5,9 @@
 
 #include <QWebEngineView>
 
-EnginePages::EnginePages(QWebEngineView *firstView)
+EnginePages::EnginePages(const Timings &timings, EngineHealth &health, QWebEngineView *firstView)
+    : m_timings(timings)
+    , m_health(health)
 {
     add(firstView);
 }
@@ -29,7 +31,7 @@ void EnginePages::add(QWebEngineView *view)
         page.view->show();
         view = page.view.get();
     }
-    page.browser = std::make_unique<WebEngineBrowser>(view);
+    page.browser = std::make_unique<WebEngineBrowser>(view, m_timings, m_health);
     m_pages.push_back(std::move(page));
 }
 

@@ -3,17 +3,20 @@
 #include <memory>
 #include <vector>
 
+class EngineHealth;
 class QWebEngineView;
 class WebEngineBrowser;
+struct Timings;
 
 // The browser pages a front end renders album pages in: the first in the view it is given (or
 // in one of its own), the others made on first use, each in a view of its own at the window's
 // browser's size that counts as shown but is never put on a screen, so that it renders and
-// scrolls as the window's browser does whatever becomes of the window.
+// scrolls as the window's browser does whatever becomes of the window. The pages run on the
+// limits and share the health of their engine, which outlives them.
 class EnginePages final
 {
 public:
-    explicit EnginePages(QWebEngineView *firstView = nullptr);
+    EnginePages(const Timings &timings, EngineHealth &health, QWebEngineView *firstView = nullptr);
     ~EnginePages();
     EnginePages(const EnginePages &) = delete;
     EnginePages &operator=(const EnginePages &) = delete;
@@ -29,5 +32,7 @@ private:
 
     void add(QWebEngineView *view);
 
+    const Timings &m_timings;
+    EngineHealth &m_health;
     std::vector<Page> m_pages;
 };

@@ -1,13 +1,11 @@
 #include "web/engine/webenginebrowser.h"
 
+#include "web/browser/enginehealth.h"
+#include "web/engine/networkservices.h"
 #include "web/engine/silentpage.h"
-#include "web/limits.h"
+#include "web/network/timings.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QHash>
 #include <QPointer>
 #include <QSet>
 #include <QWebEngineProfile>
@@ -22,7 +20,6 @@
 #include <memory>
 #include <utility>
 
-#include <signal.h>
 #include <sys/resource.h>
 
 namespace {
@@ -397,86 +394,6 @@ const char requestWatch[] = R"(
 })();
 )";
 
-// The engine's network service: processes below this one.
-QSet<qint64> networkServices()
-{
-    QHash<qint64, qint64> parents;
-    const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QString &pid : pids) {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        // "pid (name) state ppid ...": the name may hold blanks and parentheses.
-        const QByteArray line = stat.readAll();
-        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() > 1 && fields.at(0) != "Z")
-            parents.insert(pid.toLongLong(), fields.at(1).toLongLong());
-    }
-    const qint64 self = QCoreApplication::applicationPid();
-    QSet<qint64> services;
-    for (auto it = parents.cbegin(); it != parents.cend(); ++it) {
-        qint64 ancestor = it.value();
-        for (int depth = 0; depth < 8 && ancestor > 1 && ancestor != self; ++depth)
-            ancestor = parents.value(ancestor, 0);
-        if (ancestor != self || it.key() == self)
-            continue;
-        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(it.key()));
-        if (cmdline.open(QIODevice::ReadOnly) &&
-            cmdline.readAll().contains("--utility-sub-type=network.mojom.NetworkService"))
-            services.insert(it.key());
-    }
-    return services;
-}
-
-// A server that answers with interim responses without end keeps the network service reading
-// for good, and every later page would wait behind it. The engine notices a network service that
-// has gone and starts a fresh one; a page loads once that one runs. Returns the ones ended.
-QSet<qint64> endNetworkService()
-{
-    const QSet<qint64> stuck = networkServices();
-    for (qint64 pid : stuck)
-        ::kill(pid_t(pid), SIGKILL);
-    return stuck;
-}
-
-// When any page of this program last finished a load, on one clock for all of them.
-QElapsedTimer &pagesClock()
-{
-    static QElapsedTimer clock;
-    if (!clock.isValid())
-        clock.start();
-    return clock;
-}
-
-qint64 &lastLoadFinishedMs()
-{
-    static qint64 at = -1;
-    return at;
-}
-
-// When the loads that were given up unfinished began, on the same clock.
-QList<qint64> &givenUpLoads()
-{
-    static QList<qint64> starts;
-    return starts;
-}
-
-// Whether a load was given up unfinished since the network side was last renewed.
-bool &networkSuspect()
-{
-    static bool suspect = false;
-    return suspect;
-}
-
-// A load given up unfinished with no load of any page finished since it began is the sign of a
-// network side that no longer serves.
-bool networkStuck()
-{
-    QList<qint64> &starts = givenUpLoads();
-    starts.removeIf([](qint64 start) { return start < lastLoadFinishedMs(); });
-    return !starts.isEmpty();
-}
-
 } // namespace
 
 // Counts what the page asks of the network on its own, wherever it asks it: its frames and its
@@ -510,9 +427,11 @@ private:
     std::atomic<qint64> m_count{0};
 };
 
-WebEngineBrowser::WebEngineBrowser(QWebEngineView *view, QObject *parent)
+WebEngineBrowser::WebEngineBrowser(QWebEngineView *view, const Timings &timings, EngineHealth &health, QObject *parent)
     : BrowserAdapter(parent)
     , m_view(view)
+    , m_timings(timings)
+    , m_health(health)
 {
     m_renewal.setSingleShot(true);
     connect(&m_renewal, &QTimer::timeout, this, &WebEngineBrowser::awaitNetworkService);
@@ -590,12 +509,10 @@ void WebEngineBrowser::Navigate(const QString &address)
     const bool unfinished = m_navigation > 0 && !m_complete;
     // A load another page finished meanwhile shows that the network side still serves, and
     // ending it would cut off the loads and requests of the pages beside this one.
-    const bool stuck = (unfinished && lastLoadFinishedMs() < m_navigationStartMs) || networkStuck() ||
-                       (std::exchange(m_renewNext, false) && networkSuspect());
-    if (stuck) {
-        givenUpLoads().clear();
-        networkSuspect() = false;
-    }
+    const bool stuck = (unfinished && m_health.lastLoadFinishedMs() < m_navigationStartMs) || m_health.stuck() ||
+                       (std::exchange(m_renewNext, false) && m_health.suspect());
+    if (stuck)
+        m_health.renewed();
     const QSet<qint64> ended = stuck ? endNetworkService() : QSet<qint64>();
     m_freshPageFirst = m_spoiled || unfinished;
     m_givenUp = false;
@@ -608,7 +525,7 @@ void WebEngineBrowser::Navigate(const QString &address)
     m_started = false;
     m_complete = false;
     m_loading = false;
-    m_navigationStartMs = pagesClock().elapsed();
+    m_navigationStartMs = m_health.nowMs();
     m_pendingAddress = address;
     m_endedServices = ended;
     m_renewalClock.start();
@@ -620,7 +537,7 @@ void WebEngineBrowser::Navigate(const QString &address)
 // then is a fresh page made, whose profile needs the network side.
 void WebEngineBrowser::awaitNetworkService()
 {
-    if (!m_endedServices.isEmpty() && m_renewalClock.elapsed() < Settings::timings().scriptAnswerLimitMs) {
+    if (!m_endedServices.isEmpty() && m_renewalClock.elapsed() < m_timings.scriptAnswerLimitMs) {
         const QSet<qint64> now = networkServices();
         if (now.isEmpty() || now.intersects(m_endedServices)) {
             m_renewal.start(20);
@@ -648,7 +565,7 @@ void WebEngineBrowser::awaitNetworkService()
 // (or none) is looking at a document from before the navigation.
 void WebEngineBrowser::stampNewDocuments()
 {
-    const Timings &t = Settings::timings();
+    const Timings &t = m_timings;
     QWebEngineScript stamp;
     stamp.setName(stampName);
     stamp.setInjectionPoint(QWebEngineScript::DocumentCreation);
@@ -679,9 +596,7 @@ void WebEngineBrowser::giveUpLoad()
 {
     if (m_navigation == 0 || m_complete)
         return;
-    if (!givenUpLoads().contains(m_navigationStartMs))
-        givenUpLoads().append(m_navigationStartMs);
-    networkSuspect() = true;
+    m_health.loadGivenUp(m_navigationStartMs);
     // Nothing of it may be asked again of the network side that takes over from a stuck one. The
     // load that stops is not one that finished: the network side has shown nothing by it.
     m_givenUp = true;
@@ -710,7 +625,7 @@ void WebEngineBrowser::onLoadFinished()
     // the end of one given up.
     if (!m_started || m_complete || m_givenUp)
         return;
-    lastLoadFinishedMs() = pagesClock().elapsed();
+    m_health.loadFinished();
     m_page->loadDone();
     m_complete = true;
     emit readyStateChanged();
@@ -743,7 +658,7 @@ void WebEngineBrowser::limitRenderer()
     rlimit limit{};
     if (prlimit(pid_t(pid), RLIMIT_DATA, nullptr, &limit) != 0)
         return;
-    const rlim_t cap = rlim_t(Settings::timings().pageProcessDataMiB) * 1024 * 1024;
+    const rlim_t cap = rlim_t(m_timings.pageProcessDataMiB) * 1024 * 1024;
     if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur <= cap)
         return;
     limit.rlim_cur = limit.rlim_max == RLIM_INFINITY ? cap : std::min(cap, limit.rlim_max);
@@ -764,7 +679,7 @@ void WebEngineBrowser::readBody(QObject *context, std::function<void(const Body 
                                           "  return html.length > %2 ? html.length : [html];"
                                           "})()")
                                .arg(m_navigation)
-                               .arg(Settings::timings().maxPageBytes);
+                               .arg(m_timings.maxPageBytes);
     askWithNews(script, context, [answer = std::move(answer)](const std::optional<QVariant> &given) {
         Body body;
         if (given && given->typeId() == QMetaType::QVariantList) {
@@ -867,7 +782,7 @@ void WebEngineBrowser::ask(const QString &script, QObject *context,
         m_spoiled = true;
         deliver(std::nullopt);
     });
-    pending->limit.start(Settings::timings().scriptAnswerLimitMs);
+    pending->limit.start(m_timings.scriptAnswerLimitMs);
     // The application's own script world: the page cannot redefine what this script calls.
     const QPointer<WebEngineBrowser> self(this);
     m_page->runJavaScript(script, QWebEngineScript::ApplicationWorld, [self, deliver](const QVariant &value) {
@@ -929,7 +844,7 @@ void WebEngineBrowser::readActivity(QObject *context, std::function<void(const A
             "          animations, a.streams, a.deliveries]);"
             "})()")
             .arg(m_navigation)
-            .arg(Settings::timings().pendingTimerHorizonMs);
+            .arg(m_timings.pendingTimerHorizonMs);
     const QPointer<RequestCounter> counter(static_cast<RequestCounter *>(m_counter.data()));
     const qint64 before = m_requestsBefore;
     askWithNews(script, context, [answer = std::move(answer), counter, before](const std::optional<QVariant> &given) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "web/browseradapter.h"
+#include "web/browser/browseradapter.h"
 
 #include <QElapsedTimer>
 #include <QPointer>
@@ -12,9 +12,11 @@
 #include <optional>
 #include <vector>
 
+class EngineHealth;
 class QWebEngineView;
 class RequestCounter;
 class SilentPage;
+struct Timings;
 
 // The browser adapter over a QWebEngineView, with an off-the-record profile so that nothing of
 // the visited pages (cache, cookies, history) is written to the user's home.
@@ -25,13 +27,15 @@ class SilentPage;
 // address gets a fresh page in a profile of its own, whose renderer is a process of its own, and
 // the old page goes with its profile, which ends its renderer. A load that never finished may
 // also hold up the engine's network side, which is then ended too: the engine starts it afresh.
+// What the pages learn of that side they share through their engine's health.
 class WebEngineBrowser final : public BrowserAdapter
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(WebEngineBrowser)
 
 public:
-    explicit WebEngineBrowser(QWebEngineView *view, QObject *parent = nullptr);
+    // The limits and the health are the engine's, which outlives the page.
+    WebEngineBrowser(QWebEngineView *view, const Timings &timings, EngineHealth &health, QObject *parent = nullptr);
     ~WebEngineBrowser() override;
 
     void setSilent(bool silent) override;
@@ -72,6 +76,8 @@ private:
     };
 
     QWebEngineView *m_view;
+    const Timings &m_timings;
+    EngineHealth &m_health;
     SilentPage *m_page = nullptr;
     bool m_silent = true;
     bool m_watches = false;

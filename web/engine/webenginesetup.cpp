@@ -1,6 +1,6 @@
 #include "web/engine/webenginesetup.h"
 
-#include "web/limits.h"
+#include "web/network/timings.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -20,7 +20,7 @@ void quietQtMessages()
     });
 }
 
-void prepareWebEngine()
+void prepareWebEngine(const Timings &timings)
 {
     // The web engine shares its GL context with the window; it must be asked for before the app.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
@@ -38,7 +38,7 @@ void prepareWebEngine()
         QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false\n"
                                                         "default.info=false"));
     }
-    flags += " --js-flags=--max-old-space-size=" + QByteArray::number(Settings::timings().pageScriptHeapMiB);
+    flags += " --js-flags=--max-old-space-size=" + QByteArray::number(timings.pageScriptHeapMiB);
     // A page the engine takes for hidden would get its timers slowed to once a second (to once a
     // minute after five minutes) and its renderer a lower priority, and a gallery that loads on
     // timers would look settled long before it is. Every page renders for the job, seen or not.

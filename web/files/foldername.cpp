@@ -1,4 +1,4 @@
-#include "web/foldername.h"
+#include "web/files/foldername.h"
 
 #include <QFile>
 

@@ -9,9 +9,10 @@
 
 class QNetworkReply;
 class QUrl;
+struct Timings;
 
 // A server that answers 429 or 503 with "Retry-After" asks for a rest: its host gets no new
-// request from this program until the time it named has passed (cut to
+// request from this engine until the time it named has passed (cut to
 // Timings::retryAfterLimitSeconds). Whoever got such an answer holds the host and tries once more.
 // A host that asks for rest after rest (Timings::restsBeforeGivingUp in a row, with nothing
 // answered in between) is given up: its pictures fail at once until the next job begins.
@@ -21,12 +22,13 @@ class HostHolds final : public QObject
     Q_DISABLE_COPY_MOVE(HostHolds)
 
 public:
-    static HostHolds &shared();
+    // Its limits are those of `timings`, which outlive it.
+    explicit HostHolds(const Timings &timings, QObject *parent = nullptr);
 
     // The rest an answer asks for, in ms, cut to the limit; -1 when it asks none: a status other
     // than 429 and 503, or no "Retry-After" that reads as seconds or as an HTTP date.
-    static qint64 askedRestMs(const QNetworkReply &reply);
-    static qint64 askedRestMs(int status, const QByteArray &retryAfter, const QDateTime &now);
+    qint64 askedRestMs(const QNetworkReply &reply) const;
+    static qint64 askedRestMs(int status, const QByteArray &retryAfter, const QDateTime &now, qint64 limitMs);
     // "host" or "host:port", as requests name it.
     static QString hostOf(const QUrl &url);
 
@@ -48,8 +50,7 @@ signals:
     void givingUp(const QString &host);
 
 private:
-    using QObject::QObject;
-
+    const Timings &m_timings;
     QHash<QString, QDeadlineTimer> m_until;
     QHash<QString, int> m_restsInARow;
     QSet<QString> m_givenUp;

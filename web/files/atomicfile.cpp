@@ -1,6 +1,6 @@
-#include "web/atomicfile.h"
+#include "web/files/atomicfile.h"
 
-#include "web/filecalls.h"
+#include "web/files/filecalls.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,12 +1,12 @@
-#include "web/picturedownloads.h"
+#include "web/network/picturedownloads.h"
 
-#include "web/atomicfile.h"
-#include "web/fetch.h"
-#include "web/hostholds.h"
-#include "web/limits.h"
-#include "web/pictureend.h"
+#include "web/files/atomicfile.h"
+#include "web/network/fetch.h"
+#include "web/network/hostholds.h"
+#include "web/network/network.h"
+#include "web/network/networklines.h"
+#include "web/network/pictureend.h"
 
-#include <QCoreApplication>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPointer>
@@ -25,13 +25,22 @@ public:
     // answered at all.
     using Ended = std::function<void(const SaveOutcome &, qint64 askedRestMs, bool answered)>;
 
-    Transfer(const QString &url, const QString &tpm, int line, Ended ended)
-        : m_writer(tpm)
+    Transfer(Network &network, const QString &url, const QString &tpm, int line, Ended ended)
+        : m_network(network)
+        , m_writer(tpm)
         , m_url(url)
         , m_line(line)
         , m_ended(std::move(ended))
-        , m_progress(Settings::timings().pictureLimitSeconds)
+        , m_progress(timings().pictureLimitSeconds, timings().progressBytes)
     { }
+    // Its network goes: a picture still under way is given up, and nothing of it is kept.
+    ~Transfer() override
+    {
+        if (m_reply) {
+            m_reply->disconnect(this);
+            m_network.lines().abandon(m_reply.data());
+        }
+    }
 
     // Whoever asked is gone: the picture is not wanted, and nothing of it is kept.
     void cancel() { end(QStringLiteral("已取消")); }
@@ -43,9 +52,9 @@ public:
             QTimer::singleShot(0, this, [this] { end(QStringLiteral("无法写入文件")); });
             return;
         }
-        m_manager = Fetch::manager(m_line);
+        m_manager = m_network.lines().manager(m_line);
         m_reply = m_manager->get(Fetch::requestFor(m_url));
-        m_progress = Fetch::Progress(Settings::timings().pictureLimitSeconds);
+        m_progress = Fetch::Progress(timings().pictureLimitSeconds, timings().progressBytes);
         // The bytes are taken as they come, so the reply never needs to hold many of them.
         m_reply->setReadBufferSize(256 * 1024);
         connect(m_reply, &QNetworkReply::metaDataChanged, this, &Transfer::checkAnnouncedSize);
@@ -66,13 +75,14 @@ public:
                 return m_limit.start(int(std::min<qint64>(left, 2'000'000'000)));
             // Its network thread may be stuck in an answer that never ends; the pictures that
             // start on its line once this one has ended must not queue behind it.
-            Fetch::retire(m_manager);
+            m_network.lines().retire(m_manager);
             end(QStringLiteral("超时"));
         });
         m_limit.start(int(std::min<qint64>(m_progress.msLeft(), 2'000'000'000)));
     }
 
 private:
+    const Timings &timings() const { return m_network.timings(); }
     bool answeredOk() const { return m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200; }
 
     void checkAnnouncedSize()
@@ -80,7 +90,7 @@ private:
         if (const QString distrusted = Fetch::distrustedLength(*m_reply); !distrusted.isEmpty())
             return endDistrusted(distrusted);
         if (answeredOk() &&
-            m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() > Settings::timings().maxPictureBytes)
+            m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() > timings().maxPictureBytes)
             end(QStringLiteral("图片过大"));
     }
 
@@ -95,7 +105,7 @@ private:
             // An answer that is not the picture is read only to be dropped.
             if (!answeredOk())
                 continue;
-            if (m_writer.size() + got > Settings::timings().maxPictureBytes)
+            if (m_writer.size() + got > timings().maxPictureBytes)
                 return end(QStringLiteral("图片过大"));
             if (!m_writer.write(buffer, got))
                 return end(QStringLiteral("无法写入文件"));
@@ -112,7 +122,7 @@ private:
             return;
         const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         if (status != 200) {
-            m_askedRestMs = HostHolds::askedRestMs(*m_reply);
+            m_askedRestMs = m_network.holds().askedRestMs(*m_reply);
             return end(status != 0 ? QStringLiteral("HTTP ") + QString::number(status)
                                    : QStringLiteral("网络错误：") + m_reply->errorString());
         }
@@ -128,7 +138,7 @@ private:
         if (m_end.verdict() == PictureEnd::Verdict::Cut) {
             // What the answer held beyond its length may still wait on the connection, where the
             // next request on this line would read it as its own answer.
-            Fetch::retire(m_manager);
+            m_network.lines().retire(m_manager);
             return end(QStringLiteral("图片不完整"));
         }
         const qint64 size = m_writer.size();
@@ -142,7 +152,7 @@ private:
     {
         // Qt reads the body by the first length and may take the connection back with the rest
         // of the answer still on it, which the next request there would read as its own.
-        Fetch::retire(m_manager);
+        m_network.lines().retire(m_manager);
         end(reason);
     }
 
@@ -157,7 +167,7 @@ private:
             m_reply->disconnect(this);
             // A reply that has already ended or failed takes a second end as an internal error,
             // and says so on standard error.
-            Fetch::abandon(m_reply.data());
+            m_network.lines().abandon(m_reply.data());
             m_reply = nullptr;
         }
         SaveOutcome outcome;
@@ -168,6 +178,7 @@ private:
         ended(outcome, m_askedRestMs, answered);
     }
 
+    Network &m_network;
     AtomicFile::Writer m_writer;
     PictureEnd m_end;
     QString m_url;
@@ -183,15 +194,18 @@ private:
 
 } // namespace
 
-PictureDownloads &PictureDownloads::shared()
+PictureDownloads::PictureDownloads(Network &network)
+    : m_network(network)
 {
-    static QPointer<PictureDownloads> downloads;
-    if (!downloads) {
-        downloads = new PictureDownloads(QCoreApplication::instance());
-        downloads->m_resume.setSingleShot(true);
-        connect(&downloads->m_resume, &QTimer::timeout, downloads, &PictureDownloads::startWaiting);
-    }
-    return *downloads;
+    m_resume.setSingleShot(true);
+    connect(&m_resume, &QTimer::timeout, this, &PictureDownloads::startWaiting);
+}
+
+PictureDownloads::~PictureDownloads()
+{
+    // The pictures under way go while their network is whole: each gives up its reply, without a
+    // word to whoever asked.
+    qDeleteAll(children());
 }
 
 void PictureDownloads::fetch(const QString &url, const QString &tpm, QObject *context, Done done)
@@ -205,13 +219,13 @@ void PictureDownloads::startWaiting()
     // Pictures of a host that asked for a rest keep their places; the others go past them.
     qint64 firstFreeMs = 0;
     for (auto at = m_waiting.begin();
-         at != m_waiting.end() && m_running < std::max(1, Settings::timings().parallelPictures);) {
-        if (HostHolds::shared().givenUp(HostHolds::hostOf(QUrl(at->url)))) {
+         at != m_waiting.end() && m_running < std::max(1, m_network.timings().parallelPictures);) {
+        if (m_network.holds().givenUp(HostHolds::hostOf(QUrl(at->url)))) {
             failGivenUp(std::move(*at));
             at = m_waiting.erase(at);
             continue;
         }
-        if (const qint64 held = HostHolds::shared().msLeft(HostHolds::hostOf(QUrl(at->url))); held > 0) {
+        if (const qint64 held = m_network.holds().msLeft(HostHolds::hostOf(QUrl(at->url))); held > 0) {
             firstFreeMs = firstFreeMs == 0 ? held : std::min(firstFreeMs, held);
             ++at;
             continue;
@@ -237,7 +251,7 @@ void PictureDownloads::start(Request request)
         m_busyLines.push_back(true);
     else
         *free = true;
-    auto *transfer = new Transfer(request.url, request.tpm, line + 1,
+    auto *transfer = new Transfer(m_network, request.url, request.tpm, line + 1,
                                   [this, request, line](const SaveOutcome &outcome, qint64 askedRestMs, bool answered) {
                                       finish(request, line, outcome, askedRestMs, answered);
                                   });
@@ -262,12 +276,12 @@ void PictureDownloads::finish(const Request &request, int line, const SaveOutcom
     m_busyLines[size_t(line)] = false;
     const QString host = HostHolds::hostOf(QUrl(request.url));
     if (askedRestMs >= 0)
-        HostHolds::shared().hold(host, askedRestMs);
+        m_network.holds().hold(host, askedRestMs);
     else if (answered)
-        HostHolds::shared().answered(host);
+        m_network.holds().answered(host);
     // A server that asked for a rest gets it, then one more try, ahead of the pictures that
     // waited beside it; a second refusal stands, and so does one that gave the host up.
-    if (askedRestMs >= 0 && !request.again && !request.context.isNull() && !HostHolds::shared().givenUp(host)) {
+    if (askedRestMs >= 0 && !request.again && !request.context.isNull() && !m_network.holds().givenUp(host)) {
         Request again = request;
         again.again = true;
         m_waiting.push_front(std::move(again));

@@ -1,29 +1,32 @@
 #pragma once
 
-#include <QMutex>
 #include <QPointer>
-#include <QSet>
 
+#include <memory>
 #include <vector>
 
 class QNetworkAccessManager;
 class QNetworkReply;
+class QObject;
 class QThread;
 
-// The network lines of the process: one manager each, every manager with a network thread of its
+// The network lines of an engine: one manager each, every manager with a network thread of its
 // own, which one hostile answer can hold for as long as the server likes (a flood of interim
 // answers keeps the thread from ever seeing an abort). A manager whose thread may be held is
 // retired: it gets no new fetch, and once its replies are gone it is deleted on a thread of the
 // lines' own, since deleting a manager waits for its network thread.
 //
-// At the end of the process nothing waits for a held thread: the managers that never abandoned
-// an answer half-way are deleted, the others are left to the process's end together with the
-// thread that deletes retired ones, which is told to stop and never waited for. The lines are
-// never destroyed, so that no thread object goes while its thread still runs.
+// When the lines end nothing waits for a held thread: the managers that never abandoned an answer
+// half-way are deleted, and so is the lines' own thread when it is idle; whatever a network
+// thread may still hold (a retired manager, one with a reply alive, the lines' thread in the
+// middle of deleting one) is left to the process's end, where it is never destroyed.
 class NetworkLines final
 {
 public:
-    static NetworkLines &shared();
+    NetworkLines();
+    ~NetworkLines();
+    NetworkLines(const NetworkLines &) = delete;
+    NetworkLines &operator=(const NetworkLines &) = delete;
 
     // The manager of `line`, created on first use.
     QNetworkAccessManager *manager(int line);
@@ -34,17 +37,15 @@ public:
     void abandon(QNetworkReply *reply);
 
 private:
-    NetworkLines();
+    struct Reaper;
+
     void handOver(const QPointer<QNetworkAccessManager> &manager);
-    void deleteRetired(QNetworkAccessManager *doomed);
-    void close();
 
     std::vector<QPointer<QNetworkAccessManager>> m_current;
-    // Every manager no longer current and not deleted yet: all of them are the lines' own until
-    // the process ends.
-    QSet<QNetworkAccessManager *> m_retired;
-    QMutex m_retiredLock; // the reaper's thread removes what it deleted
-    QThread *m_reaper = nullptr;
-    QObject *m_inbox = nullptr; // lives in m_reaper: what is queued to it runs there
-    bool m_closing = false;
+    // Shared with the lines' thread, which may outlive the lines when a held manager holds it.
+    std::shared_ptr<Reaper> m_reaper;
+    QThread *m_thread = nullptr;
+    QObject *m_inbox = nullptr; // lives in m_thread: what is queued to it runs there
+    // The context of the calls the lines queue to themselves: they go with the lines.
+    std::unique_ptr<QObject> m_events;
 };

@@ -7,6 +7,8 @@
 
 #include <functional>
 
+class Network;
+
 // One state of an element of the page that held a picture marker (or the album's title), as the
 // page showed it at some moment: added, changed in any attribute or in its text, or about to be
 // taken out.
@@ -115,8 +117,9 @@ public:
     virtual void readActivity(QObject *context, std::function<void(const Activity &)> answer) = 0;
 
     // The page's source as the forum serves it, decoded, before any script has run; empty when
-    // it could not be fetched.
-    virtual void fetchSource(const QString &address, QObject *context, std::function<void(const QString &)> answer);
+    // it could not be fetched. A page of the engine's own fetches it on `network`.
+    virtual void fetchSource(Network &network, const QString &address, QObject *context,
+                             std::function<void(const QString &)> answer);
 
     // Every state of the elements that showed a picture (or the title) since the last
     // Navigate(), in the order the page showed them, as far as its answers so far have brought

@@ -1,4 +1,4 @@
-#include "web/pictureend.h"
+#include "web/network/pictureend.h"
 
 #include <algorithm>
 #include <cstring>

@@ -2,9 +2,9 @@
 
 #include <QtGlobal>
 
-// The network and renderer limits, kept in one place so that tests can shorten them. The program
-// itself never changes them. The job's page pace and hosts are its own (job/render/pagepace.h,
-// job/hosts.h); the folders are in web/folders.h.
+// The network and renderer limits of an engine, all in one place: the program runs on these, and
+// a test makes its engine with shorter ones. The job's page pace and hosts are its own
+// (job/render/pagepace.h, job/hosts.h); the folders are in web/folders.h.
 struct Timings
 {
     // A fetch fails once fewer than progressBytes arrived within its limit, the window ending
@@ -35,21 +35,4 @@ struct Timings
     // (heap, document, layout). A page past either loses its renderer and hands over nothing.
     int pageScriptHeapMiB = 256;
     int pageProcessDataMiB = 768;
-
-    // The shipped timings scaled down so that a whole job runs in a few seconds, for tests.
-    static Timings shortened()
-    {
-        Timings t;
-        t.pageLimitSeconds = 2;
-        t.pictureLimitSeconds = 2;
-        t.scriptAnswerLimitMs = 3000;
-        return t;
-    }
 };
-
-namespace Settings {
-
-const Timings &timings();
-void setTimings(const Timings &timings);
-
-} // namespace Settings

@@ -9,6 +9,8 @@
 #include <functional>
 #include <vector>
 
+class Network;
+
 // What became of one picture save.
 struct SaveOutcome
 {
@@ -23,7 +25,7 @@ struct SaveOutcome
 // picture uses. Each picture's time limit runs from when its request is sent, not while it
 // waits for a free line. A host that answers 429 or 503 with "Retry-After" gets no new picture
 // request until then, and that picture is tried once more; a host given up (HostHolds) gets
-// none at all.
+// none at all. The lines, rests and limits are those of its network.
 class PictureDownloads final : public QObject
 {
     Q_OBJECT
@@ -32,7 +34,8 @@ class PictureDownloads final : public QObject
 public:
     using Done = std::function<void(const SaveOutcome &)>;
 
-    static PictureDownloads &shared();
+    explicit PictureDownloads(Network &network);
+    ~PictureDownloads() override;
 
     // `done` runs once the outcome is known, unless `context` is gone by then: a picture whose
     // `context` goes is given up, and nothing of it is kept.
@@ -49,13 +52,13 @@ private:
         bool again = false; // tried once more after the rest its server asked for
     };
 
-    using QObject::QObject;
     void startWaiting();
     void start(Request request);
     void finish(const Request &request, int line, const SaveOutcome &outcome, qint64 askedRestMs, bool answered);
     // A picture of a host that was given up fails without being asked for.
     void failGivenUp(Request request);
 
+    Network &m_network;
     std::deque<Request> m_waiting;
     int m_running = 0;
     std::vector<bool> m_busyLines;

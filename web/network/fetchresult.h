@@ -22,5 +22,5 @@ struct FetchResult
     static FetchResult fromBytes(const QByteArray &body) { return {Kind::Bytes, body, {}}; }
     bool hasBytes() const { return kind == Kind::Bytes; }
     // The text a caller sees for the non-bytes kinds.
-    QString text() const;
+    QString text() const { return kind == Kind::TimeoutText ? QStringLiteral("获取内容超时") : QString(); }
 };

@@ -1,4 +1,4 @@
-#include "web/filecalls.h"
+#include "web/files/filecalls.h"
 
 #include <fcntl.h>
 #include <unistd.h>

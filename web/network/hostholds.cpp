@@ -1,38 +1,33 @@
-#include "web/hostholds.h"
+#include "web/network/hostholds.h"
 
-#include "web/limits.h"
+#include "web/network/timings.h"
 
-#include <QCoreApplication>
 #include <QLocale>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QPointer>
 #include <QUrl>
 
 #include <algorithm>
 
-HostHolds &HostHolds::shared()
-{
-    static QPointer<HostHolds> holds;
-    if (!holds)
-        holds = new HostHolds(QCoreApplication::instance());
-    return *holds;
-}
+HostHolds::HostHolds(const Timings &timings, QObject *parent)
+    : QObject(parent)
+    , m_timings(timings)
+{ }
 
-qint64 HostHolds::askedRestMs(const QNetworkReply &reply)
+qint64 HostHolds::askedRestMs(const QNetworkReply &reply) const
 {
     const int status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    return askedRestMs(status, reply.rawHeader("Retry-After"), QDateTime::currentDateTimeUtc());
+    return askedRestMs(status, reply.rawHeader("Retry-After"), QDateTime::currentDateTimeUtc(),
+                       qint64(std::max(0, m_timings.retryAfterLimitSeconds)) * 1000);
 }
 
-qint64 HostHolds::askedRestMs(int status, const QByteArray &retryAfter, const QDateTime &now)
+qint64 HostHolds::askedRestMs(int status, const QByteArray &retryAfter, const QDateTime &now, qint64 limitMs)
 {
     if (status != 429 && status != 503)
         return -1;
     const QByteArray value = retryAfter.trimmed();
     if (value.isEmpty())
         return -1;
-    const qint64 limitMs = qint64(std::max(0, Settings::timings().retryAfterLimitSeconds)) * 1000;
     bool isNumber = false;
     const qint64 seconds = value.toLongLong(&isNumber);
     if (isNumber)
@@ -55,7 +50,7 @@ QString HostHolds::hostOf(const QUrl &url)
 void HostHolds::hold(const QString &host, qint64 ms)
 {
     const bool givesUp =
-        !m_givenUp.contains(host) && ++m_restsInARow[host] >= std::max(1, Settings::timings().restsBeforeGivingUp);
+        !m_givenUp.contains(host) && ++m_restsInARow[host] >= std::max(1, m_timings.restsBeforeGivingUp);
     if (givesUp)
         m_givenUp.insert(host);
     const bool wasHeld = msLeft(host) > 0;
