@@ -219,9 +219,15 @@ private:
         return ask(Kind::ReadBody);
     }
 
-    PaceStep scrollTo(qint64 y, qint64 ms)
+    // `settles` false for the scroll up and back of a page idle at its end that has shown how
+    // soon it reacts to a scroll: that does not start its still spell over, what the page does
+    // about it does. One that has not shown it may wait for the scrolling to rest (a debounce),
+    // and is given the whole spell after it.
+    PaceStep scrollTo(qint64 y, qint64 ms, bool settles = true)
     {
         m_lastScrollMs = ms;
+        if (settles)
+            m_lastSettlingScrollMs = ms;
         m_reacted = false;
         m_justScrolled = true;
         m_grewUnasked = false;
@@ -282,7 +288,7 @@ private:
             const qint64 target = std::min((now.scrollY / step + 1) * step, now.scrollLimit);
             if (target > qint64(lastStep()) * m_p.scrollStepPixels)
                 return read(tooLong);
-            return scrollTo(target, ms);
+            return scrollTo(target, ms, m_end != End::Nudged || m_reactions == 0);
         }
         if (m_grewUnasked && m_unaskedScrolls < m_p.unaskedScrolls) {
             ++m_unaskedScrolls;
@@ -309,7 +315,7 @@ private:
         m_end = end;
         m_limitAtNudge = now.scrollLimit;
         m_shownAtNudge = now.shownStates;
-        return scrollTo(y, ms);
+        return scrollTo(y, ms, end != End::Nudged || m_reactions == 0);
     }
 
     void noteDeliveries(const BrowserAdapter::Activity &now, qint64 ms)
@@ -329,7 +335,7 @@ private:
         return now.streams > 0 && ms - m_lastDeliveryMs < spell;
     }
 
-    qint64 still(qint64 ms) const { return ms - std::max({m_lastChangeMs, m_lastScrollMs, m_wokeMs}); }
+    qint64 still(qint64 ms) const { return ms - std::max({m_lastChangeMs, m_lastSettlingScrollMs, m_wokeMs}); }
 
     // Until the page has shown how soon it asks for more once scrolled, what the fixed pace waits
     // at the end of a pass, then as long again as a pass; once it has, a moment more than that.
@@ -371,6 +377,7 @@ private:
     qint64 m_lastRequestMs = 0;
     qint64 m_lastNetworkMs = 0;
     qint64 m_lastScrollMs = 0;
+    qint64 m_lastSettlingScrollMs = 0;
     qint64 m_wokeMs = 0;
     qint64 m_lastAskedMs = 0;
     bool m_justScrolled = false;
