@@ -229,6 +229,7 @@ private:
         if (settles)
             m_lastSettlingScrollMs = ms;
         m_reacted = false;
+        m_fetchedSinceScroll = false;
         m_justScrolled = true;
         m_grewUnasked = false;
         m_phase = Phase::Scrolled;
@@ -268,6 +269,12 @@ private:
             m_lastNetworkMs = ms;
         noteDeliveries(now, ms);
         // How long the page takes to ask for more once scrolled tells how long to wait for it.
+        // And how soon it fetches something: a page that only sets a timer on a scroll (a
+        // debounce) fetches once the scrolling has rested.
+        if (m_looked && !m_fetchedSinceScroll && m_lastScrollMs > 0 && now.networkRequests != m_network) {
+            m_fetchedSinceScroll = true;
+            m_slowestFetchMs = std::max(m_slowestFetchMs, ms - m_lastScrollMs);
+        }
         if (m_looked && !m_reacted && m_lastScrollMs > 0 && (asked || now.openRequests > 0)) {
             m_reacted = true;
             ++m_reactions;
@@ -298,13 +305,18 @@ private:
         // only a page that grew or showed something new since brought more.
         if (m_end != End::Waiting && (now.scrollLimit > m_limitAtNudge || now.shownStates > m_shownAtNudge))
             m_end = End::Waiting;
-        if (m_end == End::Waiting && idle(now, ms, shortSpell()))
+        // Only a page known to react to a scroll at once: a slower one (a debounce) would only
+        // start its wait over.
+        if (m_end == End::Waiting && m_reactions > 0 &&
+            std::max(m_slowestReactionMs, m_slowestFetchMs) <= m_p.endSpellMs() / 2 && idle(now, ms, shortSpell()))
             return nudge(now, ms, std::max<qint64>(0, now.scrollLimit - step), End::Nudged);
         // Rows that came in above the view while it waited at the end were never drawn: a page that
         // draws only the rows near the view is stepped through from its top once more.
         if (m_end != End::Last && rested(now, ms, fullSpell(), m_p.stillMs))
             return nudge(now, ms, m_replacesRows ? 0 : std::max<qint64>(0, now.scrollLimit - step), End::Last);
-        if (m_end == End::Last && rested(now, ms, shortSpell(), m_p.stillMs / 2))
+        // Not while something the last scroll set off is still open.
+        if (m_end == End::Last && (rested(now, ms, shortSpell(), m_p.stillMs) ||
+                                   (now.openRequests == 0 && rested(now, ms, shortSpell(), m_p.stillMs / 2))))
             return read();
         m_phase = Phase::Look;
         return waitFor(m_p.adaptiveProbeMs);
@@ -384,7 +396,9 @@ private:
     bool m_grewUnasked = false;
     int m_unaskedScrolls = 0;
     bool m_reacted = true;
+    bool m_fetchedSinceScroll = true;
     int m_reactions = 0;
+    qint64 m_slowestFetchMs = 0;
     qint64 m_slowestReactionMs = 0;
     qint64 m_deliveries = 0;
     qint64 m_lastDeliveryMs = 0;
