@@ -268,11 +268,15 @@ void FakeBrowser::Scroll(int x, int y)
         m_armed = false;
         return ask();
     }
-    if (!m_gallery.asksOnScroll || m_gallery.seen == FakeGallery::Seen::Stream || m_scrollY < limit() || m_asking ||
-        (m_shown >= m_gallery.pictures && !m_gallery.endless))
+    if (!m_gallery.asksOnScroll || m_gallery.seen == FakeGallery::Seen::Stream || m_scrollY < limit() || m_asking)
         return;
-    if (m_gallery.askAfterMs <= 0)
-        return ask();
+    const auto wantsMore = [this] { return m_shown < m_gallery.pictures || m_gallery.endless; };
+    if (m_gallery.askAfterMs <= 0) {
+        if (wantsMore())
+            ask();
+        return;
+    }
+    // A debounce waits for the scrolling to rest whether or not more is to come.
     const quint64 debounce = ++m_debounce;
     const quint64 navigation = m_navigation;
     // A timer of the page's own script world is open as a request of its own while it waits.
@@ -280,7 +284,7 @@ void FakeBrowser::Scroll(int x, int y)
         m_timing = true;
         ++m_open;
     }
-    m_clock.after(m_gallery.askAfterMs, this, [this, debounce, navigation] {
+    m_clock.after(m_gallery.askAfterMs, this, [this, debounce, navigation, wantsMore] {
         if (debounce != m_debounce || navigation != m_navigation)
             return;
         if (m_timing) {
@@ -288,7 +292,7 @@ void FakeBrowser::Scroll(int x, int y)
             --m_open;
             ++m_requests;
         }
-        if (!m_asking)
+        if (!m_asking && wantsMore())
             ask();
     });
 }

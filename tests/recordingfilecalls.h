@@ -5,8 +5,8 @@
 #include <QSet>
 #include <QStringList>
 
-// Stands in for the system's file calls while it lives, makes them all the same, and notes the
-// ones that decide what reaches the disk, in order: "write" (a run of writes counts once),
+// Stands in for the system's file calls where it is handed, makes them all the same, and notes
+// the ones that decide what reaches the disk, in order: "write" (a run of writes counts once),
 // "sync", "link", "rename", "sync folder".
 class RecordingFileCalls final : public FileCalls
 {
@@ -14,7 +14,6 @@ public:
     // Without unnamed files, the file systems that have none are played: an unnamed file cannot
     // be opened.
     explicit RecordingFileCalls(bool unnamedFiles = true);
-    ~RecordingFileCalls() override;
 
     const QStringList &calls() const { return m_calls; }
 
@@ -28,7 +27,6 @@ public:
 private:
     void note(const QString &call);
 
-    FileCalls *m_before;
     bool m_unnamedFiles;
     QSet<int> m_folders;
     QStringList m_calls;

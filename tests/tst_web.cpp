@@ -811,8 +811,9 @@ private slots:
                              : kind == u"failed.txt" ? FailureFile::pathIn(folder)
                                                      : folder + QStringLiteral("/album.json");
         const QString saved = folder + QStringLiteral("/a/1.jpg");
+        RecordingFileCalls recording(unnamedFiles);
         // The record's lines are appended as pictures land: it is there before it is rewritten.
-        ResumeRecord record(folder);
+        ResumeRecord record(folder, recording);
         if (kind == u"record") {
             QCOMPARE(record.open(), ResumeRecord::Access::Ready);
             QVERIFY(record.add(saved, QStringLiteral("x"), 5) && record.add(saved, QStringLiteral("y"), 6));
@@ -822,9 +823,10 @@ private slots:
         QStringList calls;
         QByteArray expected;
         {
-            const RecordingFileCalls recording(unnamedFiles);
             if (kind == u"picture") {
+                m_network.setFileCalls(recording);
                 const SaveOutcome outcome = fetchPicture(QStringLiteral("p1"), path);
+                m_network.setFileCalls(FileCalls::system());
                 QVERIFY2(outcome.saved(), qPrintable(outcome.reason));
                 expected = m_server.pictureBytes(QStringLiteral("p1"));
             } else if (kind == u"record") {
@@ -833,7 +835,7 @@ private slots:
                 expected = "a/1.jpg\ty\t6\n";
             } else if (kind == u"failed.txt") {
                 const QString url = pictureAddress(m_server.hostAndPort(), QStringLiteral("x1"));
-                QCOMPARE(FailureFile::write(folder, {{url, saved, QStringLiteral("x1")}}), QString());
+                QCOMPARE(FailureFile::write(folder, {{url, saved, QStringLiteral("x1")}}, recording), QString());
                 expected = QString(url + u'\t' + saved + u'\n').toUtf8();
             } else {
                 AlbumReady album;
@@ -842,7 +844,7 @@ private slots:
                 album.pictureIds = {QStringLiteral("x1")};
                 const AlbumFile file(album, m_server.hostAndPort());
                 QCOMPARE(file.path(), path);
-                QCOMPARE(file.write(), QString());
+                QCOMPARE(file.write(recording), QString());
                 expected = contents(path);
                 QVERIFY(expected.contains("\"x1\""));
             }

@@ -63,7 +63,7 @@ void AlbumFile::note(int number, const PictureOutcome &outcome)
     picture.insert(QStringLiteral("saved"), when.toOffsetFromUtc(when.offsetFromUtc()).toString(Qt::ISODate));
 }
 
-QString AlbumFile::write() const
+QString AlbumFile::write(FileCalls &calls) const
 {
     if (!QFileInfo(m_folder).isDir())
         return QString();
@@ -72,5 +72,5 @@ QString AlbumFile::write() const
         pictures.append(picture);
     QJsonObject root = m_album;
     root.insert(QStringLiteral("pictures"), pictures);
-    return StateFile::replace(path(), QJsonDocument(root).toJson());
+    return StateFile::replace(path(), QJsonDocument(root).toJson(), calls);
 }

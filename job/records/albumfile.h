@@ -1,5 +1,7 @@
 #pragma once
 
+#include "web/files/filecalls.h"
+
 #include "job/jobwindow.h"
 
 #include <QJsonObject>
@@ -26,7 +28,7 @@ public:
     // Puts the file in place, whole or not at all; the system's reason when it is not there,
     // empty when it is. An album without a folder (none of its pictures had an address) has no
     // file to write, and that is no failure.
-    QString write() const;
+    QString write(FileCalls &calls = FileCalls::system()) const;
 
 private:
     QString m_folder;

@@ -81,7 +81,7 @@ Contents read(const QString &barFolder, const QString &imageHost)
     return contents;
 }
 
-QString write(const QString &barFolder, const QList<Entry> &entries)
+QString write(const QString &barFolder, const QList<Entry> &entries, FileCalls &calls)
 {
     const QString path = pathIn(barFolder);
     if (entries.isEmpty())
@@ -89,7 +89,7 @@ QString write(const QString &barFolder, const QList<Entry> &entries)
     QByteArray text;
     for (const Entry &entry : entries)
         text += entry.url.toUtf8() + '\t' + entry.path.toUtf8() + '\n';
-    return StateFile::replace(path, text);
+    return StateFile::replace(path, text, calls);
 }
 
 } // namespace FailureFile

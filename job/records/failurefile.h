@@ -1,5 +1,7 @@
 #pragma once
 
+#include "web/files/filecalls.h"
+
 #include <QList>
 #include <QString>
 
@@ -32,6 +34,6 @@ Contents read(const QString &barFolder, const QString &imageHost);
 
 // Replaces the file with `entries`, or removes it when there are none; the old file stays
 // when that cannot be done whole. The system's reason when it failed, empty otherwise.
-QString write(const QString &barFolder, const QList<Entry> &entries);
+QString write(const QString &barFolder, const QList<Entry> &entries, FileCalls &calls = FileCalls::system());
 
 } // namespace FailureFile

@@ -35,8 +35,9 @@ QByteArray finishedLineFor(const QString &folder, const QString &albumId, int pi
 
 } // namespace
 
-ResumeRecord::ResumeRecord(const QString &barFolder)
+ResumeRecord::ResumeRecord(const QString &barFolder, FileCalls &calls)
     : m_folder(QDir::cleanPath(barFolder))
+    , m_calls(calls)
 { }
 
 ResumeRecord::~ResumeRecord()
@@ -156,7 +157,7 @@ bool ResumeRecord::rewrite()
         all += finishedLineFor(it->folder, it.key(), it->pictures);
     for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it)
         all += lineFor(it.key(), it->id, it->size);
-    const QString failure = StateFile::replace(journalPath(), all);
+    const QString failure = StateFile::replace(journalPath(), all, m_calls);
     if (!failure.isEmpty()) {
         m_problem = failure;
         return false;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "web/files/filecalls.h"
+
 #include "job/albums/albumfolders.h"
 
 #include <QFile>
@@ -36,7 +38,8 @@ class ResumeRecord final : public EarlierAlbumFolders
 public:
     static const QString fileName;
 
-    explicit ResumeRecord(const QString &barFolder);
+    // `calls` put its file in place when it is written anew.
+    explicit ResumeRecord(const QString &barFolder, FileCalls &calls = FileCalls::system());
     ~ResumeRecord() override;
 
     enum class Access {
@@ -96,6 +99,7 @@ private:
     void own(const QString &folder, const QString &albumId);
 
     QString m_folder;
+    FileCalls &m_calls;
     Access m_access = Access::Unusable;
     bool m_opened = false;
     int m_lock = -1; // the bar folder, open and locked

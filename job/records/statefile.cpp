@@ -12,9 +12,9 @@
 
 namespace StateFile {
 
-QString replace(const QString &path, const QByteArray &bytes)
+QString replace(const QString &path, const QByteArray &bytes, FileCalls &calls)
 {
-    return AtomicFile::replace(path, bytes, AtomicFile::Sync::Yes);
+    return AtomicFile::replace(path, bytes, AtomicFile::Sync::Yes, calls);
 }
 
 QString remove(const QString &path)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "web/files/filecalls.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -11,7 +13,7 @@ namespace StateFile {
 
 // Puts `bytes` at `path` whole, on disk before it takes the name; the system's reason when the
 // old file had to stay, empty when it was replaced.
-QString replace(const QString &path, const QByteArray &bytes);
+QString replace(const QString &path, const QByteArray &bytes, FileCalls &calls = FileCalls::system());
 
 // Removes the file (a link itself, not its target); the system's reason when it is still there.
 QString remove(const QString &path);

@@ -219,10 +219,17 @@ private:
         return ask(Kind::ReadBody);
     }
 
-    PaceStep scrollTo(qint64 y, qint64 ms)
+    // `settles` false for the scroll up and back of a page idle at its end that has shown how
+    // soon it reacts to a scroll: that does not start its still spell over, what the page does
+    // about it does. One that has not shown it may wait for the scrolling to rest (a debounce),
+    // and is given the whole spell after it.
+    PaceStep scrollTo(qint64 y, qint64 ms, bool settles = true)
     {
         m_lastScrollMs = ms;
+        if (settles)
+            m_lastSettlingScrollMs = ms;
         m_reacted = false;
+        m_fetchedSinceScroll = false;
         m_justScrolled = true;
         m_grewUnasked = false;
         m_phase = Phase::Scrolled;
@@ -262,6 +269,12 @@ private:
             m_lastNetworkMs = ms;
         noteDeliveries(now, ms);
         // How long the page takes to ask for more once scrolled tells how long to wait for it.
+        // And how soon it fetches something: a page that only sets a timer on a scroll (a
+        // debounce) fetches once the scrolling has rested.
+        if (m_looked && !m_fetchedSinceScroll && m_lastScrollMs > 0 && now.networkRequests != m_network) {
+            m_fetchedSinceScroll = true;
+            m_slowestFetchMs = std::max(m_slowestFetchMs, ms - m_lastScrollMs);
+        }
         if (m_looked && !m_reacted && m_lastScrollMs > 0 && (asked || now.openRequests > 0)) {
             m_reacted = true;
             ++m_reactions;
@@ -282,7 +295,7 @@ private:
             const qint64 target = std::min((now.scrollY / step + 1) * step, now.scrollLimit);
             if (target > qint64(lastStep()) * m_p.scrollStepPixels)
                 return read(tooLong);
-            return scrollTo(target, ms);
+            return scrollTo(target, ms, m_end != End::Nudged || m_reactions == 0);
         }
         if (m_grewUnasked && m_unaskedScrolls < m_p.unaskedScrolls) {
             ++m_unaskedScrolls;
@@ -292,13 +305,18 @@ private:
         // only a page that grew or showed something new since brought more.
         if (m_end != End::Waiting && (now.scrollLimit > m_limitAtNudge || now.shownStates > m_shownAtNudge))
             m_end = End::Waiting;
-        if (m_end == End::Waiting && idle(now, ms, shortSpell()))
+        // Only a page known to react to a scroll at once: a slower one (a debounce) would only
+        // start its wait over.
+        if (m_end == End::Waiting && m_reactions > 0 &&
+            std::max(m_slowestReactionMs, m_slowestFetchMs) <= m_p.endSpellMs() / 2 && idle(now, ms, shortSpell()))
             return nudge(now, ms, std::max<qint64>(0, now.scrollLimit - step), End::Nudged);
         // Rows that came in above the view while it waited at the end were never drawn: a page that
         // draws only the rows near the view is stepped through from its top once more.
         if (m_end != End::Last && rested(now, ms, fullSpell(), m_p.stillMs))
             return nudge(now, ms, m_replacesRows ? 0 : std::max<qint64>(0, now.scrollLimit - step), End::Last);
-        if (m_end == End::Last && rested(now, ms, shortSpell(), m_p.stillMs / 2))
+        // Not while something the last scroll set off is still open.
+        if (m_end == End::Last && (rested(now, ms, shortSpell(), m_p.stillMs) ||
+                                   (now.openRequests == 0 && rested(now, ms, shortSpell(), m_p.stillMs / 2))))
             return read();
         m_phase = Phase::Look;
         return waitFor(m_p.adaptiveProbeMs);
@@ -309,7 +327,7 @@ private:
         m_end = end;
         m_limitAtNudge = now.scrollLimit;
         m_shownAtNudge = now.shownStates;
-        return scrollTo(y, ms);
+        return scrollTo(y, ms, end != End::Nudged || m_reactions == 0);
     }
 
     void noteDeliveries(const BrowserAdapter::Activity &now, qint64 ms)
@@ -329,7 +347,7 @@ private:
         return now.streams > 0 && ms - m_lastDeliveryMs < spell;
     }
 
-    qint64 still(qint64 ms) const { return ms - std::max({m_lastChangeMs, m_lastScrollMs, m_wokeMs}); }
+    qint64 still(qint64 ms) const { return ms - std::max({m_lastChangeMs, m_lastSettlingScrollMs, m_wokeMs}); }
 
     // Until the page has shown how soon it asks for more once scrolled, what the fixed pace waits
     // at the end of a pass, then as long again as a pass; once it has, a moment more than that.
@@ -371,13 +389,16 @@ private:
     qint64 m_lastRequestMs = 0;
     qint64 m_lastNetworkMs = 0;
     qint64 m_lastScrollMs = 0;
+    qint64 m_lastSettlingScrollMs = 0;
     qint64 m_wokeMs = 0;
     qint64 m_lastAskedMs = 0;
     bool m_justScrolled = false;
     bool m_grewUnasked = false;
     int m_unaskedScrolls = 0;
     bool m_reacted = true;
+    bool m_fetchedSinceScroll = true;
     int m_reactions = 0;
+    qint64 m_slowestFetchMs = 0;
     qint64 m_slowestReactionMs = 0;
     qint64 m_deliveries = 0;
     qint64 m_lastDeliveryMs = 0;

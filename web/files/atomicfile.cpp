@@ -86,9 +86,10 @@ void syncFolder(FileCalls &calls, const QString &path)
 
 namespace AtomicFile {
 
-Writer::Writer(const QString &path, Sync sync)
+Writer::Writer(const QString &path, Sync sync, FileCalls &calls)
     : m_path(path)
     , m_sync(sync)
+    , m_calls(calls)
 { }
 
 Writer::~Writer()
@@ -113,7 +114,7 @@ bool Writer::open()
 #ifdef Q_OS_LINUX
     // The bytes go into a file without a name and get one only once they are all written, so a
     // process killed half-way leaves nothing behind at all.
-    FileCalls &calls = FileCalls::current();
+    FileCalls &calls = m_calls;
     m_fd = calls.open(QFile::encodeName(QFileInfo(m_path).path()).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
     // Only file systems without unnamed files get a hidden named one instead, gone again within
     // a few system calls.
@@ -145,7 +146,7 @@ bool Writer::write(const char *data, qint64 size)
     bool written = false;
 #ifdef Q_OS_LINUX
     if (m_fd >= 0)
-        written = writeAll(FileCalls::current(), m_fd, data, size);
+        written = writeAll(m_calls, m_fd, data, size);
 #endif
     if (m_fallback)
         written = m_fallback->write(data, size) == size;
@@ -166,7 +167,7 @@ bool Writer::commit()
     bool placed = false;
     if (!m_failed) {
 #ifdef Q_OS_LINUX
-        FileCalls &calls = FileCalls::current();
+        FileCalls &calls = m_calls;
         if (m_fd < 0)
             failed(EBADF);
         else if (m_sync == Sync::Yes && calls.fsync(m_fd) != 0)
@@ -197,7 +198,7 @@ bool Writer::commit()
 void Writer::discard()
 {
 #ifdef Q_OS_LINUX
-    FileCalls &calls = FileCalls::current();
+    FileCalls &calls = m_calls;
     if (m_fd >= 0)
         calls.close(m_fd);
     m_fd = -1;
@@ -210,9 +211,9 @@ void Writer::discard()
     m_fallback.reset();
 }
 
-QString replace(const QString &path, const QByteArray &bytes, Sync sync)
+QString replace(const QString &path, const QByteArray &bytes, Sync sync, FileCalls &calls)
 {
-    Writer writer(path, sync);
+    Writer writer(path, sync, calls);
     if (writer.open() && writer.write(bytes.constData(), bytes.size()) && writer.commit())
         return QString();
     return writer.errorString().isEmpty() ? QStringLiteral("unknown error") : writer.errorString();

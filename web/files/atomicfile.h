@@ -1,5 +1,7 @@
 #pragma once
 
+#include "web/files/filecalls.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -23,7 +25,7 @@ enum class Sync { No, Yes };
 class Writer final
 {
 public:
-    explicit Writer(const QString &path, Sync sync = Sync::No);
+    explicit Writer(const QString &path, Sync sync = Sync::No, FileCalls &calls = FileCalls::system());
     ~Writer();
     Writer(const Writer &) = delete;
     Writer &operator=(const Writer &) = delete;
@@ -44,6 +46,7 @@ private:
 
     QString m_path;
     Sync m_sync;
+    FileCalls &m_calls;
     int m_fd = -1;
     QByteArray m_named; // a named temporary file, only where the file system has no unnamed ones
     std::unique_ptr<QSaveFile> m_fallback;
@@ -54,6 +57,6 @@ private:
 
 // Puts `bytes` at `path`, synced as asked; the system's reason when the file was not replaced,
 // empty when it was.
-QString replace(const QString &path, const QByteArray &bytes, Sync sync);
+QString replace(const QString &path, const QByteArray &bytes, Sync sync, FileCalls &calls = FileCalls::system());
 
 } // namespace AtomicFile

@@ -5,11 +5,6 @@
 
 #include <cstdio>
 
-namespace {
-
-FileCalls *replacement = nullptr;
-
-} // namespace
 
 int FileCalls::open(const char *path, int flags, mode_t mode)
 {
@@ -46,15 +41,8 @@ int FileCalls::close(int fd)
     return ::close(fd);
 }
 
-FileCalls &FileCalls::current()
+FileCalls &FileCalls::system()
 {
-    static FileCalls system;
-    return replacement ? *replacement : system;
-}
-
-FileCalls *FileCalls::use(FileCalls *calls)
-{
-    FileCalls *before = replacement;
-    replacement = calls;
-    return before;
+    static FileCalls calls;
+    return calls;
 }

@@ -4,8 +4,8 @@
 #include <sys/types.h>
 
 // The system calls by which AtomicFile puts a file in place, behind one seam: the program makes
-// the system's own, and a test puts a recorder in their place to see the order they come in (the
-// data synced before the file takes its name, say). Each forwards to the call of its name.
+// the system's own, and a test hands a recorder to what writes, to see the order they come in
+// (the data synced before the file takes its name, say). Each forwards to the call of its name.
 class FileCalls
 {
 public:
@@ -23,8 +23,6 @@ public:
     virtual int unlink(const char *path);
     virtual int close(int fd);
 
-    // The calls in use: the system's, unless a test put others in their place.
-    static FileCalls &current();
-    // Puts `calls` in place (nullptr: the system's again); returns the ones it replaces.
-    static FileCalls *use(FileCalls *calls);
+    // The system's own; it keeps nothing.
+    static FileCalls &system();
 };

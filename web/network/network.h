@@ -1,5 +1,7 @@
 #pragma once
 
+#include "web/files/filecalls.h"
+
 #include "web/network/timings.h"
 
 #include <memory>
@@ -21,6 +23,9 @@ public:
     const Timings &timings() const { return m_timings; }
     // For tests: from the next fetch on.
     void setTimings(const Timings &timings) { m_timings = timings; }
+    // How the pictures are put in place: the system's calls, or a test's from the next picture on.
+    FileCalls &fileCalls() const { return *m_fileCalls; }
+    void setFileCalls(FileCalls &calls) { m_fileCalls = &calls; }
 
     NetworkLines &lines() { return *m_lines; }
     HostHolds &holds() { return *m_holds; }
@@ -28,6 +33,7 @@ public:
 
 private:
     Timings m_timings;
+    FileCalls *m_fileCalls = &FileCalls::system();
     // The pictures go first, then the rests; the lines, which their fetches use, last.
     std::unique_ptr<NetworkLines> m_lines;
     std::unique_ptr<HostHolds> m_holds;

@@ -27,7 +27,7 @@ public:
 
     Transfer(Network &network, const QString &url, const QString &tpm, int line, Ended ended)
         : m_network(network)
-        , m_writer(tpm)
+        , m_writer(tpm, AtomicFile::Sync::No, network.fileCalls())
         , m_url(url)
         , m_line(line)
         , m_ended(std::move(ended))
