@@ -310,9 +310,17 @@ private:
         if (m_end == End::Waiting && m_reactions > 0 &&
             std::max(m_slowestReactionMs, m_slowestFetchMs) <= m_p.endSpellMs() / 2 && idle(now, ms, shortSpell()))
             return nudge(now, ms, std::max<qint64>(0, now.scrollLimit - step), End::Nudged);
-        // Rows that came in above the view while it waited at the end were never drawn: a page that
-        // draws only the rows near the view is stepped through from its top once more.
-        if (m_end != End::Last && rested(now, ms, fullSpell(), m_p.stillMs))
+        // A page that never answered a scroll is read once it has rested as long as the fixed pace
+        // gives it between two reads: one more scroll would only start a debounce it may hide over.
+        if (m_reactions == 0 && !m_replacesRows && m_end == End::Waiting && rested(now, ms, fullSpell(), m_p.stillMs))
+            return read();
+        // The last scroll comes as late in the spell as leaves the page time to answer it (and the
+        // scroll time to go up and back), so that a page that rests is read when it would have been
+        // without it. Rows that came in above
+        // the view while it waited at the end were never drawn: a page that draws only the rows
+        // near the view is stepped through from its top once more.
+        if (m_end != End::Last && (m_reactions > 0 || m_replacesRows) &&
+            rested(now, ms, fullSpell(), m_p.stillMs, shortSpell() + 2 * m_p.adaptiveStepMs + m_p.adaptiveProbeMs))
             return nudge(now, ms, m_replacesRows ? 0 : std::max<qint64>(0, now.scrollLimit - step), End::Last);
         // Not while something the last scroll set off is still open.
         if (m_end == End::Last && (rested(now, ms, shortSpell(), m_p.stillMs) ||
@@ -370,13 +378,14 @@ private:
     }
 
     // Nothing changed for the spell and the page is quiet; or, one whose requests never rest,
-    // nothing changed for longer.
-    bool rested(const BrowserAdapter::Activity &now, qint64 ms, qint64 spell, qint64 stillSpell) const
+    // nothing changed for longer. `early`: as it will be that long from now, if nothing happens.
+    bool rested(const BrowserAdapter::Activity &now, qint64 ms, qint64 spell, qint64 stillSpell, qint64 early = 0) const
     {
-        const bool quiet = now.openRequests == 0 && ms - m_lastRequestMs >= m_p.quietMs &&
-                           ms - m_lastNetworkMs >= m_p.networkQuietMs && now.animations == 0 && !streaming(now, ms);
-        return (still(ms) >= spell && quiet) ||
-               (still(ms) >= std::max<qint64>(stillSpell, spell) && now.animations == 0);
+        const qint64 at = ms + early;
+        const bool quiet = now.openRequests == 0 && at - m_lastRequestMs >= m_p.quietMs &&
+                           at - m_lastNetworkMs >= m_p.networkQuietMs && now.animations == 0 && !streaming(now, at);
+        return (still(at) >= spell && quiet) ||
+               (still(at) >= std::max<qint64>(stillSpell, spell) && now.animations == 0);
     }
 
     Phase m_phase = Phase::Look;
