@@ -7,6 +7,7 @@
 #include "cli/systemreasons.h"
 #include "cli/terminaltext.h"
 
+#include "job/engine.h"
 #include "job/settingsfile.h"
 #include "web/engine/webenginesetup.h"
 
@@ -294,6 +295,20 @@ int run(Engine &engine, const CliOptions &options)
                      [](int code) { QCoreApplication::exit(code); });
     run.start();
     return QCoreApplication::exec();
+}
+
+int main(int argc, char *argv[], const EngineSettings &settings)
+{
+    prepare(settings.timings);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("quillory-cli"));
+    QApplication::setApplicationVersion(QStringLiteral(QUILLORY_VERSION));
+    const Translations translations;
+    const Parsed parsed = parse(QCoreApplication::arguments());
+    if (!parsed.options)
+        return parsed.exitCode;
+    Engine engine(settings);
+    return run(engine, *parsed.options);
 }
 
 } // namespace CliMain

@@ -8,6 +8,7 @@
 #include <optional>
 
 class Engine;
+struct EngineSettings;
 struct Timings;
 
 // quillory-cli from its main(), which makes the application and the engine in between:
@@ -42,5 +43,8 @@ Parsed parse(const QStringList &arguments);
 
 // The run on the application's event loop, on `engine`, until it ends; its exit code.
 int run(Engine &engine, const CliOptions &options);
+
+// The whole program on an engine made with `settings`: what main() does.
+int main(int argc, char *argv[], const EngineSettings &settings);
 
 } // namespace CliMain

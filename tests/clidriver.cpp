@@ -4,19 +4,7 @@
 #include "cli/climain.h"
 #include "tests/testsupport.h"
 
-#include <QApplication>
-
 int main(int argc, char *argv[])
 {
-    const EngineSettings settings = TestSupport::shortSettings();
-    CliMain::prepare(settings.timings);
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("quillory-cli"));
-    QApplication::setApplicationVersion(QStringLiteral(QUILLORY_VERSION));
-    const CliMain::Translations translations;
-    const CliMain::Parsed parsed = CliMain::parse(QCoreApplication::arguments());
-    if (!parsed.options)
-        return parsed.exitCode;
-    Engine engine(settings);
-    return CliMain::run(engine, *parsed.options);
+    return CliMain::main(argc, argv, TestSupport::shortSettings());
 }

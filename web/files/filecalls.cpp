@@ -5,7 +5,6 @@
 
 #include <cstdio>
 
-
 int FileCalls::open(const char *path, int flags, mode_t mode)
 {
     return ::open(path, flags, mode);
