@@ -237,6 +237,9 @@ private slots:
                                    << QByteArray("95801eca60d3ac51da66e9b0068a0006eaa84df131984a0fdeb7fb5fc9e10e11");
         QTest::newRow("imagesloaded") << u"imagesloaded/imagesloaded.pkgd.min.js"_qs << js
                                       << QByteArray("86dacb15f649eafe6e74e1bede434b20d20a87682fa0aab01211d87d34cc2027");
+        QTest::newRow("@egjs/infinitegrid")
+            << u"infinitegrid/infinitegrid.min.js"_qs << js
+            << QByteArray("86fdd186309a46d52b0149f235e766c166a5dcd81d4e5b59281a12fef7f8dd1b");
         QTest::newRow("masonry-layout") << u"masonry-layout/masonry.pkgd.min.js"_qs << js
                                         << QByteArray(
                                                "367d6afdfc741fb48d2d9310e47c3924b693459a74c882c0fc545ec5ed7d55d2");

@@ -195,6 +195,31 @@ constexpr char RecycleGallery[] = R"js(  var app = Vue.createApp({
   check();
 )js";
 
+// egjs's InfiniteGrid: a masonry grid that asks for its next group near its end, and keeps in
+// the document only the groups near the view; a group scrolled past leaves and comes back when
+// the view returns to it.
+constexpr char InfiniteGridGallery[] =
+    R"js(  var grid = new InfiniteGrid.MasonryInfiniteGrid(document.getElementById("ag_list"), { gap: 6, useRecycle: true });
+  var group = 0;
+  function check() {}
+  grid.on("requestAppend", function (e) {
+    if (pending || next >= total)
+      return;
+    e.wait();
+    more(function (got, then) {
+      var at = first + next - got.length;
+      e.ready();
+      grid.append(got.map(function (id, i) { return brick(id, at + i); }), ++group);
+      then();
+    });
+  });
+  function brick(id, index) {
+    return '<a class="ag_ele_a ag_brick" href="' + link(id).replace(/&/g, "&amp;") + '"><img src="' + thumb(id) +
+      '" width="120" height="' + (60 + (index * 37) % 5 * 20) + '"><\/a>';
+  }
+  grid.renderItems();
+)js";
+
 // Alpine.js renders the template's rows from the component's ids; the template and every row it
 // made keep their binding text.
 constexpr char AlpineGallery[] = R"js(  var component = null;
@@ -250,6 +275,7 @@ QString LibraryGallery::markup(const QString &barName, const ForumAlbum &album)
     case GalleryLibrary::Htmx:
         return htmx(barName, album);
     case GalleryLibrary::Masonry:
+    case GalleryLibrary::InfiniteGrid:
         return masonry(barName, album);
     case GalleryLibrary::HyperList:
         return u"<div id=\"ag_list\" class=\"ag_container\"></div>\n"_qs % vendorScript("hyperlist/hyperlist.js") %
@@ -324,9 +350,15 @@ QString LibraryGallery::masonry(const QString &barName, const ForumAlbum &album)
                   u"&amp;pic_id="_qs % id % u"\"><img src=\"/forum/pic/thumb/"_qs % id %
                   u".jpg\" width=\"120\" height=\""_qs % QString::number(60 + (i * 37) % 5 * 20) % u"\"></a>"_qs;
     }
-    return u"<style>.ag_brick{display:block;width:120px;margin-bottom:6px}.ag_brick img{display:block}</style>\n"
-           "<div id=\"ag_list\" class=\"ag_grid\">"_qs %
-           bricks % u"</div>\n"_qs % vendorScript("masonry-layout/masonry.pkgd.min.js") %
+    const QString grid =
+        u"<style>.ag_brick{display:block;width:120px;margin-bottom:6px}.ag_brick img{display:block}</style>\n"
+        "<div id=\"ag_list\" class=\"ag_grid\">"_qs %
+        bricks % u"</div>\n"_qs;
+    // Two columns: a grid far taller than the view, so that groups leave it as it scrolls.
+    if (album.library == GalleryLibrary::InfiniteGrid)
+        return u"<style>#ag_list{width:252px}</style>\n"_qs % grid % vendorScript("infinitegrid/infinitegrid.min.js") %
+               LibraryGallery::script(barName, album, QString::fromUtf8(InfiniteGridGallery));
+    return grid % vendorScript("masonry-layout/masonry.pkgd.min.js") %
            vendorScript("imagesloaded/imagesloaded.pkgd.min.js") %
            LibraryGallery::script(barName, album, QString::fromUtf8(MasonryGallery));
 }
