@@ -167,7 +167,8 @@ GalleryLibrary galleryLibrary(const QJsonObject &object, const QString &where)
                                                              {u"clusterize"_qs, GalleryLibrary::Clusterize},
                                                              {u"recycle"_qs, GalleryLibrary::Recycle},
                                                              {u"alpine"_qs, GalleryLibrary::Alpine},
-                                                             {u"infinitegrid"_qs, GalleryLibrary::InfiniteGrid}};
+                                                             {u"infinitegrid"_qs, GalleryLibrary::InfiniteGrid},
+                                                             {u"lit"_qs, GalleryLibrary::Lit}};
     const QString library = text(object, u"library"_qs, where);
     if (library.isEmpty())
         return GalleryLibrary::None;
@@ -177,7 +178,7 @@ GalleryLibrary galleryLibrary(const QJsonObject &object, const QString &where)
     }
     fail(
         where,
-        u"library must be \"htmx\", \"masonry\", \"hyperlist\", \"clusterize\", \"recycle\", \"alpine\" or \"infinitegrid\""_qs);
+        u"library must be \"htmx\", \"masonry\", \"hyperlist\", \"clusterize\", \"recycle\", \"alpine\", \"infinitegrid\" or \"lit\""_qs);
 }
 
 bool eventsClose(const QJsonObject &object, const QString &where)

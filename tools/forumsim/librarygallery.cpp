@@ -220,6 +220,47 @@ constexpr char InfiniteGridGallery[] =
   grid.renderItems();
 )js";
 
+// Lit's virtualizer, a web component that draws, into the page itself, only the rows near the
+// view, each placed by a transform; rows scrolled past leave the page. Its modules come as
+// published, found through the page's import map.
+constexpr char LitGallery[] = R"js(  var items = ids.map(function (id, i) { return { id: id, index: i }; });
+  var virtualizer = null;
+  function check() {
+    if (virtualizer && nearEnd(height * 2))
+      more(function (got, then) {
+        items = items.concat(got.map(function (id, i) { return { id: id, index: items.length + i }; }));
+        virtualizer.items = items;
+        then();
+      });
+  }
+  Promise.all([import("@lit-labs/virtualizer/lit-virtualizer.js"), import("lit")]).then(function (loaded) {
+    var html = loaded[1].html;
+    virtualizer = document.createElement("lit-virtualizer");
+    virtualizer.items = items;
+    virtualizer.renderItem = function (item) {
+      return thumbs
+        ? html`<a class="ag_ele_a" style="display:block;height:${height}px" href=${link(item.id)}><img src=${thumb(item.id)} width="60" height=${height - 4}></a>`
+        : html`<a class="ag_ele_a" style="display:block;height:${height}px" href=${link(item.id)}>第${item.index + 1}张</a>`;
+    };
+    document.getElementById("ag_list").appendChild(virtualizer);
+    window.addEventListener("scroll", check);
+    check();
+  });
+)js";
+
+constexpr char LitImports[] = R"js(<script type="importmap">
+{"imports": {
+  "@lit-labs/virtualizer/": "/vendor/lit-virtualizer/",
+  "lit": "/vendor/lit/index.js", "lit/": "/vendor/lit/",
+  "lit-html": "/vendor/lit-html/lit-html.js", "lit-html/": "/vendor/lit-html/",
+  "lit-element/": "/vendor/lit-element/",
+  "@lit/reactive-element": "/vendor/lit-reactive-element/reactive-element.js",
+  "@lit/reactive-element/": "/vendor/lit-reactive-element/",
+  "tslib": "/vendor/tslib/tslib.es6.js"
+}}
+</script>
+)js";
+
 // Alpine.js renders the template's rows from the component's ids; the template and every row it
 // made keep their binding text.
 constexpr char AlpineGallery[] = R"js(  var component = null;
@@ -292,6 +333,9 @@ QString LibraryGallery::markup(const QString &barName, const ForumAlbum &album)
                vendorScript("vue/vue.global.prod.js") %
                vendorScript("vue-virtual-scroller/vue-virtual-scroller.min.js") %
                LibraryGallery::script(barName, album, QString::fromUtf8(RecycleGallery));
+    case GalleryLibrary::Lit:
+        return QString::fromUtf8(LitImports) % u"<div id=\"ag_list\" class=\"ag_container\"></div>\n"_qs %
+               LibraryGallery::script(barName, album, QString::fromUtf8(LitGallery));
     case GalleryLibrary::Alpine: {
         const QString content =
             album.thumbs
