@@ -237,6 +237,17 @@ private slots:
                                    << QByteArray("95801eca60d3ac51da66e9b0068a0006eaa84df131984a0fdeb7fb5fc9e10e11");
         QTest::newRow("imagesloaded") << u"imagesloaded/imagesloaded.pkgd.min.js"_qs << js
                                       << QByteArray("86dacb15f649eafe6e74e1bede434b20d20a87682fa0aab01211d87d34cc2027");
+        QTest::newRow("@egjs/infinitegrid")
+            << u"infinitegrid/infinitegrid.min.js"_qs << js
+            << QByteArray("86fdd186309a46d52b0149f235e766c166a5dcd81d4e5b59281a12fef7f8dd1b");
+        QTest::newRow("lit-virtualizer, a module")
+            << u"lit-virtualizer/lit-virtualizer.js"_qs << js
+            << QByteArray("228cf9e84de0cf76fe195a216bd5f4bf043b4b1a299fcfa8a11040a055b5ac81");
+        QTest::newRow("a module in a package's folder")
+            << u"lit-virtualizer/layouts/shared/SizeCache.js"_qs << js
+            << QByteArray("681e6e71225eb0df46de878eef8baabd423b9058b3c1355676a9d7d755b5f2ae");
+        QTest::newRow("tslib") << u"tslib/tslib.es6.js"_qs << js
+                               << QByteArray("41e3426dec3004b8d683fe1ed78ea82c3504f6426d0b705f62811b918298d865");
         QTest::newRow("masonry-layout") << u"masonry-layout/masonry.pkgd.min.js"_qs << js
                                         << QByteArray(
                                                "367d6afdfc741fb48d2d9310e47c3924b693459a74c882c0fc545ec5ed7d55d2");
@@ -251,6 +262,9 @@ private slots:
         QTest::newRow("a licence") << u"htmx.org/LICENSE"_qs << QByteArray() << QByteArray();
         QTest::newRow("a package") << u"htmx.org"_qs << QByteArray() << QByteArray();
         QTest::newRow("a package's folder") << u"htmx.org/"_qs << QByteArray() << QByteArray();
+        QTest::newRow("a folder's way out") << u"lit/../htmx.org/htmx.min.js"_qs << QByteArray() << QByteArray();
+        QTest::newRow("an empty folder") << u"lit//index.js"_qs << QByteArray() << QByteArray();
+        QTest::newRow("a folder") << u"lit-virtualizer/layouts"_qs << QByteArray() << QByteArray();
         QTest::newRow("up and back") << u"htmx.org/../htmx.org/htmx.min.js"_qs << QByteArray() << QByteArray();
         QTest::newRow("an unknown package") << u"react/react.js"_qs << QByteArray() << QByteArray();
     }

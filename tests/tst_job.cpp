@@ -870,7 +870,7 @@ private slots:
         QTest::addColumn<QStringList>("before");
         // Galleries built with published libraries: loaders, and virtualised lists that take rows
         // out or point a pool of rows at the next pictures, in the window or a scroll area of
-        // their own; and a template framework whose bindings name pictures too.
+        // their own, or a grid that lets groups of bricks go, or a web component; and a template framework whose bindings name pictures too.
         const auto library = [](const char *keys) {
             static int made = 0;
             QJsonObject album = QJsonDocument::fromJson(keys).object();
@@ -890,7 +890,9 @@ private slots:
                                    library(R"({"library":"hyperlist","pictureHeight":50})"),
                                    library(R"({"library":"recycle","pictureHeight":40})"),
                                    library(R"({"library":"alpine"})"),
-                                   library(R"({"library":"clusterize"})")};
+                                   library(R"({"library":"clusterize"})"),
+                                   library(R"({"library":"infinitegrid"})"),
+                                   library(R"({"library":"lit","thumbs":false,"pictureHeight":40})")};
         QTest::newRow("fixed: galleries of published libraries")
             << int(JobChoices::Pace::Fixed) << 1 << libraries << QStringList();
         QTest::newRow("adaptive: galleries of published libraries, 3 pages")

@@ -161,10 +161,14 @@ BatchSource batchSource(const QJsonObject &object, const QString &where)
 
 GalleryLibrary galleryLibrary(const QJsonObject &object, const QString &where)
 {
-    static const QList<QPair<QString, GalleryLibrary>> names{
-        {u"htmx"_qs, GalleryLibrary::Htmx},           {u"masonry"_qs, GalleryLibrary::Masonry},
-        {u"hyperlist"_qs, GalleryLibrary::HyperList}, {u"clusterize"_qs, GalleryLibrary::Clusterize},
-        {u"recycle"_qs, GalleryLibrary::Recycle},     {u"alpine"_qs, GalleryLibrary::Alpine}};
+    static const QList<QPair<QString, GalleryLibrary>> names{{u"htmx"_qs, GalleryLibrary::Htmx},
+                                                             {u"masonry"_qs, GalleryLibrary::Masonry},
+                                                             {u"hyperlist"_qs, GalleryLibrary::HyperList},
+                                                             {u"clusterize"_qs, GalleryLibrary::Clusterize},
+                                                             {u"recycle"_qs, GalleryLibrary::Recycle},
+                                                             {u"alpine"_qs, GalleryLibrary::Alpine},
+                                                             {u"infinitegrid"_qs, GalleryLibrary::InfiniteGrid},
+                                                             {u"lit"_qs, GalleryLibrary::Lit}};
     const QString library = text(object, u"library"_qs, where);
     if (library.isEmpty())
         return GalleryLibrary::None;
@@ -172,7 +176,9 @@ GalleryLibrary galleryLibrary(const QJsonObject &object, const QString &where)
         if (library == name)
             return value;
     }
-    fail(where, u"library must be \"htmx\", \"masonry\", \"hyperlist\", \"clusterize\", \"recycle\" or \"alpine\""_qs);
+    fail(
+        where,
+        u"library must be \"htmx\", \"masonry\", \"hyperlist\", \"clusterize\", \"recycle\", \"alpine\", \"infinitegrid\" or \"lit\""_qs);
 }
 
 bool eventsClose(const QJsonObject &object, const QString &where)

@@ -50,10 +50,10 @@ enum class BatchSource { Page, Fetch, Xhr, Frame, Worker, Events };
 
 // A gallery built on a published front-end library that the simulator serves itself: an
 // infinite scroll of server-rendered rows (htmx), a masonry grid laid out once its thumbnails
-// load, a list that keeps only the rows near the view (HyperList, following the window; or
-// Clusterize.js, in a scroll area of its own), a pool of rows pointed at other pictures as the
+// load (masonry-layout; or egjs's InfiniteGrid, which keeps only the groups near the view), a list that keeps only the rows near the view (HyperList, following the window; or
+// Clusterize.js, in a scroll area of its own; or Lit's virtualizer, a web component), a pool of rows pointed at other pictures as the
 // view moves (Vue's RecycleScroller) and a template whose bindings stay on every row (Alpine.js).
-enum class GalleryLibrary { None, Htmx, Masonry, HyperList, Clusterize, Recycle, Alpine };
+enum class GalleryLibrary { None, Htmx, Masonry, HyperList, Clusterize, Recycle, Alpine, InfiniteGrid, Lit };
 
 // When a page scrolls its window back to the top after a batch has landed.
 enum class JumpToTop { Never, Once, Always };

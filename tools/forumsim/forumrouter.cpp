@@ -234,10 +234,10 @@ HttpResponse ForumRouter::events(const QString &albumId, const QByteArray &lastE
 
 HttpResponse ForumRouter::vendorFile(const QByteArray &path)
 {
-    // Only "/vendor/<package>/<file>", and only the files compiled in.
+    // Only "/vendor/<package>/<file>" (a package of modules has folders too), and only the files
+    // compiled in.
     const QList<QByteArray> parts = path.mid(8).split('/');
-    if (parts.size() != 2 || parts.at(0).isEmpty() || parts.at(1).isEmpty() || parts.contains("..") ||
-        parts.contains("."))
+    if (parts.size() < 2 || parts.contains(QByteArray()) || parts.contains("..") || parts.contains("."))
         return HttpResponse::statusPage(404);
     const QByteArray type = path.endsWith(".js")    ? QByteArrayLiteral("text/javascript; charset=utf-8")
                             : path.endsWith(".css") ? QByteArrayLiteral("text/css; charset=utf-8")

@@ -195,6 +195,72 @@ constexpr char RecycleGallery[] = R"js(  var app = Vue.createApp({
   check();
 )js";
 
+// egjs's InfiniteGrid: a masonry grid that asks for its next group near its end, and keeps in
+// the document only the groups near the view; a group scrolled past leaves and comes back when
+// the view returns to it.
+constexpr char InfiniteGridGallery[] =
+    R"js(  var grid = new InfiniteGrid.MasonryInfiniteGrid(document.getElementById("ag_list"), { gap: 6, useRecycle: true });
+  var group = 0;
+  function check() {}
+  grid.on("requestAppend", function (e) {
+    if (pending || next >= total)
+      return;
+    e.wait();
+    more(function (got, then) {
+      var at = first + next - got.length;
+      e.ready();
+      grid.append(got.map(function (id, i) { return brick(id, at + i); }), ++group);
+      then();
+    });
+  });
+  function brick(id, index) {
+    return '<a class="ag_ele_a ag_brick" href="' + link(id).replace(/&/g, "&amp;") + '"><img src="' + thumb(id) +
+      '" width="120" height="' + (60 + (index * 37) % 5 * 20) + '"><\/a>';
+  }
+  grid.renderItems();
+)js";
+
+// Lit's virtualizer, a web component that draws, into the page itself, only the rows near the
+// view, each placed by a transform; rows scrolled past leave the page. Its modules come as
+// published, found through the page's import map.
+constexpr char LitGallery[] = R"js(  var items = ids.map(function (id, i) { return { id: id, index: i }; });
+  var virtualizer = null;
+  function check() {
+    if (virtualizer && nearEnd(height * 2))
+      more(function (got, then) {
+        items = items.concat(got.map(function (id, i) { return { id: id, index: items.length + i }; }));
+        virtualizer.items = items;
+        then();
+      });
+  }
+  Promise.all([import("@lit-labs/virtualizer/lit-virtualizer.js"), import("lit")]).then(function (loaded) {
+    var html = loaded[1].html;
+    virtualizer = document.createElement("lit-virtualizer");
+    virtualizer.items = items;
+    virtualizer.renderItem = function (item) {
+      return thumbs
+        ? html`<a class="ag_ele_a" style="display:block;height:${height}px" href=${link(item.id)}><img src=${thumb(item.id)} width="60" height=${height - 4}></a>`
+        : html`<a class="ag_ele_a" style="display:block;height:${height}px" href=${link(item.id)}>第${item.index + 1}张</a>`;
+    };
+    document.getElementById("ag_list").appendChild(virtualizer);
+    window.addEventListener("scroll", check);
+    check();
+  });
+)js";
+
+constexpr char LitImports[] = R"js(<script type="importmap">
+{"imports": {
+  "@lit-labs/virtualizer/": "/vendor/lit-virtualizer/",
+  "lit": "/vendor/lit/index.js", "lit/": "/vendor/lit/",
+  "lit-html": "/vendor/lit-html/lit-html.js", "lit-html/": "/vendor/lit-html/",
+  "lit-element/": "/vendor/lit-element/",
+  "@lit/reactive-element": "/vendor/lit-reactive-element/reactive-element.js",
+  "@lit/reactive-element/": "/vendor/lit-reactive-element/",
+  "tslib": "/vendor/tslib/tslib.es6.js"
+}}
+</script>
+)js";
+
 // Alpine.js renders the template's rows from the component's ids; the template and every row it
 // made keep their binding text.
 constexpr char AlpineGallery[] = R"js(  var component = null;
@@ -250,6 +316,7 @@ QString LibraryGallery::markup(const QString &barName, const ForumAlbum &album)
     case GalleryLibrary::Htmx:
         return htmx(barName, album);
     case GalleryLibrary::Masonry:
+    case GalleryLibrary::InfiniteGrid:
         return masonry(barName, album);
     case GalleryLibrary::HyperList:
         return u"<div id=\"ag_list\" class=\"ag_container\"></div>\n"_qs % vendorScript("hyperlist/hyperlist.js") %
@@ -266,6 +333,9 @@ QString LibraryGallery::markup(const QString &barName, const ForumAlbum &album)
                vendorScript("vue/vue.global.prod.js") %
                vendorScript("vue-virtual-scroller/vue-virtual-scroller.min.js") %
                LibraryGallery::script(barName, album, QString::fromUtf8(RecycleGallery));
+    case GalleryLibrary::Lit:
+        return QString::fromUtf8(LitImports) % u"<div id=\"ag_list\" class=\"ag_container\"></div>\n"_qs %
+               LibraryGallery::script(barName, album, QString::fromUtf8(LitGallery));
     case GalleryLibrary::Alpine: {
         const QString content =
             album.thumbs
@@ -324,9 +394,15 @@ QString LibraryGallery::masonry(const QString &barName, const ForumAlbum &album)
                   u"&amp;pic_id="_qs % id % u"\"><img src=\"/forum/pic/thumb/"_qs % id %
                   u".jpg\" width=\"120\" height=\""_qs % QString::number(60 + (i * 37) % 5 * 20) % u"\"></a>"_qs;
     }
-    return u"<style>.ag_brick{display:block;width:120px;margin-bottom:6px}.ag_brick img{display:block}</style>\n"
-           "<div id=\"ag_list\" class=\"ag_grid\">"_qs %
-           bricks % u"</div>\n"_qs % vendorScript("masonry-layout/masonry.pkgd.min.js") %
+    const QString grid =
+        u"<style>.ag_brick{display:block;width:120px;margin-bottom:6px}.ag_brick img{display:block}</style>\n"
+        "<div id=\"ag_list\" class=\"ag_grid\">"_qs %
+        bricks % u"</div>\n"_qs;
+    // Two columns: a grid far taller than the view, so that groups leave it as it scrolls.
+    if (album.library == GalleryLibrary::InfiniteGrid)
+        return u"<style>#ag_list{width:252px}</style>\n"_qs % grid % vendorScript("infinitegrid/infinitegrid.min.js") %
+               LibraryGallery::script(barName, album, QString::fromUtf8(InfiniteGridGallery));
+    return grid % vendorScript("masonry-layout/masonry.pkgd.min.js") %
            vendorScript("imagesloaded/imagesloaded.pkgd.min.js") %
            LibraryGallery::script(barName, album, QString::fromUtf8(MasonryGallery));
 }

@@ -1,0 +1,2 @@
+export*from"lit-html/async-directive.js";
+//# sourceMappingURL=async-directive.js.map

@@ -1,0 +1,2 @@
+export*from"@lit/reactive-element/decorators/property.js";
+//# sourceMappingURL=property.js.map

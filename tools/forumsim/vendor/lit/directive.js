@@ -1,0 +1,2 @@
+export*from"lit-html/directive.js";
+//# sourceMappingURL=directive.js.map

@@ -1,0 +1,2 @@
+export*from"lit-html/directives/repeat.js";
+//# sourceMappingURL=repeat.js.map
