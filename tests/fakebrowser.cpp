@@ -306,9 +306,14 @@ void FakeBrowser::ask()
     }
     if (m_gallery.seen == FakeGallery::Seen::Script || m_gallery.seen == FakeGallery::Seen::Network)
         ++m_network;
-    if (m_gallery.seen == FakeGallery::Seen::Animation)
-        ++m_animations;
     const quint64 navigation = m_navigation;
+    if (m_gallery.seen == FakeGallery::Seen::Animation) {
+        ++m_animations;
+        m_clock.after(m_gallery.answerMs - m_gallery.animationEventLateMs, this, [this, navigation] {
+            if (navigation == m_navigation)
+                --m_animations;
+        });
+    }
     m_clock.after(m_gallery.answerMs, this, [this, navigation] { arrive(navigation); });
 }
 
@@ -324,8 +329,6 @@ void FakeBrowser::arrive(quint64 navigation)
         ++m_requests;
         --m_open;
     }
-    if (m_gallery.seen == FakeGallery::Seen::Animation)
-        --m_animations;
     m_shown = m_gallery.endless ? m_shown + m_gallery.batch : std::min(m_gallery.pictures, m_shown + m_gallery.batch);
     if (m_gallery.endless)
         m_gallery.pictures = std::max(m_gallery.pictures, m_shown);

@@ -81,6 +81,9 @@ struct FakeGallery
     // For this long after a batch has landed it takes no notice of scroll events (a loader that
     // rests between batches): only a scroll after that asks for the next one.
     int restsAfterBatchMs = 0;
+    // The animation a batch waits for stops running this long before the batch goes in: its end
+    // event comes with a later frame (one frame, or many on a busy machine).
+    int animationEventLateMs = 0;
     int pictureHeight = 200;
     bool asksOnScroll = true; // scrolled to its end, it asks for more
     // Its load never ends and holds up the network side the pages share (an endless flood of

@@ -161,9 +161,9 @@ private:
 //
 // At its end a page has rested when, for at least as long as the fixed pace waits after each
 // pass, nothing changed and it was not scrolled, and none of its scripts' requests is open or
-// moved for a quiet spell, no animation that ends soon is running and no stream it holds open
-// delivered lately; a request seen only as it began (in a frame or a worker) holds it for longer,
-// outlasting a slow batch's answer. A page whose requests never rest has rested once nothing
+// moved for a quiet spell, no animation that ends soon is running or ended within that spell,
+// and no stream it holds open delivered lately; a request seen only as it began (in a frame or a
+// worker) holds it for longer, outlasting a slow batch's answer. A page whose requests never rest has rested once nothing
 // changed for the still spell. A gallery may ask for more only on a scroll that comes after its
 // last batch has settled: a page idle at its end for a moment is scrolled up a step and back, and
 // one that has rested is scrolled so once more (one that draws only the rows near the view is
@@ -267,6 +267,8 @@ private:
             m_lastRequestMs = ms;
         if (!m_looked || now.networkRequests != m_network)
             m_lastNetworkMs = ms;
+        if (!m_looked || now.animations > 0)
+            m_lastAnimationMs = ms;
         noteDeliveries(now, ms);
         // How long the page takes to ask for more once scrolled tells how long to wait for it.
         // And how soon it fetches something: a page that only sets a timer on a scroll (a
@@ -373,7 +375,7 @@ private:
     // Nothing going on for a short spell: worth one more scroll.
     bool idle(const BrowserAdapter::Activity &now, qint64 ms, qint64 spell) const
     {
-        return still(ms) >= spell && now.openRequests == 0 && now.animations == 0 && !streaming(now, ms) &&
+        return still(ms) >= spell && now.openRequests == 0 && !animating(now, ms) && !streaming(now, ms) &&
                ms - m_lastRequestMs >= spell && ms - m_lastNetworkMs >= spell;
     }
 
@@ -383,9 +385,17 @@ private:
     {
         const qint64 at = ms + early;
         const bool quiet = now.openRequests == 0 && at - m_lastRequestMs >= m_p.quietMs &&
-                           at - m_lastNetworkMs >= m_p.networkQuietMs && now.animations == 0 && !streaming(now, at);
+                           at - m_lastNetworkMs >= m_p.networkQuietMs && !animating(now, at) && !streaming(now, at);
         return (still(at) >= spell && quiet) ||
-               (still(at) >= std::max<qint64>(stillSpell, spell) && now.animations == 0);
+               (still(at) >= std::max<qint64>(stillSpell, spell) && !animating(now, at));
+    }
+
+    // An animation that ends soon is running, or one ran lately: what its end sets off (the
+    // batch a gallery lets in on its end event) comes with a frame after it, and on a busy
+    // machine frames come late, so the end of an animation is waited on as a request's is.
+    bool animating(const BrowserAdapter::Activity &now, qint64 ms) const
+    {
+        return now.animations > 0 || ms - m_lastAnimationMs < m_p.quietMs;
     }
 
     Phase m_phase = Phase::Look;
@@ -397,6 +407,7 @@ private:
     qint64 m_lastChangeMs = 0;
     qint64 m_lastRequestMs = 0;
     qint64 m_lastNetworkMs = 0;
+    qint64 m_lastAnimationMs = 0;
     qint64 m_lastScrollMs = 0;
     qint64 m_lastSettlingScrollMs = 0;
     qint64 m_wokeMs = 0;
