@@ -453,7 +453,9 @@ private slots:
         QVERIFY(server.loadJson(QJsonDocument(QJsonObject{{QStringLiteral("bars"), QJsonArray{bar}}}).toJson()));
         const QString album = QStringLiteral("http://%1/p/").arg(server.hostAndPort());
         QVERIFY(load(album + u'1'));
-        QVERIFY(markup().contains(QStringLiteral("aghl_title\">一<")));
+        const BrowserAdapter::Body first = body();
+        QVERIFY2(first.markup.contains(QStringLiteral("aghl_title\">一<")),
+                 qPrintable(QStringLiteral("read %1: %2").arg(int(first.read)).arg(first.markup.left(300))));
         m_browser->Navigate(album + QString(2 * 1024 * 1024, u'x'));
         YanShi(1500);
         const BrowserAdapter::Body read = body();
@@ -461,7 +463,9 @@ private slots:
         QCOMPARE(read.read, BrowserAdapter::BodyRead::NoPage);
         // The next address loads as usual.
         QVERIFY(load(album + u'2'));
-        QVERIFY(markup().contains(QStringLiteral("aghl_title\">二<")));
+        const BrowserAdapter::Body next = body();
+        QVERIFY2(next.markup.contains(QStringLiteral("aghl_title\">二<")),
+                 qPrintable(QStringLiteral("read %1: %2").arg(int(next.read)).arg(next.markup.left(300))));
     }
 };
 

@@ -64,6 +64,12 @@ QWebEnginePage *SilentPage::createWindow(WebWindowType)
 void SilentPage::expectNavigation()
 {
     m_expecting = true;
+    m_askedLoads.clear();
+}
+
+bool SilentPage::isAskedLoad(const QUrl &url) const
+{
+    return m_askedLoads.contains(url.adjusted(QUrl::RemoveFragment));
 }
 
 namespace {
@@ -91,6 +97,7 @@ bool SilentPage::acceptNavigationRequest(const QUrl &url, NavigationType type, b
         m_expecting = false;
         m_loaded = false;
         m_asked = url;
+        m_askedLoads = {url.adjusted(QUrl::RemoveFragment)};
         return true;
     }
     const bool onHost = (url.scheme() == u"http" || url.scheme() == u"https") && onHostOf(url, m_asked);
@@ -100,8 +107,10 @@ bool SilentPage::acceptNavigationRequest(const QUrl &url, NavigationType type, b
     // While the address asked for loads, its server may send it on within its host (the job asks
     // only for the forum's pages). Past that the page is the album's: another page's title and
     // picture identifiers must never pass for the album's, even another album's of the forum.
-    if (onHost && type == NavigationTypeRedirect && !m_loaded)
+    if (onHost && type == NavigationTypeRedirect && !m_loaded) {
+        m_askedLoads.append(url.adjusted(QUrl::RemoveFragment));
         return true;
+    }
     emit navigationRefused(url, !onHost);
     return false;
 }

@@ -18,6 +18,10 @@ public:
     void expectNavigation();
     // The load asked for has finished: from now on the page stays the document it shows.
     void loadDone() { m_loaded = true; }
+    // Whether a load of `url` is the one asked for last (or a redirect of it its host made). The
+    // engine tells of the loads a document left running tried and was refused too, and their
+    // end is not that of the load asked for.
+    bool isAskedLoad(const QUrl &url) const;
 
 signals:
     // The page or its server tried to take the main frame elsewhere: off the host asked for
@@ -44,4 +48,6 @@ private:
     bool m_loaded = false;
     // The address of the last load asked for: the host a redirect or a script may move the page within.
     QUrl m_asked;
+    // It and the addresses its server sent it on to; none until the engine begins it.
+    QList<QUrl> m_askedLoads;
 };

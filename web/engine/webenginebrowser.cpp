@@ -465,8 +465,7 @@ void WebEngineBrowser::freshPage()
     m_spoiled = false;
     m_rendererGone = false;
     m_limitedPid = 0;
-    connect(m_page, &QWebEnginePage::loadStarted, this, &WebEngineBrowser::onLoadStarted);
-    connect(m_page, &QWebEnginePage::loadFinished, this, &WebEngineBrowser::onLoadFinished);
+    connect(m_page, &QWebEnginePage::loadingChanged, this, &WebEngineBrowser::onLoadingChanged);
     connect(m_page, &QWebEnginePage::renderProcessTerminated, this, &WebEngineBrowser::onRenderProcessTerminated);
     connect(m_page, &SilentPage::navigationRefused, this, [this](const QUrl &url, bool offHost) {
         if (!offHost)
@@ -613,10 +612,17 @@ void WebEngineBrowser::renewNetworkBeforeNextLoad()
     m_renewNext = true;
 }
 
-void WebEngineBrowser::onLoadStarted()
+void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo &info)
 {
-    m_started = true;
-    limitRenderer();
+    if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus) {
+        limitRenderer();
+        // A reload or a move the old document tried meanwhile, refused, also begins and ends.
+        if (m_page->isAskedLoad(info.url()))
+            m_started = true;
+        return;
+    }
+    if (m_page->isAskedLoad(info.url()))
+        onLoadFinished();
 }
 
 void WebEngineBrowser::onLoadFinished()

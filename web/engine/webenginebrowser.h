@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QSet>
 #include <QTimer>
+#include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
 
 #include <memory>
@@ -55,7 +56,7 @@ private:
     void keepVisible(bool visible);
     void stampNewDocuments();
     void limitRenderer();
-    void onLoadStarted();
+    void onLoadingChanged(const QWebEngineLoadingInfo &info);
     void onLoadFinished();
     void onRenderProcessTerminated(QWebEnginePage::RenderProcessTerminationStatus status);
     void awaitNetworkService();
