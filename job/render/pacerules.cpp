@@ -163,11 +163,12 @@ private:
 // pass, nothing changed and it was not scrolled, and none of its scripts' requests is open or
 // moved for a quiet spell, no animation that ends soon is running or ended within that spell,
 // and no stream it holds open delivered lately; a request seen only as it began (in a frame or a
-// worker) holds it for longer, outlasting a slow batch's answer. A page whose requests never rest has rested once nothing
-// changed for the still spell. A gallery may ask for more only on a scroll that comes after its
-// last batch has settled: a page idle at its end for a moment is scrolled up a step and back, and
-// one that has rested is scrolled so once more (one that draws only the rows near the view is
-// stepped through again from its top) and read only when that brought nothing either.
+// worker) holds it for longer, outlasting a slow batch's answer. A page whose requests never
+// rest has rested once nothing changed for the still spell. A gallery may ask for more only on a
+// scroll that comes after its last batch has settled: a page idle at its end for a moment is
+// scrolled up a step and back, and one that has rested is scrolled so once more (one that draws
+// only the rows near the view is stepped through again from its top) and read only when that
+// brought nothing either.
 //
 // A page that added to itself since the last scroll is scrolled once more, since what it added may
 // wait for a scroll event to ask for more; a few times at most while it does not grow, so that a
