@@ -217,6 +217,8 @@ void FakeBrowser::draw()
         if (m_recorded.contains(own + QString::number(y)))
             continue;
         m_recorded.insert(own + QString::number(y));
+        if (m_gallery.measuresFirst && n <= m_gallery.shown)
+            m_states.append({own, titleHeight + 2 * qint64(n - 1) * h, 0, true});
         m_states.append({own, y, 0, true});
     }
     m_drawn = std::move(drawn);

@@ -69,6 +69,9 @@ struct FakeGallery
     Rows rows = Rows::All;
     int keepsRows = 0;
     int poolRows = 0;
+    // It first lays the rows of its load out where it measures them, in one column twice as far
+    // apart, and then in their place (a grid that measures its bricks before it stacks them).
+    bool measuresFirst = false;
     bool changesForEver = false;
     bool endless = false; // a batch after every scroll to its end, for ever
     int hangsAtMs = -1;   // from then on it answers nothing

@@ -117,6 +117,9 @@ private slots:
             g.rows = FakeGallery::Rows::Pool;
             g.poolRows = 6;
             row("a pool of rows pointed at the pictures in the view", pace, g, 40);
+            g.rows = FakeGallery::Rows::InView;
+            g.measuresFirst = true;
+            row("rows laid out where measured, then in their place", pace, g, 40);
             g = FakeGallery();
             g.hangsAfterLastMs = 1000;
             row("stops answering after showing its last picture", pace, g, 30, false,

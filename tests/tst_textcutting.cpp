@@ -335,7 +335,7 @@ private slots:
     }
 
     // Pictures a gallery showed and took away or pointed elsewhere still count, each once, in the
-    // order a reader scrolling down meets them; a page that kept them all keeps today's numbers.
+    // order a reader scrolling down meets them where the gallery left them; a page that kept them all keeps today's numbers.
     void picturesShownKeepsEveryState_data()
     {
         QTest::addColumn<QStringList>("links");  // the last markup's
@@ -357,8 +357,8 @@ private slots:
         QTest::newRow("side by side: by line, then from the left")
             << QStringList{u"a"_s} << QStringList{u"c@50,0"_s, u"b@0,60"_s, u"a@0,0"_s, u"d@50,60"_s}
             << QStringList{u"a"_s, u"b"_s, u"c"_s, u"d"_s};
-        QTest::newRow("where it was first seen laid out")
-            << QStringList{u"b"_s} << QStringList{u"b@"_s, u"a@300"_s, u"b@500"_s, u"a@0"_s}
+        QTest::newRow("where it was last seen laid out")
+            << QStringList{u"b"_s} << QStringList{u"b@"_s, u"b@0"_s, u"a@300"_s, u"b@500"_s, u"a@0"_s}
             << QStringList{u"a"_s, u"b"_s};
         QTest::newRow("not laid out: where the one seen before it stood")
             << QStringList{u"b"_s} << QStringList{u"b@90"_s, u"a@10"_s, u"x@"_s} << QStringList{u"a"_s, u"x"_s, u"b"_s};

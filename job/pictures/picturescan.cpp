@@ -142,8 +142,9 @@ QString pictureIdOf(const QString &url)
 
 namespace {
 
-// A picture as the page showed it: where it stood when it was first seen laid out, and when it was
-// first seen. A row pointed at another picture, or parked out of the way, later stands elsewhere.
+// A picture as the page showed it: where it stood when last seen laid out, and when it was first
+// seen. A gallery that measures its rows before it places them, or lays them out anew as their
+// pictures come in, shows each where it leaves it; a row parked out of the way is not laid out.
 struct Sighting
 {
     // Not a std::optional: sorting moves these about, which the compiler misreads as a read of an
@@ -190,7 +191,7 @@ QList<std::optional<QString>> picturesShown(const QString &AlbumHtml, const QLis
                 found = seen.insert(key, Sighting{m.id.value_or(QString()), m.id.has_value(), lastY, lastX,
                                                   order.size(), element.placed});
                 order.append(key);
-            } else if (element.placed && !found->placed) {
+            } else if (element.placed) {
                 found->y = lastY;
                 found->x = lastX;
                 found->placed = true;

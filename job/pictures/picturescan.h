@@ -23,7 +23,7 @@ QList<std::optional<QString>> scanPictureIds(const QString &AlbumHtml);
 // last markup gives exactly that markup's pictures, in its order. One that took pictures out of
 // its document or pointed its rows at other pictures (a gallery that keeps only the rows near the
 // view, or a pool of rows) gives each picture once, in the order a reader scrolling down meets
-// them: by where it first stood on the page.
+// them: by where the page last laid it out while it showed it.
 QList<std::optional<QString>> picturesShown(const QString &AlbumHtml, const QList<ShownElement> &shown);
 
 // The address a picture is fetched from, on the picture host `imageHost`.
